@@ -1,0 +1,148 @@
+#include "vexlor/platform/variant.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+
+#include "vexlor/platform/coerce.h"
+#include "vexlor/platform/guid.h"
+#include "vexlor/platform/testing/failing_allocator.h"
+#include "vexlor/platform/variant_array.h"
+
+namespace vexlor::platform {
+namespace {
+
+TEST(VariantTest, CopiesShareStringsAndArrays) {
+  Variant s = Variant::Utf8String("Müller");
+  Variant t = s;
+  EXPECT_EQ(t.AsString(), u"Müller");
+  EXPECT_EQ(t.AsString().data(), s.AsString().data());
+  s.Clear();
+  EXPECT_EQ(t.AsString(), u"Müller");
+
+  Variant table = VariantArray::NewTable(2, 3);
+  Variant alias = table;
+  alias.AsArray()->cell(1, 2) = Variant::I4(7);
+  EXPECT_EQ(table.AsArray()->cell(1, 2).AsInt32(), 7);
+}
+
+TEST(VariantTest, ArrayBoundsElementsAndRowResize) {
+  Variant table = VariantArray::NewTable(3, 2, 1, 1);
+  VariantArray* a = table.AsArray();
+  EXPECT_EQ(a->LowerBound(0), 1);
+  EXPECT_EQ(a->UpperBound(0), 3);
+  EXPECT_EQ(a->UpperBound(1), 2);
+  ASSERT_NE(a->Element({3, 2}), nullptr);
+  EXPECT_EQ(a->Element({4, 2}), nullptr);
+  EXPECT_EQ(a->Element({0, 1}), nullptr);
+  *a->Element({3, 2}) = Variant::Utf8String("x");
+  EXPECT_EQ(&a->cell(2, 1), a->Element({3, 2}));
+  EXPECT_EQ(&a->cell(1, 0) - &a->cell(0, 0), 1) << "a row lies side by side";
+
+  ASSERT_TRUE(a->ResizeLast(5));
+  EXPECT_EQ(a->rows(), 5u);
+  EXPECT_EQ(a->cell(2, 1).AsString(), u"x");
+  EXPECT_TRUE(a->cell(2, 4).IsEmpty());
+  ASSERT_TRUE(a->ResizeLast(1));
+  EXPECT_EQ(a->UpperBound(1), 1);
+  {
+    ArrayLock lock(a);
+    EXPECT_FALSE(a->ResizeLast(4)) << "a locked array keeps its shape";
+  }
+  EXPECT_TRUE(a->ResizeLast(4));
+}
+
+TEST(VariantTest, HugeArrayIsOutOfMemoryNotACrash) {
+  EXPECT_THROW(VariantArray::Create({{0, 0xFFFFFFFFu}, {0, 0xFFFFFFFFu}}),
+               std::bad_alloc);
+}
+
+TEST(VariantTest, FailedStringAllocationThrowsAndLeaksNothing) {
+  testing::FailingAllocatorScope scope(1);
+  EXPECT_THROW(Variant::String(u"abc"), std::bad_alloc);
+  EXPECT_TRUE(scope.failed());
+}
+
+TEST(CoerceTest, ConvertsAsLateBindingDoes) {
+  struct Case {
+    Variant in;
+    VarType to;
+    CoerceStatus status;
+    Variant expected;
+  } cases[] = {
+      {Variant::Utf8String("12.5"), VT_R8, CoerceStatus::kOk, Variant::R8(12.5)},
+      {Variant::Utf8String(" 4 "), VT_I2, CoerceStatus::kOk, Variant::I2(4)},
+      {Variant::Utf8String("abc"), VT_R8, CoerceStatus::kTypeMismatch, {}},
+      {Variant::Utf8String(""), VT_I4, CoerceStatus::kTypeMismatch, {}},
+      {Variant::Utf8String("nan"), VT_R8, CoerceStatus::kTypeMismatch, {}},
+      {Variant::I4(70000), VT_I2, CoerceStatus::kOverflow, {}},
+      {Variant::R8(2.5), VT_I2, CoerceStatus::kOk, Variant::I2(2)},
+      {Variant::R8(3.5), VT_I4, CoerceStatus::kOk, Variant::I4(4)},
+      {Variant::R8(-32768.4), VT_I2, CoerceStatus::kOk, Variant::I2(-32768)},
+      {Variant::R8(1e10), VT_I4, CoerceStatus::kOverflow, {}},
+      {Variant::Utf8String("True"), VT_BOOL, CoerceStatus::kOk, Variant::Bool(true)},
+      {Variant::Utf8String("false"), VT_BOOL, CoerceStatus::kOk, Variant::Bool(false)},
+      {Variant::Utf8String("0"), VT_BOOL, CoerceStatus::kOk, Variant::Bool(false)},
+      {Variant::Utf8String("yes"), VT_BOOL, CoerceStatus::kTypeMismatch, {}},
+      {Variant::I4(3), VT_BOOL, CoerceStatus::kOk, Variant::Bool(true)},
+      {Variant::I4(12), VT_BSTR, CoerceStatus::kOk, Variant::Utf8String("12")},
+      {Variant::R8(0.1), VT_BSTR, CoerceStatus::kOk, Variant::Utf8String("0.1")},
+      {Variant::Bool(true), VT_BSTR, CoerceStatus::kOk, Variant::Utf8String("True")},
+      {Variant::Null(), VT_BSTR, CoerceStatus::kTypeMismatch, {}},
+      {Variant::Null(), VT_I4, CoerceStatus::kTypeMismatch, {}},
+      {Variant(), VT_I4, CoerceStatus::kOk, Variant::I4(0)},
+      {Variant::Null(), VT_VARIANT, CoerceStatus::kOk, Variant::Null()},
+  };
+  for (const Case& c : cases) {
+    Variant out;
+    EXPECT_EQ(ChangeType(c.in, c.to, &out), c.status)
+        << "from type " << c.in.vt() << " to " << c.to;
+    if (c.status == CoerceStatus::kOk) {
+      EXPECT_TRUE(SameValue(out, c.expected)) << "to " << c.to;
+    }
+  }
+}
+
+TEST(CoerceTest, FollowsReferences) {
+  Variant target = Variant::Utf8String("7");
+  Variant ref = Variant::ByRef(&target);
+  Variant out;
+  ASSERT_EQ(ChangeType(ref, VT_I4, &out), CoerceStatus::kOk);
+  EXPECT_EQ(out.AsInt32(), 7);
+}
+
+TEST(CoerceTest, ShortestNumberText) {
+  EXPECT_EQ(ShortestNumberText(75.0), "75");
+  EXPECT_EQ(ShortestNumberText(200.0 / 3), "66.66666666666667");
+  EXPECT_EQ(ShortestNumberText(0.1), "0.1");
+}
+
+TEST(GuidTest, TextFormAndSeededSequence) {
+  Guid g;
+  g.data1 = 0x01234567;
+  g.data2 = 0x89AB;
+  g.data3 = 0xCDEF;
+  const uint8_t tail[8] = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE};
+  std::copy(tail, tail + 8, g.data4);
+  EXPECT_EQ(FormatGuid(g), "{01234567-89AB-CDEF-1032-547698BADCFE}");
+
+  SeededGuidSource a(7), b(7), c(8);
+  Guid ga, gb, gc;
+  a.Create(&ga);
+  b.Create(&gb);
+  c.Create(&gc);
+  EXPECT_EQ(FormatGuid(ga), FormatGuid(gb));
+  EXPECT_NE(FormatGuid(ga), FormatGuid(gc));
+  a.Create(&gb);
+  EXPECT_NE(FormatGuid(ga), FormatGuid(gb));
+
+  RandomGuidSource r;
+  Guid r1, r2;
+  r.Create(&r1);
+  r.Create(&r2);
+  EXPECT_NE(FormatGuid(r1), FormatGuid(r2));
+  EXPECT_FALSE(r1.IsZero());
+}
+
+}  // namespace
+}  // namespace vexlor::platform

@@ -1,0 +1,98 @@
+#include "vexlor/platform/testing/failing_allocator.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace vexlor::platform::testing {
+
+namespace {
+
+bool armed = false;
+int64_t counted = 0;
+int64_t fail_at_allocation = 0;
+bool injected = false;
+
+void* Allocate(std::size_t size) {
+  if (armed) {
+    ++counted;
+    if (fail_at_allocation != 0 && counted == fail_at_allocation) {
+      injected = true;
+      throw std::bad_alloc();
+    }
+  }
+  void* p = std::malloc(size == 0 ? 1 : size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+void* AllocateAligned(std::size_t size, std::align_val_t align) {
+  if (armed) {
+    ++counted;
+    if (fail_at_allocation != 0 && counted == fail_at_allocation) {
+      injected = true;
+      throw std::bad_alloc();
+    }
+  }
+  std::size_t a = static_cast<std::size_t>(align);
+  std::size_t rounded = (size + a - 1) / a * a;
+  void* p = std::aligned_alloc(a, rounded == 0 ? a : rounded);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
+}  // namespace
+
+FailingAllocatorScope::FailingAllocatorScope(int64_t fail_at) {
+  counted = 0;
+  injected = false;
+  fail_at_allocation = fail_at;
+  armed = true;
+}
+
+FailingAllocatorScope::~FailingAllocatorScope() {
+  armed = false;
+  fail_at_allocation = 0;
+}
+
+int64_t FailingAllocatorScope::count() const { return counted; }
+bool FailingAllocatorScope::failed() const { return injected; }
+
+}  // namespace vexlor::platform::testing
+
+using vexlor::platform::testing::Allocate;
+using vexlor::platform::testing::AllocateAligned;
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new(std::size_t size, std::align_val_t align) {
+  return AllocateAligned(size, align);
+}
+void* operator new[](std::size_t size, std::align_val_t align) {
+  return AllocateAligned(size, align);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+  std::free(p);
+}

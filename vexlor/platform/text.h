@@ -1,0 +1,42 @@
+// Text at the boundary: wide strings (UTF-16, as hosts pass them), UTF-8
+// (files, terminals, Python) and Windows-1252, the single-byte form in which
+// every algorithm of the library works.
+//
+// Characters that Windows-1252 has map directly. Every run of other
+// characters is transliterated to Latin and then to the nearest
+// Windows-1252 text (ł -> l, Иванов -> Ivanov, Πέτρος -> Petros), so names
+// from other scripts still compare sensibly; '?' stands only where nothing
+// is left.
+#ifndef VEXLOR_PLATFORM_TEXT_H_
+#define VEXLOR_PLATFORM_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+namespace vexlor::platform {
+
+// UTF-16 to Windows-1252 with transliteration (above). Cost: linear; a run
+// of characters outside Windows-1252 goes through ICU's transliterator.
+std::string Utf16ToAnsi(std::u16string_view text);
+void Utf16ToAnsiInto(std::u16string_view text, std::string* out);
+
+// Windows-1252 to UTF-16. The five byte values that the code page leaves
+// undefined map to the control characters of the same number, so every
+// byte string survives the round trip.
+std::u16string AnsiToUtf16(std::string_view text);
+
+// UTF-8 <-> UTF-16. Invalid UTF-8 sequences become U+FFFD; unpaired
+// surrogates become U+FFFD in UTF-8.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Conveniences for the command line and tests.
+std::string Utf8ToAnsi(std::string_view text);
+std::string AnsiToUtf8(std::string_view text);
+
+// True when every byte is valid UTF-8.
+bool IsValidUtf8(std::string_view text);
+
+}  // namespace vexlor::platform
+
+#endif  // VEXLOR_PLATFORM_TEXT_H_
