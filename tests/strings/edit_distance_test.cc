@@ -1,0 +1,128 @@
+#include "vexlor/strings/edit_distance.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "gtest/gtest.h"
+#include "tests/reference/matrix_edit_distance.h"
+
+namespace vexlor {
+namespace {
+
+using reference::MatrixEditDistance;
+
+std::string RandomString(std::mt19937& rng, size_t length, int alphabet) {
+  std::uniform_int_distribution<int> pick(0, alphabet - 1);
+  std::string s(length, '\0');
+  // Letter 0 is a high byte, so signed-char indexing mistakes show up.
+  for (char& c : s) {
+    const int letter = pick(rng);
+    c = static_cast<char>(letter == 0 ? 0xE9 : 'a' + letter);
+  }
+  return s;
+}
+
+TEST(EditDistanceTest, KnownValues) {
+  struct Case {
+    std::string_view s1, s2;
+    int32_t distance;
+  };
+  const Case kCases[] = {
+      {"", "", 0},
+      {"", "abc", 3},
+      {"abc", "", 3},
+      {"flaw", "lawn", 2},
+      {"ab", "ba", 2},  // No transposition step.
+      {"Abc", "abc", 1},
+      {"kitten", "sitting", 3},
+      {"M\xFCller", "Muller", 1},  // Bytes, not letters.
+      {"Meier", "Meyer", 1},
+      {"abc", "abc", 0},
+      {"a", "b", 1},
+      {std::string_view("a\0b", 3), "ab", 1},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(EditDistance(c.s1, c.s2), c.distance) << c.s1 << " / " << c.s2;
+    EXPECT_EQ(EditDistance(c.s2, c.s1), c.distance) << c.s2 << " / " << c.s1;
+  }
+}
+
+// Lengths around the word and block boundaries of the bit-vector versions,
+// small alphabets so that the strings share a lot.
+TEST(EditDistanceTest, MatchesMatrixOnRandomStrings) {
+  std::mt19937 rng(20240611);
+  const size_t kLengths[] = {0,  1,  2,  5,   31,  63,  64,  65,
+                             66, 100, 127, 128, 129, 191, 200, 300};
+  for (int alphabet : {2, 4, 26}) {
+    for (size_t n : kLengths) {
+      for (size_t m : kLengths) {
+        const std::string s1 = RandomString(rng, n, alphabet);
+        const std::string s2 = RandomString(rng, m, alphabet);
+        ASSERT_EQ(EditDistance(s1, s2), MatrixEditDistance(s1, s2))
+            << "n=" << n << " m=" << m << " alphabet=" << alphabet << "\n"
+            << s1 << "\n"
+            << s2;
+      }
+    }
+  }
+}
+
+// Edited copies share long prefixes and suffixes, which are stripped before
+// the bit-vector stage; the edits land anywhere, including the block edges.
+TEST(EditDistanceTest, MatchesMatrixOnEditedCopies) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 600; ++round) {
+    const size_t n = std::uniform_int_distribution<size_t>(0, 260)(rng);
+    const std::string s1 = RandomString(rng, n, 3);
+    std::string s2 = s1;
+    const int edits = std::uniform_int_distribution<int>(0, 6)(rng);
+    for (int e = 0; e < edits; ++e) {
+      const size_t pos = std::uniform_int_distribution<size_t>(0, s2.size())(rng);
+      switch (std::uniform_int_distribution<int>(0, 2)(rng)) {
+        case 0:
+          s2.insert(pos, 1, 'z');
+          break;
+        case 1:
+          if (pos < s2.size()) s2.erase(pos, 1);
+          break;
+        default:
+          if (pos < s2.size()) s2[pos] = 'y';
+      }
+    }
+    ASSERT_EQ(EditDistance(s1, s2), MatrixEditDistance(s1, s2))
+        << s1 << "\n"
+        << s2;
+  }
+}
+
+// Long inputs must not need the quadratic matrix; the answers here are known
+// without it.
+TEST(EditDistanceTest, LongStrings) {
+  const size_t kLong = 100000;
+  const std::string a(kLong, 'a');
+  const std::string b(kLong, 'b');
+  EXPECT_EQ(EditDistance(a, b), static_cast<int32_t>(kLong));
+  EXPECT_EQ(EditDistance(a, a), 0);
+  EXPECT_EQ(EditDistance(a, std::string(kLong - 1234, 'a')), 1234);
+
+  std::string ab;
+  std::string ba;
+  for (size_t i = 0; i < kLong / 2; ++i) {
+    ab += "ab";
+    ba += "ba";
+  }
+  // Drop the leading a, append an a.
+  EXPECT_EQ(EditDistance(ab, ba), 2);
+
+  // A shape with many equal-cost alignments, across many blocks.
+  std::string x = ab.substr(0, 3000);
+  std::string y = x;
+  for (size_t i = 0; i < y.size(); i += 2) y[i] = 'c';
+  EXPECT_EQ(EditDistance(x, y), MatrixEditDistance(x, y));
+}
+
+}  // namespace
+}  // namespace vexlor
