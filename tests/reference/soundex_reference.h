@@ -10,26 +10,15 @@
 namespace vexlor::reference {
 
 inline char SoundexDigit(char c) {
-  switch (c) {
-    case 'b': case 'f': case 'p': case 'v':
-    case 'B': case 'F': case 'P': case 'V':
-      return '1';
-    case 'c': case 'g': case 'j': case 'k': case 'q': case 's': case 'x':
-    case 'z':
-    case 'C': case 'G': case 'J': case 'K': case 'Q': case 'S': case 'X':
-    case 'Z':
-      return '2';
-    case 'd': case 't': case 'D': case 'T':
-      return '3';
-    case 'l': case 'L':
-      return '4';
-    case 'm': case 'n': case 'M': case 'N':
-      return '5';
-    case 'r': case 'R':
-      return '6';
-    default:
-      return 0;
+  if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  constexpr std::string_view kGroups[] = {"bfpv", "cgjkqsxz", "dt",
+                                          "l",    "mn",       "r"};
+  for (int group = 0; group < 6; ++group) {
+    if (c != '\0' && kGroups[group].find(c) != std::string_view::npos) {
+      return static_cast<char>('1' + group);
+    }
   }
+  return 0;
 }
 
 // Writes up to length+1 characters as the algorithm is usually stated, then
@@ -48,8 +37,7 @@ inline std::string Soundex(std::string_view s, int length, bool firstchar) {
     previous = first;
     i = 1;
   }
-  for (; i < work.size() && out.size() < static_cast<size_t>(length) + 1;
-       ++i) {
+  for (; i < work.size() && out.size() < static_cast<size_t>(length) + 1; ++i) {
     const char digit = SoundexDigit(work[i]);
     if (digit != 0 && digit != previous) {
       out += digit;

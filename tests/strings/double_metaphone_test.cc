@@ -17,27 +17,27 @@ struct KeyCase {
 // These keys pin the rule variant down.
 TEST(DoubleMetaphoneTest, PinnedKeys) {
   const KeyCase kCases[] = {
-      {"Smith", 4, "SM0"},        {"Schmidt", 4, "XMT"},
-      {"Thompson", 4, "TMPS"},    {"Xavier", 4, "SF"},
-      {"Jose", 4, "HS"},          {"San Jacinto", 4, "SNHS"},
-      {"Michael", 4, "MKL"},      {"McHugh", 4, "MK"},
-      {"Knight", 4, "NT"},        {"Caesar", 4, "SSR"},
-      {"Gough", 4, "KF"},         {"Hugh", 4, "H"},
-      {"Edge", 4, "AJ"},          {"Edgar", 4, "ATKR"},
-      {"Czerny", 4, "SRN"},       {"Wasserman", 4, "ASRM"},
-      {"Arnow", 4, "ARN"},        {"Filipowicz", 4, "FLPT"},
-      {"Breaux", 4, "PR"},        {"Zhao", 4, "J"},
-      {"Rogier", 4, "RJ"},        {"Tagliaro", 4, "TKLR"},
-      {"Cabrillo", 4, "KPRL"},    {"Accident", 4, "AKST"},
-      {"Bacchus", 4, "PKS"},      {"Bellocchio", 4, "PLX"},
-      {"Campbell", 4, "KMPL"},    {"Thumb", 4, "0M"},
-      {"Dumb", 4, "TM"},          {"Island", 4, "ALNT"},
-      {"Sugar", 4, "XKR"},        {"Mac Caffrey", 4, "MKFR"},
-      {"Ghislane", 4, "JLN"},     {"Cagney", 4, "KKN"},
-      {"Chianti", 4, "KNT"},      {"Orchestra", 4, "ARKS"},
-      {"Architect", 4, "ARKT"},   {"Smith-Jones", 4, "SM0J"},
-      {"Accident", 8, "AKSTNT"},  {"Filipowicz", 8, "FLPTS"},
-      {"Thompson", 8, "TMPSN"},   {"Orchestra", 8, "ARKSTR"},
+      {"Smith", 4, "SM0"},       {"Schmidt", 4, "XMT"},
+      {"Thompson", 4, "TMPS"},   {"Xavier", 4, "SF"},
+      {"Jose", 4, "HS"},         {"San Jacinto", 4, "SNHS"},
+      {"Michael", 4, "MKL"},     {"McHugh", 4, "MK"},
+      {"Knight", 4, "NT"},       {"Caesar", 4, "SSR"},
+      {"Gough", 4, "KF"},        {"Hugh", 4, "H"},
+      {"Edge", 4, "AJ"},         {"Edgar", 4, "ATKR"},
+      {"Czerny", 4, "SRN"},      {"Wasserman", 4, "ASRM"},
+      {"Arnow", 4, "ARN"},       {"Filipowicz", 4, "FLPT"},
+      {"Breaux", 4, "PR"},       {"Zhao", 4, "J"},
+      {"Rogier", 4, "RJ"},       {"Tagliaro", 4, "TKLR"},
+      {"Cabrillo", 4, "KPRL"},   {"Accident", 4, "AKST"},
+      {"Bacchus", 4, "PKS"},     {"Bellocchio", 4, "PLX"},
+      {"Campbell", 4, "KMPL"},   {"Thumb", 4, "0M"},
+      {"Dumb", 4, "TM"},         {"Island", 4, "ALNT"},
+      {"Sugar", 4, "XKR"},       {"Mac Caffrey", 4, "MKFR"},
+      {"Ghislane", 4, "JLN"},    {"Cagney", 4, "KKN"},
+      {"Chianti", 4, "KNT"},     {"Orchestra", 4, "ARKS"},
+      {"Architect", 4, "ARKT"},  {"Smith-Jones", 4, "SM0J"},
+      {"Accident", 8, "AKSTNT"}, {"Filipowicz", 8, "FLPTS"},
+      {"Thompson", 8, "TMPSN"},  {"Orchestra", 8, "ARKSTR"},
   };
   for (const KeyCase& c : kCases) {
     EXPECT_EQ(DoubleMetaphone(c.name, c.length), c.key)
@@ -48,16 +48,16 @@ TEST(DoubleMetaphoneTest, PinnedKeys) {
 // One name for most rules not covered above, traced by hand.
 TEST(DoubleMetaphoneTest, Rules) {
   const KeyCase kCases[] = {
-      {"Resnais", 8, "RSN"},       // silent French final S
+      {"Resnais", 8, "RSN"},  // silent French final S
       {"Artois", 8, "ART"},
       {"Gallegos", 8, "KLKS"},
-      {"School", 8, "SKL"},        // Dutch SCH
+      {"School", 8, "SKL"},  // Dutch SCH
       {"Schenker", 8, "XNKR"},
-      {"Wachtler", 8, "AKTLR"},    // Germanic ACH
-      {"Chemistry", 8, "KMSTR"},   // Greek CH
+      {"Wachtler", 8, "AKTLR"},   // Germanic ACH
+      {"Chemistry", 8, "KMSTR"},  // Greek CH
       {"Chore", 8, "XR"},
       {"Tichner", 8, "TXNR"},
-      {"Hochmeier", 8, "HKMR"},    // final R kept after MEIE
+      {"Hochmeier", 8, "HKMR"},  // final R kept after MEIE
       {"Focaccia", 8, "FKX"},
       {"Bertucci", 8, "PRTX"},
       {"Accede", 8, "AKST"},
@@ -91,10 +91,10 @@ TEST(DoubleMetaphoneTest, Rules) {
 
 TEST(DoubleMetaphoneTest, LengthsAndEmptyInput) {
   const KeyCase kCases[] = {
-      {"", 4, ""},        {"", 0, ""},          {"", 32767, ""},
-      {"Smith", 0, ""},   {"Smith", -1, ""},    {"Smith", -32768, ""},
-      {"Smith", 1, "S"},  {"Smith", 2, "SM"},   {"Hugh", 1, "H"},
-      {"Hugh", 9, "H"},   {"Zhao", 32767, "J"}, {"Accident", 5, "AKSTN"},
+      {"", 4, ""},         {"", 0, ""},          {"", 32767, ""},
+      {"Smith", 0, ""},    {"Smith", -1, ""},    {"Smith", -32768, ""},
+      {"Smith", 1, "S"},   {"Smith", 2, "SM"},   {"Hugh", 1, "H"},
+      {"Hugh", 9, "H"},    {"Zhao", 32767, "J"}, {"Accident", 5, "AKSTN"},
       {"Edgar", 2, "AT"},  // a two-letter code is cut in the middle
       {"smith", 4, "SM0"}, {"SMITH", 4, "SM0"},
   };
@@ -113,6 +113,20 @@ TEST(DoubleMetaphoneTest, LongNames) {
   EXPECT_EQ(key.size(), 1 + 2 * (9999 / 2) + 2 * (9999 % 2));
   EXPECT_EQ(key.substr(0, 5), "SKSKS");
   EXPECT_EQ(DoubleMetaphone(xs, 254).size(), 254u);
+}
+
+TEST(DoubleMetaphoneTest, AnyBytesGiveAtMostLengthCharacters) {
+  std::mt19937 rng(99);
+  for (int length : {0, 1, 4, 9, 10, 254, 32767}) {
+    for (int i = 0; i < 200; ++i) {
+      std::string name(rng() % 400, ' ');
+      for (char& c : name) c = static_cast<char>(rng() % 256);
+      const std::string key = DoubleMetaphone(name, length);
+      ASSERT_LE(key.size(), static_cast<size_t>(length));
+      ASSERT_LE(key.size(), 2 * name.size());
+      ASSERT_EQ(key.find_first_not_of("0AFHJKLMNPRSTX"), std::string::npos);
+    }
+  }
 }
 
 std::string RandomName(std::mt19937& rng) {
@@ -155,8 +169,7 @@ TEST(DoubleMetaphoneTest, IgnoresCase) {
   std::mt19937 rng(78);
   for (int i = 0; i < 20000; ++i) {
     const std::string name = RandomName(rng);
-    ASSERT_EQ(DoubleMetaphone(ToLower1252(name), 8),
-              DoubleMetaphone(name, 8))
+    ASSERT_EQ(DoubleMetaphone(ToLower1252(name), 8), DoubleMetaphone(name, 8))
         << name;
   }
 }

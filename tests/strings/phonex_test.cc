@@ -48,7 +48,7 @@ TEST(PhonexTest, Table) {
       // The previous code.
       {"Bob", 4, "B100"},
       {"BB", 4, "B000"},
-      {"BLB", 4, "B000"},   // L gives no new code and keeps B's
+      {"BLB", 4, "B000"},    // L gives no new code and keeps B's
       {"Bobby", 4, "B100"},  // later vowels do not separate
       // Look-ahead codes.
       {"Adcock", 4, "A200"},  // D before C
@@ -65,7 +65,7 @@ TEST(PhonexTest, Table) {
       {"", 4, ""},
       // Other bytes.
       {" John", 4, " 000"},
-      {"\xC9mile", 4, "\xC9" "540"},
+      {"\xC9mile", 4, "\311540"},     // É540
       {"B\xE9r\xE9nice", 4, "B520"},  // accented vowels are not vowels
       {"4711", 4, "4000"},
       {std::string("B\0B", 3), 4, "B100"},
@@ -97,6 +97,20 @@ TEST(PhonexTest, LongCodesArePadded) {
   for (int i = 0; i < 126; ++i) expected += "21";
   expected += "2";
   EXPECT_EQ(Phonex(alternating, 254), expected);
+}
+
+TEST(PhonexTest, AnyBytesGiveExactlyLengthCharacters) {
+  std::mt19937 rng(99);
+  for (int length : {0, 1, 4, 9, 10, 254, 32767}) {
+    for (int i = 0; i < 200; ++i) {
+      std::string name(rng() % 400, ' ');
+      for (char& c : name) c = static_cast<char>(rng() % 256);
+      const std::string code = Phonex(name, length);
+      ASSERT_TRUE(code.empty() || code.size() == static_cast<size_t>(length))
+          << name;
+      ASSERT_EQ(code, reference::Phonex(name, length));
+    }
+  }
 }
 
 TEST(PhonexTest, MatchesReferenceOnRandomBytes) {

@@ -15,7 +15,8 @@ namespace {
 constexpr std::array<unsigned char, 256> MakeUpperTable() {
   std::array<unsigned char, 256> table{};
   for (int c = 0; c < 256; ++c) table[c] = static_cast<unsigned char>(c);
-  for (int c = 'a'; c <= 'z'; ++c) table[c] = static_cast<unsigned char>(c - 32);
+  for (int c = 'a'; c <= 'z'; ++c)
+    table[c] = static_cast<unsigned char>(c - 32);
   for (int c = 0xE0; c <= 0xFE; ++c) {
     if (c != 0xF7) table[c] = static_cast<unsigned char>(c - 32);
   }
@@ -75,8 +76,7 @@ class Encoder {
   bool IsVowel(int i) const {
     if (i < 0 || i >= n_) return false;
     const char c = w_[i];
-    return c == 'A' || c == 'E' || c == 'I' || c == 'O' || c == 'U' ||
-           c == 'Y';
+    return c == 'A' || c == 'E' || c == 'I' || c == 'O' || c == 'U' || c == 'Y';
   }
 
   void Add(const char* code) { key_->append(code); }
@@ -247,8 +247,7 @@ void Encoder::Run() {
 
 int Encoder::CodeC(int at) {
   // Germanic ACH not followed by I or E (except BACHER, MACHER).
-  if (at > 1 && !IsVowel(at - 2) && Is(at - 1, "ACH") &&
-      At(at + 2) != 'I' &&
+  if (at > 1 && !IsVowel(at - 2) && Is(at - 1, "ACH") && At(at + 2) != 'I' &&
       (At(at + 2) != 'E' || IsAny(at - 2, "BACHER", "MACHER"))) {
     Add("K");
     return 2;
@@ -357,8 +356,7 @@ int Encoder::CodeG(int at) {
       return 2;
     }
     // laugh, McLaughlin, cough, gough, rough, tough
-    if (at > 2 && At(at - 1) == 'U' &&
-        IsAny(at - 3, "C", "G", "L", "R", "T")) {
+    if (at > 2 && At(at - 1) == 'U' && IsAny(at - 3, "C", "G", "L", "R", "T")) {
       Add("F");
     } else if (at > 0 && At(at - 1) != 'I') {
       Add("K");
@@ -381,9 +379,9 @@ int Encoder::CodeG(int at) {
   }
   // GES, GEP, GEB, GEL, GEY, GIB, GIL, GIN, GIE, GEI, GER and GY at the
   // start.
-  if (at == 0 && (At(at + 1) == 'Y' ||
-                  IsAny(at + 1, "ES", "EP", "EB", "EL", "EY", "IB", "IL", "IN",
-                        "IE", "EI", "ER"))) {
+  if (at == 0 &&
+      (At(at + 1) == 'Y' || IsAny(at + 1, "ES", "EP", "EB", "EL", "EY", "IB",
+                                  "IL", "IN", "IE", "EI", "ER"))) {
     Add("K");
     return 2;
   }
@@ -431,7 +429,6 @@ int Encoder::CodeJ(int at) {
   }
   return At(at + 1) == 'J' ? 2 : 1;
 }
-
 
 int Encoder::CodeS(int at) {
   // island, isle, carlisle, carlysle
@@ -482,8 +479,7 @@ int Encoder::CodeT(int at) {
   }
   if (Is(at, "TH") || Is(at, "TTH")) {
     // thomas, thames, and Germanic names keep the T.
-    if (IsAny(at + 2, "OM", "AM") || IsAny(0, "VAN ", "VON ") ||
-        Is(0, "SCH")) {
+    if (IsAny(at + 2, "OM", "AM") || IsAny(0, "VAN ", "VON ") || Is(0, "SCH")) {
       Add("T");
     } else {
       Add("0");
@@ -533,8 +529,7 @@ std::string DoubleMetaphone(std::string_view s, int length) {
   bool slavo_germanic = false;
   char previous = '\0';
   for (size_t i = 0; i < n; ++i) {
-    const char c =
-        static_cast<char>(kUpper[static_cast<unsigned char>(s[i])]);
+    const char c = static_cast<char>(kUpper[static_cast<unsigned char>(s[i])]);
     w[i] = c;
     slavo_germanic |= c == 'W' || c == 'K' || (c == 'Z' && previous == 'C');
     previous = c;

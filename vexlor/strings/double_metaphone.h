@@ -28,7 +28,7 @@ namespace vexlor {
 //
 // Cost: O(|s|) time to prepare the name plus O(1) per coded position; coding
 // stops as soon as `length` characters exist. No heap allocation for names
-// under about 80 bytes and keys within the small-string capacity.
+// of up to 91 bytes and keys within the small-string capacity.
 std::string DoubleMetaphone(std::string_view s, int length);
 
 }  // namespace vexlor

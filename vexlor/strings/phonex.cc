@@ -7,13 +7,11 @@ namespace vexlor {
 namespace {
 
 constexpr unsigned char ToUpperAscii(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A')
-                                : c;
+  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
 constexpr bool IsVowel(unsigned char c) {
-  return c == 'A' || c == 'E' || c == 'I' || c == 'O' || c == 'U' ||
-         c == 'Y';
+  return c == 'A' || c == 'E' || c == 'I' || c == 'O' || c == 'U' || c == 'Y';
 }
 
 // Look-ahead value for "the name has ended"; no byte compares equal to it.

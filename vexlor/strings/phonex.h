@@ -23,15 +23,18 @@ inline constexpr int kPhonexMaxInput = 254;
 // ("Peters" -> "B360", "Knight" -> "N230", "Harry" -> "A600" for length 4).
 //
 // Case does not matter for a-z. Bytes other than ASCII letters, blanks and
-// commas (digits, punctuation, NUL, 0x80-0xFF) have no code; a blank or a
-// comma ends the name. Rules that look at the next letter see the end of the
-// name after the last byte, not the blank that ends the first word.
+// commas (digits, punctuation, NUL, 0x80-0xFF, accented vowels) have no
+// code; a blank or a comma ends the code. L and R are coded only before a
+// vowel or at the end of the whole name, and the blank or comma that ends
+// the first word is neither ("Carl" -> "C400", "Carl Smith" -> "C000").
 //
 // Edge cases: `length` <= 0 gives ""; an empty name gives "" (also "H",
 // which loses its leading H); "S" gives "S000" because a lone S is never
 // dropped. A name that starts with a blank or comma keeps that byte as its
-// first character (" x" -> " 000"). There is no upper limit on `length`;
-// only the first kPhonexMaxInput bytes of `s` are coded.
+// first character (" x" -> " 000"). There is no upper limit on `length`:
+// over the range of a 16-bit length, -32768..0 give "" and 1..32767 give
+// codes of exactly that many characters (or "" for an empty name). Only the
+// first kPhonexMaxInput bytes of `s` are coded.
 //
 // Cost: O(min(|s|, 254) + length) time, no heap allocation unless `length`
 // exceeds the small-string capacity of std::string.

@@ -32,10 +32,14 @@ inline constexpr int kSoundexMaxInput = 254;
 // code; every other byte (vowels, h, w, y, digits, blanks, punctuation, NUL,
 // 0x80-0xFF) is skipped and leaves the previous code in force.
 //
+// The kept byte itself serves as the previous code, so a kept digit 1-6
+// hides a directly following letter of that group ("1b" -> "1000").
+//
 // Edge cases: `length` <= 0 gives ""; an empty `s` gives "" when `firstchar`
 // is false and `length` zeros when it is true. There is no upper limit on
-// `length` (a 32767-character code is 32767 characters long); only the
-// first kSoundexMaxInput bytes of `s` are coded.
+// `length`: over the range of a 16-bit length, -32768..0 give "" and
+// 1..32767 give codes of exactly that many characters. Only the first
+// kSoundexMaxInput bytes of `s` are coded.
 //
 // Cost: O(min(|s|, 254) + length) time, one allocation only when `length`
 // exceeds the small-string capacity of std::string.
