@@ -99,30 +99,17 @@ TEST(PhonexTest, LongCodesArePadded) {
   EXPECT_EQ(Phonex(alternating, 254), expected);
 }
 
-TEST(PhonexTest, AnyBytesGiveExactlyLengthCharacters) {
-  std::mt19937 rng(99);
-  for (int length : {0, 1, 4, 9, 10, 254, 32767}) {
-    for (int i = 0; i < 200; ++i) {
-      std::string name(rng() % 400, ' ');
-      for (char& c : name) c = static_cast<char>(rng() % 256);
-      const std::string code = Phonex(name, length);
-      ASSERT_TRUE(code.empty() || code.size() == static_cast<size_t>(length))
-          << name;
-      ASSERT_EQ(code, reference::Phonex(name, length));
-    }
-  }
-}
-
 TEST(PhonexTest, MatchesReferenceOnRandomBytes) {
   std::mt19937 rng(4242);
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZaeinrst  ,SSSHHH";
+  const int kLengths[] = {-1, 0, 1, 2, 3, 4, 5, 6, 9, 10, 254, 32767};
   for (int i = 0; i < 50000; ++i) {
-    std::string name(rng() % 12, ' ');
+    std::string name(rng() % 16 == 0 ? rng() % 400 : rng() % 12, ' ');
     for (char& c : name) {
       c = rng() % 10 == 0 ? static_cast<char>(rng() % 256)
                           : alphabet[rng() % alphabet.size()];
     }
-    const int length = static_cast<int>(rng() % 12) - 1;
+    const int length = kLengths[rng() % 12];
     ASSERT_EQ(Phonex(name, length), reference::Phonex(name, length))
         << name << " length " << length;
   }

@@ -89,34 +89,18 @@ TEST(SoundexTest, LongCodesArePadded) {
             "1" + std::string(253, '0'));
 }
 
-TEST(SoundexTest, AnyBytesGiveExactlyLengthCharacters) {
-  std::mt19937 rng(99);
-  for (int length : {0, 1, 4, 9, 10, 254, 32767}) {
-    for (int i = 0; i < 200; ++i) {
-      std::string name(rng() % 400, ' ');
-      for (char& c : name) c = static_cast<char>(rng() % 256);
-      for (bool firstchar : {false, true}) {
-        const std::string code = Soundex(name, length, firstchar);
-        ASSERT_EQ(code.size(), name.empty() && !firstchar
-                                   ? 0u
-                                   : static_cast<size_t>(length));
-        ASSERT_EQ(code, reference::Soundex(name, length, firstchar));
-      }
-    }
-  }
-}
-
 TEST(SoundexTest, MatchesReferenceOnRandomBytes) {
   std::mt19937 rng(20240607);
   const std::string alphabet =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ  ,-'019";
+  const int kLengths[] = {-1, 0, 1, 2, 3, 4, 5, 6, 9, 10, 254, 32767};
   for (int i = 0; i < 20000; ++i) {
-    std::string name(rng() % 14, ' ');
+    std::string name(rng() % 16 == 0 ? rng() % 400 : rng() % 14, ' ');
     for (char& c : name) {
       c = rng() % 8 == 0 ? static_cast<char>(rng() % 256)
                          : alphabet[rng() % alphabet.size()];
     }
-    const int length = static_cast<int>(rng() % 13) - 1;
+    const int length = kLengths[rng() % 12];
     const bool firstchar = rng() % 2 == 0;
     ASSERT_EQ(Soundex(name, length, firstchar),
               reference::Soundex(name, length, firstchar))
