@@ -1,6 +1,6 @@
 // Phonex codes of names, for the single-string method `metaphone`.
 //
-// Phonex is a Soundex-like code with name-specific preparation: trailing S
+// Phonex is a Soundex-like code with a preparation made for names: trailing S
 // is dropped, leading KN, PH, WR and H are simplified, and the first letter
 // is folded (vowels and Y to A, P to B, V to F, K and Q to C, J to G, Z to
 // S) before the remaining letters are coded as digits 1 to 6 with a look at
