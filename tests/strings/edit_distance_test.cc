@@ -8,10 +8,12 @@
 
 #include "gtest/gtest.h"
 #include "tests/reference/matrix_edit_distance.h"
+#include "vexlor/platform/testing/failing_allocator.h"
 
 namespace vexlor {
 namespace {
 
+using platform::testing::FailingAllocatorScope;
 using reference::MatrixEditDistance;
 
 std::string RandomString(std::mt19937& rng, size_t length, int alphabet) {
@@ -122,6 +124,29 @@ TEST(EditDistanceTest, LongStrings) {
   std::string y = x;
   for (size_t i = 0; i < y.size(); i += 2) y[i] = 'c';
   EXPECT_EQ(EditDistance(x, y), MatrixEditDistance(x, y));
+}
+
+// Short strings need no heap; long ones report a failed allocation as -1.
+TEST(EditDistanceTest, Allocation) {
+  const std::string long1 = std::string(100, 'x') + std::string(100, 'y');
+  const std::string long2 = std::string(100, 'y') + std::string(100, 'x');
+  int32_t short_result = 0;
+  int32_t long_result = 0;
+  int64_t short_allocations = 0;
+  {
+    FailingAllocatorScope counting(0);
+    short_result = EditDistance("Hans-Peter M\xFCller", "Hanspeter Mueller");
+    short_allocations = counting.count();
+  }
+  {
+    FailingAllocatorScope fail_first(1);
+    long_result = EditDistance(long1, long2);
+  }
+  EXPECT_EQ(short_allocations, 0);
+  EXPECT_EQ(short_result,
+            MatrixEditDistance("Hans-Peter M\xFCller", "Hanspeter Mueller"));
+  EXPECT_EQ(long_result, -1);
+  EXPECT_EQ(EditDistance(long1, long2), 200);
 }
 
 }  // namespace

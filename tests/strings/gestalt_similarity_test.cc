@@ -8,10 +8,12 @@
 
 #include "gtest/gtest.h"
 #include "tests/reference/naive_gestalt.h"
+#include "vexlor/platform/testing/failing_allocator.h"
 
 namespace vexlor {
 namespace {
 
+using platform::testing::FailingAllocatorScope;
 using reference::NaiveGestaltMatchCount;
 using reference::NaiveGestaltSimilarity;
 
@@ -136,6 +138,25 @@ TEST(GestaltSimilarityTest, LongTexts) {
   EXPECT_EQ(GestaltMatchCount(t1, t2), 100000 - 100);
   EXPECT_EQ(GestaltSimilarity(t1, t1), 100.0);
   EXPECT_EQ(GestaltSimilarity(t1, std::string(100000, '#')), 0.0);
+}
+
+// Names and addresses are compared without touching the heap, whichever
+// text is the short one.
+TEST(GestaltSimilarityTest, ShortTextsAllocateNothing) {
+  const std::string street(200, 'S');
+  double results[3] = {};
+  int64_t allocations = 0;
+  {
+    FailingAllocatorScope counting(0);
+    results[0] = GestaltSimilarity("MULLER HANS", "MUELLER HANS PETER");
+    results[1] = GestaltSimilarity(street, "SS");
+    results[2] = GestaltSimilarity("SS", street);
+    allocations = counting.count();
+  }
+  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(results[0], NaiveGestaltSimilarity("MULLER HANS", "MUELLER HANS PETER"));
+  EXPECT_EQ(results[1], NaiveGestaltSimilarity(street, "SS"));
+  EXPECT_EQ(results[2], results[1]);
 }
 
 }  // namespace
