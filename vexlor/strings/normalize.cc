@@ -101,36 +101,32 @@ constexpr Rule kMixedCaseRules[] = {
     {"platz", "pl.", false},   {"von ", "v. ", false},
 };
 
-// Which bytes occur in the text, as written and ASCII-upper-cased. Lets a
-// rule whose pattern cannot occur be skipped without scanning; most rules
-// are skipped for a typical name.
-class ByteSet {
- public:
-  void Assign(const char* text, size_t size) {
-    exact_ = {};
-    folded_ = {};
-    for (size_t i = 0; i < size; ++i) {
-      const unsigned char c = static_cast<unsigned char>(text[i]);
-      exact_[c >> 6] |= uint64_t{1} << (c & 63);
-      const unsigned char u = AsciiUpper(c);
-      folded_[u >> 6] |= uint64_t{1} << (u & 63);
-    }
+// A 64-bit fingerprint of which bytes occur (byte value modulo 64), as
+// written or ASCII-upper-cased. A rule whose pattern bytes are not all in
+// the fingerprint cannot match and is skipped without a scan; for a typical
+// name almost every rule is. Collisions only cost a scan.
+constexpr uint64_t Fingerprint(std::string_view text, bool fold) {
+  uint64_t bits = 0;
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (fold) c = AsciiUpper(c);
+    bits |= uint64_t{1} << (c & 63);
   }
+  return bits;
+}
 
-  bool MayContain(const Rule& rule) const {
-    const auto& set = rule.any_case ? folded_ : exact_;
-    for (char ch : rule.pattern) {
-      unsigned char c = static_cast<unsigned char>(ch);
-      if (rule.any_case) c = AsciiUpper(c);
-      if ((set[c >> 6] & (uint64_t{1} << (c & 63))) == 0) return false;
-    }
-    return true;
+template <size_t kCount>
+constexpr std::array<uint64_t, kCount> RuleFingerprints(
+    const Rule (&rules)[kCount]) {
+  std::array<uint64_t, kCount> bits{};
+  for (size_t i = 0; i < kCount; ++i) {
+    bits[i] = Fingerprint(rules[i].pattern, rules[i].any_case);
   }
+  return bits;
+}
 
- private:
-  std::array<uint64_t, 4> exact_;
-  std::array<uint64_t, 4> folded_;
-};
+constexpr auto kUpperCaseRuleBits = RuleFingerprints(kUpperCaseRules);
+constexpr auto kMixedCaseRuleBits = RuleFingerprints(kMixedCaseRules);
 
 bool MatchesAt(const char* text, const Rule& rule) {
   const std::string_view pattern = rule.pattern;
@@ -150,8 +146,16 @@ bool MatchesAt(const char* text, const Rule& rule) {
 size_t FindRule(const char* text, size_t size, size_t from, const Rule& rule) {
   const size_t length = rule.pattern.size();
   if (size < length) return size;
+  if (!rule.any_case) {
+    const size_t at = std::string_view(text, size).find(rule.pattern, from);
+    return at == std::string_view::npos ? size : at;
+  }
+  const unsigned char head = AsciiUpper(static_cast<unsigned char>(rule.pattern[0]));
   for (size_t i = from; i + length <= size; ++i) {
-    if (MatchesAt(text + i, rule)) return i;
+    if (AsciiUpper(static_cast<unsigned char>(text[i])) == head &&
+        MatchesAt(text + i, rule)) {
+      return i;
+    }
   }
   return size;
 }
@@ -185,13 +189,14 @@ bool ApplyRule(const Rule& rule, std::string* s) {
   }
   char* d = s->data();
   while (read < size) {
-    if (read + plen <= size && MatchesAt(d + read, rule)) {
-      std::memcpy(d + write, rule.replacement.data(), rlen);
-      write += rlen;
-      read += plen;
-    } else {
-      d[write++] = d[read++];
-    }
+    // Copy up to the next match, then write the replacement over it.
+    const size_t at = FindRule(d, size, read, rule);
+    std::memmove(d + write, d + read, at - read);
+    write += at - read;
+    if (at == size) break;
+    std::memcpy(d + write, rule.replacement.data(), rlen);
+    write += rlen;
+    read = at + plen;
   }
   s->resize(write);
   return true;
@@ -205,6 +210,17 @@ constexpr bool IsTrimmedSpace(unsigned char c) {
 constexpr bool IsFoldingVowel(unsigned char c) {
   return c == 'A' || c == 'O' || c == 'U' || c == 'a' || c == 'o' || c == 'u';
 }
+
+// Bytes the character pass cannot simply look up in the map.
+constexpr std::array<bool, 256> MakeSpecialBytes() {
+  std::array<bool, 256> special{};
+  for (int c = 0; c < 256; ++c) {
+    special[c] = IsFoldingVowel(static_cast<unsigned char>(c)) || c == kSharpS;
+  }
+  return special;
+}
+
+constexpr std::array<bool, 256> kSpecialBytes = MakeSpecialBytes();
 
 }  // namespace
 
@@ -238,24 +254,31 @@ void NormalizeTextInto(std::string_view text, bool uppercase,
   size_t w = 0;
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (IsFoldingVowel(c) && i + 1 < n && (text[i + 1] == 'e' || text[i + 1] == 'E')) {
-      d[w++] = static_cast<char>(map[c]);  // The vowel keeps its case.
-      ++i;
+    if (!kSpecialBytes[c]) {
+      d[w++] = static_cast<char>(map[c]);
     } else if (c == kSharpS) {
       d[w++] = uppercase ? 'S' : 's';
       d[w++] = uppercase ? 'S' : 's';
     } else {
-      d[w++] = static_cast<char>(map[c]);
+      d[w++] = static_cast<char>(map[c]);  // The vowel keeps its case.
+      if (i + 1 < n && (text[i + 1] == 'e' || text[i + 1] == 'E')) ++i;
     }
   }
   out->resize(w);
 
-  ByteSet present;
-  present.Assign(out->data(), out->size());
-  for (const Rule& rule : uppercase ? std::span<const Rule>(kUpperCaseRules)
-                                    : std::span<const Rule>(kMixedCaseRules)) {
-    if (present.MayContain(rule) && ApplyRule(rule, out)) {
-      present.Assign(out->data(), out->size());
+  const std::span<const Rule> rules =
+      uppercase ? std::span<const Rule>(kUpperCaseRules)
+                : std::span<const Rule>(kMixedCaseRules);
+  const uint64_t* rule_bits =
+      uppercase ? kUpperCaseRuleBits.data() : kMixedCaseRuleBits.data();
+  uint64_t exact = Fingerprint(*out, false);
+  uint64_t folded = uppercase ? exact : Fingerprint(*out, true);
+  for (size_t i = 0; i < rules.size(); ++i) {
+    const uint64_t present = rules[i].any_case ? folded : exact;
+    if ((present & rule_bits[i]) != rule_bits[i]) continue;
+    if (ApplyRule(rules[i], out)) {
+      exact = Fingerprint(*out, false);
+      folded = uppercase ? exact : Fingerprint(*out, true);
     }
   }
 
