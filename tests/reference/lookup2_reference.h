@@ -10,6 +10,7 @@
 
 namespace vexlor::reference {
 
+// clang-format off
 inline void Lookup2Mix(uint32_t& a, uint32_t& b, uint32_t& c) {
   a = a - b; a = a - c; a = a ^ (c >> 13);
   b = b - c; b = b - a; b = b ^ (a << 8);
@@ -21,6 +22,7 @@ inline void Lookup2Mix(uint32_t& a, uint32_t& b, uint32_t& c) {
   b = b - c; b = b - a; b = b ^ (a << 10);
   c = c - a; c = c - b; c = c ^ (b >> 15);
 }
+// clang-format on
 
 inline uint32_t Lookup2Byte(std::string_view key, size_t i) {
   return static_cast<unsigned char>(key[i]);

@@ -119,10 +119,14 @@ TEST(LLHashTest, InitEmptiesAndKeepsShapeForNonPositiveArguments) {
     int32_t want_buckets, want_initial, want_growth;
   };
   const Case kCases[] = {
-      {16, 0, 0, 16, 4, 3},    {16, -5, -1, 16, 4, 3}, {7, 9, 0, 7, 9, 3},
-      {7, 0, 2, 7, 9, 2},      {1, 1, 1, 1, 1, 1},
+      {16, 0, 0, 16, 4, 3},
+      {16, -5, -1, 16, 4, 3},
+      {7, 9, 0, 7, 9, 3},
+      {7, 0, 2, 7, 9, 2},
+      {1, 1, 1, 1, 1, 1},
       // No buckets at all would leave keys nowhere to go.
-      {0, 0, 0, 1, 1, 1},      {-3, 5, 5, 1, 5, 5},
+      {0, 0, 0, 1, 1, 1},
+      {-3, 5, 5, 1, 5, 5},
   };
   for (const Case& c : kCases) {
     index.Init(c.buckets, c.initial, c.growth);
@@ -252,7 +256,8 @@ TEST(LLHashTest, RunningOutOfMemoryLeavesTheTableAsBefore) {
       }
     }
     reference::ChainedIndexReference ref;
-    for (size_t i = 0; i < done; ++i) ref.Add(script[i], static_cast<uint32_t>(i));
+    for (size_t i = 0; i < done; ++i)
+      ref.Add(script[i], static_cast<uint32_t>(i));
     ASSERT_EQ(WalkOf(index), ref.Walk(4)) << "failing allocation " << fail_at;
     ASSERT_EQ(index.GetNodesInUse(), ref.size());
     // The table goes on working after the failure.

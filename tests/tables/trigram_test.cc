@@ -136,6 +136,7 @@ TEST(TrigramTest, MatchesReferenceOnRandomTexts) {
     records[r] = {random_text(), random_text()};
     for (const std::string& text : records[r]) AddTrigrams(text, r, index);
   }
+  const reference::TrigramHitsReference reference(records);
   std::vector<uint8_t> counters(kRecords, 0);
   std::vector<uint8_t> listed(kRecords, 0);
   Vals touched;
@@ -148,7 +149,7 @@ TEST(TrigramTest, MatchesReferenceOnRandomTexts) {
       CountTrigramHits(q, r, index, counters.data());
       CountTrigramHits(q, r, index, listed.data(), &touched);
     }
-    const std::vector<uint8_t> want = reference::CountHits(queries, r, records);
+    const std::vector<uint8_t> want = reference.CountHits(queries, r);
     ASSERT_EQ(counters, want) << "record " << r;
     ASSERT_EQ(listed, want) << "record " << r;
 
@@ -162,6 +163,103 @@ TEST(TrigramTest, MatchesReferenceOnRandomTexts) {
     EXPECT_EQ(touched, nonzero) << "record " << r;
     for (uint32_t v : touched) listed[v] = 0;
     ASSERT_EQ(std::count(listed.begin(), listed.end(), 0), kRecords);
+  }
+}
+
+TEST(TrigramTest, NoRecordExcludesNothing) {
+  LLHash index;
+  AddTrigrams("ABC", 0, index);
+  AddTrigrams("ABD", 1, index);
+  std::vector<uint8_t> counters(2, 0);
+  Vals touched;
+  CountTrigramHits("ABC", kNoRecord, index, counters.data(), &touched);
+  EXPECT_EQ(counters, (std::vector<uint8_t>{3, 1}));
+  EXPECT_EQ(touched, (Vals{0, 1}));
+  CountTrigramHits("AB", kNoRecord, index, counters.data());
+  EXPECT_EQ(counters, (std::vector<uint8_t>{4, 2}));
+}
+
+TEST(TrigramTest, TakeCandidatesAgreesWithAFullScan) {
+  // Short lists take the sorting path, long ones the scanning path; both
+  // must give the ascending rows at or above the threshold and zero all
+  // counters.
+  std::mt19937 rng(99);
+  for (uint32_t rows : {1u, 64u, 1000u, 5000u}) {
+    for (uint32_t hit : {0u, 1u, 10u, rows / 64 + 1, rows / 2, rows}) {
+      if (hit > rows) continue;
+      std::vector<uint8_t> counters(rows, 0);
+      Vals touched;
+      touched.reserve(rows);
+      for (uint32_t p = 0; p < rows; ++p) touched.push_back(p);
+      std::shuffle(touched.begin(), touched.end(), rng);
+      touched.resize(hit);
+      for (uint32_t p : touched)
+        counters[p] = static_cast<uint8_t>(1 + rng() % 255);
+      for (uint32_t need : {0u, 1u, 2u, 128u, 255u, 256u}) {
+        std::vector<uint8_t> copy = counters;
+        Vals list = touched;
+        list.reserve(rows);
+        Vals want;
+        for (uint32_t p = 0; p < rows; ++p) {
+          if (copy[p] >= std::max(need, 1u)) want.push_back(p);
+        }
+        TakeTrigramCandidates(copy.data(), rows, need, &list);
+        EXPECT_EQ(list, want)
+            << rows << " rows, " << hit << " hit, need " << need;
+        EXPECT_EQ(std::count(copy.begin(), copy.end(), 0), rows);
+      }
+    }
+  }
+}
+
+TEST(TrigramTest, HitCountersMatchReferenceInSparseAndDenseRecords) {
+  // A wide alphabet gives records that hit few rows (listed), a narrow one
+  // records that hit most rows (scanned); the mix also switches from listing
+  // to scanning in the middle of a record.
+  std::mt19937 rng(31337);
+  constexpr uint32_t kRecords = 250;
+  auto random_text = [&rng](int alphabet) {
+    std::string text(rng() % 14, ' ');
+    for (char& ch : text) ch = static_cast<char>('A' + rng() % alphabet);
+    return text;
+  };
+  std::vector<std::vector<std::string>> records(kRecords);
+  LLHash index;
+  for (uint32_t r = 0; r < kRecords; ++r) {
+    const int alphabet = r % 3 == 0 ? 3 : 26;
+    records[r] = {random_text(alphabet), random_text(26)};
+    for (const std::string& text : records[r]) AddTrigrams(text, r, index);
+  }
+  // One more counter than rows in the index, as for a table still growing.
+  std::vector<std::vector<std::string>> filed = records;
+  filed.emplace_back();  // the extra row, never filed
+  const reference::TrigramHitsReference reference(filed);
+  TrigramHitCounters hits(kRecords + 1);
+  EXPECT_EQ(hits.size(), kRecords + 1);
+  const int64_t kNeeds[] = {-3, 0, 1, 2, 3, 5, 9, 255, 256};
+  for (uint32_t q = 0; q < 3 * kRecords; ++q) {
+    const uint32_t r = q % kRecords;
+    const uint32_t self =
+        q < kRecords ? r : (q < 2 * kRecords ? kNoRecord : kRecords);
+    std::vector<std::string> queries = records[r];
+    if (q % 5 == 0) queries.push_back(random_text(3));
+    for (const std::string& text : queries) hits.Count(text, self, index);
+
+    const std::vector<uint8_t> want = reference.CountHits(queries, self);
+    for (uint32_t p = 0; p <= kRecords; ++p) ASSERT_EQ(hits[p], want[p]) << q;
+
+    const int64_t need = kNeeds[q % std::size(kNeeds)];
+    Vals want_rows;
+    for (uint32_t p = 0; p <= kRecords; ++p) {
+      if (want[p] >= need) want_rows.push_back(p);
+    }
+    if (q % 17 == 0) {
+      hits.Reset();
+    } else {
+      ASSERT_EQ(hits.Take(need), want_rows)
+          << "query " << q << " need " << need;
+    }
+    for (uint32_t p = 0; p <= kRecords; ++p) ASSERT_EQ(hits[p], 0) << q;
   }
 }
 

@@ -16,6 +16,7 @@ inline uint32_t LoadLittle32(const char* p) {
   return v;
 }
 
+// clang-format off
 inline void Mix(uint32_t& a, uint32_t& b, uint32_t& c) {
   a -= b; a -= c; a ^= (c >> 13);
   b -= c; b -= a; b ^= (a << 8);
@@ -27,6 +28,7 @@ inline void Mix(uint32_t& a, uint32_t& b, uint32_t& c) {
   b -= c; b -= a; b ^= (a << 10);
   c -= a; c -= b; c ^= (b >> 15);
 }
+// clang-format on
 
 }  // namespace
 
@@ -46,15 +48,26 @@ uint32_t CHashFunc::Hash(std::string_view key, uint32_t seed) {
     left -= 12;
   }
   // The length is folded in modulo 2^32, like every other addition here.
+  // The lowest byte of c holds it, so the tail's bytes 8 to 10 enter c one
+  // byte higher than a and b take theirs.
   c += static_cast<uint32_t>(key.size());
-  // Zero-padding the tail to 12 bytes adds exactly the bytes that exist. The
-  // lowest byte of c already holds the length, so the tail's third word
-  // enters shifted by one byte (at most 11 bytes remain, so nothing is lost).
-  char tail[12] = {};
-  if (left > 0) std::memcpy(tail, p, left);
-  a += LoadLittle32(tail);
-  b += LoadLittle32(tail + 4);
-  c += LoadLittle32(tail + 8) << 8;
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  // clang-format off
+  switch (left) {
+    case 11: c += uint32_t{u[10]} << 24; [[fallthrough]];
+    case 10: c += uint32_t{u[9]} << 16; [[fallthrough]];
+    case 9: c += uint32_t{u[8]} << 8; [[fallthrough]];
+    case 8: b += uint32_t{u[7]} << 24; [[fallthrough]];
+    case 7: b += uint32_t{u[6]} << 16; [[fallthrough]];
+    case 6: b += uint32_t{u[5]} << 8; [[fallthrough]];
+    case 5: b += u[4]; [[fallthrough]];
+    case 4: a += uint32_t{u[3]} << 24; [[fallthrough]];
+    case 3: a += uint32_t{u[2]} << 16; [[fallthrough]];
+    case 2: a += uint32_t{u[1]} << 8; [[fallthrough]];
+    case 1: a += u[0]; [[fallthrough]];
+    default: break;
+  }
+  // clang-format on
   Mix(a, b, c);
   return c;
 }

@@ -26,7 +26,66 @@ uint32_t LinkFree(Pool& pool, size_t first, size_t end, uint32_t tail) {
   return static_cast<uint32_t>(first);
 }
 
+inline uint64_t FromLittle64(uint64_t v) {
+  if constexpr (std::endian::native == std::endian::big)
+    v = __builtin_bswap64(v);
+  return v;
+}
+
+inline uint64_t LoadLittle32(const char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big)
+    v = __builtin_bswap32(v);
+  return v;
+}
+
+// Short keys (1 to 8 bytes) compare as one 64-bit word: the key's bytes,
+// zero-padded, read as a little-endian number. It is built from overlapping
+// loads of the first and last bytes (where they overlap they agree) rather
+// than by storing bytes into a buffer, which would stall the load that
+// follows them.
+inline uint64_t SmallKeyWord(std::string_view key) {
+  const char* p = key.data();
+  const size_t n = key.size();
+  if (n >= 4)
+    return LoadLittle32(p) | (LoadLittle32(p + n - 4) << (8 * (n - 4)));
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  return uint64_t{u[0]} | (uint64_t{u[n / 2]} << (8 * (n / 2))) |
+         (uint64_t{u[n - 1]} << (8 * (n - 1)));
+}
+
 }  // namespace
+
+uint32_t LLHash::FindNode(std::string_view key, uint32_t hash, uint32_t bucket,
+                          uint32_t* last) const {
+  const uint32_t size = static_cast<uint32_t>(key.size());
+  uint32_t previous = 0;
+  if (size <= kInlineKeyBytes) {
+    const uint64_t word = SmallKeyWord(key);
+    for (uint32_t i = heads_[bucket]; i != 0; i = pool_[i].next) {
+      const Node& node = pool_[i];
+      uint64_t stored;
+      std::memcpy(&stored, node.key.chars, sizeof stored);
+      if (node.hash == hash && node.key_size == size &&
+          FromLittle64(stored) == word) {
+        return i;
+      }
+      previous = i;
+    }
+  } else {
+    for (uint32_t i = heads_[bucket]; i != 0; i = pool_[i].next) {
+      const Node& node = pool_[i];
+      if (node.hash == hash && node.key_size == size &&
+          std::memcmp(node.key.ptr, key.data(), size) == 0) {
+        return i;
+      }
+      previous = i;
+    }
+  }
+  if (last != nullptr) *last = previous;
+  return 0;
+}
 
 LLHash::LLHash() {
   Init(kDefaultBuckets, kDefaultInitialNodes, kDefaultGrowthStep);
@@ -37,7 +96,8 @@ LLHash::~LLHash() { ReleaseValueArrays(); }
 void LLHash::Init(int32_t buckets, int32_t initial_nodes, int32_t growth_step) {
   const int32_t initial = initial_nodes > 0 ? initial_nodes : initial_nodes_;
   const int32_t growth = growth_step > 0 ? growth_step : growth_step_;
-  const uint32_t bucket_count = buckets > 0 ? static_cast<uint32_t>(buckets) : 1;
+  const uint32_t bucket_count =
+      buckets > 0 ? static_cast<uint32_t>(buckets) : 1;
 
   // Build the new shape first, so that running out of memory here leaves the
   // old table untouched.
@@ -128,22 +188,19 @@ int LLHash::Add(std::string_view key, uint32_t value) {
   const uint32_t hash = CHashFunc::Hash(key, kSeed);
   const uint32_t bucket = BucketOf(hash);
   uint32_t last = 0;
-  for (uint32_t i = heads_[bucket]; i != 0; i = pool_[i].next) {
-    Node& node = pool_[i];
-    if (node.hash == hash && node.Key() == key) {
-      const uint32_t count = node.value_count;
-      if (count < kInlineValues) {
-        node.values.items[count] = value;
-      } else if (std::has_single_bit(count)) {
-        AppendSlow(node, value);
-        return 0;
-      } else {
-        node.values.ptr[count] = value;
-      }
-      node.value_count = count + 1;
+  if (const uint32_t found = FindNode(key, hash, bucket, &last); found != 0) {
+    Node& node = pool_[found];
+    const uint32_t count = node.value_count;
+    if (count < kInlineValues) {
+      node.values.items[count] = value;
+    } else if ((count & (count - 1)) == 0) {  // full: a power of two
+      AppendSlow(node, value);
       return 0;
+    } else {
+      node.values.ptr[count] = value;
     }
-    last = i;
+    node.value_count = count + 1;
+    return 0;
   }
 
   // A new key: everything that can fail happens before the node is taken
@@ -159,7 +216,8 @@ int LLHash::Add(std::string_view key, uint32_t value) {
   if (long_key != nullptr) {
     node.key.ptr = long_key;
   } else {
-    std::memcpy(node.key.chars, key.data(), key.size());
+    const uint64_t word = FromLittle64(SmallKeyWord(key));  // byte order
+    std::memcpy(node.key.chars, &word, sizeof word);
   }
   node.values.items[0] = value;
   node.value_count = 1;
@@ -175,11 +233,9 @@ int LLHash::Add(std::string_view key, uint32_t value) {
 std::span<const uint32_t> LLHash::Find(std::string_view key) const {
   if (key.empty()) return {};
   const uint32_t hash = CHashFunc::Hash(key, kSeed);
-  for (uint32_t i = heads_[BucketOf(hash)]; i != 0; i = pool_[i].next) {
-    const Node& node = pool_[i];
-    if (node.hash == hash && node.Key() == key) return node.Values();
-  }
-  return {};
+  const uint32_t found = FindNode(key, hash, BucketOf(hash), nullptr);
+  if (found == 0) return {};
+  return pool_[found].Values();
 }
 
 }  // namespace vexlor

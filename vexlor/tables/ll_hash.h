@@ -101,8 +101,8 @@ class LLHash {
     uint32_t key_size;
     uint32_t value_count;
     union {
-      char chars[kInlineKeyBytes];
-      const char* ptr;  // into the key arena
+      char chars[kInlineKeyBytes];  // zero-padded
+      const char* ptr;              // into the key arena
     } key;
     union {
       uint32_t items[kInlineValues];
@@ -122,6 +122,10 @@ class LLHash {
     return bucket_mask_ != 0 ? (hash & bucket_mask_)
                              : hash % static_cast<uint32_t>(heads_.size());
   }
+  // Returns the node of `key` in `bucket`, or 0; then *last (if given) is
+  // the chain's last node, 0 for an empty chain.
+  uint32_t FindNode(std::string_view key, uint32_t hash, uint32_t bucket,
+                    uint32_t* last) const;
   void GrowPool();
   static void AppendSlow(Node& node, uint32_t value);
   const char* StoreKey(std::string_view key);
