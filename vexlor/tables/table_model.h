@@ -1,0 +1,45 @@
+// Tables as the batch methods take and return them: which argument forms
+// count as a table, and how result tables are made, trimmed and freed.
+//
+// A table is a two-dimensional array of variant cells, dimension 0 the
+// columns (fields) and dimension 1 the rows (records). Cells are reached by
+// 0-based offsets from the lower bounds, so a table whose bounds do not
+// start at 0 is read as if they did; results keep the lower bounds of the
+// table they were made from.
+#ifndef VEXLOR_TABLES_TABLE_MODEL_H_
+#define VEXLOR_TABLES_TABLE_MODEL_H_
+
+#include <cstdint>
+
+#include "vexlor/platform/variant.h"
+#include "vexlor/platform/variant_array.h"
+
+namespace vexlor {
+
+// Returns the array of an accepted table argument, or nullptr for anything
+// else. Accepted: a VT_ARRAY|VT_VARIANT variant holding a non-null array of
+// exactly two dimensions, or a VT_BYREF|VT_VARIANT variant referring to one
+// (one level of reference only). Refused: arrays of other element types or
+// of one, three or more dimensions, null arrays, VT_BYREF|VT_ARRAY, and
+// every scalar. A table of 0 rows or 0 columns is accepted. O(1).
+platform::VariantArray* AcceptTable(const platform::Variant& argument);
+
+// Returns a new VT_ARRAY|VT_VARIANT table of `columns` x `rows` Empty cells
+// with the lower bounds of `like`. Throws std::bad_alloc when it cannot be
+// allocated. Cost: O(columns x rows).
+platform::Variant CreateResultTable(const platform::VariantArray& like,
+                                    uint32_t columns, uint32_t rows);
+
+// Cuts the rows of the table in `*table` to `rows` when it has more; rows
+// beyond are freed. Anything that holds no table is left alone. Returns
+// false only when the cut could not be made (the array is locked, or memory
+// ran out on the way); the table is then unchanged. Cost: O(freed cells).
+bool TrimResultRows(platform::Variant* table, uint32_t rows);
+
+// Frees the array held by `*table` (when the variant held the last
+// reference) and makes the variant Empty. Never fails.
+void DestroyResultArray(platform::Variant* table);
+
+}  // namespace vexlor
+
+#endif  // VEXLOR_TABLES_TABLE_MODEL_H_
