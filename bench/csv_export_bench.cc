@@ -38,8 +38,8 @@ std::vector<Variant> Pool(const std::vector<std::u16string>& parts_a,
   std::vector<Variant> pool;
   pool.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    std::u16string text = parts_a[(*rng)() % parts_a.size()] +
-                          parts_b[(*rng)() % parts_b.size()];
+    std::u16string text =
+        parts_a[(*rng)() % parts_a.size()] + parts_b[(*rng)() % parts_b.size()];
     pool.push_back(Variant::String(text));
   }
   return pool;
@@ -48,16 +48,16 @@ std::vector<Variant> Pool(const std::vector<std::u16string>& parts_a,
 const Variant& CustomerTable() {
   static const Variant* table = [] {
     std::mt19937 rng(42);
-    auto names = Pool({u"Müller", u"Schmidt", u"Schneider", u"O'Brien",
-                       u"Łukasiewicz", u"Dupont", u"García", u"Smith"},
-                      {u"", u"-Lüdenscheid", u" Jr.", u"son", u"mann"}, 20000,
-                      &rng);
+    auto names =
+        Pool({u"Müller", u"Schmidt", u"Schneider", u"O'Brien", u"Łukasiewicz",
+              u"Dupont", u"García", u"Smith"},
+             {u"", u"-Lüdenscheid", u" Jr.", u"son", u"mann"}, 20000, &rng);
     auto first = Pool({u"Anna", u"Bernd", u"Chloé", u"Dieter", u"Eva"},
                       {u"", u" Maria", u"-Luise"}, 5000, &rng);
-    auto streets = Pool({u"Hauptstraße ", u"Main Street ", u"Rue de la Paix ",
-                         u"\"Am Markt\" ", u"ul. Żółta "},
-                        {u"1", u"12a", u"7", u"104", u"3\r\nHinterhaus"},
-                        50000, &rng);
+    auto streets =
+        Pool({u"Hauptstraße ", u"Main Street ", u"Rue de la Paix ",
+              u"\"Am Markt\" ", u"ul. Żółta "},
+             {u"1", u"12a", u"7", u"104", u"3\r\nHinterhaus"}, 50000, &rng);
     auto cities = Pool({u"Berlin", u"München", u"Köln", u"Kraków", u"Paris"},
                        {u"", u" Nord", u" (Süd)"}, 2000, &rng);
     auto* t = new Variant(VariantArray::NewTable(kColumns, kRows));

@@ -95,9 +95,11 @@ TEST_F(VariantArray2CSVFileTest, NonTablesAndUnopenablePathsReturnFalse) {
 
 TEST_F(VariantArray2CSVFileTest, FileNamesOutsideWindows1252AreKept) {
   CVexlorCtrl ctrl;
-  ASSERT_TRUE(ctrl.VariantArray2CSVFile(QuoteTable(),
-                                        Wide(dir_ + "/") + u"Łódź.csv"));
-  EXPECT_TRUE(Exists(File("\xC5\x81\xC3\xB3" "d\xC5\xBA.csv")));
+  ASSERT_TRUE(
+      ctrl.VariantArray2CSVFile(QuoteTable(), Wide(dir_ + "/") + u"Łódź.csv"));
+  EXPECT_TRUE(
+      Exists(File("\xC5\x81\xC3\xB3"
+                  "d\xC5\xBA.csv")));
 }
 
 TEST_F(VariantArray2CSVFileTest, RunningOutOfMemoryIsTheErrorState) {

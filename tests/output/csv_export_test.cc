@@ -40,7 +40,8 @@ std::string GoldenPath(const std::string& name) {
   } else {
     // Run by hand: the source tree is where this file is.
     dir = __FILE__;
-    dir.resize(dir.size() - std::string("tests/output/csv_export_test.cc").size());
+    dir.resize(dir.size() -
+               std::string("tests/output/csv_export_test.cc").size());
   }
   return dir + "/tests/golden/" + name;
 }
@@ -87,19 +88,25 @@ std::vector<GoldenCase> GoldenCases() {
   std::vector<GoldenCase> cases;
   cases.push_back({"csv_quoted_a_quote_b.csv",
                    [] { return Table(1, 1, {Variant::String(u"a\"b")}); },
-                   Format(), {}});
+                   Format(),
+                   {}});
   cases.push_back({"csv_plain_a_quote_b.csv",
                    [] { return Table(1, 1, {Variant::String(u"a\"b")}); },
-                   Format(false), {}});
+                   Format(false),
+                   {}});
   cases.push_back({"csv_no_header_no_rows.csv",
-                   [] { return Table(3, 0, {}); }, Format(true, false), {}});
+                   [] { return Table(3, 0, {}); },
+                   Format(true, false),
+                   {}});
   cases.push_back({"csv_500_columns.csv",
                    [] {
                      std::vector<Variant> row;
-                     for (int c = 0; c < 500; ++c) row.push_back(Variant::I4(c));
+                     for (int c = 0; c < 500; ++c)
+                       row.push_back(Variant::I4(c));
                      return Table(500, 1, row);
                    },
-                   Format(), {}});
+                   Format(),
+                   {}});
   cases.push_back({"csv_columns_from_1.csv",
                    [] {
                      return Table(2, 2,
@@ -107,14 +114,16 @@ std::vector<GoldenCase> GoldenCases() {
                                    Variant::Null(), Variant::R8(2.5)},
                                   1, 1);
                    },
-                   Format(), {}});
+                   Format(),
+                   {}});
   cases.push_back({"csv_crlf_in_string.csv",
                    [] {
                      return Table(2, 1,
                                   {Variant::String(u"two\r\nwords"),
                                    Variant::String(u"one\nline")});
                    },
-                   Format(), {}});
+                   Format(),
+                   {}});
   cases.push_back({"csv_numbers.csv",
                    [] {
                      return Table(5, 1,
@@ -122,7 +131,8 @@ std::vector<GoldenCase> GoldenCases() {
                                    Variant::R8(-2.50), Variant::Bool(true),
                                    Variant::Bool(false)});
                    },
-                   Format(), {u"Tenth", u"", u"Minus"}});
+                   Format(),
+                   {u"Tenth", u"", u"Minus"}});
   cases.push_back({"csv_two_char_delimiter.csv",
                    [] {
                      return Table(3, 2,
@@ -130,27 +140,32 @@ std::vector<GoldenCase> GoldenCases() {
                                    Variant(), Variant::String(u"b"),
                                    Variant::I4(2), Variant::String(u"c")});
                    },
-                   Format(false, true, u", "), {}});
-  cases.push_back({"csv_german_locale.csv",
-                   [] {
-                     double day = Day(2023, 12, 31);
-                     double leap = Day(2024, 2, 29);
-                     return Table(3, 2,
-                                  {Variant::Currency(125000), Variant::Date(day),
-                                   Variant::Date(day + 0.5625),
-                                   Variant::Currency(-1), Variant::Date(leap),
-                                   Variant::Date(leap + 1.0 / 86400)});
-                   },
-                   Format(), {u"Betrag", u"Datum", u"Zeit"}});
+                   Format(false, true, u", "),
+                   {}});
+  cases.push_back(
+      {"csv_german_locale.csv",
+       [] {
+         double day = Day(2023, 12, 31);
+         double leap = Day(2024, 2, 29);
+         return Table(3, 2,
+                      {Variant::Currency(125000), Variant::Date(day),
+                       Variant::Date(day + 0.5625), Variant::Currency(-1),
+                       Variant::Date(leap), Variant::Date(leap + 1.0 / 86400)});
+       },
+       Format(),
+       {u"Betrag", u"Datum", u"Zeit"}});
   auto international = [] {
     return Table(2, 2,
                  {Variant::String(u"Łódź"), Variant::String(u"Kraków"),
                   Variant::String(u"\"Müller\""), Variant::String(u"Иванов")});
   };
-  cases.push_back({"csv_utf8.csv", international,
+  cases.push_back({"csv_utf8.csv",
+                   international,
                    Format(true, true, u",", TextEncoding::kUtf8),
                    {u"Name", u"Stadt"}});
-  cases.push_back({"csv_cp1252.csv", international, Format(true, true, u","),
+  cases.push_back({"csv_cp1252.csv",
+                   international,
+                   Format(true, true, u","),
                    {u"Name", u"Stadt"}});
   return cases;
 }
@@ -165,8 +180,8 @@ TEST(CsvExportTest, GoldenFiles) {
     ASSERT_TRUE(Exists(GoldenPath(c.golden))) << c.golden;
     Variant table = c.table();
     std::string path = dir.File(c.golden);
-    EXPECT_TRUE(ExportCsvFile(*table.AsArray(), c.format, c.names, path,
-                              &german))
+    EXPECT_TRUE(
+        ExportCsvFile(*table.AsArray(), c.format, c.names, path, &german))
         << c.golden;
     EXPECT_EQ(ReadBytes(path), expected) << c.golden;
 
@@ -174,8 +189,7 @@ TEST(CsvExportTest, GoldenFiles) {
     int fd = ::open(buffered.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
     EXPECT_TRUE(WriteCsvTable(*table.AsArray(), c.format, c.names,
-                              ExportLastColumn(*table.AsArray()), fd,
-                              &german));
+                              ExportLastColumn(*table.AsArray()), fd, &german));
     ::close(fd);
     EXPECT_EQ(ReadBytes(buffered), expected) << c.golden;
   }
@@ -250,17 +264,17 @@ TEST(CsvExportTest, DiskFillingUpLosesOnlyTheLinesThatDidNotFit) {
   std::string path = dir.File("partial.csv");
   // Lines of 9, 12, 7, 12 and 5 bytes with CR LF; 38 bytes fit, so the
   // fourth line breaks off and is cut, and the fifth fits after it.
-  Variant table = Table(1, 4,
-                        {Variant::String(u"aaaaaaaaaa"), Variant::String(u"bbbbb"),
-                         Variant::String(u"cccccccccc"), Variant::String(u"ddd")},
-                        0, 0);
+  Variant table =
+      Table(1, 4,
+            {Variant::String(u"aaaaaaaaaa"), Variant::String(u"bbbbb"),
+             Variant::String(u"cccccccccc"), Variant::String(u"ddd")},
+            0, 0);
   CsvFormat format = Format(false);
   int code = WithFileSizeLimit(38, [&] {
     return ExportCsvFile(*table.AsArray(), format, {}, path) ? 1 : 0;
   });
   EXPECT_EQ(code, 0);  // false: lines were lost
-  EXPECT_EQ(ReadBytes(path),
-            "Column1\r\naaaaaaaaaa\r\nbbbbb\r\nddd\r\n");
+  EXPECT_EQ(ReadBytes(path), "Column1\r\naaaaaaaaaa\r\nbbbbb\r\nddd\r\n");
 }
 
 TEST(CsvExportTest, ReadOnlyFolderReturnsFalse) {
@@ -294,17 +308,21 @@ TEST(CsvExportTest, WriteCsvTableToPathReplacesOnlyWhenComplete) {
   Variant table = Table(2, 1, {Variant::String(u"Łódź"), Variant::I4(3)});
   CsvFormat format = Format(false, true, u",", TextEncoding::kUtf8);
   std::string error;
-  const std::string expected = "Column1,Column2\r\n\xC5\x81\xC3\xB3" "d\xC5\xBA,3\r\n";
+  const std::string expected =
+      "Column1,Column2\r\n\xC5\x81\xC3\xB3"
+      "d\xC5\xBA,3\r\n";
 
   // A new file.
-  ASSERT_TRUE(WriteCsvTableToPath(*table.AsArray(), format, {}, 1, path, &error))
+  ASSERT_TRUE(
+      WriteCsvTableToPath(*table.AsArray(), format, {}, 1, path, &error))
       << error;
   EXPECT_EQ(ReadBytes(path), expected);
 
   // An existing file keeps its permission bits.
   WriteBytes(path, "old");
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-  ASSERT_TRUE(WriteCsvTableToPath(*table.AsArray(), format, {}, 1, path, &error));
+  ASSERT_TRUE(
+      WriteCsvTableToPath(*table.AsArray(), format, {}, 1, path, &error));
   EXPECT_EQ(ReadBytes(path), expected);
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -314,7 +332,8 @@ TEST(CsvExportTest, WriteCsvTableToPathReplacesOnlyWhenComplete) {
   std::string link = dir.File("link.csv");
   ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
   WriteBytes(path, "old");
-  ASSERT_TRUE(WriteCsvTableToPath(*table.AsArray(), format, {}, 1, link, &error));
+  ASSERT_TRUE(
+      WriteCsvTableToPath(*table.AsArray(), format, {}, 1, link, &error));
   EXPECT_EQ(ReadBytes(path), expected);
   ASSERT_EQ(::lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -365,8 +384,8 @@ TEST(CsvExportTest, WriteCsvTableToAPipeWritesAllColumnsAsked) {
   std::vector<Variant> row;
   for (int c = 0; c < 450; ++c) row.push_back(Variant::I4(c));
   Variant table = Table(450, 1, row);
-  ASSERT_TRUE(WriteCsvTable(*table.AsArray(), Format(true, false), {}, 449,
-                            fds[1]));
+  ASSERT_TRUE(
+      WriteCsvTable(*table.AsArray(), Format(true, false), {}, 449, fds[1]));
   ::close(fds[1]);
   std::string got;
   char buffer[4096];

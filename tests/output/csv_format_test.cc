@@ -21,7 +21,8 @@ using platform::LocaleText;
 using platform::Variant;
 using platform::VariantArray;
 
-CsvFormat Format(bool quotes, TextEncoding encoding = TextEncoding::kWindows1252,
+CsvFormat Format(bool quotes,
+                 TextEncoding encoding = TextEncoding::kWindows1252,
                  std::u16string delimiter = u";") {
   CsvFormat format;
   format.delimiter = std::move(delimiter);
@@ -81,8 +82,8 @@ TEST(CsvFormatTest, FieldTextOfEveryCellType) {
     EXPECT_EQ(formatter.Field(c.cell), c.text) << "type " << c.cell.vt();
   }
   // The largest double in fixed notation: 309 digits, nothing cut.
-  std::string max = formatter.Field(
-      Variant::R8(std::numeric_limits<double>::max()));
+  std::string max =
+      formatter.Field(Variant::R8(std::numeric_limits<double>::max()));
   EXPECT_EQ(max.size(), 309u);
   EXPECT_EQ(max.substr(0, 6), "179769");
 }
@@ -118,7 +119,11 @@ TEST(CsvFormatTest, TextIsEncodedFromTheWideString) {
     const char* cp1252;
     const char* utf8;
   } cases[] = {
-      {u"Łódź", "L\xF3" "dz", "\xC5\x81\xC3\xB3" "d\xC5\xBA"},
+      {u"Łódź",
+       "L\xF3"
+       "dz",
+       "\xC5\x81\xC3\xB3"
+       "d\xC5\xBA"},
       {u"Müller €", "M\xFCller \x80", "M\xC3\xBCller \xE2\x82\xAC"},
       {u"Иванов", "Ivanov", "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2"},
       {u"\U0001F600", "?", "\xF0\x9F\x98\x80"},
@@ -171,15 +176,21 @@ TEST(CsvFormatTest, HeaderLineNamesAndNumbersColumns) {
     const char* line;
   } cases[] = {
       {Format(true), 4,
-       "\"Column1\";\"Name\";\"a\"\"b\";\"L\xF3" "dz\";\"Column5\""},
-      {Format(false), 4, "Column1;Name;a\"b;L\xF3" "dz;Column5"},
+       "\"Column1\";\"Name\";\"a\"\"b\";\"L\xF3"
+       "dz\";\"Column5\""},
+      {Format(false), 4,
+       "Column1;Name;a\"b;L\xF3"
+       "dz;Column5"},
       {Format(false, TextEncoding::kUtf8, u", "), 3,
-       "Column1, Name, a\"b, \xC5\x81\xC3\xB3" "d\xC5\xBA"},
+       "Column1, Name, a\"b, \xC5\x81\xC3\xB3"
+       "d\xC5\xBA"},
       {Format(false, TextEncoding::kWindows1252, u""), 1, "Column1Name"},
       {Format(true), 0, "\"Column1\""},
       {Format(true), -1, ""},
-      {Format(false), 11, "Column1;Name;a\"b;L\xF3" "dz;Column5;Column6;"
-                          "Column7;Column8;Column9;Column10;Column11;Column12"},
+      {Format(false), 11,
+       "Column1;Name;a\"b;L\xF3"
+       "dz;Column5;Column6;"
+       "Column7;Column8;Column9;Column10;Column11;Column12"},
   };
   for (const Case& c : cases) {
     CsvFormatter formatter(c.format);
@@ -228,7 +239,7 @@ TEST(CsvFormatTest, ExportLastColumnIsCappedAt400) {
     int32_t lower;
     int64_t last;
   } cases[] = {
-      {1, 0, 0}, {401, 0, 400}, {500, 0, 400}, {0, 0, -1},
+      {1, 0, 0}, {401, 0, 400}, {500, 0, 400},  {0, 0, -1},
       {1, 1, 1}, {3, -5, -3},   {1, 1000, 400},
   };
   for (const Case& c : cases) {
@@ -239,7 +250,8 @@ TEST(CsvFormatTest, ExportLastColumnIsCappedAt400) {
 
 TEST(CsvFormatTest, Utf8EncoderMatchesThePlatformConverter) {
   std::u16string all;
-  for (char32_t c = 1; c < 0xD800; c += 7) all.push_back(static_cast<char16_t>(c));
+  for (char32_t c = 1; c < 0xD800; c += 7)
+    all.push_back(static_cast<char16_t>(c));
   all += u"\U0001F600\U00010000\U0010FFFF";
   all.push_back(u'\xDC00');
   all.push_back(u'a');

@@ -22,8 +22,8 @@ class ScopedEnv {
   ScopedEnv(std::initializer_list<std::pair<const char*, const char*>> vars) {
     for (const auto& [name, value] : vars) {
       const char* old = std::getenv(name);
-      saved_.push_back({name, old ? std::optional<std::string>(old)
-                                  : std::nullopt});
+      saved_.push_back(
+          {name, old ? std::optional<std::string>(old) : std::nullopt});
       if (value) {
         ::setenv(name, value, 1);
       } else {
@@ -97,10 +97,14 @@ TEST(LocaleTextTest, LocaleNamesInPosixFormAndDefaults) {
     const char* name;
     const char* icu;
   } cases[] = {
-      {"", "en_US"},          {"C", "en_US"},
-      {"POSIX", "en_US"},     {"C.UTF-8", "en_US"},
-      {"de_DE.UTF-8", "de_DE"}, {"de_DE@euro", "de_DE"},
-      {"de-CH", "de_CH"},     {"sv_SE.ISO-8859-1", "sv_SE"},
+      {"", "en_US"},
+      {"C", "en_US"},
+      {"POSIX", "en_US"},
+      {"C.UTF-8", "en_US"},
+      {"de_DE.UTF-8", "de_DE"},
+      {"de_DE@euro", "de_DE"},
+      {"de-CH", "de_CH"},
+      {"sv_SE.ISO-8859-1", "sv_SE"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(LocaleText(c.name).time_locale(), c.icu) << c.name;

@@ -54,8 +54,8 @@ class TemporaryFile {
     for (int attempt = 0; attempt < 100; ++attempt) {
       std::string name = target + ".tmp" + std::to_string(::getpid()) + "-" +
                          std::to_string(counter++);
-      int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                      0666);
+      int fd =
+          ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {
         fd_ = fd;
         name_ = std::move(name);
@@ -160,8 +160,8 @@ bool WriteCsvTableToPath(const VariantArray& table, const CsvFormat& format,
       *error = ErrorText(path);
       return false;
     }
-    bool ok = WriteCsvTable(table, format, column_names, last_column, fd,
-                            locale);
+    bool ok =
+        WriteCsvTable(table, format, column_names, last_column, fd, locale);
     int saved = errno;
     if (::close(fd) != 0 && ok) {
       ok = false;

@@ -100,8 +100,8 @@ void CsvFormatter::AppendEncoded(std::u16string_view text, std::string* out) {
   }
 }
 
-void CsvFormatter::AppendStringField(std::u16string_view text,
-                                     bool keep_breaks, std::string* out) {
+void CsvFormatter::AppendStringField(std::u16string_view text, bool keep_breaks,
+                                     std::string* out) {
   // Line breaks and quotes are ASCII in both encodings, so they are dealt
   // with on the encoded bytes.
   bytes_.clear();

@@ -144,14 +144,12 @@ LocaleText::LocaleText(std::string_view time_locale,
   f.monetary_locale = MakeLocale(monetary_locale);
   f.time_name = f.time_locale.getBaseName();
   f.monetary_name = f.monetary_locale.getBaseName();
-  f.date = MakeDateFormat(
-      icu::DateFormat::createDateInstance(icu::DateFormat::kShort,
-                                          f.time_locale),
-      /*widen_year=*/true);
-  f.time = MakeDateFormat(
-      icu::DateFormat::createTimeInstance(icu::DateFormat::kMedium,
-                                          f.time_locale),
-      /*widen_year=*/false);
+  f.date = MakeDateFormat(icu::DateFormat::createDateInstance(
+                              icu::DateFormat::kShort, f.time_locale),
+                          /*widen_year=*/true);
+  f.time = MakeDateFormat(icu::DateFormat::createTimeInstance(
+                              icu::DateFormat::kMedium, f.time_locale),
+                          /*widen_year=*/false);
   f.currency = icu::number::NumberFormatter::withLocale(f.monetary_locale)
                    .grouping(UNUM_GROUPING_OFF)
                    .precision(icu::number::Precision::minMaxFraction(0, 4));
@@ -218,7 +216,8 @@ void LocaleText::AppendCurrency(int64_t ten_thousandths,
     // their trailing zeros are still the right value.
     while (digits[n - 1] == '0') --n;
     if (digits[n - 1] == '.') --n;
-    for (int i = 0; i < n; ++i) out->push_back(static_cast<char16_t>(digits[i]));
+    for (int i = 0; i < n; ++i)
+      out->push_back(static_cast<char16_t>(digits[i]));
     return;
   }
   AppendPlain(text, out);
