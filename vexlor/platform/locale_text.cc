@@ -102,7 +102,7 @@ std::unique_ptr<icu::DateFormat> MakeDateFormat(icu::DateFormat* created,
 // Narrow and ordinary no-break spaces (ICU puts one before "PM") become
 // plain blanks, and the invisible direction marks of right-to-left locales
 // are dropped: readers of delimited files seldom expect either, and
-// Windows-1252 has neither.
+// Windows-1252 lacks the narrow space and the marks.
 void AppendPlain(const icu::UnicodeString& text, std::u16string* out) {
   const char16_t* chars = text.getBuffer();
   for (int32_t i = 0; i < text.length(); ++i) {
