@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 namespace vexlor {
 namespace {
@@ -134,8 +135,9 @@ CompiledPattern CompiledPattern::Compile(std::string_view pattern,
   cp.pattern_size_ = pattern.size();
   for (ByteMasks& m : cp.masks_) m.accept = ~0u;
 
-  // Builds the state while parsing; `cp` is only filled in for a valid
-  // pattern, so an invalid one reports positions() == 0.
+  // The byte masks are filled while parsing and cleared again on failure;
+  // the other words reach `cp` only for a valid pattern, so an invalid one
+  // reports positions() == 0 and matches nothing.
   uint32_t start = ~0u;
   uint32_t exact = 0;
   uint32_t persistent = ~0u;
@@ -289,57 +291,113 @@ CompiledPattern CompiledPattern::Compile(std::string_view pattern,
 // extra text byte is not a step of its own and so costs 2. Masking with S
 // lets the first position of every alternative take an error as position 0
 // does, so each alternative is searched exactly as if it stood alone.
-template <bool kPersistent>
-int32_t CompiledPattern::Scan(const unsigned char* p, const unsigned char* end,
-                              int max_errors) const {
-  uint32_t r[kMaxPatternErrors + 1];
-  for (int i = 0; i <= max_errors; ++i) r[i] = ~0u;
-  const uint32_t start = start_;
-  const uint32_t final = final_;
-  const uint32_t exact = exact_;
-  const uint32_t persistent = persistent_;
-  int k = max_errors;
-  int32_t best = max_errors + 1;
-  for (; p != end; ++p) {
-    const ByteMasks masks = masks_[*p];
-    uint32_t old = r[0];
-    uint32_t d = ((old << 1) | masks.accept) & masks.accept_or_start;
-    if (kPersistent) d &= persistent | old;
-    if ((final | d) != ~0u) return 0;
-    r[0] = d;
-    uint32_t previous_old = old;
-    for (int i = 1; i <= k; ++i) {
-      old = r[i];
-      const uint32_t lower = r[i - 1];
-      d = ((old << 1) | masks.accept) & masks.accept_or_start &
-          ((((lower & previous_old) << 1) & start & lower) | exact);
-      if (kPersistent) d &= persistent | old;
-      if ((final | d) != ~0u) {
-        // Later bytes only need to beat this count.
-        best = i;
-        k = i - 1;
-        break;
-      }
-      r[i] = d;
-      previous_old = old;
-    }
-  }
-  return best;
-}
+//
+// A position active with i errors is also active with i + 1 (through the
+// R'[i-1] term, or, inside braces, by induction over the text), so a byte
+// ends a match with at most the top count whenever it ends one at all: one
+// test per byte suffices, and the lowest matching count is looked up only
+// then. From there on only lower counts can improve the answer, and the scan
+// continues with fewer state words.
+class PatternScanner {
+ public:
+  // Plain patterns (no alternatives, braces or *) skip the S, W and Z terms;
+  // the T | S mask is then a no-op as well, since bit 0 of R << 1 is 0.
+  enum Kind { kPlain, kGeneral, kPersistent, kKindCount };
+  using Function = int32_t (*)(const CompiledPattern& pattern,
+                               const unsigned char* p, const unsigned char* end,
+                               const uint32_t* state);
 
-int32_t CompiledPattern::Run(std::string_view text, int max_errors) const {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  return persistent_ == ~0u ? Scan<false>(p, end, max_errors)
-                            : Scan<true>(p, end, max_errors);
-}
+  static int32_t Run(const CompiledPattern& pattern, std::string_view text,
+                     int max_errors) {
+    Kind kind = kGeneral;
+    if (pattern.persistent_ != ~0u) {
+      kind = kPersistent;
+    } else if (pattern.start_ == ~1u && pattern.exact_ == 0) {
+      kind = kPlain;
+    }
+    uint32_t state[kMaxPatternErrors + 1];
+    std::fill(std::begin(state), std::end(state), ~0u);
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    return kTable[kind][max_errors](pattern, p, p + text.size(), state);
+  }
+
+ private:
+  // Searches with error counts 0 to kLevels - 1 from `p` on, starting from
+  // the words `state`; returns the least count found, else kLevels.
+  template <Kind kKind, int kLevels>
+  static int32_t Scan(const CompiledPattern& pattern, const unsigned char* p,
+                      const unsigned char* end, const uint32_t* state) {
+    // Local copies: the words stay in registers and cannot alias the masks.
+    uint32_t r[kLevels];
+    std::copy(state, state + kLevels, r);
+    const uint32_t start = pattern.start_;
+    const uint32_t final = pattern.final_;
+    const uint32_t exact = pattern.exact_;
+    const uint32_t persistent = pattern.persistent_;
+    const CompiledPattern::ByteMasks* masks = pattern.masks_.data();
+    for (; p != end; ++p) {
+      const CompiledPattern::ByteMasks m = masks[*p];
+      uint32_t old = r[0];
+      uint32_t d = (old << 1) | m.accept;
+      if (kKind != kPlain) d &= m.accept_or_start;
+      if (kKind == kPersistent) d &= persistent | old;
+      r[0] = d;
+#pragma GCC unroll 8
+      for (int i = 1; i < kLevels; ++i) {
+        const uint32_t lower_old = old;
+        const uint32_t lower = d;
+        old = r[i];
+        if (kKind == kPlain) {
+          d = ((old << 1) | m.accept) & ((lower & lower_old) << 1) & lower;
+        } else {
+          d = ((old << 1) | m.accept) & m.accept_or_start &
+              ((((lower & lower_old) << 1) & start & lower) | exact);
+          if (kKind == kPersistent) d &= persistent | old;
+        }
+        r[i] = d;
+      }
+      if ((final | d) != ~0u) {
+        int found = 0;
+        while ((final | r[found]) == ~0u) ++found;
+        if (found == 0) return 0;
+        // Handing over a copy keeps `r` itself out of memory.
+        uint32_t lower_words[kLevels];
+        std::copy(r, r + kLevels, lower_words);
+        return kTable[kKind][found - 1](pattern, p + 1, end, lower_words);
+      }
+    }
+    return kLevels;
+  }
+
+  template <Kind kKind, size_t... kIndex>
+  static constexpr std::array<Function, kMaxPatternErrors + 1> Row(
+      std::index_sequence<kIndex...>) {
+    return {&Scan<kKind, static_cast<int>(kIndex) + 1>...};
+  }
+
+  template <size_t... kKinds>
+  static constexpr std::array<std::array<Function, kMaxPatternErrors + 1>,
+                              kKindCount>
+  Table(std::index_sequence<kKinds...>) {
+    return {Row<static_cast<Kind>(kKinds)>(
+        std::make_index_sequence<kMaxPatternErrors + 1>())...};
+  }
+
+  using FunctionTable =
+      std::array<std::array<Function, kMaxPatternErrors + 1>, kKindCount>;
+  // kTable[kind][n - 1] scans with n state words.
+  static const FunctionTable kTable;
+};
+
+constexpr PatternScanner::FunctionTable PatternScanner::kTable =
+    PatternScanner::Table(std::make_index_sequence<kKindCount>());
 
 int32_t CompiledPattern::Search(std::string_view text) const {
   if (text.empty()) return ClampedSize(pattern_size_);
   if (pattern_size_ == 0) return ClampedSize(text.size());
   if (!valid()) return -1;
   if (positions_ == 0) return kPatternNotFound;
-  return Run(text, kMaxPatternErrors);
+  return PatternScanner::Run(*this, text, kMaxPatternErrors);
 }
 
 int32_t CompiledPattern::SearchUpTo(std::string_view text,
@@ -350,7 +408,7 @@ int32_t CompiledPattern::SearchUpTo(std::string_view text,
   if (pattern_size_ == 0) return static_cast<int32_t>(std::min(text.size(), cap));
   if (!valid()) return -1;
   if (positions_ == 0) return max_errors + 1;
-  return Run(text, max_errors);
+  return PatternScanner::Run(*this, text, max_errors);
 }
 
 int32_t CompareStrings(std::string_view text, std::string_view pattern,

@@ -89,12 +89,9 @@ class CompiledPattern {
     uint32_t accept_or_start;  // accept | start_
   };
 
-  CompiledPattern() = default;
+  friend class PatternScanner;
 
-  int32_t Run(std::string_view text, int max_errors) const;
-  template <bool kPersistent>
-  int32_t Scan(const unsigned char* p, const unsigned char* end,
-               int max_errors) const;
+  CompiledPattern() = default;
 
   std::array<ByteMasks, 256> masks_{};
   uint32_t start_ = ~0u;       // bit j is 0 when position j begins an alternative
