@@ -178,13 +178,14 @@ std::string ShortestNumberText(double value) {
 }
 
 CoerceStatus ChangeType(const Variant& in, VarType to, Variant* out) {
+  if (to == VT_VARIANT) {
+    *out = in;
+    return CoerceStatus::kOk;
+  }
   if (Variant* target = in.AsRef()) return ChangeType(*target, to, out);
   double v = 0;
   CoerceStatus status = CoerceStatus::kOk;
   switch (to) {
-    case VT_VARIANT:
-      *out = in;
-      return CoerceStatus::kOk;
     case VT_I2:
       status = ToInteger(in, -32768, 32767, &v);
       if (status == CoerceStatus::kOk) {

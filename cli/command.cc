@@ -1,0 +1,82 @@
+#include "cli/command.h"
+
+#include <iostream>
+#include <map>
+
+#include "cli/help.h"
+#include "vexlor/control/about.h"
+
+namespace vexlor::cli {
+
+namespace {
+
+using Handler = int (*)(const std::vector<std::string>&, Io);
+
+bool IsSingleString(const std::string& name) {
+  for (const char* s : {"normalize", "soundex", "metaphone", "dmetaphone",
+                        "distance", "difference", "compare"}) {
+    if (name == s) return true;
+  }
+  return false;
+}
+
+const std::map<std::string, Handler>& Handlers() {
+  static const std::map<std::string, Handler> handlers = {
+      {"call", RunCall},
+      {"members", RunMembers},
+  };
+  return handlers;
+}
+
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--help" || a == "-h") return true;
+    if (a == "--") break;
+  }
+  return false;
+}
+
+}  // namespace
+
+int Complain(Io io, int status, const std::string& message) {
+  io.err << "vexlor: " << message << "\n";
+  return status;
+}
+
+int Run(const std::vector<std::string>& args, Io io) {
+  if (args.empty()) {
+    io.err << MainHelp();
+    return kExitUsage;
+  }
+  const std::string& name = args[0];
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (name == "--help" || name == "-h" || name == "help") {
+    if (!rest.empty()) {
+      io.out << SubcommandHelp(rest[0]);
+    } else {
+      io.out << MainHelp();
+    }
+    return kExitOk;
+  }
+  if (name == "--version") {
+    io.out << "vexlor " << kVersion << "\n";
+    return kExitOk;
+  }
+  if (name == "--about") {
+    io.out << AboutText();
+    return kExitOk;
+  }
+  bool known = IsSingleString(name) || Handlers().count(name) > 0;
+  if (!known) {
+    return Complain(io, kExitUsage,
+                    "unknown command '" + name + "' (see vexlor --help)");
+  }
+  if (WantsHelp(rest)) {
+    io.out << SubcommandHelp(name);
+    return kExitOk;
+  }
+  if (IsSingleString(name)) return RunSingleString(name, rest, io);
+  return Handlers().at(name)(rest, io);
+}
+
+}  // namespace vexlor::cli

@@ -1,0 +1,75 @@
+#include "cli/help.h"
+
+#include <map>
+
+namespace vexlor::cli {
+
+namespace {
+
+const std::map<std::string, std::string>& Texts() {
+  static const std::map<std::string, std::string> texts = {
+      {"normalize",
+       "usage: vexlor normalize [--mixed-case] TEXT... | -\n"
+       "Prints the comparison key of each name, company or address (upper\n"
+       "case unless --mixed-case). With -, reads one text per line from\n"
+       "standard input.\n"},
+      {"soundex",
+       "usage: vexlor soundex [--length N] [--firstchar] NAME... | -\n"
+       "Prints the Soundex code of each name (default length 4). With\n"
+       "--firstchar the first letter is coded as a digit too.\n"},
+      {"metaphone",
+       "usage: vexlor metaphone [--length N] NAME... | -\n"
+       "Prints the Phonex code of each name (default length 4).\n"},
+      {"dmetaphone",
+       "usage: vexlor dmetaphone [--length N] NAME... | -\n"
+       "Prints the Double Metaphone primary key of each name (at most\n"
+       "length characters, default 4).\n"},
+      {"distance",
+       "usage: vexlor distance TEXT1 TEXT2\n"
+       "Prints the Levenshtein distance of the two texts.\n"},
+      {"difference",
+       "usage: vexlor difference TEXT1 TEXT2\n"
+       "Prints the gestalt similarity of the two texts in percent.\n"},
+      {"compare",
+       "usage: vexlor compare [--ignore-case] TEXT PATTERN\n"
+       "Prints the number of errors (0-8) with which PATTERN occurs in TEXT,\n"
+       "or -1 for an invalid pattern.\n"},
+      {"call",
+       "usage: vexlor call MEMBER [ARGS...]\n"
+       "Calls any member of the control by name, converting the arguments\n"
+       "as late binding does (\"4\" for a short, \"True\" for a bool).\n"
+       "Example: vexlor call soundex Lee 4 0\n"},
+      {"members",
+       "usage: vexlor members\n"
+       "Prints the member table: dispatch identifier, name, parameters and\n"
+       "result of every member.\n"},
+  };
+  return texts;
+}
+
+}  // namespace
+
+std::string MainHelp() {
+  return "usage: vexlor COMMAND [ARGS...]\n"
+         "Fuzzy matching of names, addresses and whole records.\n"
+         "\n"
+         "Single strings:\n"
+         "  normalize TEXT...           comparison key of a name or address\n"
+         "  soundex|metaphone|dmetaphone NAME...   phonetic codes\n"
+         "  distance TEXT1 TEXT2        Levenshtein distance\n"
+         "  difference TEXT1 TEXT2      gestalt similarity in percent\n"
+         "  compare TEXT PATTERN        errors of an approximate pattern match\n"
+         "Control:\n"
+         "  call MEMBER [ARGS...]       late-bound call of any member\n"
+         "  members                     the member table\n"
+         "\n"
+         "vexlor COMMAND --help shows a command's options; vexlor --version,\n"
+         "vexlor --about.\n";
+}
+
+std::string SubcommandHelp(const std::string& name) {
+  auto it = Texts().find(name);
+  return it == Texts().end() ? MainHelp() : it->second;
+}
+
+}  // namespace vexlor::cli

@@ -1,0 +1,193 @@
+"""Vexlor: fuzzy matching of names, addresses and whole records.
+
+    import vexlor
+    ctl = vexlor.Control()
+    ctl.EditDistance("flaw", "lawn")            # 2
+    ctl.Normalize("Müller GmbH & Co. KG", True) # 'MULLER U.'
+    rows = ctl.DupeSearch(table, -1, 80.0, 0.5, "", vexlor.DRR_ALL, False)
+
+Every member of the control is a method under its exact name, taking its
+arguments in the member table's order. Tables are lists of rows (each a list
+or tuple of cells); vexlor.Table gives full control over bounds and cell
+types, vexlor.ByRef passes a table by reference.
+"""
+
+from . import _vexlor
+
+__all__ = [
+    "Control", "create", "Table", "ByRef", "Variant", "Empty", "Null",
+    "NO_ARRAY", "DispatchError", "members",
+]
+
+__version__ = "5.7.0"
+
+
+class _Singleton:
+    __slots__ = ("_name",)
+
+    def __init__(self, name):
+        self._name = name
+
+    def __repr__(self):
+        return "vexlor." + self._name
+
+    def __reduce__(self):
+        return self._name
+
+
+Empty = _Singleton("Empty")
+"""An Empty cell (no value at all; in a compared column it switches the
+column off for good)."""
+
+Null = _Singleton("Null")
+"""A Null cell (a missing value: the empty text). None means the same."""
+
+NO_ARRAY = _Singleton("NO_ARRAY")
+"""The array-typed result that holds no array (after running out of memory)."""
+
+
+class DispatchError(TypeError):
+    """A late-bound call whose arguments could not be converted."""
+
+
+# Variant type codes, for vexlor.Variant.
+VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR = range(9)
+VT_DISPATCH, VT_ERROR, VT_BOOL, VT_VARIANT, VT_UNKNOWN, VT_DECIMAL = 9, 10, 11, 12, 13, 14
+VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT = range(16, 24)
+
+# Enumerations of the type library.
+DRR_DUPES, DRR_ALL = 0, 1
+MRR_IMPORT, MRR_ALL, MRR_DUPES, MRR_CLEANMERGED = 0, 1, 2, 3
+DO_KEEP_FIRST, DO_KEEP_LAST = 0, 1
+MAR_ALL, MAR_POSITIVE, MAR_NEGATIVE = 0, 1, 2
+DER_CLEAN, DER_DELETED = 0, 1
+
+
+class Variant:
+    """A cell of an explicit type: vexlor.Variant(vexlor.VT_I2, 5)."""
+
+    __slots__ = ("vt", "value")
+
+    def __init__(self, vt, value=None):
+        self.vt = int(vt)
+        self.value = value
+
+    def __eq__(self, other):
+        return (isinstance(other, Variant) and self.vt == other.vt
+                and self.value == other.value)
+
+    def __hash__(self):
+        return hash((self.vt, self.value))
+
+    def __repr__(self):
+        return f"vexlor.Variant({self.vt}, {self.value!r})"
+
+
+class Table:
+    """A table with explicit bounds and exact cell types.
+
+    rows: a list of rows, each a list of cells (Python values or
+    vexlor.Variant); lower_bounds: (first column index, first row index);
+    columns: the column count (at least the longest row). Results of a call
+    that was given a Table come back as Tables, with the result's bounds and
+    every cell of a type other than Long, Double, String, Boolean, Date and
+    Currency as a vexlor.Variant (Empty and Null as vexlor.Empty and
+    vexlor.Null).
+    """
+
+    __slots__ = ("rows", "lower_bounds", "columns")
+
+    def __init__(self, rows=(), lower_bounds=(0, 0), columns=None):
+        self.rows = [list(r) for r in rows]
+        self.lower_bounds = (int(lower_bounds[0]), int(lower_bounds[1]))
+        longest = max((len(r) for r in self.rows), default=0)
+        self.columns = longest if columns is None else max(int(columns), longest)
+
+    def __eq__(self, other):
+        return (isinstance(other, Table) and self.rows == other.rows
+                and self.lower_bounds == other.lower_bounds
+                and self.columns == other.columns)
+
+    def __repr__(self):
+        return (f"vexlor.Table({self.rows!r}, lower_bounds={self.lower_bounds},"
+                f" columns={self.columns})")
+
+
+class ByRef:
+    """Passes a table (or any value) by reference."""
+
+    __slots__ = ("value",)
+
+    def __init__(self, value):
+        self.value = value
+
+
+_vexlor._register(Empty, Null, Variant, Table, ByRef, NO_ARRAY, DispatchError)
+
+
+def members():
+    """The member table: (dispid, name, kind, [(param, type)], result, summary)."""
+    return _vexlor.members()
+
+
+def _make_method(dispid, name, params, summary):
+    def method(self, *args):
+        return self._c.call(dispid, args, True)
+
+    method.__name__ = name
+    method.__qualname__ = "Control." + name
+    method.__doc__ = "%s(%s): %s" % (
+        name, ", ".join("%s %s" % (t, p) for p, t in params), summary)
+    return method
+
+
+def _make_property(dispid, summary):
+    def get(self):
+        return self._c.call(dispid, (), True)
+
+    def put(self, value):
+        self._c.call(dispid, (value,), True, True)
+
+    return property(get, put, doc=summary)
+
+
+class Control:
+    """A Vexlor control object with its own options, field list and error
+    state. label_seed makes the group labels and NewGUID texts reproducible.
+    """
+
+    def __init__(self, label_seed=None):
+        self._c = _vexlor._Control(label_seed)
+
+    def Invoke(self, member, *args):
+        """Late-bound call by name (any letter case) or DISPID, converting
+        the arguments as automation does; DispatchError when they don't fit."""
+        if isinstance(member, str):
+            dispid = _vexlor.dispid_of(member)
+            if dispid == -1:
+                raise DispatchError("no member named %r" % member)
+        else:
+            dispid = int(member)
+        return self._c.call(dispid, args, False)
+
+    def connect(self, sink):
+        """Delivers events to sink.Progress / sink.ProgressDupeSearch."""
+        self._c.connect(sink)
+
+    def disconnect(self, sink):
+        self._c.disconnect(sink)
+
+
+for _dispid, _name, _kind, _params, _result, _summary in _vexlor.members():
+    if _kind == "property":
+        setattr(Control, _name, _make_property(_dispid, _summary))
+    else:
+        setattr(Control, _name, _make_method(_dispid, _name, _params, _summary))
+del _dispid, _name, _kind, _params, _result, _summary
+
+
+def create(progid, label_seed=None):
+    """Creates a control by its ProgID."""
+    if progid.upper() != "VEXLOR.VEXLORCTRL.1":
+        raise ValueError("no class registered as %r" % progid)
+    return Control(label_seed=label_seed)

@@ -1,0 +1,532 @@
+// The _vexlor extension: a thin shim between Python values and the control.
+//
+// It converts Python values to variants and back (the cell and table rules
+// of the Python contract), calls members through the member table, and
+// delivers events to Python sinks. The Pythonic surface lives in
+// vexlor/__init__.py.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vexlor/control/member_table.h"
+#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/platform/text.h"
+#include "vexlor/platform/variant.h"
+#include "vexlor/platform/variant_array.h"
+
+namespace py = pybind11;
+
+namespace vexlor::python {
+
+using platform::Variant;
+using platform::VariantArray;
+using platform::VarType;
+
+namespace {
+
+// Python classes of the package, handed over at import.
+struct PackageTypes {
+  py::object empty, null, variant, table, by_ref, no_array, dispatch_error;
+  py::object datetime, date, decimal, timedelta;
+};
+
+PackageTypes& Types() {
+  static PackageTypes* types = new PackageTypes();
+  return *types;
+}
+
+constexpr int64_t kMaxExactDouble = int64_t{1} << 53;
+
+[[noreturn]] void RaiseOverflow(const std::string& message) {
+  PyErr_SetString(PyExc_OverflowError, message.c_str());
+  throw py::error_already_set();
+}
+
+std::u16string ToUtf16(py::handle text) {
+  py::bytes encoded = py::reinterpret_steal<py::bytes>(
+      PyUnicode_AsEncodedString(text.ptr(), "utf-16-le", "surrogatepass"));
+  if (!encoded) throw py::error_already_set();
+  std::string bytes = encoded;
+  std::u16string out(bytes.size() / 2, u'\0');
+  std::memcpy(out.data(), bytes.data(), out.size() * 2);
+  return out;
+}
+
+py::str FromUtf16(std::u16string_view text) {
+  PyObject* s = PyUnicode_DecodeUTF16(
+      reinterpret_cast<const char*>(text.data()),
+      static_cast<Py_ssize_t>(text.size() * 2), "surrogatepass", nullptr);
+  if (s == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(s);
+}
+
+// Days since 1899-12-30 of a datetime or date.
+double DateToDays(py::handle value) {
+  py::object epoch = Types().datetime(1899, 12, 30);
+  py::object moment = py::reinterpret_borrow<py::object>(value);
+  if (!py::isinstance(value, Types().datetime)) {
+    moment = Types().datetime(value.attr("year"), value.attr("month"),
+                              value.attr("day"));
+  } else if (!value.attr("tzinfo").is_none()) {
+    moment = value.attr("replace")(py::arg("tzinfo") = py::none());
+  }
+  py::object span = moment - epoch;
+  double seconds = span.attr("total_seconds")().cast<double>();
+  return seconds / 86400.0;
+}
+
+py::object DaysToDate(double days) {
+  py::object epoch = Types().datetime(1899, 12, 30);
+  // Negative dates count whole days back and the fraction forward.
+  double whole = std::trunc(days);
+  double fraction = std::fabs(days - whole);
+  int64_t micros = std::llround(fraction * 86400e6);
+  return epoch + Types().timedelta(py::arg("days") = whole,
+                                   py::arg("microseconds") = micros);
+}
+
+int64_t ToInt64(py::handle value) {
+  int overflow = 0;
+  long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+  if (overflow != 0) RaiseOverflow("integer out of range for a 64-bit cell");
+  if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+  return v;
+}
+
+Variant VariantFromTyped(int vt, py::handle value);
+
+Variant CellFromPython(py::handle value) {
+  const PackageTypes& t = Types();
+  if (value.is_none() || value.is(t.null)) return Variant::Null();
+  if (value.is(t.empty)) return Variant();
+  if (py::isinstance(value, t.variant)) {
+    return VariantFromTyped(value.attr("vt").cast<int>(), value.attr("value"));
+  }
+  if (PyBool_Check(value.ptr())) return Variant::Bool(value.ptr() == Py_True);
+  if (PyLong_Check(value.ptr())) {
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow == 0 && v >= INT32_MIN && v <= INT32_MAX) {
+      return Variant::I4(static_cast<int32_t>(v));
+    }
+    if (overflow == 0 && v > -kMaxExactDouble && v < kMaxExactDouble) {
+      return Variant::R8(static_cast<double>(v));
+    }
+    RaiseOverflow("an integer cell beyond 2**53 cannot be held exactly");
+  }
+  if (PyFloat_Check(value.ptr())) {
+    return Variant::R8(PyFloat_AsDouble(value.ptr()));
+  }
+  if (PyUnicode_Check(value.ptr())) return Variant::String(ToUtf16(value));
+  if (py::isinstance(value, t.datetime) || py::isinstance(value, t.date)) {
+    return Variant::Date(DateToDays(value));
+  }
+  if (py::isinstance(value, t.decimal)) {
+    py::object scaled = (value * py::int_(10000)).attr("__round__")();
+    return Variant::Currency(ToInt64(scaled));
+  }
+  throw py::type_error(std::string("a table cell cannot hold a value of type ") +
+                       py::str(py::type::of(value).attr("__name__"))
+                           .cast<std::string>());
+}
+
+Variant VariantFromTyped(int vt, py::handle value) {
+  switch (vt) {
+    case platform::VT_EMPTY: return Variant();
+    case platform::VT_NULL: return Variant::Null();
+    case platform::VT_I1: return Variant::I1(static_cast<int8_t>(ToInt64(value)));
+    case platform::VT_I2: return Variant::I2(static_cast<int16_t>(ToInt64(value)));
+    case platform::VT_I4: return Variant::I4(static_cast<int32_t>(ToInt64(value)));
+    case platform::VT_INT: return Variant::Int(static_cast<int32_t>(ToInt64(value)));
+    case platform::VT_I8: return Variant::I8(ToInt64(value));
+    case platform::VT_UI1: return Variant::UI1(static_cast<uint8_t>(ToInt64(value)));
+    case platform::VT_UI2: return Variant::UI2(static_cast<uint16_t>(ToInt64(value)));
+    case platform::VT_UI4: return Variant::UI4(static_cast<uint32_t>(ToInt64(value)));
+    case platform::VT_UINT: return Variant::UInt(static_cast<uint32_t>(ToInt64(value)));
+    case platform::VT_UI8: return Variant::UI8(static_cast<uint64_t>(ToInt64(value)));
+    case platform::VT_R4: return Variant::R4(value.cast<float>());
+    case platform::VT_R8: return Variant::R8(value.cast<double>());
+    case platform::VT_BOOL: return Variant::Bool(value.cast<bool>());
+    case platform::VT_BSTR: return Variant::String(ToUtf16(value));
+    case platform::VT_ERROR: return Variant::Error(static_cast<int32_t>(ToInt64(value)));
+    case platform::VT_CY: return Variant::Currency(ToInt64(value));
+    case platform::VT_DATE:
+      if (PyFloat_Check(value.ptr()) || PyLong_Check(value.ptr())) {
+        return Variant::Date(value.cast<double>());
+      }
+      return Variant::Date(DateToDays(value));
+    case platform::VT_DISPATCH:
+    case platform::VT_UNKNOWN:
+    case platform::VT_DECIMAL:
+      return Variant::Opaque(static_cast<VarType>(vt));
+    default:
+      throw py::value_error("unsupported variant type " + std::to_string(vt));
+  }
+}
+
+bool IsRow(py::handle value) {
+  return PyList_Check(value.ptr()) || PyTuple_Check(value.ptr());
+}
+
+// Builds a table from rows of cells; cells missing from short rows are Null.
+Variant TableFromRows(py::handle rows_object, int32_t column_lower,
+                      int32_t row_lower, int64_t min_columns) {
+  py::sequence rows = py::reinterpret_borrow<py::sequence>(rows_object);
+  size_t columns = static_cast<size_t>(std::max<int64_t>(min_columns, 0));
+  for (py::handle row : rows) {
+    if (!IsRow(row)) throw py::type_error("every row of a table must be a list or tuple");
+    columns = std::max(columns, static_cast<size_t>(py::len(row)));
+  }
+  Variant table = VariantArray::NewTable(static_cast<uint32_t>(columns),
+                                         static_cast<uint32_t>(py::len(rows)),
+                                         column_lower, row_lower);
+  VariantArray* array = table.AsArray();
+  uint32_t r = 0;
+  for (py::handle row : rows) {
+    py::sequence cells = py::reinterpret_borrow<py::sequence>(row);
+    uint32_t c = 0;
+    for (py::handle cell : cells) array->cell(c++, r) = CellFromPython(cell);
+    for (; c < columns; ++c) array->cell(c, r) = Variant::Null();
+    ++r;
+  }
+  return table;
+}
+
+// Arguments that are references need a referent that lives for the call.
+using Arena = std::deque<Variant>;
+
+Variant ArgumentFromPython(py::handle value, Arena* arena, bool* exact) {
+  const PackageTypes& t = Types();
+  if (py::isinstance(value, t.by_ref)) {
+    arena->push_back(ArgumentFromPython(value.attr("value"), arena, exact));
+    return Variant::ByRef(&arena->back());
+  }
+  if (value.is(t.no_array)) return Variant::Array(nullptr);
+  if (py::isinstance(value, t.table)) {
+    *exact = true;
+    py::tuple lower = value.attr("lower_bounds");
+    return TableFromRows(value.attr("rows"), lower[0].cast<int32_t>(),
+                         lower[1].cast<int32_t>(),
+                         value.attr("columns").cast<int64_t>());
+  }
+  if (IsRow(value)) {
+    py::sequence seq = py::reinterpret_borrow<py::sequence>(value);
+    bool all_rows = true;
+    for (py::handle item : seq) all_rows = all_rows && IsRow(item);
+    if (all_rows) return TableFromRows(value, 0, 0, 0);
+    // A flat list travels as a one-dimensional array: not a table.
+    Variant array = Variant::Array(VariantArray::Create(
+        {{0, static_cast<uint32_t>(py::len(seq))}}));
+    uint32_t i = 0;
+    for (py::handle item : seq) array.AsArray()->data()[i++] = CellFromPython(item);
+    return array;
+  }
+  return CellFromPython(value);
+}
+
+py::object TypedToPython(const Variant& v, py::object value) {
+  return Types().variant(static_cast<int>(v.vt()), value);
+}
+
+py::object TableToPython(const Variant& v, bool exact);
+
+py::object CellToPython(const Variant& v, bool exact) {
+  const PackageTypes& t = Types();
+  switch (v.vt()) {
+    case platform::VT_EMPTY: return exact ? t.empty : py::none();
+    case platform::VT_NULL: return exact ? t.null : py::none();
+    case platform::VT_I4: return py::int_(v.AsInt32());
+    case platform::VT_R8: return py::float_(v.AsDouble());
+    case platform::VT_BSTR: return FromUtf16(v.AsString());
+    case platform::VT_BOOL: return py::bool_(v.AsBool());
+    case platform::VT_DATE: return DaysToDate(v.AsDate());
+    case platform::VT_CY:
+      return t.decimal(py::int_(v.AsCurrency())) / t.decimal(10000);
+    case platform::VT_I2:
+      return exact ? TypedToPython(v, py::int_(v.AsInt16())) : py::int_(v.AsInt16());
+    case platform::VT_I1:
+    case platform::VT_I8:
+      return exact ? TypedToPython(v, py::int_(v.AsInt64())) : py::int_(v.AsInt64());
+    case platform::VT_INT:
+      return exact ? TypedToPython(v, py::int_(v.AsInt32())) : py::int_(v.AsInt32());
+    case platform::VT_UI1:
+    case platform::VT_UI2:
+    case platform::VT_UI4:
+    case platform::VT_UINT:
+    case platform::VT_UI8:
+      return exact ? TypedToPython(v, py::int_(v.AsUInt64())) : py::int_(v.AsUInt64());
+    case platform::VT_R4:
+      return exact ? TypedToPython(v, py::float_(v.AsFloat())) : py::float_(v.AsFloat());
+    case platform::VT_ERROR: return TypedToPython(v, py::int_(v.AsError()));
+    default:
+      if (v.IsArray()) return TableToPython(v, exact);
+      return TypedToPython(v, py::none());
+  }
+}
+
+py::object TableToPython(const Variant& v, bool exact) {
+  VariantArray* array = v.AsArray();
+  if (array == nullptr) return Types().no_array;
+  if (array->dims() != 2) {
+    py::list items;
+    for (size_t i = 0; i < array->size(); ++i) {
+      items.append(CellToPython(array->data()[i], exact));
+    }
+    return items;
+  }
+  py::list rows;
+  for (uint32_t r = 0; r < array->rows(); ++r) {
+    py::list row;
+    for (uint32_t c = 0; c < array->columns(); ++c) {
+      row.append(CellToPython(array->cell(c, r), exact));
+    }
+    rows.append(row);
+  }
+  if (!exact) return rows;
+  return Types().table(rows, py::make_tuple(array->LowerBound(0), array->LowerBound(1)),
+                       array->columns());
+}
+
+py::object ResultToPython(const Variant& v, bool exact) {
+  if (v.IsEmpty()) return py::none();
+  return CellToPython(v, exact);
+}
+
+// Forwards events to a Python object's Progress / ProgressDupeSearch.
+class PythonSink : public EventSink {
+ public:
+  PythonSink(py::object target, CVexlorCtrl* control, py::object* pending)
+      : target_(std::move(target)), control_(control), pending_(pending) {}
+
+  const py::object& target() const { return target_; }
+
+  void Progress(int16_t Action, double PercentDone, int32_t ElapsedSeconds,
+                std::u16string_view ElapsedString, int32_t ETASeconds,
+                std::u16string_view ETAString) override {
+    Deliver("Progress", py::make_tuple(Action, PercentDone, ElapsedSeconds,
+                                       FromUtf16(ElapsedString), ETASeconds,
+                                       FromUtf16(ETAString)));
+  }
+
+  void ProgressDupeSearch(double PercentDone, int32_t RecordNo,
+                          double RecordCount, int32_t DepthCurrent,
+                          int32_t DepthMax, double DepthAvg, int32_t DupesFound,
+                          int32_t DupesFound2, int32_t ElapsedSeconds,
+                          std::u16string_view ElapsedString, int32_t ETASeconds,
+                          std::u16string_view ETAString) override {
+    Deliver("ProgressDupeSearch",
+            py::make_tuple(PercentDone, RecordNo, RecordCount, DepthCurrent,
+                           DepthMax, DepthAvg, DupesFound, DupesFound2,
+                           ElapsedSeconds, FromUtf16(ElapsedString), ETASeconds,
+                           FromUtf16(ETAString)));
+  }
+
+ private:
+  // An exception in a sink ends the call as a cancellation would; it is
+  // raised to the caller once the call has returned.
+  void Deliver(const char* name, py::tuple args) {
+    if (!pending_->is_none()) return;
+    if (!py::hasattr(target_, name)) return;
+    try {
+      target_.attr(name)(*args);
+    } catch (py::error_already_set& e) {
+      *pending_ = py::make_tuple(e.type(), e.value(), e.trace());
+      control_->Cancel();
+    }
+  }
+
+  py::object target_;
+  CVexlorCtrl* control_;
+  py::object* pending_;
+};
+
+class Control {
+ public:
+  explicit Control(py::object label_seed) {
+    if (label_seed.is_none()) {
+      control_ = std::make_unique<CVexlorCtrl>();
+    } else {
+      control_ = std::make_unique<CVexlorCtrl>(label_seed.cast<uint64_t>());
+    }
+  }
+  ~Control() {
+    for (auto& sink : sinks_) control_->Unadvise(sink.get());
+  }
+
+  // A call by dispatch identifier. `strict`: the arguments are Python
+  // values of the parameters' types (a direct member call); otherwise they
+  // are converted as late binding converts.
+  py::object Call(int32_t dispid, py::tuple args, bool strict, bool put) {
+    const MemberInfo* member = FindMember(dispid);
+    if (member == nullptr) throw py::attribute_error("no such member");
+    Arena arena;
+    bool exact = false;
+    std::vector<Variant> values;
+    values.reserve(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+      const ParamInfo* param = nullptr;
+      ParamInfo property_value{"value", member->result};
+      if (member->kind == MemberKind::kProperty) {
+        param = &property_value;
+      } else if (i < member->params.size()) {
+        param = &member->params[i];
+      }
+      values.push_back(strict && param != nullptr
+                           ? StrictArgument(*member, *param, i, args[i], &arena, &exact)
+                           : LooseArgument(args[i], &arena, &exact));
+    }
+    if (strict && member->kind == MemberKind::kMethod &&
+        values.size() != member->params.size()) {
+      throw py::type_error(std::string(member->name) + "() takes " +
+                           std::to_string(member->params.size()) +
+                           " arguments (" + std::to_string(values.size()) +
+                           " given)");
+    }
+    Variant result;
+    InvokeError error;
+    pending_ = py::none();
+    int32_t status = Invoke(*control_, dispid,
+                            put ? DISPATCH_PROPERTYPUT
+                                : DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                            values, &result, &error);
+    if (!pending_.is_none()) {
+      py::tuple info = pending_;
+      pending_ = py::none();
+      py::object type = info[0], value = info[1], trace = info[2];
+      PyErr_Restore(type.release().ptr(), value.release().ptr(),
+                    trace.is_none() ? nullptr : trace.release().ptr());
+      throw py::error_already_set();
+    }
+    if (status != S_OK) {
+      PyErr_SetString(Types().dispatch_error.ptr(), error.message.c_str());
+      throw py::error_already_set();
+    }
+    return ResultToPython(result, exact);
+  }
+
+  void Connect(py::object sink) {
+    auto adapter = std::make_unique<PythonSink>(sink, control_.get(), &pending_);
+    control_->Advise(adapter.get());
+    sinks_.push_back(std::move(adapter));
+  }
+
+  void Disconnect(py::object sink) {
+    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+      if ((*it)->target().is(sink)) {
+        control_->Unadvise(it->get());
+        sinks_.erase(it);
+        return;
+      }
+    }
+  }
+
+ private:
+  Variant LooseArgument(py::handle value, Arena* arena, bool* exact) {
+    return ArgumentFromPython(value, arena, exact);
+  }
+
+  static std::string Where(const MemberInfo& m, const ParamInfo& p) {
+    return std::string(m.name) + "(): argument '" + p.name + "'";
+  }
+
+  static int64_t StrictInteger(const MemberInfo& m, const ParamInfo& p,
+                               py::handle value, int64_t lo, int64_t hi) {
+    if (!PyLong_Check(value.ptr())) {
+      throw py::type_error(Where(m, p) + " must be int");
+    }
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow != 0 || v < lo || v > hi) {
+      PyErr_SetString(PyExc_OverflowError,
+                      (Where(m, p) + " is out of range for a " +
+                       ParamTypeName(p))
+                          .c_str());
+      throw py::error_already_set();
+    }
+    return v;
+  }
+
+  Variant StrictArgument(const MemberInfo& m, const ParamInfo& p, size_t,
+                         py::handle value, Arena* arena, bool* exact) {
+    switch (p.type) {
+      case platform::VT_I2:
+        return Variant::I2(static_cast<int16_t>(StrictInteger(m, p, value, -32768, 32767)));
+      case platform::VT_I4:
+        return Variant::I4(static_cast<int32_t>(
+            StrictInteger(m, p, value, INT32_MIN, INT32_MAX)));
+      case platform::VT_R8:
+        if (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr())) {
+          throw py::type_error(Where(m, p) + " must be float");
+        }
+        return Variant::R8(value.cast<double>());
+      case platform::VT_BOOL:
+        if (!PyBool_Check(value.ptr()) && !PyLong_Check(value.ptr())) {
+          throw py::type_error(Where(m, p) + " must be bool");
+        }
+        return Variant::Bool(PyObject_IsTrue(value.ptr()) == 1);
+      case platform::VT_BSTR:
+        if (!PyUnicode_Check(value.ptr())) {
+          throw py::type_error(Where(m, p) + " must be str");
+        }
+        return Variant::String(ToUtf16(value));
+      default:
+        return ArgumentFromPython(value, arena, exact);
+    }
+  }
+
+  std::unique_ptr<CVexlorCtrl> control_;
+  std::vector<std::unique_ptr<PythonSink>> sinks_;
+  py::object pending_ = py::none();
+};
+
+py::list MemberList() {
+  py::list out;
+  for (const MemberInfo& m : Members()) {
+    py::list params;
+    for (const ParamInfo& p : m.params) {
+      params.append(py::make_tuple(p.name, ParamTypeName(p)));
+    }
+    out.append(py::make_tuple(m.dispid, m.name,
+                              m.kind == MemberKind::kProperty ? "property" : "method",
+                              params, ResultTypeName(m), m.summary));
+  }
+  return out;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_vexlor, m) {
+  m.doc() = "Vexlor: fuzzy matching of names, addresses and records";
+  m.def("_register",
+        [](py::object empty, py::object null, py::object variant, py::object table,
+           py::object by_ref, py::object no_array, py::object dispatch_error) {
+          PackageTypes& t = Types();
+          t.empty = empty;
+          t.null = null;
+          t.variant = variant;
+          t.table = table;
+          t.by_ref = by_ref;
+          t.no_array = no_array;
+          t.dispatch_error = dispatch_error;
+          py::module_ dt = py::module_::import("datetime");
+          t.datetime = dt.attr("datetime");
+          t.date = dt.attr("date");
+          t.timedelta = dt.attr("timedelta");
+          t.decimal = py::module_::import("decimal").attr("Decimal");
+        });
+  m.def("members", &MemberList);
+  m.def("dispid_of", [](const std::string& name) { return GetIDsOfNames(name); });
+  py::class_<Control>(m, "_Control")
+      .def(py::init<py::object>(), py::arg("label_seed") = py::none())
+      .def("call", &Control::Call, py::arg("dispid"), py::arg("args"),
+           py::arg("strict"), py::arg("put") = false)
+      .def("connect", &Control::Connect)
+      .def("disconnect", &Control::Disconnect);
+}
+
+}  // namespace vexlor::python

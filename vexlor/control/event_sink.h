@@ -1,0 +1,46 @@
+// The receiver of a control's progress events.
+//
+// A host connects any number of sinks; each event goes to every connected
+// sink, synchronously, in the order of connection, on the caller's thread.
+// A sink may call back into the control (Cancel, CanceledByUser, LastError,
+// the single-string methods).
+#ifndef VEXLOR_CONTROL_EVENT_SINK_H_
+#define VEXLOR_CONTROL_EVENT_SINK_H_
+
+#include <cstdint>
+#include <string_view>
+
+namespace vexlor {
+
+class EventSink {
+ public:
+  virtual ~EventSink() = default;
+
+  // Event 1. Action is always 1.
+  virtual void Progress(int16_t Action, double PercentDone,
+                        int32_t ElapsedSeconds,
+                        std::u16string_view ElapsedString, int32_t ETASeconds,
+                        std::u16string_view ETAString) {
+    (void)Action, (void)PercentDone, (void)ElapsedSeconds, (void)ElapsedString,
+        (void)ETASeconds, (void)ETAString;
+  }
+
+  // Event 2.
+  virtual void ProgressDupeSearch(double PercentDone, int32_t RecordNo,
+                                  double RecordCount, int32_t DepthCurrent,
+                                  int32_t DepthMax, double DepthAvg,
+                                  int32_t DupesFound, int32_t DupesFound2,
+                                  int32_t ElapsedSeconds,
+                                  std::u16string_view ElapsedString,
+                                  int32_t ETASeconds,
+                                  std::u16string_view ETAString) {
+    (void)PercentDone, (void)RecordNo, (void)RecordCount, (void)DepthCurrent,
+        (void)DepthMax, (void)DepthAvg, (void)DupesFound, (void)DupesFound2,
+        (void)ElapsedSeconds, (void)ElapsedString, (void)ETASeconds,
+        (void)ETAString;
+  }
+};
+
+}  // namespace vexlor
+
+#endif  // VEXLOR_CONTROL_EVENT_SINK_H_

@@ -1,0 +1,88 @@
+// The dispatch interface of the control: every member with its dispatch
+// identifier, name, parameters and result, and late-bound calls by name or
+// identifier with automation's argument conversion.
+#ifndef VEXLOR_CONTROL_MEMBER_TABLE_H_
+#define VEXLOR_CONTROL_MEMBER_TABLE_H_
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/platform/variant.h"
+
+namespace vexlor {
+
+inline constexpr int32_t kDispidUnknown = -1;
+inline constexpr int32_t kDispidAboutBox = -552;
+
+// Invoke flags.
+inline constexpr uint16_t DISPATCH_METHOD = 1;
+inline constexpr uint16_t DISPATCH_PROPERTYGET = 2;
+inline constexpr uint16_t DISPATCH_PROPERTYPUT = 4;
+
+// Result codes of Invoke.
+inline constexpr int32_t S_OK = 0;
+inline constexpr int32_t DISP_E_MEMBERNOTFOUND = static_cast<int32_t>(0x80020003);
+inline constexpr int32_t DISP_E_TYPEMISMATCH = static_cast<int32_t>(0x80020005);
+inline constexpr int32_t DISP_E_UNKNOWNNAME = static_cast<int32_t>(0x80020006);
+inline constexpr int32_t DISP_E_OVERFLOW = static_cast<int32_t>(0x8002000A);
+inline constexpr int32_t DISP_E_BADPARAMCOUNT = static_cast<int32_t>(0x8002000E);
+
+struct ParamInfo {
+  const char* name;
+  // VT_I2 short, VT_I4 long, VT_R8 double, VT_BOOL bool, VT_BSTR string,
+  // VT_VARIANT table.
+  platform::VarType type;
+  // The enumeration a short parameter stands for, or nullptr.
+  const char* enumeration = nullptr;
+};
+
+enum class MemberKind { kMethod, kProperty };
+
+struct MemberInfo {
+  int32_t dispid;
+  const char* name;
+  MemberKind kind;
+  // VT_EMPTY for no result; VT_VARIANT for a table.
+  platform::VarType result;
+  std::vector<ParamInfo> params;
+  // One line of meaning, for `vexlor members` and the documentation.
+  const char* summary;
+};
+
+// Every member, in dispatch-identifier order (AboutBox last).
+const std::vector<MemberInfo>& Members();
+const MemberInfo* FindMember(int32_t dispid);
+// Case-insensitive, as automation resolves names.
+const MemberInfo* FindMember(std::string_view name);
+// The identifier of a name, or kDispidUnknown.
+int32_t GetIDsOfNames(std::string_view name);
+
+// The type as the member table prints it: short, long, double, bool,
+// string, table.
+const char* ParamTypeName(const ParamInfo& param);
+const char* ResultTypeName(const MemberInfo& member);
+
+struct InvokeError {
+  int32_t code = S_OK;
+  // 0-based index of the offending argument, or -1.
+  int arg_index = -1;
+  std::string message;
+};
+
+// Calls member `dispid` of `control` with `args` in parameter order,
+// converting each argument to its parameter's type. Properties: no argument
+// reads, one argument writes. Returns S_OK with the result in `*result`
+// (Empty for members without one), or an error code with `*error` filled:
+// unknown member, wrong argument count, type mismatch, overflow. A failed
+// call leaves the control untouched.
+int32_t Invoke(CVexlorCtrl& control, int32_t dispid, uint16_t flags,
+               std::span<const platform::Variant> args,
+               platform::Variant* result, InvokeError* error);
+
+}  // namespace vexlor
+
+#endif  // VEXLOR_CONTROL_MEMBER_TABLE_H_

@@ -1,0 +1,229 @@
+#include "vexlor/control/vexlor_ctrl.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "vexlor/control/about.h"
+#include "vexlor/control/control_context.h"
+#include "vexlor/output/csv_export.h"
+#include "vexlor/platform/text.h"
+#include "vexlor/platform/variant_array.h"
+#include "vexlor/strings/double_metaphone.h"
+#include "vexlor/strings/edit_distance.h"
+#include "vexlor/strings/gestalt_similarity.h"
+#include "vexlor/strings/normalize.h"
+#include "vexlor/strings/pattern_compare.h"
+#include "vexlor/strings/phonex.h"
+#include "vexlor/strings/soundex.h"
+#include "vexlor/tables/dupe_search.h"
+#include "vexlor/tables/table_model.h"
+
+namespace vexlor {
+
+using platform::AnsiToUtf16;
+using platform::Utf16ToAnsi;
+using platform::Variant;
+
+namespace {
+constexpr const char* kOutOfMemory = "Out of Memory";
+}  // namespace
+
+CVexlorCtrl::CVexlorCtrl()
+    : CVexlorCtrl(std::make_unique<platform::RandomGuidSource>()) {}
+
+CVexlorCtrl::CVexlorCtrl(uint64_t label_seed)
+    : CVexlorCtrl(std::make_unique<platform::SeededGuidSource>(label_seed)) {}
+
+CVexlorCtrl::CVexlorCtrl(std::unique_ptr<platform::GuidSource> guids)
+    : field_list_(std::make_unique<FieldColl>()), guids_(std::move(guids)) {
+  options_.Reset();
+}
+
+CVexlorCtrl::~CVexlorCtrl() { canceled_ = true; }
+
+void CVexlorCtrl::SetCSVDelimiter(std::u16string_view value) {
+  csv_delimiter_.assign(value);
+  modified_ = true;
+}
+
+void CVexlorCtrl::SetCSVTextInQuotes(bool value) {
+  csv_text_in_quotes_ = value;
+  modified_ = true;
+}
+
+void CVexlorCtrl::SetCSVColumnHeaders(bool value) {
+  csv_column_headers_ = value;
+  modified_ = true;
+}
+
+std::u16string CVexlorCtrl::metaphone(std::u16string_view S, int16_t length) {
+  return AnsiToUtf16(Phonex(Utf16ToAnsi(S), length));
+}
+
+std::u16string CVexlorCtrl::dmetaphone(std::u16string_view S, int16_t length) {
+  return AnsiToUtf16(DoubleMetaphone(Utf16ToAnsi(S), length));
+}
+
+std::u16string CVexlorCtrl::soundex(std::u16string_view S, int16_t length,
+                                    bool firstchar) {
+  return AnsiToUtf16(Soundex(Utf16ToAnsi(S), length, firstchar));
+}
+
+int32_t CVexlorCtrl::CompareStrings(std::u16string_view SearchString,
+                                    std::u16string_view MatchString,
+                                    bool IgnoreCase) {
+  return ::vexlor::CompareStrings(Utf16ToAnsi(SearchString),
+                                  Utf16ToAnsi(MatchString), IgnoreCase);
+}
+
+std::u16string CVexlorCtrl::Normalize(std::u16string_view S, bool uppercase) {
+  return AnsiToUtf16(NormalizeText(Utf16ToAnsi(S), uppercase));
+}
+
+int32_t CVexlorCtrl::EditDistance(std::u16string_view S1,
+                                  std::u16string_view S2) {
+  return ::vexlor::EditDistance(Utf16ToAnsi(S1), Utf16ToAnsi(S2));
+}
+
+double CVexlorCtrl::Difference(std::u16string_view S1,
+                               std::u16string_view S2) {
+  return GestaltSimilarity(Utf16ToAnsi(S1), Utf16ToAnsi(S2));
+}
+
+void CVexlorCtrl::ListCompareInit() { field_list_->ListCompareInit(); }
+
+void CVexlorCtrl::ListSetCompare(std::u16string_view FieldName,
+                                 std::u16string_view Value) {
+  field_list_->ListSetCompare(Utf16ToAnsi(FieldName), Utf16ToAnsi(Value));
+}
+
+double CVexlorCtrl::ListCalcDiff() { return field_list_->ListCalcDiff(); }
+
+void CVexlorCtrl::ListAddField(std::u16string_view FieldName,
+                               std::u16string_view Value, double Weight,
+                               bool CompareNull) {
+  field_list_->ListAddField(Utf16ToAnsi(FieldName), Utf16ToAnsi(Value), Weight,
+                            CompareNull);
+}
+
+std::string CVexlorCtrl::NewGuidString() {
+  platform::Guid guid;
+  if (!guids_->Create(&guid) || guid.IsZero()) return std::string();
+  return platform::FormatGuid(guid);
+}
+
+std::u16string CVexlorCtrl::NewGUID() { return AnsiToUtf16(NewGuidString()); }
+
+void CVexlorCtrl::Cancel() { canceled_ = true; }
+
+void CVexlorCtrl::Reset() {
+  options_.Reset();
+  ClearLastError();
+}
+
+void CVexlorCtrl::SetColumnOption(int16_t ColumnIndex, bool Cluster,
+                                  bool DupeSearch, double Weight,
+                                  bool CompareNull,
+                                  std::u16string_view ColumnName) {
+  options_.Set(ColumnIndex, Cluster, DupeSearch, Weight, CompareNull,
+               ColumnName);
+}
+
+std::u16string CVexlorCtrl::LastErrorDescription() const {
+  return AnsiToUtf16(last_error_description_);
+}
+
+void CVexlorCtrl::AboutBox() { std::fputs(AboutText().c_str(), stderr); }
+
+void CVexlorCtrl::ClearLastError() {
+  last_error_ = 0;
+  last_error_description_.clear();
+}
+
+void CVexlorCtrl::SetOutOfMemoryError() {
+  last_error_ = -1;
+  last_error_description_ = kOutOfMemory;
+}
+
+void CVexlorCtrl::Advise(EventSink* sink) {
+  if (sink != nullptr) sinks_.push_back(sink);
+}
+
+void CVexlorCtrl::Unadvise(EventSink* sink) {
+  auto it = std::find(sinks_.begin(), sinks_.end(), sink);
+  if (it != sinks_.end()) sinks_.erase(it);
+}
+
+// Options is accepted and not read.
+Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
+                                double Threshold, double ClusterThreshold,
+                                std::u16string_view, int16_t ReturnResults,
+                                bool ShowProgress) {
+  try {
+    ControlContext context(*this);
+    return ::vexlor::DupeSearch(context, varArray, IDColumnIndex, Threshold,
+                                ClusterThreshold, ReturnResults, ShowProgress);
+  } catch (const std::bad_alloc&) {
+    SetOutOfMemoryError();
+    return Variant();
+  }
+}
+
+// Batch methods whose units are not built yet answer as a refused table
+// does: Empty, with the error state cleared.
+
+Variant CVexlorCtrl::FuzzyMerge(const Variant&, const Variant&, int32_t,
+                                double, double, std::u16string_view, int16_t,
+                                bool, std::u16string_view,
+                                std::u16string_view) {
+  ClearLastError();
+  canceled_ = false;
+  return Variant();
+}
+
+bool CVexlorCtrl::VariantArray2CSVFile(const Variant& varArray,
+                                       std::u16string_view Filename) {
+  ClearLastError();
+  try {
+    platform::VariantArray* table = AcceptTable(varArray);
+    if (table == nullptr) return false;
+    platform::ArrayLock lock(table);
+    CsvFormat format;
+    format.delimiter = csv_delimiter_;
+    format.text_in_quotes = csv_text_in_quotes_;
+    format.column_headers = csv_column_headers_;
+    // Linux file names are bytes, read as UTF-8: so any name the host
+    // passes can be created as given.
+    return ExportCsvFile(*table, format, options_.names,
+                         platform::Utf16ToUtf8(Filename));
+  } catch (const std::bad_alloc&) {
+    SetOutOfMemoryError();
+    return false;
+  }
+}
+
+Variant CVexlorCtrl::DeleteDupes(const Variant&, int32_t, int32_t, int16_t,
+                                 int16_t, bool, std::u16string_view) {
+  ClearLastError();
+  canceled_ = false;
+  return Variant();
+}
+
+Variant CVexlorCtrl::FuzzyMatch(const Variant&, const Variant&, int32_t,
+                                double, double, std::u16string_view, int16_t,
+                                bool, std::u16string_view,
+                                std::u16string_view) {
+  ClearLastError();
+  canceled_ = false;
+  return Variant();
+}
+
+Variant CVexlorCtrl::ExactMatchByColumn(const Variant&, const Variant&,
+                                        int32_t, int16_t, bool) {
+  ClearLastError();
+  canceled_ = false;
+  return Variant();
+}
+
+}  // namespace vexlor
