@@ -22,26 +22,53 @@ namespace {
 constexpr size_t kTextBytes = 1 << 20;
 
 struct Lines {
-  std::string buffer;                  // lines, each ending in \n
-  std::vector<std::string_view> lines; // views into buffer, without \n
+  std::string buffer;                   // lines, each ending in \n
+  std::vector<std::string_view> lines;  // views into buffer, without \n
 };
 
 const Lines& GeneratedLines() {
   static const Lines* lines = [] {
     static constexpr const char* kFirst[] = {
-        "Hans", "Anna", "Peter", "Maria", "J\xFCrgen", "Sabine", "Thomas",
-        "Ursula", "Michael", "Monika", "Stefan", "Renate", "Klaus", "Petra"};
-    static constexpr const char* kLast[] = {
-        "M\xFCller", "Meier", "Mayer", "Schmidt", "Schmitt", "Schneider",
-        "Fischer", "Weber", "Wagner", "Becker", "Hoffmann", "Sch\xE4" "fer",
-        "Koch", "Richter", "Klein", "Wolf", "Neumann", "Schwarz"};
+        "Hans",   "Anna",   "Peter",  "Maria",   "J\xFCrgen",
+        "Sabine", "Thomas", "Ursula", "Michael", "Monika",
+        "Stefan", "Renate", "Klaus",  "Petra"};
+    static constexpr const char* kLast[] = {"M\xFCller",
+                                            "Meier",
+                                            "Mayer",
+                                            "Schmidt",
+                                            "Schmitt",
+                                            "Schneider",
+                                            "Fischer",
+                                            "Weber",
+                                            "Wagner",
+                                            "Becker",
+                                            "Hoffmann",
+                                            "Sch\xE4"
+                                            "fer",
+                                            "Koch",
+                                            "Richter",
+                                            "Klein",
+                                            "Wolf",
+                                            "Neumann",
+                                            "Schwarz"};
     static constexpr const char* kStreet[] = {
-        "Hauptstra\xDF" "e", "Bahnhofstr.", "Gartenweg", "Schulstrasse",
-        "Lindenallee", "Kirchplatz", "Am Markt", "Bergstra\xDF" "e",
-        "Waldweg", "Rosenstr."};
+        "Hauptstra\xDF"
+        "e",
+        "Bahnhofstr.",
+        "Gartenweg",
+        "Schulstrasse",
+        "Lindenallee",
+        "Kirchplatz",
+        "Am Markt",
+        "Bergstra\xDF"
+        "e",
+        "Waldweg",
+        "Rosenstr."};
     static constexpr const char* kCity[] = {
-        "Berlin", "Hamburg", "M\xFCnchen", "K\xF6ln", "Frankfurt am Main",
-        "Stuttgart", "D\xFCsseldorf", "Leipzig", "Dortmund", "Essen"};
+        "Berlin",        "Hamburg",           "M\xFCnchen",
+        "K\xF6ln",       "Frankfurt am Main", "Stuttgart",
+        "D\xFCsseldorf", "Leipzig",           "Dortmund",
+        "Essen"};
     auto* result = new Lines;
     std::mt19937 rng(20240611);
     auto pick = [&rng](const auto& list) {
@@ -90,8 +117,8 @@ void BM_SearchLines(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() *
                           static_cast<int64_t>(lines.buffer.size()));
-  state.counters["hit_lines"] = static_cast<double>(hits) /
-                                static_cast<double>(state.iterations());
+  state.counters["hit_lines"] =
+      static_cast<double>(hits) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_SearchLines)->Arg(0)->Arg(1)->Arg(3);
 

@@ -27,11 +27,12 @@ using PatternAlternative = std::vector<PatternPosition>;
 //
 // cost[j] is the least cost of matching positions 0..j of the alternative
 // against a stretch of text that ends at the byte just read:
-//   - position j takes the byte:           cost[j-1] before the byte (0 for j = 0)
+//   - position j takes the byte:         cost[j-1] before the byte
+//                                         (0 for j = 0)
 //   - position j takes the byte wrongly,
-//     or is missing from the text:          1 + min(cost[j-1] before and after
-//                                               the byte) (1 for j = 0)
-//   - a * before j lets the text run on:   cost[j] before the byte
+//     or is missing from the text:       1 + min(cost[j-1] before and after
+//                                         the byte) (1 for j = 0)
+//   - a * before j lets the text run on: cost[j] before the byte
 // An extra text byte inside the stretch is thus a wrong byte plus a missing
 // position, 2 in all. Exact positions allow only the first and third rule.
 inline int PatternSearch(std::string_view text,

@@ -203,12 +203,9 @@ TEST(CompareStringsTest, AlternativesAreIndependent) {
 // Ignoring case, a negated class excludes both cases of the letters it names.
 TEST(CompareStringsTest, NegatedClassIgnoringCase) {
   const SearchCase kCases[] = {
-      {"Muller", "M[^ae]ller", true, 0},
-      {"MULLER", "M[^ae]ller", true, 0},
-      {"Maller", "M[^ae]ller", true, 1},
-      {"MALLER", "M[^ae]ller", true, 1},
-      {"MALLER", "M[^A-E]ller", true, 1},
-      {"Mxller", "M[^A-E]ller", true, 0},
+      {"Muller", "M[^ae]ller", true, 0},  {"MULLER", "M[^ae]ller", true, 0},
+      {"Maller", "M[^ae]ller", true, 1},  {"MALLER", "M[^ae]ller", true, 1},
+      {"MALLER", "M[^A-E]ller", true, 1}, {"Mxller", "M[^A-E]ller", true, 0},
   };
   for (const SearchCase& c : kCases) {
     EXPECT_EQ(CompareStrings(c.text, c.pattern, c.ignore_case), c.want)
@@ -232,7 +229,8 @@ class PatternGenerator {
 
   // Fills `pattern` and `alternatives` with a fresh random pattern of at most
   // 12 positions in at most 3 alternatives.
-  void Next(std::string* pattern, std::vector<PatternAlternative>* alternatives) {
+  void Next(std::string* pattern,
+            std::vector<PatternAlternative>* alternatives) {
     pattern->clear();
     alternatives->clear();
     const int count = Uniform(1, 3);
@@ -315,8 +313,10 @@ class PatternGenerator {
   void AppendLiteral(unsigned char c, std::string* pattern) {
     static constexpr std::string_view kSpecial = "\\?*[]{}|";
     static constexpr std::string_view kPlainOutsideClass = "^!-";
-    const bool must = kSpecial.find(static_cast<char>(c)) != std::string_view::npos;
-    const bool may = kPlainOutsideClass.find(static_cast<char>(c)) != std::string_view::npos;
+    const bool must =
+        kSpecial.find(static_cast<char>(c)) != std::string_view::npos;
+    const bool may =
+        kPlainOutsideClass.find(static_cast<char>(c)) != std::string_view::npos;
     if (must || (may && OneIn(2)) || OneIn(8)) *pattern += '\\';
     *pattern += static_cast<char>(c);
   }
@@ -325,8 +325,9 @@ class PatternGenerator {
   // negated, where ^ and ! would negate it.
   void AppendMember(unsigned char c, bool first, std::string* pattern) {
     static constexpr std::string_view kSpecial = "\\[]-";
-    const bool must = kSpecial.find(static_cast<char>(c)) != std::string_view::npos ||
-                      (first && (c == '^' || c == '!'));
+    const bool must =
+        kSpecial.find(static_cast<char>(c)) != std::string_view::npos ||
+        (first && (c == '^' || c == '!'));
     if (must || OneIn(8)) *pattern += '\\';
     *pattern += static_cast<char>(c);
   }
@@ -349,7 +350,8 @@ class PatternGenerator {
         } else {
           AppendMember(hi, false, pattern);
         }
-        for (int b = std::min(lo, hi); b <= std::max(lo, hi); ++b) members.set(b);
+        for (int b = std::min(lo, hi); b <= std::max(lo, hi); ++b)
+          members.set(b);
       } else {
         members.set(lo);
       }

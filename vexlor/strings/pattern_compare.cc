@@ -29,30 +29,33 @@ enum Token : uint8_t {
 enum State : uint8_t {
   kStart = 0,
   kAfterElement = 1,
-  kClassBegun = 2,      // just after [
-  kClassNegated = 3,    // just after [^ or [!
+  kClassBegun = 2,    // just after [
+  kClassNegated = 3,  // just after [^ or [!
   kAfterMember = 4,
   kAfterRangeSign = 5,  // inside a class, after a-
   kInvalid = 6,
   kAccepted = 7,
 };
 
-// Next state for a token read in states 0 to 5. Inside a class, most tokens
-// stand for their own byte as a member (state 4).
-constexpr State kNext[kTokenCount][6] = {
-    /* literal     */ {kAfterElement, kAfterElement, kAfterMember, kAfterMember, kAfterMember, kAfterMember},
-    /* any-char    */ {kAfterElement, kAfterElement, kAfterMember, kAfterMember, kAfterMember, kAfterMember},
-    /* sequence    */ {kAfterElement, kAfterElement, kAfterMember, kAfterMember, kAfterMember, kAfterMember},
-    /* class open  */ {kClassBegun, kClassBegun, kInvalid, kInvalid, kInvalid, kInvalid},
-    /* negation    */ {kAfterElement, kAfterElement, kClassNegated, kAfterMember, kAfterMember, kAfterMember},
-    /* range       */ {kAfterElement, kAfterElement, kInvalid, kInvalid, kAfterRangeSign, kAfterMember},
-    /* class close */ {kInvalid, kInvalid, kInvalid, kInvalid, kAfterElement, kInvalid},
-    /* end         */ {kAccepted, kAccepted, kInvalid, kInvalid, kInvalid, kInvalid},
-    /* backslash   */ {kInvalid, kInvalid, kInvalid, kInvalid, kInvalid, kInvalid},
-    /* exact open  */ {kAfterElement, kAfterElement, kAfterMember, kAfterMember, kAfterMember, kAfterMember},
-    /* exact close */ {kInvalid, kAfterElement, kAfterMember, kAfterMember, kAfterMember, kAfterMember},
-    /* alternative */ {kInvalid, kAfterElement, kAfterMember, kAfterMember, kAfterMember, kAfterMember},
+// Next state for a token read in states 0 to 5 (the numbers of State).
+// Inside a class, most tokens stand for their own byte as a member (4).
+// clang-format off
+constexpr uint8_t kNext[kTokenCount][6] = {
+    //                 0  1  2  3  4  5
+    /* literal     */ {1, 1, 4, 4, 4, 4},
+    /* any-char    */ {1, 1, 4, 4, 4, 4},
+    /* sequence    */ {1, 1, 4, 4, 4, 4},
+    /* class open  */ {2, 2, 6, 6, 6, 6},
+    /* negation    */ {1, 1, 3, 4, 4, 4},
+    /* range       */ {1, 1, 6, 6, 5, 4},
+    /* class close */ {6, 6, 6, 6, 1, 6},
+    /* end         */ {7, 7, 6, 6, 6, 6},
+    /* backslash   */ {6, 6, 6, 6, 6, 6},
+    /* exact open  */ {1, 1, 4, 4, 4, 4},
+    /* exact close */ {6, 1, 4, 4, 4, 4},
+    /* alternative */ {6, 1, 4, 4, 4, 4},
 };
+// clang-format on
 
 // Why the state machine rejected `token` in `state`.
 const char* RejectReason(Token token, int state) {
@@ -63,7 +66,8 @@ const char* RejectReason(Token token, int state) {
       return "'-' at the start of a character class";
     case kClassClose:
       if (state <= kAfterElement) return "']' without '['";
-      if (state == kAfterRangeSign) return "unfinished range in a character class";
+      if (state == kAfterRangeSign)
+        return "unfinished range in a character class";
       return "empty character class";
     case kEnd:
       return "unterminated character class";
@@ -141,8 +145,8 @@ CompiledPattern CompiledPattern::Compile(std::string_view pattern,
   uint32_t start = ~0u;
   uint32_t exact = 0;
   uint32_t persistent = ~0u;
-  int m = 0;                 // positions so far
-  int alternative_first = 0; // first position of the current alternative
+  int m = 0;                  // positions so far
+  int alternative_first = 0;  // first position of the current alternative
   bool braces_open = false;
 
   // Class under construction.
@@ -405,7 +409,8 @@ int32_t CompiledPattern::SearchUpTo(std::string_view text,
   max_errors = std::clamp(max_errors, 0, kMaxPatternErrors);
   const size_t cap = static_cast<size_t>(max_errors) + 1;
   if (text.empty()) return static_cast<int32_t>(std::min(pattern_size_, cap));
-  if (pattern_size_ == 0) return static_cast<int32_t>(std::min(text.size(), cap));
+  if (pattern_size_ == 0)
+    return static_cast<int32_t>(std::min(text.size(), cap));
   if (!valid()) return -1;
   if (positions_ == 0) return max_errors + 1;
   return PatternScanner::Run(*this, text, max_errors);

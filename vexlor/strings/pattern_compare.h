@@ -7,13 +7,14 @@
 // and after the stretch is free.
 //
 // Pattern language (bytes, Windows-1252):
-//   \x      the byte x as a literal          ?      any byte but 0
-//   [abc]   one of a, b, c                    [a-z]  a range ([z-a] is the same)
-//   [^a-z] or [!a-z]  any byte but 0 outside the class
-//   *       after a position: once the pattern has matched up to the next
-//           position, any text may come before the rest (a*bc finds abxxc)
-//   {...}   the enclosed positions accept no error
-//   x|y     alternatives, searched independently; the best one counts
+//   \x         the byte x as a literal
+//   ?          any byte but 0
+//   [abc]      one of a, b, c; [a-z] a range, [z-a] the same
+//   [^a-z]     any byte but 0 outside the class; also [!a-z]
+//   *          after a position: once the pattern has matched up to the next
+//              position, any text may come before the rest (a*bc finds abxxc)
+//   {...}      the enclosed positions accept no error
+//   x|y        alternatives, searched independently; the best one counts
 // Every literal, ? and class is one position; at most 31 positions.
 //
 // The search is a bit-parallel matcher of the Wu-Manber kind (S. Wu, U. Manber,
@@ -67,7 +68,7 @@ class CompiledPattern {
 
   // Returns, checked in this order:
   //   - the pattern's byte length when `text` is empty;
-  //   - the text's byte length when the pattern is empty (clamped to INT32_MAX);
+  //   - the text's byte length (at most INT32_MAX) when the pattern is empty;
   //   - -1 when the pattern is invalid;
   //   - the least error count 0 to 7 with which the pattern matches, else 8.
   // Cost: one pass over `text`, O(text size * 8) word operations at most,
@@ -85,7 +86,7 @@ class CompiledPattern {
  private:
   // Both per-byte masks side by side: one cache line access per text byte.
   struct ByteMasks {
-    uint32_t accept;  // bit j is 0 when position j accepts the byte
+    uint32_t accept;           // bit j is 0 when position j accepts the byte
     uint32_t accept_or_start;  // accept | start_
   };
 
@@ -94,9 +95,9 @@ class CompiledPattern {
   CompiledPattern() = default;
 
   std::array<ByteMasks, 256> masks_{};
-  uint32_t start_ = ~0u;       // bit j is 0 when position j begins an alternative
-  uint32_t final_ = ~0u;       // bit j is 0 when position j ends an alternative
-  uint32_t exact_ = 0;         // bit j is 1 when position j lies inside braces
+  uint32_t start_ = ~0u;  // bit j is 0 when position j begins an alternative
+  uint32_t final_ = ~0u;  // bit j is 0 when position j ends an alternative
+  uint32_t exact_ = 0;    // bit j is 1 when position j lies inside braces
   uint32_t persistent_ = ~0u;  // bit j is 0 when a * stands before position j
   int positions_ = 0;
   size_t pattern_size_ = 0;
