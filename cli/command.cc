@@ -24,6 +24,7 @@ const std::map<std::string, Handler>& Handlers() {
   static const std::map<std::string, Handler> handlers = {
       {"call", RunCall},
       {"members", RunMembers},
+      {"dupes", RunDupes},
   };
   return handlers;
 }

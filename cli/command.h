@@ -6,9 +6,14 @@
 #ifndef VEXLOR_CLI_COMMAND_H_
 #define VEXLOR_CLI_COMMAND_H_
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+namespace vexlor {
+class CVexlorCtrl;
+}
 
 namespace vexlor::cli {
 
@@ -34,6 +39,18 @@ int RunSingleString(const std::string& name,
                     const std::vector<std::string>& args, Io io);
 int RunCall(const std::vector<std::string>& args, Io io);
 int RunMembers(const std::vector<std::string>& args, Io io);
+int RunDupes(const std::vector<std::string>& args, Io io);
+
+// Shared by the table commands.
+struct InputTable;
+class Arguments;
+// Exit status after a batch call: 130 when cancelled, 1 with the error
+// description after running out of memory, else 0.
+int FinishBatch(const vexlor::CVexlorCtrl& control, Io io);
+// Loads positional argument `index` as a table; on failure prints the
+// message, sets *status and returns false.
+bool LoadOne(const Arguments& args, size_t index, InputTable* input, Io io,
+             int* status);
 
 }  // namespace vexlor::cli
 

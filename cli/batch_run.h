@@ -1,0 +1,65 @@
+// What the table commands share around a batch call: column options from
+// the command line, progress (terminal panel, JSON events or nothing) and
+// Ctrl-C as cancellation.
+#ifndef VEXLOR_CLI_BATCH_RUN_H_
+#define VEXLOR_CLI_BATCH_RUN_H_
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/table_io.h"
+#include "vexlor/control/event_sink.h"
+#include "vexlor/control/vexlor_ctrl.h"
+
+namespace vexlor::cli {
+
+// --id-column, --cluster, --compare, --weight, --compare-null, thresholds,
+// --return, --label-seed, --progress.
+std::vector<OptionSpec> MatchingOptionSpecs();
+
+// Sets the control's column options for `input` as the command line asks:
+// every column a Cluster and DupeSearch column of weight 1 (the --id-column
+// takes no part), or exactly the --cluster / --compare columns; --weight
+// COL=W and --compare-null COLS on top; every column named after its
+// header. False with a message for an unknown column or a bad weight.
+bool ApplyColumnOptions(const InputTable& input, const Arguments& args,
+                        CVexlorCtrl* control, std::string* error);
+
+// The --id-column index (-1 without one), or false with a message.
+bool IdColumn(const InputTable& input, const Arguments& args, int* index,
+              std::string* error);
+
+// Reads --threshold and --cluster-threshold (defaults 80 and 0.5).
+bool Thresholds(const Arguments& args, double* threshold,
+                double* cluster_threshold, std::string* error);
+
+// Runs one batch call with the progress mode of --progress and Ctrl-C as
+// Cancel. `show_progress` receives the ShowProgress argument to pass.
+class ProgressSession {
+ public:
+  // False (with a message) for an unknown --progress mode.
+  static std::unique_ptr<ProgressSession> Start(const Arguments& args,
+                                                CVexlorCtrl* control,
+                                                std::ostream& err,
+                                                std::string* error);
+  ~ProgressSession();
+  bool show_progress() const { return show_progress_; }
+
+ private:
+  ProgressSession(CVexlorCtrl* control, bool show_progress,
+                  std::unique_ptr<EventSink> sink);
+  CVexlorCtrl* control_;
+  bool show_progress_;
+  std::unique_ptr<EventSink> sink_;
+};
+
+// A control with the --label-seed, if any.
+std::unique_ptr<CVexlorCtrl> MakeControl(const Arguments& args,
+                                         std::string* error);
+
+}  // namespace vexlor::cli
+
+#endif  // VEXLOR_CLI_BATCH_RUN_H_

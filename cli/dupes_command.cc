@@ -1,0 +1,86 @@
+// `vexlor dupes FILE`: the duplicate search over a CSV file.
+#include "cli/batch_run.h"
+#include "cli/command.h"
+#include "cli/table_io.h"
+#include "vexlor/platform/text.h"
+
+namespace vexlor::cli {
+
+namespace {
+
+std::vector<OptionSpec> DupesSpecs() {
+  std::vector<OptionSpec> specs = InputOptionSpecs();
+  for (auto& s : OutputOptionSpecs()) specs.push_back(s);
+  for (auto& s : MatchingOptionSpecs()) specs.push_back(s);
+  return specs;
+}
+
+}  // namespace
+
+int FinishBatch(const CVexlorCtrl& control, Io io) {
+  if (control.CanceledByUser()) return Complain(io, kExitCancelled, "cancelled");
+  if (control.LastError() != 0) {
+    return Complain(io, kExitBadInput,
+                    platform::Utf16ToUtf8(control.LastErrorDescription()));
+  }
+  return kExitOk;
+}
+
+bool LoadOne(const Arguments& a, size_t index, InputTable* input, Io io,
+             int* status) {
+  std::string error;
+  if (!LoadTable(a.positional()[index], a, input, &error)) {
+    *status = Complain(io, kExitBadInput, error);
+    return false;
+  }
+  if (input->columns == 0) {
+    *status = Complain(io, kExitBadInput, input->path + ": the file holds no table");
+    return false;
+  }
+  return true;
+}
+
+int RunDupes(const std::vector<std::string>& args, Io io) {
+  Arguments a(args, DupesSpecs());
+  if (!a.ok()) return Complain(io, kExitUsage, "dupes: " + a.error());
+  if (a.positional().size() != 1) {
+    return Complain(io, kExitUsage, "dupes takes one FILE (or - for stdin)");
+  }
+  std::string mode = a.Get("return", "all");
+  if (mode != "all" && mode != "dupes") {
+    return Complain(io, kExitUsage, "dupes: --return takes all or dupes");
+  }
+  std::string error;
+  double threshold, cluster_threshold;
+  if (!Thresholds(a, &threshold, &cluster_threshold, &error)) {
+    return Complain(io, kExitUsage, "dupes: " + error);
+  }
+  std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
+  if (!control) return Complain(io, kExitUsage, "dupes: " + error);
+
+  InputTable input;
+  int status = kExitOk;
+  if (!LoadOne(a, 0, &input, io, &status)) return status;
+  int id_column;
+  if (!IdColumn(input, a, &id_column, &error) ||
+      !ApplyColumnOptions(input, a, control.get(), &error)) {
+    return Complain(io, kExitBadInput, error);
+  }
+  std::unique_ptr<ProgressSession> session =
+      ProgressSession::Start(a, control.get(), io.err, &error);
+  if (!session) return Complain(io, kExitUsage, "dupes: " + error);
+  platform::Variant result = control->DupeSearch(
+      input.table, id_column, threshold, cluster_threshold, u"",
+      mode == "all" ? DRR_ALL : DRR_DUPES, session->show_progress());
+  session.reset();
+  status = FinishBatch(*control, io);
+  if (status != kExitOk) return status;
+  std::vector<std::u16string> names = input.names;
+  names.push_back(u"FuzzyDupesID");
+  if (!WriteResult(result, names, a, &error)) {
+    return Complain(io, kExitBadInput, error);
+  }
+  return kExitOk;
+}
+
+}  // namespace vexlor::cli

@@ -1,0 +1,140 @@
+#include "cli/table_io.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "vexlor/output/csv_export.h"
+#include "vexlor/output/csv_format.h"
+#include "vexlor/platform/text.h"
+#include "vexlor/platform/variant_array.h"
+
+namespace vexlor::cli {
+
+using platform::Variant;
+using platform::VariantArray;
+
+std::vector<OptionSpec> InputOptionSpecs() {
+  return {{"no-header", false}, {"delimiter", true}, {"encoding", true}};
+}
+
+std::vector<OptionSpec> OutputOptionSpecs() {
+  return {{"output", true, false, "o"},
+          {"out-delimiter", true},
+          {"out-encoding", true}};
+}
+
+namespace {
+
+bool ParseEncoding(const std::string& text, bool* cp1252) {
+  if (text == "utf8" || text == "utf-8" || text == "UTF-8") {
+    *cp1252 = false;
+    return true;
+  }
+  if (text == "cp1252" || text == "windows-1252") {
+    *cp1252 = true;
+    return true;
+  }
+  return false;
+}
+
+std::string Unescape(const std::string& delimiter) {
+  if (delimiter == "\\t" || delimiter == "tab") return "\t";
+  return delimiter;
+}
+
+}  // namespace
+
+bool LoadTable(const std::string& path, const Arguments& args,
+               InputTable* input, std::string* error) {
+  CsvOptions options;
+  options.header = !args.Has("no-header");
+  options.delimiter = Unescape(args.Get("delimiter", ""));
+  bool cp1252 = false;
+  if (!ParseEncoding(args.Get("encoding", "utf8"), &cp1252)) {
+    *error = "--encoding takes utf8 or cp1252";
+    return false;
+  }
+  options.encoding = cp1252 ? Encoding::kCp1252 : Encoding::kUtf8;
+  std::string data;
+  if (!ReadInput(path, &data, error)) return false;
+  CsvTable csv;
+  std::string parse_error;
+  if (!ParseCsv(data, options, &csv, &parse_error)) {
+    *error = (path == "-" ? std::string("standard input") : path) + ": " +
+             parse_error;
+    return false;
+  }
+  std::string().swap(data);
+  input->path = path;
+  input->rows = csv.rows.size();
+  input->columns = csv.columns;
+  input->names.clear();
+  for (size_t c = 0; c < csv.columns; ++c) {
+    if (c < csv.header.size() && !csv.header[c].empty()) {
+      input->names.push_back(platform::Utf8ToUtf16(csv.header[c]));
+    } else {
+      input->names.push_back(platform::Utf8ToUtf16("Column" + std::to_string(c + 1)));
+    }
+  }
+  input->table = VariantArray::NewTable(static_cast<uint32_t>(csv.columns),
+                                        static_cast<uint32_t>(csv.rows.size()));
+  VariantArray* array = input->table.AsArray();
+  for (size_t r = 0; r < csv.rows.size(); ++r) {
+    std::vector<std::string>& row = csv.rows[r];
+    for (size_t c = 0; c < csv.columns; ++c) {
+      // A short row's missing fields are empty texts, like empty fields.
+      array->cell(static_cast<uint32_t>(c), static_cast<uint32_t>(r)) =
+          Variant::Utf8String(c < row.size() ? row[c] : std::string());
+    }
+    std::vector<std::string>().swap(row);
+  }
+  return true;
+}
+
+bool WriteResult(const Variant& result,
+                 const std::vector<std::u16string>& names,
+                 const Arguments& args, std::string* error) {
+  CsvFormat format;
+  format.delimiter = platform::Utf8ToUtf16(Unescape(args.Get("out-delimiter", ",")));
+  format.text_in_quotes = true;
+  format.column_headers = true;
+  bool cp1252 = false;
+  if (!ParseEncoding(args.Get("out-encoding", "utf8"), &cp1252)) {
+    *error = "--out-encoding takes utf8 or cp1252";
+    return false;
+  }
+  format.encoding = cp1252 ? TextEncoding::kWindows1252 : TextEncoding::kUtf8;
+  Variant empty_table;
+  const VariantArray* table = result.AsArray();
+  if (table == nullptr) {
+    // Nothing found: the header alone, so that the output is still a table.
+    empty_table = VariantArray::NewTable(static_cast<uint32_t>(names.size()), 0);
+    table = empty_table.AsArray();
+  }
+  int64_t last_column = table->UpperBound(0);
+  std::string path = args.Get("output", "-");
+  if (path == "-") {
+    if (!WriteCsvTable(*table, format, names, last_column, STDOUT_FILENO)) {
+      *error = std::string("cannot write standard output: ") + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+  return WriteCsvTableToPath(*table, format, names, last_column, path, error);
+}
+
+int FindColumn(const InputTable& input, const std::string& name_or_index) {
+  std::u16string name = platform::Utf8ToUtf16(name_or_index);
+  for (size_t c = 0; c < input.names.size(); ++c) {
+    if (input.names[c] == name) return static_cast<int>(c);
+  }
+  long long index;
+  if (ParseInt(name_or_index, 0, static_cast<long long>(input.columns) - 1, &index)) {
+    return static_cast<int>(index);
+  }
+  return -1;
+}
+
+}  // namespace vexlor::cli

@@ -1,0 +1,46 @@
+// Tables in and out of the command line: a CSV file becomes a table of
+// string cells with its column names; a result table is written as CSV
+// through the library's writer, to a file (replaced only when complete) or
+// to standard output.
+#ifndef VEXLOR_CLI_TABLE_IO_H_
+#define VEXLOR_CLI_TABLE_IO_H_
+
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/csv_reader.h"
+#include "vexlor/platform/variant.h"
+
+namespace vexlor::cli {
+
+struct InputTable {
+  std::string path;
+  platform::Variant table;           // VT_ARRAY|VT_VARIANT, string cells
+  std::vector<std::u16string> names;  // one per column: header or ColumnN
+  size_t rows = 0;
+  size_t columns = 0;
+};
+
+// The options every table command shares.
+std::vector<OptionSpec> InputOptionSpecs();
+std::vector<OptionSpec> OutputOptionSpecs();
+
+// Reads `path` ("-": standard input) with the input options of `args`.
+// False with a message naming the file (and line) on failure.
+bool LoadTable(const std::string& path, const Arguments& args,
+               InputTable* input, std::string* error);
+
+// Writes `result` with a header line of `names` (a column without a name is
+// headed ColumnN) to -o FILE or standard output. An Empty result writes the
+// header line alone. False with a message on a failed write.
+bool WriteResult(const platform::Variant& result,
+                 const std::vector<std::u16string>& names,
+                 const Arguments& args, std::string* error);
+
+// Finds a column by header name or 0-based index; -1 when there is none.
+int FindColumn(const InputTable& input, const std::string& name_or_index);
+
+}  // namespace vexlor::cli
+
+#endif  // VEXLOR_CLI_TABLE_IO_H_
