@@ -25,6 +25,7 @@ const std::map<std::string, Handler>& Handlers() {
       {"call", RunCall},
       {"members", RunMembers},
       {"dupes", RunDupes},
+      {"grep", RunGrep},
   };
   return handlers;
 }

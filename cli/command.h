@@ -40,6 +40,7 @@ int RunSingleString(const std::string& name,
 int RunCall(const std::vector<std::string>& args, Io io);
 int RunMembers(const std::vector<std::string>& args, Io io);
 int RunDupes(const std::vector<std::string>& args, Io io);
+int RunGrep(const std::vector<std::string>& args, Io io);
 
 // Shared by the table commands.
 struct InputTable;

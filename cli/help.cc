@@ -34,6 +34,28 @@ const std::map<std::string, std::string>& Texts() {
        "usage: vexlor compare [--ignore-case] TEXT PATTERN\n"
        "Prints the number of errors (0-8) with which PATTERN occurs in TEXT,\n"
        "or -1 for an invalid pattern.\n"},
+      {"grep",
+       "usage: vexlor grep [--max-errors K] [--count] [-i] PATTERN [FILE...]\n"
+       "Prints the lines of the files (or standard input) in which PATTERN\n"
+       "occurs with at most K errors (0 to 7, default 0). --count prefixes\n"
+       "each line with its error count; -i ignores case. Pattern language:\n"
+       "? any character, [abc] [a-z] [^a-z] classes, * any text between two\n"
+       "positions, {...} a part without errors, a|b alternatives, \\x a\n"
+       "literal x. Exit status: 0 a line printed, 1 none, 2 an error.\n"},
+      {"dupes",
+       "usage: vexlor dupes FILE [options]\n"
+       "Labels groups of similar records of a CSV file (- for standard\n"
+       "input) and prints the table with a FuzzyDupesID column, or only the\n"
+       "groups (--return dupes).\n"
+       "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
+       "Columns (by header name or 0-based index): --id-column COL,\n"
+       "  --cluster COLS, --compare COLS (comma-separated; default: every\n"
+       "  column), --weight COL=W (repeatable; above 1 = must match exactly),\n"
+       "  --compare-null COLS\n"
+       "Matching: --threshold PERCENT (80)  --cluster-threshold FRACTION (0.5)\n"
+       "  --return all|dupes (all)  --label-seed N (reproducible labels)\n"
+       "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
+       "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
       {"call",
        "usage: vexlor call MEMBER [ARGS...]\n"
        "Calls any member of the control by name, converting the arguments\n"
@@ -59,6 +81,10 @@ std::string MainHelp() {
          "  distance TEXT1 TEXT2        Levenshtein distance\n"
          "  difference TEXT1 TEXT2      gestalt similarity in percent\n"
          "  compare TEXT PATTERN        errors of an approximate pattern match\n"
+         "Tables (CSV files):\n"
+         "  dupes FILE                  fuzzy duplicate search\n"
+         "Search:\n"
+         "  grep PATTERN [FILE...]      approximate pattern search over lines\n"
          "Control:\n"
          "  call MEMBER [ARGS...]       late-bound call of any member\n"
          "  members                     the member table\n"
