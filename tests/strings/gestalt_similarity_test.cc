@@ -133,9 +133,9 @@ TEST(GestaltSimilarityTest, LongTexts) {
   std::mt19937 rng(123);
   const std::string t1 = RandomString(rng, 100000, 27);
   std::string t2 = t1;
-  for (size_t i = 500; i < t2.size(); i += 1000) t2[i] = '#';
+  for (size_t i = 5000; i < t2.size(); i += 10000) t2[i] = '#';
   // Every changed byte splits the text; everything else matches.
-  EXPECT_EQ(GestaltMatchCount(t1, t2), 100000 - 100);
+  EXPECT_EQ(GestaltMatchCount(t1, t2), 100000 - 10);
   EXPECT_EQ(GestaltSimilarity(t1, t1), 100.0);
   EXPECT_EQ(GestaltSimilarity(t1, std::string(100000, '#')), 0.0);
 }
