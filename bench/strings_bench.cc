@@ -20,6 +20,10 @@
 #include "vexlor/strings/gestalt_similarity.h"
 #include "vexlor/strings/normalize.h"
 
+#ifndef VEXLOR_DATA_DIR
+#define VEXLOR_DATA_DIR "."
+#endif
+
 namespace vexlor {
 namespace {
 
@@ -39,6 +43,8 @@ struct BenchData {
   std::string long_text;
   std::string long_edited;    // long_text with scattered edits.
   std::string long_unrelated;
+  std::string huge_text;  // 100,000 bytes.
+  std::string huge_unrelated;
 };
 
 // UTF-8 to Windows-1252 for the characters the sample data uses.
@@ -125,7 +131,6 @@ std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
 // customer's records); empty when the file is missing.
 std::vector<Record> LoadRecords(std::vector<std::string>* entities) {
   std::vector<Record> records;
-#ifdef VEXLOR_DATA_DIR
   const std::string dir = VEXLOR_DATA_DIR;
   const auto rows = ReadCsv(dir + "/customers-10k.csv");
   const auto truth = ReadCsv(dir + "/customers-10k.truth.csv");
@@ -136,7 +141,6 @@ std::vector<Record> LoadRecords(std::vector<std::string>* entities) {
     entities->push_back(i < truth.size() && truth[i].size() > 1 ? truth[i][1]
                                                                  : "");
   }
-#endif
   return records;
 }
 
@@ -218,6 +222,8 @@ const BenchData& Data() {
       d->long_edited[at] = '#';
     }
     d->long_unrelated = LongText(keys, keys.size() / 2, 10000);
+    d->huge_text = LongText(keys, 0, 100000);
+    d->huge_unrelated = LongText(keys, keys.size() / 3, 100000);
     return d;
   }();
   return *data;
@@ -298,6 +304,25 @@ void BM_GestaltSimilarityLong(benchmark::State& state, bool edited) {
 BENCHMARK_CAPTURE(BM_EditDistanceLong, 10k_edited, true)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_EditDistanceLong, 10k_unrelated, false)
+    ->Unit(benchmark::kMillisecond);
+void BM_EditDistanceHuge(benchmark::State& state) {
+  const BenchData& d = Data();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(EditDistance(d.huge_text, d.huge_unrelated));
+  }
+}
+
+void BM_GestaltSimilarityHuge(benchmark::State& state) {
+  const BenchData& d = Data();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(GestaltSimilarity(d.huge_text, d.huge_unrelated));
+  }
+}
+
+BENCHMARK(BM_EditDistanceHuge)->Name("BM_EditDistanceLong/100k_unrelated")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GestaltSimilarityHuge)
+    ->Name("BM_GestaltSimilarityLong/100k_unrelated")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_GestaltSimilarityLong, 10k_edited, true)
     ->Unit(benchmark::kMillisecond);
