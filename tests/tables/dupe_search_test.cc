@@ -575,6 +575,44 @@ TEST(DupeSearchTest, CancelFromAReportStopsAfterThatRecord) {
   EXPECT_FALSE(before.canceled_);
 }
 
+TEST(DupeSearchTest, OptionsChangedByTheHostDuringAReportTakeEffect) {
+  // Pairs of rows with equal names in column 0 and unrelated texts in
+  // column 1, which starts as a Cluster-only column. After record 10 the
+  // host makes it a DupeSearch column too; column 2 had no option at all
+  // in stage 1, so its working cells are Empty and it switches off again.
+  std::vector<std::vector<Variant>> rows;
+  std::mt19937 gen(11);
+  for (int pair = 0; pair < 10; ++pair) {
+    std::string name;
+    for (int k = 0; k < 9; ++k) name.push_back('A' + gen() % 26);
+    for (int twin = 0; twin < 2; ++twin) {
+      std::string other;
+      for (int k = 0; k < 9; ++k) other.push_back('A' + gen() % 26);
+      rows.push_back({S(name.c_str()), S(other.c_str()), S("same")});
+    }
+  }
+  FakeContext ctx;
+  ctx.opts.Set(1, true, false, 1.0, false, u"");
+  ctx.opts.Set(2, false, false, 1.0, false, u"");
+  ctx.sink.on_call = [&](const Call& c) {
+    if (c.kind == Call::kReport && c.fields.record_no == 10) {
+      ctx.opts.dupe_search[1] = true;
+      ctx.opts.dupe_search[2] = true;
+    }
+  };
+  std::vector<std::string> l =
+      Labels(DupeSearch(ctx, Table(rows), -1, 80, 0.3, kAll, false));
+  ASSERT_EQ(l.size(), 20u);
+  for (int pair = 0; pair < 5; ++pair) {
+    EXPECT_EQ(l[2 * pair], l[2 * pair + 1]) << "names alone: " << pair;
+  }
+  for (int pair = 5; pair < 10; ++pair) {
+    EXPECT_NE(l[2 * pair], l[2 * pair + 1]) << "names and texts: " << pair;
+  }
+  EXPECT_TRUE(ctx.opts.dupe_search[1]);
+  EXPECT_FALSE(ctx.opts.dupe_search[2]) << "its working cells are Empty";
+}
+
 TEST(DupeSearchTest, CancelAtTheClosingReportStillReturns) {
   FakeContext ctx;
   ctx.sink.on_call = [&](const Call& c) {

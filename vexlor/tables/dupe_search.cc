@@ -93,13 +93,19 @@ class Search {
     IndexSize size = StandardIndexSize(rows_ > 0 ? rows_ - 1 : 0);
     index_ = std::make_unique<LLHash>();
     index_->Init(size.buckets, size.node_block, size.node_block);
-    counters_.assign(rows_, 0);
+    if (scan_ == CandidateScan::kFullCounters) {
+      counters_.assign(rows_, 0);
+    } else {
+      hits_ = std::make_unique<TrigramHitCounters>(rows_);
+    }
   }
 
   void FreeIndex() {
     index_.reset();
+    std::vector<CachedText>().swap(cache_);
+    std::string().swap(arena_);
+    hits_.reset();
     std::vector<uint8_t>().swap(counters_);
-    std::vector<uint32_t>().swap(candidates_);
   }
 
   // Stage 1. Returns normally when the stage ended (all rows, or cancelled);
@@ -139,8 +145,8 @@ class Search {
                         fields);
     ArrayLock lock(&work_);
     label_of_.assign(rows_, kNoLabel);
-    candidates_.reserve(rows_);
     RefreshColumns();
+    CacheTexts();
     const double last_row = static_cast<double>(rows_) - 1;
     for (uint32_t r = 0; r < rows_; ++r) {
       const int64_t depth = SearchRecord(r);
@@ -185,7 +191,6 @@ class Search {
 
     const bool full = scan_ == CandidateScan::kFullCounters;
     if (full) std::memset(counters_.data(), 0, counters_.size());
-    candidates_.clear();
     int64_t key_length = 0;
     for (uint32_t c = 0; c < compared_columns_; ++c) {
       if (!options_.cluster[c]) continue;
@@ -195,7 +200,7 @@ class Search {
       if (full) {
         CountTrigramHits(text_, r, *index_, counters_.data());
       } else {
-        CountTrigramHits(text_, r, *index_, counters_.data(), &candidates_);
+        hits_->Count(text_, r, *index_);
       }
       key_length += static_cast<int64_t>(text_.size());
     }
@@ -210,18 +215,14 @@ class Search {
           ++depth;
         }
       }
+    } else if (need.kind == Need::kNone) {
+      hits_->Reset();
     } else {
-      // Sets every counter back to 0; keeps the rows that reach the need.
-      TakeTrigramCandidates(counters_.data(), rows_,
-                            need.kind == Need::kAtLeast ? need.hits : 256,
-                            &candidates_);
-      if (need.kind == Need::kAll) {
-        for (uint32_t p = 0; p < rows_; ++p) Compare(r, p);
-        depth = rows_;
-      } else {
-        for (uint32_t p : candidates_) Compare(r, p);
-        depth = static_cast<int64_t>(candidates_.size());
-      }
+      // Every row when the need is 0; sets all counters back to 0.
+      const std::vector<uint32_t>& candidates =
+          hits_->Take(need.kind == Need::kAll ? 0 : need.hits);
+      for (uint32_t p : candidates) Compare(r, p);
+      depth = static_cast<int64_t>(candidates.size());
     }
     if (found_duplicate_) ++dupes_found_;
     return depth;
@@ -229,12 +230,13 @@ class Search {
 
   void Compare(uint32_t r, uint32_t p) {
     FieldColl& fields = ctx_.fields();
+    std::string_view text;
     if (!loaded_) {
       fields.ListCompareInit();
       for (int c : dupe_columns_) {
         if (!options_.dupe_search[c]) continue;
-        if (CellText(work_.cell(c, r), &text_)) {
-          fields.SetFieldAt(c, text_, options_.weight[c],
+        if (TextOf(c, r, &text)) {
+          fields.SetFieldAt(c, text, options_.weight[c],
                             options_.compare_null[c]);
         } else {
           options_.dupe_search[c] = false;
@@ -244,8 +246,8 @@ class Search {
     }
     for (int c : dupe_columns_) {
       if (!options_.dupe_search[c]) continue;
-      if (CellText(work_.cell(c, p), &text_)) {
-        fields.SetCompareAt(c, text_);
+      if (TextOf(c, p, &text)) {
+        fields.SetCompareAt(c, text);
       } else {
         options_.dupe_search[c] = false;
       }
@@ -267,6 +269,39 @@ class Search {
     }
     ++dupes_found2_;
     found_duplicate_ = true;
+  }
+
+  // The cell text of working cell (c, row) and whether it has one. Cells
+  // of the compared columns do not change during the search, so their texts
+  // are made once; a column switched on by the host meanwhile is read
+  // directly.
+  bool TextOf(int c, uint32_t row, std::string_view* text) {
+    const int slot = cache_slot_[c];
+    if (slot < 0) {
+      const bool has = CellText(work_.cell(c, row), &text_);
+      *text = text_;
+      return has;
+    }
+    const CachedText& t = cache_[size_t{row} * cached_columns_ + slot];
+    *text = std::string_view(arena_).substr(t.offset, t.length);
+    return t.has_text;
+  }
+
+  // Texts of the DupeSearch columns of every row, in one arena.
+  void CacheTexts() {
+    cache_slot_.assign(compared_columns_, -1);
+    cached_columns_ = 0;
+    for (int c : dupe_columns_) cache_slot_[c] = static_cast<int>(cached_columns_++);
+    cache_.resize(size_t{rows_} * cached_columns_);
+    for (uint32_t r = 0; r < rows_; ++r) {
+      for (int c : dupe_columns_) {
+        CachedText& t = cache_[size_t{r} * cached_columns_ + cache_slot_[c]];
+        t.has_text = CellText(work_.cell(c, r), &text_);
+        t.offset = arena_.size();
+        t.length = text_.size();
+        arena_.append(text_);
+      }
+    }
   }
 
   uint32_t NewLabel() {
@@ -299,9 +334,19 @@ class Search {
   const CandidateScan scan_;
 
   std::unique_ptr<LLHash> index_;
-  std::vector<uint8_t> counters_;
-  std::vector<uint32_t> candidates_;
+  std::unique_ptr<TrigramHitCounters> hits_;  // CandidateScan::kHitList
+  std::vector<uint8_t> counters_;             // CandidateScan::kFullCounters
   std::vector<int> dupe_columns_;
+
+  struct CachedText {
+    size_t offset;
+    uint32_t length;
+    bool has_text;
+  };
+  std::vector<int> cache_slot_;  // per column: its slot, or -1
+  size_t cached_columns_ = 0;
+  std::vector<CachedText> cache_;
+  std::string arena_;
 
   // Labels: one per record at most; label_of_ maps a row to its label.
   std::vector<uint32_t> label_of_;
