@@ -63,6 +63,22 @@ class RangeStack {
   std::vector<Range> spill_;
 };
 
+// Match words of a bit side: for each byte value, the bits c such that
+// bits_text[bit_begin + c] is that byte. Only the entries of bytes that occur
+// in either range are written, and only those are ever read: far cheaper
+// than clearing all 256 words for a short name.
+using MatchWords = std::array<uint64_t, 256>;
+
+void BuildMatchWords(std::string_view rows_text, size_t row_begin,
+                     size_t row_end, std::string_view bits_text,
+                     size_t bit_begin, size_t bit_end, MatchWords& peq) {
+  for (size_t r = row_begin; r < row_end; ++r) peq[Byte(rows_text, r)] = 0;
+  for (size_t c = bit_begin; c < bit_end; ++c) peq[Byte(bits_text, c)] = 0;
+  for (size_t c = bit_begin; c < bit_end; ++c) {
+    peq[Byte(bits_text, c)] |= uint64_t{1} << (c - bit_begin);
+  }
+}
+
 // Longest common block when one side of the range has at most 64 bytes.
 //
 // That side is the bit side: bit c of a word stands for its byte c. Each
@@ -73,22 +89,21 @@ class RangeStack {
 // block length, and among its bits the earliest end gives the earliest start
 // since all blocks of that level have the same length.
 //
-// kBitsAreText1 says which text is the bit side; it decides which of the two
-// coordinates the tie is broken on first.
+// `peq` holds match words whose bit `shift` is the range's first bit-side
+// byte; `bits` is the range's length on that side. kBitsAreText1 says which
+// text is the bit side; it decides which of the two coordinates the tie is
+// broken on first.
 template <bool kBitsAreText1>
 Block LongestByBits(std::string_view rows_text, size_t row_begin,
-                    size_t row_end, std::string_view bits_text,
-                    size_t bit_begin, size_t bit_end, uint64_t* level) {
-  // Only the entries of bytes that occur are read, so only those are
-  // cleared: far cheaper than clearing all 256 words for a short name.
-  std::array<uint64_t, 256> peq;
-  for (size_t r = row_begin; r < row_end; ++r) peq[Byte(rows_text, r)] = 0;
-  for (size_t c = bit_begin; c < bit_end; ++c) peq[Byte(bits_text, c)] = 0;
-  for (size_t c = bit_begin; c < bit_end; ++c) {
-    peq[Byte(bits_text, c)] |= uint64_t{1} << (c - bit_begin);
-  }
+                    size_t row_end, const MatchWords& peq, size_t shift,
+                    size_t bits, size_t bit_begin, uint64_t* level) {
+  const uint64_t range_mask =
+      bits == kWordBits ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
   const unsigned char* row_bytes =
       reinterpret_cast<const unsigned char*>(rows_text.data()) + row_begin;
+  auto matches = [&](size_t r) {
+    return (peq[row_bytes[r]] >> shift) & range_mask;
+  };
   const size_t rows = row_end - row_begin;
 
   // Rows are visited from the last to the first so that each level can be
@@ -110,7 +125,7 @@ Block LongestByBits(std::string_view rows_text, size_t row_begin,
   size_t high = kNone;
   best_bit = kWordBits;
   for (size_t r = rows; r-- > 0;) {
-    const uint64_t x = peq[row_bytes[r]];
+    const uint64_t x = matches(r);
     level[r] = x;
     if (x != 0) {
       if (high == kNone) high = r;
@@ -129,7 +144,7 @@ Block LongestByBits(std::string_view rows_text, size_t row_begin,
     size_t next_high = kNone;
     best_bit = kWordBits;
     for (size_t r = top; r > low; --r) {
-      const uint64_t x = (level[r - 1] << 1) & peq[row_bytes[r]];
+      const uint64_t x = (level[r - 1] << 1) & matches(r);
       level[r] = x;
       if (x != 0) {
         if (next_high == kNone) next_high = r;
@@ -318,18 +333,35 @@ class SuffixAutomaton {
 // across the ranges of one call.
 class BlockFinder {
  public:
+  // A text of at most 64 bytes gets its match words once, for every range.
   BlockFinder(std::string_view text1, std::string_view text2)
-      : text1_(text1), text2_(text2) {}
+      : text1_(text1), text2_(text2) {
+    if (text2.size() <= kWordBits) {
+      BuildMatchWords(text1, 0, text1.size(), text2, 0, text2.size(), whole_);
+    } else if (text1.size() <= kWordBits) {
+      BuildMatchWords(text2, 0, text2.size(), text1, 0, text1.size(), whole_);
+    }
+  }
 
   Block Find(const Range& r) {
     const size_t n = r.e1 - r.b1;
     const size_t m = r.e2 - r.b2;
     if (m <= kWordBits) {
-      return LongestByBits<false>(text1_, r.b1, r.e1, text2_, r.b2, r.e2,
+      if (text2_.size() <= kWordBits) {
+        return LongestByBits<false>(text1_, r.b1, r.e1, whole_, r.b2, m, r.b2,
+                                    Rows(n));
+      }
+      BuildMatchWords(text1_, r.b1, r.e1, text2_, r.b2, r.e2, local_);
+      return LongestByBits<false>(text1_, r.b1, r.e1, local_, 0, m, r.b2,
                                   Rows(n));
     }
     if (n <= kWordBits) {
-      return LongestByBits<true>(text2_, r.b2, r.e2, text1_, r.b1, r.e1,
+      if (text1_.size() <= kWordBits) {
+        return LongestByBits<true>(text2_, r.b2, r.e2, whole_, r.b1, n, r.b1,
+                                   Rows(m));
+      }
+      BuildMatchWords(text2_, r.b2, r.e2, text1_, r.b1, r.e1, local_);
+      return LongestByBits<true>(text2_, r.b2, r.e2, local_, 0, n, r.b1,
                                  Rows(m));
     }
     // Index the shorter side: less memory, and the scan is the cheap part.
@@ -354,6 +386,8 @@ class BlockFinder {
 
   std::string_view text1_;
   std::string_view text2_;
+  MatchWords whole_;
+  MatchWords local_;
   std::array<uint64_t, kInlineRows> inline_rows_;
   std::vector<uint64_t> heap_rows_;
   std::unique_ptr<SuffixAutomaton> automaton_;
