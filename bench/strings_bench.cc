@@ -41,7 +41,7 @@ struct BenchData {
   Pairs addresses_neighbours;
   Pairs addresses_same_customer;
   std::string long_text;
-  std::string long_edited;    // long_text with scattered edits.
+  std::string long_edited;  // long_text with scattered edits.
   std::string long_unrelated;
   std::string huge_text;  // 100,000 bytes.
   std::string huge_unrelated;
@@ -139,7 +139,7 @@ std::vector<Record> LoadRecords(std::vector<std::string>* entities) {
     if (r.size() < 7) continue;
     records.push_back({ToAnsi(r[1] + " " + r[2]), ToAnsi(r[4] + " " + r[6])});
     entities->push_back(i < truth.size() && truth[i].size() > 1 ? truth[i][1]
-                                                                 : "");
+                                                                : "");
   }
   return records;
 }
@@ -147,12 +147,18 @@ std::vector<Record> LoadRecords(std::vector<std::string>* entities) {
 // Made-up names and addresses, with every fifth record a near copy of the
 // one before, for machines without the sample data.
 std::vector<Record> GenerateRecords(std::vector<std::string>* entities) {
-  const char* kFirst[] = {"Hans",   "Anna",  "J\xFCrgen", "Marie", "Peter",
-                          "Sabine", "Klaus", "Fran\xE7oise", "Ole", "Ute"};
-  const char* kLast[] = {"M\xFCller", "Schmidt", "Meier-Schulze", "Wei\xDF",
-                         "von L\xF6wenstein", "Becker", "Hoffmann", "Kr\xE4mer"};
-  const char* kStreet[] = {"Hauptstra\xDF" "e", "Bahnhofstr.", "Am Markt",
-                           "Lindenallee", "Paul-L\xF6" "be-Stra\xDF" "e"};
+  const char* kFirst[] = {"Hans",   "Anna",  "J\xFCrgen",    "Marie", "Peter",
+                          "Sabine", "Klaus", "Fran\xE7oise", "Ole",   "Ute"};
+  const char* kLast[] = {"M\xFCller", "Schmidt",           "Meier-Schulze",
+                         "Wei\xDF",   "von L\xF6wenstein", "Becker",
+                         "Hoffmann",  "Kr\xE4mer"};
+  const char* kStreet[] = {
+      "Hauptstra\xDF"
+      "e",
+      "Bahnhofstr.", "Am Markt", "Lindenallee",
+      "Paul-L\xF6"
+      "be-Stra\xDF"
+      "e"};
   const char* kCity[] = {"Berlin", "D\xFCsseldorf", "Halle (Saale)", "Bonn",
                          "Frankfurt am Main"};
   std::mt19937 rng(42);
@@ -169,9 +175,9 @@ std::vector<Record> GenerateRecords(std::vector<std::string>* entities) {
       entities->push_back(entities->back());
       continue;
     }
-    records.push_back({pick(kFirst) + " " + pick(kLast),
-                       pick(kStreet) + " " + std::to_string(1 + i % 97) + " " +
-                           pick(kCity)});
+    records.push_back(
+        {pick(kFirst) + " " + pick(kLast),
+         pick(kStreet) + " " + std::to_string(1 + i % 97) + " " + pick(kCity)});
     entities->push_back(std::to_string(i));
   }
   return records;
@@ -199,11 +205,13 @@ const BenchData& Data() {
     }
     std::vector<Record> keys;
     for (const Record& r : d->raw) {
-      keys.push_back({NormalizeText(r.name, true), NormalizeText(r.address, true)});
+      keys.push_back(
+          {NormalizeText(r.name, true), NormalizeText(r.address, true)});
     }
     for (size_t i = 0; i + 1 < keys.size(); ++i) {
       d->names_neighbours.emplace_back(keys[i].name, keys[i + 1].name);
-      d->addresses_neighbours.emplace_back(keys[i].address, keys[i + 1].address);
+      d->addresses_neighbours.emplace_back(keys[i].address,
+                                           keys[i + 1].address);
     }
     std::map<std::string, size_t> first_of_entity;
     for (size_t i = 0; i < keys.size(); ++i) {
@@ -319,7 +327,8 @@ void BM_GestaltSimilarityHuge(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_EditDistanceHuge)->Name("BM_EditDistanceLong/100k_unrelated")
+BENCHMARK(BM_EditDistanceHuge)
+    ->Name("BM_EditDistanceLong/100k_unrelated")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GestaltSimilarityHuge)
     ->Name("BM_GestaltSimilarityLong/100k_unrelated")
@@ -348,7 +357,8 @@ void BM_NormalizeText(benchmark::State& state, bool addresses) {
   size_t i = 0;
   for (auto _ : state) {
     const Record& r = raw[i];
-    benchmark::DoNotOptimize(NormalizeText(addresses ? r.address : r.name, true));
+    benchmark::DoNotOptimize(
+        NormalizeText(addresses ? r.address : r.name, true));
     if (++i == raw.size()) i = 0;
   }
   state.SetItemsProcessed(state.iterations());

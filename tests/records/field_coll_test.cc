@@ -14,7 +14,7 @@ namespace {
 using platform::testing::FailingAllocatorScope;
 
 // Pairs with known gestalt similarities.
-constexpr const char* kSame = "ABCD";            // 100 against itself.
+constexpr const char* kSame = "ABCD";              // 100 against itself.
 constexpr const char* kHalf[] = {"ABCD", "ABXY"};  // 50.
 constexpr const char* kEighty[] = {"ABCDE", "ABCDX"};
 
@@ -119,7 +119,10 @@ TEST(FieldCollTest, FuzzyFieldsAreNormalisedKeyFieldsAreNot) {
   EXPECT_EQ(list.entry(0)->value, "abc");
 
   list.ListCompareInit();
-  list.ListAddField("street", "Hauptstra\xDF" "e 5", 0.8, false);
+  list.ListAddField("street",
+                    "Hauptstra\xDF"
+                    "e 5",
+                    0.8, false);
   list.ListSetCompare("street", "HAUPTSTRASSE 5");
   EXPECT_EQ(list.ListCalcDiff(), 100.0);
 }

@@ -25,8 +25,8 @@ inline int32_t MatrixEditDistance(std::string_view s1, std::string_view s2) {
   for (size_t i = 1; i <= n; ++i) {
     for (size_t j = 1; j <= m; ++j) {
       const int32_t cost = s1[i - 1] == s2[j - 1] ? 0 : 1;
-      at(i, j) = std::min({at(i - 1, j) + 1, at(i, j - 1) + 1,
-                           at(i - 1, j - 1) + cost});
+      at(i, j) = std::min(
+          {at(i - 1, j) + 1, at(i, j - 1) + 1, at(i - 1, j - 1) + cost});
     }
   }
   return at(n, m);

@@ -46,8 +46,7 @@ inline int64_t NaiveGestaltMatchCount(std::string_view t1,
   return matched;
 }
 
-inline double NaiveGestaltSimilarity(std::string_view t1,
-                                     std::string_view t2) {
+inline double NaiveGestaltSimilarity(std::string_view t1, std::string_view t2) {
   if (t1.empty() && t2.empty()) return 100.0;
   if (t1.empty() || t2.empty()) return 0.0;
   const int64_t matched = NaiveGestaltMatchCount(t1, t2);

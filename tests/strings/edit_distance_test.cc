@@ -56,7 +56,7 @@ TEST(EditDistanceTest, KnownValues) {
 // small alphabets so that the strings share a lot.
 TEST(EditDistanceTest, MatchesMatrixOnRandomStrings) {
   std::mt19937 rng(20240611);
-  const size_t kLengths[] = {0,  1,  2,  5,   31,  63,  64,  65,
+  const size_t kLengths[] = {0,  1,   2,   5,   31,  63,  64,  65,
                              66, 100, 127, 128, 129, 191, 200, 300};
   for (int alphabet : {2, 4, 26}) {
     for (size_t n : kLengths) {
@@ -82,7 +82,8 @@ TEST(EditDistanceTest, MatchesMatrixOnEditedCopies) {
     std::string s2 = s1;
     const int edits = std::uniform_int_distribution<int>(0, 6)(rng);
     for (int e = 0; e < edits; ++e) {
-      const size_t pos = std::uniform_int_distribution<size_t>(0, s2.size())(rng);
+      const size_t pos =
+          std::uniform_int_distribution<size_t>(0, s2.size())(rng);
       switch (std::uniform_int_distribution<int>(0, 2)(rng)) {
         case 0:
           s2.insert(pos, 1, 'z');
@@ -94,9 +95,8 @@ TEST(EditDistanceTest, MatchesMatrixOnEditedCopies) {
           if (pos < s2.size()) s2[pos] = 'y';
       }
     }
-    ASSERT_EQ(EditDistance(s1, s2), MatrixEditDistance(s1, s2))
-        << s1 << "\n"
-        << s2;
+    ASSERT_EQ(EditDistance(s1, s2), MatrixEditDistance(s1, s2)) << s1 << "\n"
+                                                                << s2;
   }
 }
 
@@ -107,7 +107,8 @@ TEST(EditDistanceTest, LongStrings) {
   const std::string a(kLong, 'a');
   EXPECT_EQ(EditDistance(a, a), 0);
   EXPECT_EQ(EditDistance(a, std::string(kLong - 1234, 'a')), 1234);
-  EXPECT_EQ(EditDistance(a, std::string(3000, 'b')), static_cast<int32_t>(kLong));
+  EXPECT_EQ(EditDistance(a, std::string(3000, 'b')),
+            static_cast<int32_t>(kLong));
 
   std::string ab;
   std::string ba;

@@ -61,7 +61,8 @@ TEST(GestaltSimilarityTest, ExactFloatingPointOrder) {
   const std::string_view t2 = "ABXDEFYZZ";
   const int64_t matched = GestaltMatchCount(t1, t2);
   EXPECT_EQ(matched, 5);
-  EXPECT_EQ(GestaltSimilarity(t1, t2), static_cast<double>(matched) / 16 * 2 * 100);
+  EXPECT_EQ(GestaltSimilarity(t1, t2),
+            static_cast<double>(matched) / 16 * 2 * 100);
 }
 
 // Ranges of every shape: both sides short (bit side text 2), text 1 short
@@ -110,7 +111,8 @@ TEST(GestaltSimilarityTest, MatchesNaiveScanOnEditedCopies) {
     std::string t2 = t1;
     const int edits = std::uniform_int_distribution<int>(1, 8)(rng);
     for (int e = 0; e < edits; ++e) {
-      const size_t pos = std::uniform_int_distribution<size_t>(0, t2.size())(rng);
+      const size_t pos =
+          std::uniform_int_distribution<size_t>(0, t2.size())(rng);
       if (pos % 2 == 0) {
         t2.insert(pos, t1.substr(0, pos % 17));  // Repeats make ties.
       } else if (pos < t2.size()) {
@@ -154,7 +156,8 @@ TEST(GestaltSimilarityTest, ShortTextsAllocateNothing) {
     allocations = counting.count();
   }
   EXPECT_EQ(allocations, 0);
-  EXPECT_EQ(results[0], NaiveGestaltSimilarity("MULLER HANS", "MUELLER HANS PETER"));
+  EXPECT_EQ(results[0],
+            NaiveGestaltSimilarity("MULLER HANS", "MUELLER HANS PETER"));
   EXPECT_EQ(results[1], NaiveGestaltSimilarity(street, "SS"));
   EXPECT_EQ(results[2], results[1]);
 }

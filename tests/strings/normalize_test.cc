@@ -24,8 +24,12 @@ TEST(NormalizeTest, UpperCase) {
   const Case kCases[] = {
       {"", ""},
       {" -/!?, ", ""},
-      {"Stra\xDF" "e", "STR."},
-      {"Hauptstra\xDF" "e 5", "HAUPTSTR. 5"},
+      {"Stra\xDF"
+       "e",
+       "STR."},
+      {"Hauptstra\xDF"
+       "e 5",
+       "HAUPTSTR. 5"},
       {"M\xFCller", "MULLER"},
       {"Mueller", "MULLER"},
       // & becomes U., then GMBH, KG and CO. go and the blanks collapse.
@@ -71,9 +75,13 @@ TEST(NormalizeTest, MixedCase) {
       {" -/!?, ", ""},
       {"a\xE9", "ae"},
       {"Fu\xDF", "Fuss"},
-      {"Stra\xDF" "e", "str."},
+      {"Stra\xDF"
+       "e",
+       "str."},
       // The hyphen becomes a blank; Prof. stays, that rule wants lower case.
-      {"Prof. M\xFCller-L\xFC" "denscheid", "Prof. Muller Ludenscheid"},
+      {"Prof. M\xFCller-L\xFC"
+       "denscheid",
+       "Prof. Muller Ludenscheid"},
       {"prof. M\xFCller", "Muller"},
       {"Hauptstrasse", "Hauptstr."},
       {"MAIN STREET", "MAIN st."},
@@ -84,8 +92,12 @@ TEST(NormalizeTest, MixedCase) {
       {"WWW.Example.COM", "Example"},
       {"Dr. Meier", "Dr. Meier"},
       {"dr. Meier", "Meier"},
-      {"Von Weizs\xE4" "cker", "Von Weizsacker"},
-      {"von Weizs\xE4" "cker", "v. Weizsacker"},
+      {"Von Weizs\xE4"
+       "cker",
+       "Von Weizsacker"},
+      {"von Weizs\xE4"
+       "cker",
+       "v. Weizsacker"},
       {"Marktplatz", "Marktpl."},
       {"MARKTPLATZ", "MARKTPLATZ"},
       {"\xE9t\xE9", "ete"},
@@ -100,13 +112,13 @@ TEST(NormalizeTest, CharMap) {
   const struct {
     unsigned char in, out;
   } kEntries[] = {
-      {0xC0, 'A'}, {0xC6, 'A'}, {0xC7, 'C'}, {0xCB, 'E'}, {0xCF, 'I'},
-      {0xD0, 0xD0}, {0xD1, 'N'}, {0xD6, 'O'}, {0xD7, 0xD7}, {0xD8, 'O'},
-      {0xDC, 'U'}, {0xDD, 'Y'}, {0xDE, 'Y'}, {0xDF, 0xDF}, {0xE6, 'a'},
-      {0xF0, 0xF0}, {0xF7, 0xF7}, {0xF8, 'o'}, {0xFF, 'y'}, {0xB4, ' '},
-      {0xB5, 0xB5}, {0xB7, ' '}, {0x80, 0x80}, {'-', ' '}, {'\\', ' '},
-      {'\'', ' '}, {'~', ' '}, {'.', '.'}, {'&', '&'}, {'+', '+'},
-      {'@', '@'}, {'\t', '\t'}, {'a', 'a'}, {'Z', 'Z'}, {'0', '0'},
+      {0xC0, 'A'},  {0xC6, 'A'},  {0xC7, 'C'},  {0xCB, 'E'},  {0xCF, 'I'},
+      {0xD0, 0xD0}, {0xD1, 'N'},  {0xD6, 'O'},  {0xD7, 0xD7}, {0xD8, 'O'},
+      {0xDC, 'U'},  {0xDD, 'Y'},  {0xDE, 'Y'},  {0xDF, 0xDF}, {0xE6, 'a'},
+      {0xF0, 0xF0}, {0xF7, 0xF7}, {0xF8, 'o'},  {0xFF, 'y'},  {0xB4, ' '},
+      {0xB5, 0xB5}, {0xB7, ' '},  {0x80, 0x80}, {'-', ' '},   {'\\', ' '},
+      {'\'', ' '},  {'~', ' '},   {'.', '.'},   {'&', '&'},   {'+', '+'},
+      {'@', '@'},   {'\t', '\t'}, {'a', 'a'},   {'Z', 'Z'},   {'0', '0'},
   };
   for (const auto& e : kEntries) {
     EXPECT_EQ(map[e.in], e.out) << static_cast<int>(e.in);
@@ -123,7 +135,10 @@ TEST(NormalizeTest, IntoReusesCapacityAndAcceptsItsOwnBuffer) {
     platform::testing::FailingAllocatorScope counting(0);
     NormalizeTextInto("M\xFCller GmbH & Co. KG", true, &out);
     first_ok = out == "MULLER U.";
-    NormalizeTextInto("Hauptstra\xDF" "e 5", true, &out);
+    NormalizeTextInto(
+        "Hauptstra\xDF"
+        "e 5",
+        true, &out);
     second_ok = out == "HAUPTSTR. 5";
     allocations = counting.count();
   }
@@ -131,7 +146,9 @@ TEST(NormalizeTest, IntoReusesCapacityAndAcceptsItsOwnBuffer) {
   EXPECT_TRUE(first_ok);
   EXPECT_TRUE(second_ok);
 
-  out = "Stra\xDF" "e & Platz";
+  out =
+      "Stra\xDF"
+      "e & Platz";
   NormalizeTextInto(out, true, &out);
   EXPECT_EQ(out, "STR. U. PL.");
   out = "xx M\xFCller";
@@ -147,23 +164,30 @@ std::string StepByStep(std::string_view text, bool uppercase) {
     bool any_case;
   };
   static const std::vector<Rule> kUpper = {
-      {"STRASSE", "STR.", false}, {"STREET", "ST.", false}, {"GASSE", "G.", false},
-      {" & ", " U. ", false},     {" + ", " U. ", false},   {"HTTP", "", false},
-      {"WWW.", "", false},        {"GMBH", "", false},      {"GBR", "", false},
-      {" AG", "", false},         {" KG", "", false},       {" LTD.", "", false},
-      {" CO.", "", false},        {".COM", "", false},      {".DE", "", false},
-      {".NET", "", false},        {"PROF.", "", false},     {"DR.", "", false},
-      {"MED.", "", false},        {"DIPL.", "", false},     {"ING.", "", false},
-      {"PLATZ", "PL.", false},    {"VON ", "V. ", false}};
+      {"STRASSE", "STR.", false}, {"STREET", "ST.", false},
+      {"GASSE", "G.", false},     {" & ", " U. ", false},
+      {" + ", " U. ", false},     {"HTTP", "", false},
+      {"WWW.", "", false},        {"GMBH", "", false},
+      {"GBR", "", false},         {" AG", "", false},
+      {" KG", "", false},         {" LTD.", "", false},
+      {" CO.", "", false},        {".COM", "", false},
+      {".DE", "", false},         {".NET", "", false},
+      {"PROF.", "", false},       {"DR.", "", false},
+      {"MED.", "", false},        {"DIPL.", "", false},
+      {"ING.", "", false},        {"PLATZ", "PL.", false},
+      {"VON ", "V. ", false}};
   static const std::vector<Rule> kMixed = {
-      {"strasse", "str.", true}, {"street", "st.", true}, {" & ", " u. ", true},
-      {" + ", " u. ", true},     {"http", "", true},      {"www.", "", true},
-      {"gmbh", "", true},        {"gbr", "", true},       {" ag", "", true},
-      {" kg", "", true},         {" ltd.", "", true},     {" co.", "", true},
-      {".com", "", true},        {".de", "", true},       {".net", "", true},
-      {"prof.", "", false},      {"dr.", "", false},      {"med.", "", false},
-      {"dipl.", "", false},      {"ing.", "", false},     {"platz", "pl.", false},
-      {"von ", "v. ", false}};
+      {"strasse", "str.", true}, {"street", "st.", true},
+      {" & ", " u. ", true},     {" + ", " u. ", true},
+      {"http", "", true},        {"www.", "", true},
+      {"gmbh", "", true},        {"gbr", "", true},
+      {" ag", "", true},         {" kg", "", true},
+      {" ltd.", "", true},       {" co.", "", true},
+      {".com", "", true},        {".de", "", true},
+      {".net", "", true},        {"prof.", "", false},
+      {"dr.", "", false},        {"med.", "", false},
+      {"dipl.", "", false},      {"ing.", "", false},
+      {"platz", "pl.", false},   {"von ", "v. ", false}};
   auto upper = [](std::string s) {
     for (char& c : s) {
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -174,14 +198,17 @@ std::string StepByStep(std::string_view text, bool uppercase) {
   std::string s;
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    const bool vowel = std::string_view("AOUaou").find(c) != std::string_view::npos;
-    if (vowel && i + 1 < text.size() && (text[i + 1] == 'e' || text[i + 1] == 'E')) {
+    const bool vowel =
+        std::string_view("AOUaou").find(c) != std::string_view::npos;
+    if (vowel && i + 1 < text.size() &&
+        (text[i + 1] == 'e' || text[i + 1] == 'E')) {
       s += c;
       ++i;
     } else if (static_cast<unsigned char>(c) == 0xDF) {
       s += "ss";
     } else {
-      s += static_cast<char>(NormalizationCharMap()[static_cast<unsigned char>(c)]);
+      s += static_cast<char>(
+          NormalizationCharMap()[static_cast<unsigned char>(c)]);
     }
   }
   if (uppercase) s = upper(s);
@@ -195,7 +222,8 @@ std::string StepByStep(std::string_view text, bool uppercase) {
       from = at + rule.replacement.size();
     }
   }
-  for (size_t at; (at = s.find("  ")) != std::string::npos;) s.replace(at, 2, " ");
+  for (size_t at; (at = s.find("  ")) != std::string::npos;)
+    s.replace(at, 2, " ");
   const char* kSpace = " \t\n\v\f\r";
   s.erase(0, s.find_first_not_of(kSpace) == std::string::npos
                  ? s.size()
@@ -206,12 +234,15 @@ std::string StepByStep(std::string_view text, bool uppercase) {
 
 TEST(NormalizeTest, MatchesStepByStepOnRandomTokenStrings) {
   const std::string_view kTokens[] = {
-      "STRASSE", "strasse", "Stra\xDF", "e", "E", "street", "STREET", "gasse",
-      "GASSE", " & ", " + ", "&", "+", "http", "HTTP", "www.", "WWW.", ".",
-      " ", "  ", "\t", "-", "ae", "AE", "oE", "U", "\xFC", "\xC4", "gmbh",
-      "GmbH", "gbr", " ag", " AG", " kg", "Kg", " ltd.", " co.", "CO.", ".com",
-      ".de", ".NET", "prof.", "PROF.", "dr.", "Dr.", "med.", "dipl.", "ing.",
-      "platz", "PLATZ", "von ", "VON ", "x", "A", "g", "st", "r", "\xB7"};
+      "STRASSE", "strasse", "Stra\xDF", "e",    "E",     "street", "STREET",
+      "gasse",   "GASSE",   " & ",      " + ",  "&",     "+",      "http",
+      "HTTP",    "www.",    "WWW.",     ".",    " ",     "  ",     "\t",
+      "-",       "ae",      "AE",       "oE",   "U",     "\xFC",   "\xC4",
+      "gmbh",    "GmbH",    "gbr",      " ag",  " AG",   " kg",    "Kg",
+      " ltd.",   " co.",    "CO.",      ".com", ".de",   ".NET",   "prof.",
+      "PROF.",   "dr.",     "Dr.",      "med.", "dipl.", "ing.",   "platz",
+      "PLATZ",   "von ",    "VON ",     "x",    "A",     "g",      "st",
+      "r",       "\xB7"};
   std::mt19937 rng(31337);
   std::uniform_int_distribution<size_t> pick(0, std::size(kTokens) - 1);
   std::uniform_int_distribution<int> count(0, 14);

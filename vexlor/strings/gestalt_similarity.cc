@@ -411,8 +411,8 @@ int64_t GestaltMatchCount(std::string_view text1, std::string_view text2) {
     const Block block = finder.Find(r);
     if (block.length == 0) continue;
     matched += static_cast<int64_t>(block.length);
-    const Range right = {block.p1 + block.length, r.e1,
-                         block.p2 + block.length, r.e2};
+    const Range right = {block.p1 + block.length, r.e1, block.p2 + block.length,
+                         r.e2};
     const Range left = {r.b1, block.p1, r.b2, block.p2};
     // Right first, so that the left remainder is taken next.
     if (right.b1 < right.e1 && right.b2 < right.e2) stack.Push(right);

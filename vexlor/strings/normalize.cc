@@ -88,17 +88,14 @@ constexpr Rule kUpperCaseRules[] = {
 // Street words, connectives, web parts and legal forms are found in any
 // case; titles and the last two only as written in lower case.
 constexpr Rule kMixedCaseRules[] = {
-    {"strasse", "str.", true}, {"street", "st.", true},
-    {" & ", " u. ", true},     {" + ", " u. ", true},
-    {"http", "", true},        {"www.", "", true},
-    {"gmbh", "", true},        {"gbr", "", true},
-    {" ag", "", true},         {" kg", "", true},
-    {" ltd.", "", true},       {" co.", "", true},
-    {".com", "", true},        {".de", "", true},
-    {".net", "", true},        {"prof.", "", false},
-    {"dr.", "", false},        {"med.", "", false},
-    {"dipl.", "", false},      {"ing.", "", false},
-    {"platz", "pl.", false},   {"von ", "v. ", false},
+    {"strasse", "str.", true}, {"street", "st.", true}, {" & ", " u. ", true},
+    {" + ", " u. ", true},     {"http", "", true},      {"www.", "", true},
+    {"gmbh", "", true},        {"gbr", "", true},       {" ag", "", true},
+    {" kg", "", true},         {" ltd.", "", true},     {" co.", "", true},
+    {".com", "", true},        {".de", "", true},       {".net", "", true},
+    {"prof.", "", false},      {"dr.", "", false},      {"med.", "", false},
+    {"dipl.", "", false},      {"ing.", "", false},     {"platz", "pl.", false},
+    {"von ", "v. ", false},
 };
 
 // A 64-bit fingerprint of which bytes occur (byte value modulo 64), as
@@ -150,7 +147,8 @@ size_t FindRule(const char* text, size_t size, size_t from, const Rule& rule) {
     const size_t at = std::string_view(text, size).find(rule.pattern, from);
     return at == std::string_view::npos ? size : at;
   }
-  const unsigned char head = AsciiUpper(static_cast<unsigned char>(rule.pattern[0]));
+  const unsigned char head =
+      AsciiUpper(static_cast<unsigned char>(rule.pattern[0]));
   for (size_t i = from; i + length <= size; ++i) {
     if (AsciiUpper(static_cast<unsigned char>(text[i])) == head &&
         MatchesAt(text + i, rule)) {
@@ -177,7 +175,8 @@ bool ApplyRule(const Rule& rule, std::string* s) {
   size_t write = first;
   if (rlen > plen) {
     size_t matches = 0;
-    for (size_t i = first; i < size; i = FindRule(s->data(), size, i + plen, rule)) {
+    for (size_t i = first; i < size;
+         i = FindRule(s->data(), size, i + plen, rule)) {
       ++matches;
     }
     const size_t growth = matches * (rlen - plen);

@@ -33,8 +33,7 @@ std::string NormalizeText(std::string_view text, bool uppercase);
 // As NormalizeText, writing the key into `*out` and reusing its capacity:
 // no allocation once `*out` has had a capacity of twice the input's length.
 // `text` may be a view into `*out` (that costs a copy).
-void NormalizeTextInto(std::string_view text, bool uppercase,
-                       std::string* out);
+void NormalizeTextInto(std::string_view text, bool uppercase, std::string* out);
 
 }  // namespace vexlor
 
