@@ -1,0 +1,218 @@
+#include "vexlor/tables/delete_dupes.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "vexlor/output/log_file.h"
+#include "vexlor/platform/text.h"
+#include "vexlor/tables/cell_text.h"
+#include "vexlor/tables/index_size.h"
+#include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/table_model.h"
+
+namespace vexlor {
+
+using platform::ArrayLock;
+using platform::Variant;
+using platform::VariantArray;
+
+namespace {
+
+constexpr int16_t kKeepFirst = 0;      // DO_KEEP_FIRST
+constexpr int16_t kKeepLast = 1;       // DO_KEEP_LAST
+constexpr int16_t kReturnClean = 0;    // DER_CLEAN
+constexpr int16_t kReturnDeleted = 1;  // DER_DELETED
+constexpr int kTitle = 210;            // "Delete Duplicates"
+constexpr int kStatusDeleting = 209;
+constexpr uint32_t kCadence = 100;
+constexpr size_t kLabelLength = 38;
+
+// Closes the reporter on every way out once it was opened, exactly once.
+class ReporterScope {
+ public:
+  explicit ReporterScope(ProgressSink& sink) : sink_(sink) {}
+  ~ReporterScope() { Close(); }
+  ReporterScope(const ReporterScope&) = delete;
+  ReporterScope& operator=(const ReporterScope&) = delete;
+
+  void Open(bool show_progress) {
+    // Set first: a window half made by a failing Open is closed too.
+    open_ = true;
+    sink_.Open(show_progress, ProgressWindowKind::kWait, kTitle, 0);
+  }
+  void Close() {
+    if (open_) sink_.Close();
+    open_ = false;
+  }
+
+ private:
+  ProgressSink& sink_;
+  bool open_ = false;
+};
+
+// The group key of a row: only a non-empty string cell has one.
+bool GroupKey(const VariantArray& table, int64_t column, uint32_t r,
+              std::string* key) {
+  if (column >= table.columns()) return false;
+  const Variant& cell = table.cell(static_cast<uint32_t>(column), r);
+  if (!cell.IsString() || cell.AsString().empty()) return false;
+  CellText(cell, key);
+  return true;
+}
+
+}  // namespace
+
+int64_t FindFidColumn(const VariantArray& table) {
+  if (table.rows() == 0) return -1;
+  for (int64_t c = static_cast<int64_t>(table.columns()) - 1; c >= 0; --c) {
+    const Variant& cell = table.cell(static_cast<uint32_t>(c), 0);
+    if (!cell.IsString()) continue;
+    std::u16string_view text = cell.AsString();
+    if (text.size() == kLabelLength && text.front() == u'{' &&
+        text.back() == u'}') {
+      return c;
+    }
+  }
+  return -1;
+}
+
+Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
+                    int32_t FIDColumnIndex, int32_t MaxColumnIndex,
+                    int16_t DeleteOrder, int16_t ReturnResults,
+                    bool ShowProgress, std::u16string_view LogFilenameDeleted,
+                    TextEncoding log_encoding) {
+  ctx.ClearLastError();
+  ctx.canceled() = false;
+  VariantArray* input = AcceptTable(varArray);
+  if (input == nullptr) return Variant();
+
+  // Host code runs during every report; a locked table cannot change size
+  // under the loops.
+  ArrayLock input_lock(input);
+  const uint32_t rows = input->rows();
+  const int64_t last_column = MaxColumnIndex >= 0
+                                  ? int64_t{MaxColumnIndex}
+                                  : static_cast<int64_t>(input->columns()) - 1;
+  // Columns beyond the table stay Empty.
+  const uint32_t copied = static_cast<uint32_t>(
+      std::min<int64_t>(last_column + 1, input->columns()));
+  Variant result;
+  try {
+    result =
+        CreateResultTable(*input, static_cast<uint32_t>(last_column + 1), rows);
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+    return Variant();
+  }
+
+  // The log exists from here on, even when no row is ever taken.
+  CLogFile log;
+  std::optional<CsvFormatter> formatter;
+  std::string line;
+  if (!LogFilenameDeleted.empty()) {
+    try {
+      const CsvSettings& csv = ctx.csv();
+      CsvFormat format;
+      format.delimiter = csv.delimiter;
+      format.text_in_quotes = csv.text_in_quotes;
+      format.column_headers = csv.column_headers;
+      format.encoding = log_encoding;
+      formatter.emplace(format);
+      if (csv.column_headers) {
+        formatter->AppendHeaderLine(last_column, ctx.options().names, &line);
+      }
+      // Linux file names are bytes, read as UTF-8.
+      if (log.Open(platform::Utf16ToUtf8(LogFilenameDeleted)) &&
+          csv.column_headers) {
+        log.WriteLine(line);
+      }
+    } catch (const std::bad_alloc&) {
+      ctx.SetOutOfMemoryError();
+      return Variant();
+    }
+  }
+
+  const int64_t fid_column =
+      FIDColumnIndex >= 0 ? int64_t{FIDColumnIndex} : FindFidColumn(*input);
+  if (fid_column < 0) return Variant();
+
+  ProgressSink& progress = ctx.progress();
+  ReporterScope reporter(progress);
+  std::unique_ptr<LLHash> index;
+  std::string key;
+
+  // Index pass: the rows of every group, in ascending order.
+  try {
+    reporter.Open(ShowProgress);
+    IndexSize size = StandardIndexSize(rows > 0 ? rows - 1 : 0);
+    index = std::make_unique<LLHash>();
+    // Growth step 0 keeps the table's default.
+    index->Init(size.buckets, size.node_block, 0);
+    for (uint32_t r = 0; r < rows; ++r) {
+      if (GroupKey(*input, fid_column, r, &key)) index->Add(key, r);
+    }
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+    return Variant();
+  }
+
+  // Decision pass.
+  VariantArray& out = *result.AsArray();
+  uint32_t written = 0;
+  try {
+    ArrayLock result_lock(&out);
+    progress.BeginStage(kStatusDeleting, ProgressEvent::kProgress,
+                        ProgressFields{});
+    const double last_row = static_cast<double>(rows) - 1;
+    for (uint32_t r = 0; r < rows; ++r) {
+      std::span<const uint32_t> group;
+      if (GroupKey(*input, fid_column, r, &key)) group = index->Find(key);
+      if (!group.empty()) {
+        // A group lists its rows in ascending order, so its first and last
+        // rows need no scan.
+        bool keep = true;
+        if (group.size() > 1) {
+          if (DeleteOrder == kKeepFirst) keep = r == group.front();
+          if (DeleteOrder == kKeepLast) keep = r == group.back();
+        }
+        if (!keep && log.IsOpen()) {
+          line.clear();
+          formatter->AppendRowLine(*input, r, last_column, &line);
+          log.WriteLine(line);
+        }
+        if ((keep && ReturnResults == kReturnClean) ||
+            (!keep && ReturnResults == kReturnDeleted)) {
+          // Copies share strings: nothing here can fail.
+          for (uint32_t c = 0; c < copied; ++c) {
+            out.cell(c, written) = input->cell(c, r);
+          }
+          ++written;
+        }
+      }
+      if ((r + 1) % kCadence == 0) {
+        progress.Report(r * 100.0 / last_row, ProgressFields{});
+      }
+      if (progress.IsCanceled()) break;
+    }
+  } catch (const std::bad_alloc&) {
+    // The rows decided so far stand.
+    ctx.SetOutOfMemoryError();
+  }
+  index.reset();
+  log.Close();
+  reporter.Close();
+
+  if (written == 0) return Variant();
+  if (!TrimResultRows(&result, written)) {
+    // Rows of Empty cells past the copied ones would read as records.
+    ctx.SetOutOfMemoryError();
+    return Variant();
+  }
+  return result;
+}
+
+}  // namespace vexlor

@@ -1,0 +1,199 @@
+#include "vexlor/tables/exact_match.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <new>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/cell_text.h"
+#include "vexlor/tables/index_size.h"
+#include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/table_model.h"
+
+namespace vexlor {
+
+using platform::ArrayLock;
+using platform::Variant;
+using platform::VariantArray;
+
+namespace {
+
+constexpr int16_t kReturnAll = 0;       // MAR_ALL
+constexpr int16_t kReturnPositive = 1;  // MAR_POSITIVE
+constexpr int16_t kReturnNegative = 2;  // MAR_NEGATIVE
+constexpr int kTitle = 212;             // "Fuzzy Match"
+constexpr int kFoundLabel = 207;        // "Found"
+constexpr int kStatusClusters = 201;
+constexpr int kStatusMatching = 213;
+constexpr int kStatusCleaningUp = 203;
+constexpr uint32_t kIndexCadence = 100;
+constexpr uint32_t kMatchCadence = 10;
+// This method uses no column options, so it copies one column more than
+// the methods that do.
+constexpr uint32_t kLastCopiedColumn = 400;
+
+int32_t Clamp32(int64_t v) {
+  return static_cast<int32_t>(
+      std::min<int64_t>(v, std::numeric_limits<int32_t>::max()));
+}
+
+// Closes the reporter on every way out once it was opened.
+class ReporterScope {
+ public:
+  explicit ReporterScope(ProgressSink& sink) : sink_(sink) {}
+  ~ReporterScope() {
+    if (open_) sink_.Close();
+  }
+  ReporterScope(const ReporterScope&) = delete;
+  ReporterScope& operator=(const ReporterScope&) = delete;
+
+  void Open(bool show_progress) {
+    // Set first: a window half made by a failing Open is closed too.
+    open_ = true;
+    sink_.Open(show_progress, ProgressWindowKind::kSearch, kTitle, kFoundLabel);
+  }
+
+ private:
+  ProgressSink& sink_;
+  bool open_ = false;
+};
+
+// The key of row r in `column`: false when the row has none, so that no
+// cell outside the table is read.
+bool RowKey(const VariantArray& table, int32_t column, uint32_t r,
+            std::string* key) {
+  if (column < 0 || static_cast<uint32_t>(column) >= table.columns()) {
+    return false;
+  }
+  return CellText(table.cell(static_cast<uint32_t>(column), r), key) &&
+         !key->empty();
+}
+
+bool Selected(int16_t return_results, bool matched) {
+  switch (return_results) {
+    case kReturnAll:
+      return true;
+    case kReturnPositive:
+      return matched;
+    case kReturnNegative:
+      return !matched;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
+                           const Variant& varMatch, int32_t MatchColumnIndex,
+                           int16_t ReturnResults, bool ShowProgress) {
+  ctx.ClearLastError();
+  ctx.canceled() = false;
+  VariantArray* master = AcceptTable(varArray);
+  VariantArray* match = AcceptTable(varMatch);
+  if (master == nullptr || match == nullptr) return Variant();
+
+  // Host code runs during every report; locked tables cannot change size
+  // under the loops.
+  ArrayLock master_lock(master);
+  ArrayLock match_lock(match);
+  const uint32_t master_rows = master->rows();
+  const uint32_t match_rows = match->rows();
+  ProgressSink& progress = ctx.progress();
+  ReporterScope reporter(progress);
+  std::vector<uint8_t> matched;
+  std::unique_ptr<LLHash> index;
+  std::string key;
+
+  // Stage 1: the master rows by key.
+  try {
+    matched.assign(master_rows, 0);
+    reporter.Open(ShowProgress);
+    progress.BeginStage(kStatusClusters, ProgressEvent::kProgress,
+                        ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
+    IndexSize size = StandardIndexSize(master_rows > 0 ? master_rows - 1 : 0);
+    index = std::make_unique<LLHash>();
+    index->Init(size.buckets, size.node_block, size.node_block);
+    const double last_row = static_cast<double>(master_rows) - 1;
+    for (uint32_t r = 0; r < master_rows; ++r) {
+      if (RowKey(*master, MatchColumnIndex, r, &key)) index->Add(key, r);
+      if ((r + 1) % kIndexCadence == 0) {
+        progress.Report(r * 100.0 / last_row, ProgressFields{});
+      }
+      if (progress.IsCanceled()) break;
+    }
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+  }
+  if (ctx.canceled() || ctx.HasError()) return Variant();
+
+  // Stage 2: the match rows looked up.
+  int64_t matches = 0;
+  ProgressFields fields{0, 0, 0.0, 0, Clamp32(match_rows), 0, 0};
+  try {
+    progress.BeginStage(kStatusMatching, ProgressEvent::kProgressDupeSearch,
+                        fields);
+    const double last_row = static_cast<double>(match_rows) - 1;
+    for (uint32_t r = 0; r < match_rows; ++r) {
+      if (RowKey(*match, MatchColumnIndex, r, &key)) {
+        std::span<const uint32_t> rows = index->Find(key);
+        if (!rows.empty()) {
+          ++matches;
+          // Filed in ascending order: the first is the lowest row.
+          matched[rows.front()] = 1;
+        }
+      }
+      if ((r + 1) % kMatchCadence == 0) {
+        fields.record_no = Clamp32(int64_t{r} + 1);
+        fields.found2 = Clamp32(matches);
+        progress.Report((r + 1.0) * 100.0 / last_row, fields);
+      }
+      if (progress.IsCanceled()) break;
+    }
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+  }
+  index.reset();
+  if (ctx.canceled() || ctx.HasError()) return Variant();
+  fields.record_no = Clamp32(match_rows);
+  fields.found2 = Clamp32(matches);
+  try {
+    progress.ReportAgain(100.0, fields, kStatusCleaningUp);
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+    return Variant();
+  }
+
+  // The result is made at the size of the selection, so it never needs
+  // cutting.
+  uint32_t selected = 0;
+  for (uint32_t r = 0; r < master_rows; ++r) {
+    selected += Selected(ReturnResults, matched[r] != 0);
+  }
+  if (selected == 0) return Variant();
+  Variant result;
+  try {
+    result = CreateResultTable(*master, master->columns(), selected);
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+    return Variant();
+  }
+  VariantArray& out = *result.AsArray();
+  const uint32_t copied = std::min(master->columns(), kLastCopiedColumn + 1);
+  uint32_t written = 0;
+  for (uint32_t r = 0; r < master_rows; ++r) {
+    if (!Selected(ReturnResults, matched[r] != 0)) continue;
+    // Copies share strings: nothing here can fail.
+    for (uint32_t c = 0; c < copied; ++c) {
+      out.cell(c, written) = master->cell(c, r);
+    }
+    ++written;
+  }
+  return result;
+}
+
+}  // namespace vexlor
