@@ -16,7 +16,9 @@
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
 #include "vexlor/strings/soundex.h"
+#include "vexlor/tables/delete_dupes.h"
 #include "vexlor/tables/dupe_search.h"
+#include "vexlor/tables/exact_match.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -203,11 +205,20 @@ bool CVexlorCtrl::VariantArray2CSVFile(const Variant& varArray,
   }
 }
 
-Variant CVexlorCtrl::DeleteDupes(const Variant&, int32_t, int32_t, int16_t,
-                                 int16_t, bool, std::u16string_view) {
-  ClearLastError();
-  canceled_ = false;
-  return Variant();
+Variant CVexlorCtrl::DeleteDupes(const Variant& varArray,
+                                 int32_t FIDColumnIndex,
+                                 int32_t MaxColumnIndex, int16_t DeleteOrder,
+                                 int16_t ReturnResults, bool ShowProgress,
+                                 std::u16string_view LogFilenameDeleted) {
+  try {
+    ControlContext context(*this);
+    return ::vexlor::DeleteDupes(context, varArray, FIDColumnIndex,
+                                 MaxColumnIndex, DeleteOrder, ReturnResults,
+                                 ShowProgress, LogFilenameDeleted);
+  } catch (const std::bad_alloc&) {
+    SetOutOfMemoryError();
+    return Variant();
+  }
 }
 
 Variant CVexlorCtrl::FuzzyMatch(const Variant&, const Variant&, int32_t,
@@ -219,11 +230,20 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant&, const Variant&, int32_t,
   return Variant();
 }
 
-Variant CVexlorCtrl::ExactMatchByColumn(const Variant&, const Variant&,
-                                        int32_t, int16_t, bool) {
-  ClearLastError();
-  canceled_ = false;
-  return Variant();
+Variant CVexlorCtrl::ExactMatchByColumn(const Variant& varArray,
+                                        const Variant& varMatch,
+                                        int32_t MatchColumnIndex,
+                                        int16_t ReturnResults,
+                                        bool ShowProgress) {
+  try {
+    ControlContext context(*this);
+    return ::vexlor::ExactMatchByColumn(context, varArray, varMatch,
+                                        MatchColumnIndex, ReturnResults,
+                                        ShowProgress);
+  } catch (const std::bad_alloc&) {
+    SetOutOfMemoryError();
+    return Variant();
+  }
 }
 
 }  // namespace vexlor
