@@ -26,6 +26,8 @@ const std::map<std::string, Handler>& Handlers() {
       {"members", RunMembers},
       {"dupes", RunDupes},
       {"grep", RunGrep},
+      {"exact", RunExact},
+      {"delete-dupes", RunDeleteDupes},
   };
   return handlers;
 }

@@ -41,6 +41,8 @@ int RunCall(const std::vector<std::string>& args, Io io);
 int RunMembers(const std::vector<std::string>& args, Io io);
 int RunDupes(const std::vector<std::string>& args, Io io);
 int RunGrep(const std::vector<std::string>& args, Io io);
+int RunExact(const std::vector<std::string>& args, Io io);
+int RunDeleteDupes(const std::vector<std::string>& args, Io io);
 
 // Shared by the table commands.
 struct InputTable;

@@ -56,6 +56,32 @@ const std::map<std::string, std::string>& Texts() {
        "  --return all|dupes (all)  --label-seed N (reproducible labels)\n"
        "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
        "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
+      {"exact",
+       "usage: vexlor exact MASTER FILE --column C [options]\n"
+       "Prints the rows of MASTER whose text in column C (header name or\n"
+       "0-based index, the same in both files) occurs in column C of FILE:\n"
+       "all rows (--return all, the default), only the matched ones\n"
+       "(positive) or only the others (negative). Texts compare exactly:\n"
+       "case and blanks count, empty fields never match; of several MASTER\n"
+       "rows with one text only the first counts as matched.\n"
+       "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
+       "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
+       "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
+      {"delete-dupes",
+       "usage: vexlor delete-dupes FILE [options]\n"
+       "Keeps one row of every group of rows that share a label (FILE, or -\n"
+       "for standard input, as `vexlor dupes` prints it) and prints the kept\n"
+       "rows (--return clean, the default) or the deleted ones (deleted).\n"
+       "Rows with an empty label belong to no group and are left out.\n"
+       "  --fid-column COL   the label column (default: the rightmost column\n"
+       "                     whose first row holds a {...} label)\n"
+       "  --max-column COL   the last column printed and logged (default: all)\n"
+       "  --keep first|last  the row kept of each group (first)\n"
+       "  --log FILE         the deleted rows as CSV, written as the output\n"
+       "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
+       "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
+       "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"
+       "Example: vexlor dupes people.csv | vexlor delete-dupes -\n"},
       {"call",
        "usage: vexlor call MEMBER [ARGS...]\n"
        "Calls any member of the control by name, converting the arguments\n"
@@ -83,6 +109,8 @@ std::string MainHelp() {
          "  compare TEXT PATTERN        errors of an approximate pattern match\n"
          "Tables (CSV files):\n"
          "  dupes FILE                  fuzzy duplicate search\n"
+         "  exact MASTER FILE --column C   exact match on one column\n"
+         "  delete-dupes FILE           keep one row of each labelled group\n"
          "Search:\n"
          "  grep PATTERN [FILE...]      approximate pattern search over lines\n"
          "Control:\n"

@@ -1,0 +1,140 @@
+// `vexlor delete-dupes FILE`: keeps the first or last row of every group of
+// rows that share a label, such as the FuzzyDupesID column that `vexlor
+// dupes` appends, so that `vexlor dupes ... | vexlor delete-dupes -` works.
+#include <new>
+
+#include "cli/batch_run.h"
+#include "cli/command.h"
+#include "cli/table_io.h"
+#include "vexlor/control/control_context.h"
+#include "vexlor/output/csv_format.h"
+#include "vexlor/output/log_file.h"
+#include "vexlor/platform/text.h"
+#include "vexlor/tables/delete_dupes.h"
+
+namespace vexlor::cli {
+
+namespace {
+
+std::vector<OptionSpec> DeleteDupesSpecs() {
+  std::vector<OptionSpec> specs = InputOptionSpecs();
+  for (auto& s : OutputOptionSpecs()) specs.push_back(s);
+  for (const char* name :
+       {"fid-column", "max-column", "keep", "return", "log", "progress"}) {
+    specs.push_back({name, true});
+  }
+  return specs;
+}
+
+// The log is written like the output: same delimiter, same encoding.
+bool LogFormat(const Arguments& a, std::u16string* delimiter,
+               TextEncoding* encoding, std::string* error) {
+  std::string text = a.Get("out-delimiter", ",");
+  if (text == "\\t" || text == "tab") text = "\t";
+  *delimiter = platform::Utf8ToUtf16(text);
+  std::string name = a.Get("out-encoding", "utf8");
+  if (name == "utf8" || name == "utf-8" || name == "UTF-8") {
+    *encoding = TextEncoding::kUtf8;
+  } else if (name == "cp1252" || name == "windows-1252") {
+    *encoding = TextEncoding::kWindows1252;
+  } else {
+    *error = "--out-encoding takes utf8 or cp1252";
+    return false;
+  }
+  return true;
+}
+
+// An optional column argument: -1 when not given; false (with a message)
+// for a column the table does not have.
+bool OptionalColumn(const InputTable& input, const Arguments& a,
+                    const char* option, int* column, std::string* error) {
+  *column = -1;
+  if (!a.Has(option)) return true;
+  *column = FindColumn(input, a.Get(option, ""));
+  if (*column >= 0) return true;
+  *error = input.path + ": no column '" + a.Get(option, "") + "'";
+  return false;
+}
+
+}  // namespace
+
+int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
+  Arguments a(args, DeleteDupesSpecs());
+  if (!a.ok()) return Complain(io, kExitUsage, "delete-dupes: " + a.error());
+  if (a.positional().size() != 1) {
+    return Complain(io, kExitUsage,
+                    "delete-dupes takes one FILE (or - for stdin)");
+  }
+  const std::string keep = a.Get("keep", "first");
+  if (keep != "first" && keep != "last") {
+    return Complain(io, kExitUsage, "delete-dupes: --keep takes first or last");
+  }
+  const std::string mode = a.Get("return", "clean");
+  if (mode != "clean" && mode != "deleted") {
+    return Complain(io, kExitUsage,
+                    "delete-dupes: --return takes clean or deleted");
+  }
+  std::string error;
+  std::u16string log_delimiter;
+  TextEncoding log_encoding;
+  if (!LogFormat(a, &log_delimiter, &log_encoding, &error)) {
+    return Complain(io, kExitUsage, "delete-dupes: " + error);
+  }
+  std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
+  if (!control) return Complain(io, kExitUsage, "delete-dupes: " + error);
+
+  InputTable input;
+  int status = kExitOk;
+  if (!LoadOne(a, 0, &input, io, &status)) return status;
+  int fid_column, max_column;
+  if (!OptionalColumn(input, a, "fid-column", &fid_column, &error) ||
+      !OptionalColumn(input, a, "max-column", &max_column, &error)) {
+    return Complain(io, kExitBadInput, error);
+  }
+  if (fid_column < 0 && input.rows > 0 &&
+      FindFidColumn(*input.table.AsArray()) < 0) {
+    return Complain(io, kExitBadInput,
+                    input.path +
+                        ": no column of the first row holds a group label "
+                        "({...}, 38 characters); name one with --fid-column");
+  }
+  const std::string log_path = a.Get("log", "");
+  if (!log_path.empty()) {
+    // The library skips a log it cannot create; asked for on the command
+    // line, that is an error worth stopping for.
+    CLogFile probe;
+    if (!probe.Open(log_path)) {
+      return Complain(io, kExitBadInput, "cannot create log " + log_path);
+    }
+  }
+  // Log lines: the input's header names (for every column) and the
+  // output's delimiter.
+  control->column_options().names = input.names;
+  control->SetCSVDelimiter(log_delimiter);
+
+  std::unique_ptr<ProgressSession> session =
+      ProgressSession::Start(a, control.get(), io.err, &error);
+  if (!session) return Complain(io, kExitUsage, "delete-dupes: " + error);
+  platform::Variant result;
+  try {
+    ControlContext context(*control);
+    result = DeleteDupes(context, input.table, fid_column, max_column,
+                         keep == "first" ? DO_KEEP_FIRST : DO_KEEP_LAST,
+                         mode == "clean" ? DER_CLEAN : DER_DELETED,
+                         session->show_progress(),
+                         platform::Utf8ToUtf16(log_path), log_encoding);
+  } catch (const std::bad_alloc&) {
+    control->SetOutOfMemoryError();
+  }
+  session.reset();
+  status = FinishBatch(*control, io);
+  if (status != kExitOk) return status;
+  std::vector<std::u16string> names = input.names;
+  if (max_column >= 0) names.resize(max_column + 1);
+  if (!WriteResult(result, names, a, &error)) {
+    return Complain(io, kExitBadInput, error);
+  }
+  return kExitOk;
+}
+
+}  // namespace vexlor::cli
