@@ -23,9 +23,11 @@ namespace vexlor {
 //
 // Cost: no heap allocation when either text has at most 64 bytes and the
 // other at most 256; then about (rows x block length) word operations per
-// range. Longer texts use a suffix automaton per range, linear in the range
-// sizes, with O(n + m) working memory; std::bad_alloc is the only exception
-// and can only come from that case.
+// range. Ranges long on both sides get a suffix automaton each, built and
+// run in time linear in the range; working memory is O(n + m). Texts that
+// split into many long ranges can still cost time quadratic in their length
+// (never cubic). std::bad_alloc, the only exception, can come only from
+// texts beyond those short sizes.
 int64_t GestaltMatchCount(std::string_view text1, std::string_view text2);
 
 // Returns the similarity in percent: 100.0 for equal texts (also when both
