@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "vexlor/output/log_file.h"
 #include "vexlor/platform/text.h"
@@ -30,6 +32,9 @@ constexpr int kTitle = 210;            // "Delete Duplicates"
 constexpr int kStatusDeleting = 209;
 constexpr uint32_t kCadence = 100;
 constexpr size_t kLabelLength = 38;
+
+// What becomes of a row.
+enum Fate : uint8_t { kNoGroup, kKeep, kDelete };
 
 // Closes the reporter on every way out once it was opened, exactly once.
 class ReporterScope {
@@ -142,25 +147,37 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
 
   ProgressSink& progress = ctx.progress();
   ReporterScope reporter(progress);
-  std::unique_ptr<LLHash> index;
   std::string key;
 
-  // Index pass: the rows of every group, in ascending order.
+  // Index pass: the rows of every group, in ascending order. Each row's
+  // fate follows from its group alone, so it is settled here, group by
+  // group, and the decision pass needs neither keys nor lookups.
+  std::vector<uint8_t> fate;
   try {
     reporter.Open(ShowProgress);
+    fate.assign(rows, kNoGroup);
     IndexSize size = StandardIndexSize(rows > 0 ? rows - 1 : 0);
-    index = std::make_unique<LLHash>();
+    auto index = std::make_unique<LLHash>();
     // Growth step 0 keeps the table's default.
     index->Init(size.buckets, size.node_block, 0);
     for (uint32_t r = 0; r < rows; ++r) {
       if (GroupKey(*input, fid_column, r, &key)) index->Add(key, r);
     }
+    const bool keep_one = DeleteOrder == kKeepFirst || DeleteOrder == kKeepLast;
+    index->ForEach([&](std::string_view, std::span<const uint32_t> group) {
+      if (group.size() == 1 || !keep_one) {
+        for (uint32_t r : group) fate[r] = kKeep;
+        return;
+      }
+      for (uint32_t r : group) fate[r] = kDelete;
+      fate[DeleteOrder == kKeepFirst ? group.front() : group.back()] = kKeep;
+    });
   } catch (const std::bad_alloc&) {
     ctx.SetOutOfMemoryError();
     return Variant();
   }
 
-  // Decision pass.
+  // Decision pass: rows in order, with the log and the copy.
   VariantArray& out = *result.AsArray();
   uint32_t written = 0;
   try {
@@ -169,16 +186,8 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
                         ProgressFields{});
     const double last_row = static_cast<double>(rows) - 1;
     for (uint32_t r = 0; r < rows; ++r) {
-      std::span<const uint32_t> group;
-      if (GroupKey(*input, fid_column, r, &key)) group = index->Find(key);
-      if (!group.empty()) {
-        // A group lists its rows in ascending order, so its first and last
-        // rows need no scan.
-        bool keep = true;
-        if (group.size() > 1) {
-          if (DeleteOrder == kKeepFirst) keep = r == group.front();
-          if (DeleteOrder == kKeepLast) keep = r == group.back();
-        }
+      if (fate[r] != kNoGroup) {
+        const bool keep = fate[r] == kKeep;
         if (!keep && log.IsOpen()) {
           line.clear();
           formatter->AppendRowLine(*input, r, last_column, &line);
@@ -202,7 +211,6 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
     // The rows decided so far stand.
     ctx.SetOutOfMemoryError();
   }
-  index.reset();
   log.Close();
   reporter.Close();
 

@@ -6,7 +6,9 @@
 // Windows-1252 text of its FID cell, unchanged (case-sensitive, no
 // trimming); only non-empty string cells have a key. Deciding takes the
 // rows in order, keeps or deletes each, logs the deleted ones and copies
-// the rows the caller asked for. A row without a key belongs to no group
+// the rows the caller asked for. A row's fate is settled from the index
+// before that pass, so cells changed by host code during a report do not
+// move a row into another group. A row without a key belongs to no group
 // and goes neither to the result nor to the log.
 #ifndef VEXLOR_TABLES_DELETE_DUPES_H_
 #define VEXLOR_TABLES_DELETE_DUPES_H_
@@ -57,10 +59,12 @@ int64_t FindFidColumn(const platform::VariantArray& table);
 // (status 209, Progress events) reported every 100 rows, no closing
 // report; cancellation is tested after every row, with or without key.
 //
-// Cost: one index insertion and one lookup per row with a key, linear in
-// the key length; a duplicate costs O(1) more, not a scan of its group.
-// The result table is allocated at full size first (L + 1 columns, all
-// rows) and cut to the rows copied at the end.
+// Cost: one index insertion per row with a key (linear in the key length)
+// and one walk over the groups, which settles every row's fate; the
+// decision pass then makes no lookup, so a duplicate costs O(1), not a scan
+// of its group. Memory: the index (freed before the decision pass), one
+// byte per row, and the result table, allocated at full size first (L + 1
+// columns, all rows) and cut to the rows copied at the end.
 platform::Variant DeleteDupes(
     BatchContext& ctx, const platform::Variant& varArray,
     int32_t FIDColumnIndex, int32_t MaxColumnIndex, int16_t DeleteOrder,
