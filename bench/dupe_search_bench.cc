@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -129,6 +130,13 @@ double Seconds(std::chrono::steady_clock::time_point since) {
       .count();
 }
 
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 +
+         usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+}
+
 int64_t Pairs(int64_t n) { return n * (n - 1) / 2; }
 
 struct Config {
@@ -182,6 +190,7 @@ bool Run(const std::string& dir, const Config& config) {
   control.SetColumnOption(8, false, false, 1.0, false, u"");
 
   start = std::chrono::steady_clock::now();
+  const double cpu_start = CpuSeconds();
   Variant result;
   if (config.full_scan) {
     vexlor::ControlContext context(control);
@@ -193,6 +202,7 @@ bool Run(const std::string& dir, const Config& config) {
                                 vexlor::DRR_ALL, false);
   }
   const double search_seconds = Seconds(start);
+  const double search_cpu = CpuSeconds() - cpu_start;
   const long rss_peak = PeakRssKb();
   if (result.AsArray() == nullptr || control.LastError() != 0) {
     std::fprintf(stderr, "DupeSearch failed (LastError %d)\n",
@@ -213,7 +223,11 @@ bool Run(const std::string& dir, const Config& config) {
     ++by_both[label + u"|" + vexlor::platform::Utf8ToUtf16(entity)];
   }
   int64_t predicted = 0, truth_pairs = 0, correct = 0;
-  for (const auto& [k, n] : by_label) predicted += Pairs(n);
+  int64_t largest = 0;
+  for (const auto& [k, n] : by_label) {
+    predicted += Pairs(n);
+    largest = std::max(largest, n);
+  }
   for (const auto& [k, n] : by_entity) truth_pairs += Pairs(n);
   for (const auto& [k, n] : by_both) correct += Pairs(n);
   const double precision = predicted ? double(correct) / predicted : 0;
@@ -222,14 +236,15 @@ bool Run(const std::string& dir, const Config& config) {
                         ? 2 * precision * recall / (precision + recall)
                         : 0;
   std::printf(
-      "%-22s CT %.1f %-9s rows %7u  load %6.2f s  search %8.2f s  "
+      "%-22s CT %.1f %-9s rows %7u  load %6.2f s  search %7.2f s (cpu %7.2f s)  "
       "peak RSS %7.1f MB (before search %7.1f MB)  pairs %7lld/%7lld  "
-      "P %.4f R %.4f F1 %.4f  candidates avg %.1f max %d\n",
+      "P %.4f R %.4f F1 %.4f  candidates avg %.1f max %d  largest group %lld\n",
       config.table, config.cluster_threshold,
       config.full_scan ? "full-scan" : "hit-list", records, load_seconds,
-      search_seconds, rss_peak / 1024.0, rss_before / 1024.0,
+      search_seconds, search_cpu, rss_peak / 1024.0, rss_before / 1024.0,
       static_cast<long long>(correct), static_cast<long long>(predicted),
-      precision, recall, f1, events.last_depth_avg, events.last_depth_max);
+      precision, recall, f1, events.last_depth_avg, events.last_depth_max,
+      static_cast<long long>(largest));
   std::fflush(stdout);
   return true;
 }
