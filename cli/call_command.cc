@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "vexlor/control/member_table.h"
+#include "vexlor/control/module.h"
 #include "vexlor/platform/coerce.h"
 #include "vexlor/platform/text.h"
 
@@ -68,8 +69,12 @@ int RunCall(const std::vector<std::string>& args, Io io) {
 }
 
 int RunMembers(const std::vector<std::string>& args, Io io) {
+  if (args.size() == 1 && args[0] == "--idl") {
+    io.out << TypeLibraryIdl();
+    return kExitOk;
+  }
   if (!args.empty()) {
-    return Complain(io, kExitUsage, "members takes no arguments");
+    return Complain(io, kExitUsage, "members takes no arguments but --idl");
   }
   io.out << "DISPID  member                 parameters -> result\n";
   for (const MemberInfo& m : Members()) {

@@ -88,9 +88,9 @@ const std::map<std::string, std::string>& Texts() {
        "as late binding does (\"4\" for a short, \"True\" for a bool).\n"
        "Example: vexlor call soundex Lee 4 0\n"},
       {"members",
-       "usage: vexlor members\n"
+       "usage: vexlor members [--idl]\n"
        "Prints the member table: dispatch identifier, name, parameters and\n"
-       "result of every member.\n"},
+       "result of every member. With --idl, the type library as IDL.\n"},
   };
   return texts;
 }

@@ -335,11 +335,14 @@ TEST(ControlDupeSearchTest, OutOfMemoryAtTheMemberBoundary) {
       result = c.DupeSearch(table, 0, 80, 0.5, u"", DRR_DUPES, false);
       failed = scope.failed();
     }
-    if (!failed) {
+    // A failure the call can absorb (giving back memory of a trimmed
+    // result) must leave a complete result.
+    if (!failed || c.LastError() == 0) {
       EXPECT_EQ(c.LastError(), 0);
       ASSERT_NE(result.AsArray(), nullptr);
       EXPECT_EQ(result.AsArray()->rows(), 12u);
-      break;
+      if (!failed) break;
+      continue;
     }
     EXPECT_EQ(c.LastError(), -1) << n;
     EXPECT_EQ(c.LastErrorDescription(), u"Out of Memory") << n;

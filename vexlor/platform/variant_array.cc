@@ -55,10 +55,28 @@ Variant* VariantArray::Element(const std::vector<int64_t>& indices) {
 
 bool VariantArray::ResizeLast(uint32_t count) {
   if (locks_ > 0) return false;
-  std::vector<ArrayBound> resized = bounds_;
-  resized.back().count = count;
-  cells_.resize(CellCount(resized));
-  bounds_ = std::move(resized);
+  size_t per_step = cells_.size();
+  if (bounds_.back().count != 0) {
+    per_step /= bounds_.back().count;
+  } else {
+    per_step = 1;
+    for (size_t d = 0; d + 1 < bounds_.size(); ++d) per_step *= bounds_[d].count;
+  }
+  if (per_step != 0 && count > SIZE_MAX / sizeof(Variant) / per_step) {
+    throw std::bad_alloc();
+  }
+  size_t cells = per_step * count;
+  bool shrinking = cells < cells_.size();
+  cells_.resize(cells);
+  bounds_.back().count = count;
+  if (shrinking && cells_.capacity() / 2 > cells_.size()) {
+    // Giving back the memory of a much smaller table is worth a copy; when
+    // even that copy cannot be had, the larger block simply stays.
+    try {
+      cells_.shrink_to_fit();
+    } catch (const std::bad_alloc&) {
+    }
+  }
   return true;
 }
 

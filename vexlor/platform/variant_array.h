@@ -65,8 +65,9 @@ class VariantArray {
   Variant* data() { return cells_.data(); }
 
   // Changes the element count of the last dimension (the rows of a table).
-  // New cells are Empty; cells beyond are released. Throws std::bad_alloc.
-  // Returns false when the array is locked.
+  // New cells are Empty; cells beyond are released. Growing throws
+  // std::bad_alloc when memory runs out; shrinking never fails for lack of
+  // memory. Returns false when the array is locked.
   bool ResizeLast(uint32_t count);
 
   void Lock() { ++locks_; }
