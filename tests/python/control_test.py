@@ -22,6 +22,11 @@ class ControlTest(unittest.TestCase):
             (ctl.Normalize, ("Prof. Müller-Lüdenscheid", False),
              "Prof. Muller Ludenscheid"),
             (ctl.soundex, ("Lee", 4, False), "l000"),
+            (ctl.soundex, ("Robert", 4, True), "6163"),
+            (ctl.metaphone, ("Knight", 4), "N230"),
+            (ctl.dmetaphone, ("Filipowicz", 8), "FLPTS"),
+            (ctl.CompareStrings, ("Hello World", "world", True), 0),
+            (ctl.CompareStrings, ("Hello World", "[a-", False), -1),
         ]
         for method, args, expected in cases:
             with self.subTest(method=method.__name__, args=args):
@@ -93,6 +98,22 @@ class ControlTest(unittest.TestCase):
         ctl.ListAddField("name", "abc", 1.0, False)
         ctl.ListSetCompare("name", "ABC")
         self.assertEqual(ctl.ListCalcDiff(), 100.0)
+
+    def test_csv_export(self):
+        import os
+        import tempfile
+        ctl = self.ctl
+        ctl.CSVDelimiter = ","
+        ctl.SetColumnOption(0, True, True, 1.0, False, "Name")
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "out.csv")
+            self.assertTrue(ctl.VariantArray2CSVFile([["Müller", 2.5, True]], path))
+            with open(path, "rb") as f:
+                self.assertEqual(f.read(),
+                                 b'"Name","Column2","Column3"\r\n"M\xfcller",2.5,True\r\n')
+            self.assertFalse(ctl.VariantArray2CSVFile(
+                [["x"]], os.path.join(folder, "missing", "out.csv")))
+            self.assertFalse(ctl.VariantArray2CSVFile("not a table", path))
 
     def test_member_table(self):
         names = [m[1] for m in vexlor.members()]
