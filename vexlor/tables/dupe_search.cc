@@ -1,8 +1,6 @@
 #include "vexlor/tables/dupe_search.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -12,12 +10,10 @@
 #include <vector>
 
 #include "vexlor/platform/variant_array.h"
-#include "vexlor/strings/normalize.h"
-#include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/match_stages.h"
 #include "vexlor/tables/table_model.h"
-#include "vexlor/tables/trigram.h"
 
 namespace vexlor {
 
@@ -33,17 +29,7 @@ constexpr int kFoundLabel = 207;   // "Found"
 constexpr int kStatusClusters = 201;
 constexpr int kStatusSearching = 202;
 constexpr int kStatusCleaningUp = 203;
-constexpr uint32_t kIndexCadence = 100;
-constexpr uint32_t kSearchCadence = 10;
 constexpr uint32_t kNoLabel = std::numeric_limits<uint32_t>::max();
-// Counters stop at 255, so a larger need is reached by no row.
-constexpr double kMaxNeed = 255;
-
-int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(
-      v, std::numeric_limits<int32_t>::min(),
-      std::numeric_limits<int32_t>::max()));
-}
 
 // Closes the reporter on every way out of the call.
 class CloseOnExit {
@@ -57,115 +43,61 @@ class CloseOnExit {
   ProgressSink& sink_;
 };
 
-// Which rows a record is compared with.
-struct Need {
-  enum Kind { kNone, kAll, kAtLeast } kind;
-  uint32_t hits;
-};
-
-Need NeedFor(int64_t key_length, double cluster_threshold) {
-  if (key_length < 1) return {Need::kNone, 0};
-  double need = std::trunc(static_cast<double>(key_length) * cluster_threshold);
-  // Not-a-number compares false, like a need of 0 or less: every row.
-  if (!(need >= 1)) return {Need::kAll, 0};
-  if (need > kMaxNeed) return {Need::kNone, 0};
-  return {Need::kAtLeast, static_cast<uint32_t>(need)};
-}
-
 class Search {
  public:
   Search(BatchContext& ctx, VariantArray& input, VariantArray& work,
          double threshold, double cluster_threshold, CandidateScan scan)
       : ctx_(ctx),
-        options_(ctx.options()),
         input_(input),
         work_(work),
+        stages_(ctx, work, scan),
         rows_(input.rows()),
         compared_columns_(std::min<uint32_t>(input.columns(), kMaxColumns)),
-        max_column_(static_cast<int>(compared_columns_) - 1),
         label_column_(input.columns()),
         threshold_(threshold),
-        cluster_threshold_(cluster_threshold),
-        scan_(scan) {}
+        cluster_threshold_(cluster_threshold) {}
 
   // Creates the trigram index and the hit counters. Throws std::bad_alloc.
   void CreateIndex() {
-    IndexSize size = StandardIndexSize(rows_ > 0 ? rows_ - 1 : 0);
-    index_ = std::make_unique<LLHash>();
-    index_->Init(size.buckets, size.node_block, size.node_block);
-    if (scan_ == CandidateScan::kFullCounters) {
-      counters_.assign(rows_, 0);
-    } else {
-      hits_ = std::make_unique<TrigramHitCounters>(rows_);
-    }
+    stages_.CreateIndex(rows_ > 0 ? rows_ - 1 : 0, rows_);
   }
 
-  void FreeIndex() {
-    index_.reset();
-    std::vector<CachedText>().swap(cache_);
-    std::string().swap(arena_);
-    hits_.reset();
-    std::vector<uint8_t>().swap(counters_);
-  }
+  void FreeIndex() { stages_.Free(); }
 
   // Stage 1. Returns normally when the stage ended (all rows, or cancelled);
   // throws std::bad_alloc.
   void Prepare() {
-    ProgressSink& progress = ctx_.progress();
-    const double last_row = static_cast<double>(rows_) - 1;
-    for (uint32_t r = 0; r < rows_; ++r) {
-      for (uint32_t c = 0; c < compared_columns_; ++c) {
-        if (!options_.cluster[c] && !options_.dupe_search[c]) continue;
-        const Variant& cell = input_.cell(c, r);
-        if (!cell.IsString()) {
-          work_.cell(c, r) = cell;
-          continue;
-        }
-        CellText(cell, &raw_);
-        const std::string* text = &raw_;
-        if (options_.weight[c] <= 1.0) {
-          NormalizeTextInto(raw_, true, &normalized_);
-          text = &normalized_;
-        }
-        work_.cell(c, r) = Variant::AnsiString(*text);
-        if (options_.cluster[c]) AddTrigrams(*text, r, *index_);
-      }
-      if ((r + 1) % kIndexCadence == 0) {
-        progress.Report(r * 100.0 / last_row, ProgressFields{});
-      }
-      if (progress.IsCanceled()) break;
-    }
+    stages_.IndexRows(input_, rows_, compared_columns_, [](uint32_t) {});
   }
 
   // Stage 2. Throws std::bad_alloc.
   void Label() {
     ProgressSink& progress = ctx_.progress();
-    ProgressFields fields{0, 0, 0.0, 0, Clamp32(rows_), 0, 0};
+    ProgressFields fields{0, 0, 0.0, 0, ClampToInt32(rows_), 0, 0};
     progress.BeginStage(kStatusSearching, ProgressEvent::kProgressDupeSearch,
                         fields);
     ArrayLock lock(&work_);
     label_of_.assign(rows_, kNoLabel);
-    RefreshColumns();
-    CacheTexts();
+    stages_.BeginMatching(rows_, compared_columns_, rows_);
     const double last_row = static_cast<double>(rows_) - 1;
     for (uint32_t r = 0; r < rows_; ++r) {
       const int64_t depth = SearchRecord(r);
       depth_max_ = std::max(depth_max_, depth);
       depth_total_ += depth;
-      fields.cluster_current = Clamp32(depth);
-      fields.cluster_max = Clamp32(depth_max_);
+      fields.cluster_current = ClampToInt32(depth);
+      fields.cluster_max = ClampToInt32(depth_max_);
       fields.cluster_average = static_cast<double>(depth_total_) / (r + 1.0);
-      fields.record_no = Clamp32(int64_t{r} + 1);
-      fields.found = Clamp32(dupes_found_);
-      fields.found2 = Clamp32(dupes_found2_);
-      if ((r + 1) % kSearchCadence == 0) {
+      fields.record_no = ClampToInt32(int64_t{r} + 1);
+      fields.found = ClampToInt32(dupes_found_);
+      fields.found2 = ClampToInt32(dupes_found2_);
+      if ((r + 1) % kMatchCadence == 0) {
         progress.Report((r + 1.0) * 100.0 / last_row, fields);
         // Host code ran: it may have changed the options.
-        RefreshColumns();
+        stages_.RefreshColumns();
       }
       if (progress.IsCanceled()) break;
     }
-    fields.record_no = Clamp32(rows_);
+    fields.record_no = ClampToInt32(rows_);
     last_fields_ = fields;
   }
 
@@ -187,74 +119,17 @@ class Search {
     }
     current_label_ = label;
     found_duplicate_ = false;
-    loaded_ = false;
-
-    const bool full = scan_ == CandidateScan::kFullCounters;
-    if (full) std::memset(counters_.data(), 0, counters_.size());
-    int64_t key_length = 0;
-    for (uint32_t c = 0; c < compared_columns_; ++c) {
-      if (!options_.cluster[c]) continue;
-      const Variant& cell = work_.cell(c, r);
-      if (!cell.IsString()) continue;
-      CellText(cell, &text_);
-      if (full) {
-        CountTrigramHits(text_, r, *index_, counters_.data());
-      } else {
-        hits_->Count(text_, r, *index_);
-      }
-      key_length += static_cast<int64_t>(text_.size());
-    }
-    const Need need = NeedFor(key_length, cluster_threshold_);
-
-    int64_t depth = 0;
-    if (full) {
-      if (need.kind != Need::kNone) {
-        for (uint32_t p = 0; p < rows_; ++p) {
-          if (need.kind == Need::kAtLeast && counters_[p] < need.hits) continue;
-          Compare(r, p);
-          ++depth;
-        }
-      }
-    } else if (need.kind == Need::kNone) {
-      hits_->Reset();
-    } else {
-      // Every row when the need is 0; sets all counters back to 0.
-      const std::vector<uint32_t>& candidates =
-          hits_->Take(need.kind == Need::kAll ? 0 : need.hits);
-      for (uint32_t p : candidates) Compare(r, p);
-      depth = static_cast<int64_t>(candidates.size());
-    }
+    const int64_t depth = stages_.MatchWorkingRow(
+        r, rows_, cluster_threshold_, [&](uint32_t p, double similarity) {
+          if (similarity >= threshold_) Adopt(r, p);
+          return true;
+        });
     if (found_duplicate_) ++dupes_found_;
     return depth;
   }
 
-  void Compare(uint32_t r, uint32_t p) {
-    FieldColl& fields = ctx_.fields();
-    std::string_view text;
-    if (!loaded_) {
-      fields.ListCompareInit();
-      for (int c : dupe_columns_) {
-        if (!options_.dupe_search[c]) continue;
-        if (TextOf(c, r, &text)) {
-          fields.SetFieldAt(c, text, options_.weight[c],
-                            options_.compare_null[c]);
-        } else {
-          options_.dupe_search[c] = false;
-        }
-      }
-      loaded_ = true;
-    }
-    for (int c : dupe_columns_) {
-      if (!options_.dupe_search[c]) continue;
-      if (TextOf(c, p, &text)) {
-        fields.SetCompareAt(c, text);
-      } else {
-        options_.dupe_search[c] = false;
-      }
-    }
-    const double similarity =
-        fields.RecordDifference(max_column_, options_.dupe_search.data());
-    if (!(similarity >= threshold_)) return;
+  // Record r and candidate p are duplicates: one hands its label on.
+  void Adopt(uint32_t r, uint32_t p) {
     const uint32_t theirs = label_of_[p];
     if (theirs == kNoLabel) {
       label_of_[p] = current_label_;
@@ -271,48 +146,6 @@ class Search {
     found_duplicate_ = true;
   }
 
-  // The cell text of working cell (c, row) and whether it has one. Cells
-  // of the compared columns do not change during the search, so their texts
-  // are made once; a column switched on by the host meanwhile is read
-  // directly.
-  bool TextOf(int c, uint32_t row, std::string_view* text) {
-    const int slot = cache_slot_[c];
-    if (slot < 0) {
-      const bool has = CellText(work_.cell(c, row), &text_);
-      *text = text_;
-      return has;
-    }
-    const CachedText& t = cache_[size_t{row} * cached_columns_ + slot];
-    *text = std::string_view(arena_.data() + t.offset, t.length);
-    return t.has_text != 0;
-  }
-
-  // Texts of the DupeSearch columns of every row, in one arena. Beyond 4 GB
-  // of text the cells are read directly instead.
-  void CacheTexts() {
-    cache_slot_.assign(compared_columns_, -1);
-    cached_columns_ = dupe_columns_.size();
-    cache_.resize(size_t{rows_} * cached_columns_);
-    CachedText* t = cache_.data();
-    for (uint32_t r = 0; r < rows_; ++r) {
-      for (int c : dupe_columns_) {
-        t->has_text = CellText(work_.cell(c, r), &text_);
-        if (arena_.size() + text_.size() > kMaxArena) {
-          std::vector<CachedText>().swap(cache_);
-          std::string().swap(arena_);
-          return;
-        }
-        t->offset = static_cast<uint32_t>(arena_.size());
-        t->length = static_cast<uint32_t>(text_.size());
-        arena_.append(text_);
-        ++t;
-      }
-    }
-    for (size_t i = 0; i < dupe_columns_.size(); ++i) {
-      cache_slot_[dupe_columns_[i]] = static_cast<int>(i);
-    }
-  }
-
   uint32_t NewLabel() {
     std::string text = ctx_.NewGuidString();
     Variant cell = Variant::AnsiString(text);
@@ -321,42 +154,15 @@ class Search {
     return static_cast<uint32_t>(label_text_.size() - 1);
   }
 
-  // The DupeSearch columns, for the loops over a record's fields; a column
-  // switched off meanwhile is skipped by its option.
-  void RefreshColumns() {
-    dupe_columns_.clear();
-    for (uint32_t c = 0; c < compared_columns_; ++c) {
-      if (options_.dupe_search[c]) dupe_columns_.push_back(static_cast<int>(c));
-    }
-  }
-
   BatchContext& ctx_;
-  ColumnOptions& options_;
   VariantArray& input_;
   VariantArray& work_;
+  MatchStages stages_;
   const uint32_t rows_;
   const uint32_t compared_columns_;
-  const int max_column_;
   const uint32_t label_column_;
   const double threshold_;
   const double cluster_threshold_;
-  const CandidateScan scan_;
-
-  std::unique_ptr<LLHash> index_;
-  std::unique_ptr<TrigramHitCounters> hits_;  // CandidateScan::kHitList
-  std::vector<uint8_t> counters_;             // CandidateScan::kFullCounters
-  std::vector<int> dupe_columns_;
-
-  struct CachedText {
-    uint32_t offset;
-    uint32_t length : 31;
-    uint32_t has_text : 1;
-  };
-  static constexpr size_t kMaxArena = 0x7FFFFFFF;
-  std::vector<int> cache_slot_;  // per column: its slot, or -1
-  size_t cached_columns_ = 0;
-  std::vector<CachedText> cache_;
-  std::string arena_;
 
   // Labels: one per record at most; label_of_ maps a row to its label.
   std::vector<uint32_t> label_of_;
@@ -364,18 +170,12 @@ class Search {
   std::vector<Variant> label_variant_;
   uint32_t current_label_ = kNoLabel;
   bool found_duplicate_ = false;
-  bool loaded_ = false;
 
   int64_t depth_max_ = 0;
   int64_t depth_total_ = 0;
   int64_t dupes_found_ = 0;
   int64_t dupes_found2_ = 0;
   ProgressFields last_fields_{0, 0, 0.0, 0, 0, 0, 0};
-
-  // Reused buffers: nothing is allocated per candidate pair.
-  std::string raw_;
-  std::string normalized_;
-  std::string text_;
 };
 
 }  // namespace

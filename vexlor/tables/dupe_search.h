@@ -25,19 +25,9 @@
 
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/match_stages.h"  // CandidateScan
 
 namespace vexlor {
-
-// How the search finds the candidates of a record. Both give the same
-// candidates in the same order, so the same result.
-enum class CandidateScan {
-  // The rows hit by the record's trigrams are listed while counting, and
-  // only they are visited: the cost follows the hits, not the table.
-  kHitList,
-  // Every row's counter is cleared and tested for every record: the
-  // straightforward loop, kept as a reference for tests.
-  kFullCounters,
-};
 
 // Returns, with `ReturnResults` 1 (DRR_ALL), the table with one more column
 // holding each record's label (a 38-character GUID text); with any other

@@ -1,0 +1,310 @@
+#include "vexlor/tables/match_stages.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "vexlor/platform/text.h"
+#include "vexlor/strings/normalize.h"
+#include "vexlor/tables/cell_text.h"
+#include "vexlor/tables/index_size.h"
+
+namespace vexlor {
+
+using platform::Variant;
+using platform::VariantArray;
+
+namespace {
+
+// Counters stop at 255, so a larger need is reached by no row.
+constexpr double kMaxNeed = 255;
+constexpr size_t kMaxArena = 0x7FFFFFFF;
+
+}  // namespace
+
+CandidateNeed NeedFor(int64_t key_length, double cluster_threshold) {
+  if (key_length < 1) return {CandidateNeed::kNone, 0};
+  double need = std::trunc(static_cast<double>(key_length) * cluster_threshold);
+  // Not-a-number compares false, like a need of 0 or less: every row.
+  if (!(need >= 1)) return {CandidateNeed::kAll, 0};
+  if (need > kMaxNeed) return {CandidateNeed::kNone, 0};
+  return {CandidateNeed::kAtLeast, static_cast<uint32_t>(need)};
+}
+
+int32_t ClampToInt32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(
+      v, std::numeric_limits<int32_t>::min(),
+      std::numeric_limits<int32_t>::max()));
+}
+
+MatchStages::MatchStages(BatchContext& ctx, VariantArray& work,
+                         CandidateScan scan)
+    : ctx_(ctx), options_(ctx.options()), work_(work), scan_(scan) {}
+
+MatchStages::~MatchStages() = default;
+
+void MatchStages::CreateIndex(uint32_t size_for, uint32_t counter_rows) {
+  IndexSize size = StandardIndexSize(size_for);
+  index_ = std::make_unique<LLHash>();
+  index_->Init(size.buckets, size.node_block, size.node_block);
+  if (scan_ == CandidateScan::kFullCounters) {
+    counters_.assign(counter_rows, 0);
+    full_candidates_.reserve(counter_rows);
+  } else {
+    hits_ = std::make_unique<TrigramHitCounters>(counter_rows);
+  }
+}
+
+void MatchStages::Free() {
+  index_.reset();
+  hits_.reset();
+  std::vector<uint8_t>().swap(counters_);
+  std::vector<uint32_t>().swap(full_candidates_);
+  DropTexts();
+}
+
+void MatchStages::FileRow(const VariantArray& source, uint32_t from,
+                          uint32_t to, uint32_t columns, bool every_column) {
+  for (uint32_t c = 0; c < columns; ++c) {
+    const bool cluster = options_.cluster[c];
+    if (!every_column && !cluster && !options_.dupe_search[c]) continue;
+    const Variant& cell = source.cell(c, from);
+    if (!cell.IsString()) {
+      work_.cell(c, to) = cell;
+      continue;
+    }
+    CellText(cell, &raw_);
+    const std::string* text = &raw_;
+    if (options_.weight[c] <= 1.0) {
+      NormalizeTextInto(raw_, true, &normalized_);
+      text = &normalized_;
+    }
+    work_.cell(c, to) = Variant::AnsiString(*text);
+    if (cluster) AddTrigrams(*text, to, *index_);
+  }
+}
+
+void MatchStages::BeginMatching(uint32_t rows, uint32_t columns,
+                                uint32_t reserve_rows) {
+  columns_ = std::min<uint32_t>(columns, kMaxColumns);
+  RefreshColumns();
+  DropTexts();
+  cache_slot_.assign(columns_, -1);
+  cached_columns_ = dupe_columns_;
+  for (size_t i = 0; i < cached_columns_.size(); ++i) {
+    cache_slot_[cached_columns_[i]] = static_cast<int>(i);
+  }
+  cache_.reserve(size_t{std::max(rows, reserve_rows)} * cached_columns_.size());
+  for (uint32_t r = 0; r < rows; ++r) AddRow(r);
+}
+
+void MatchStages::AddRow(uint32_t row) {
+  if (cached_columns_.empty() || row != cached_rows_) return;
+  for (int c : cached_columns_) {
+    CachedText t;
+    t.has_text = CellText(work_.cell(c, row), &text_);
+    if (arena_.size() + text_.size() > kMaxArena) {
+      DropTexts();
+      return;
+    }
+    t.offset = static_cast<uint32_t>(arena_.size());
+    t.length = static_cast<uint32_t>(text_.size());
+    arena_.append(text_);
+    cache_.push_back(t);
+  }
+  ++cached_rows_;
+}
+
+void MatchStages::DropTexts() {
+  std::vector<CachedText>().swap(cache_);
+  std::string().swap(arena_);
+  std::fill(cache_slot_.begin(), cache_slot_.end(), -1);
+  cached_columns_.clear();
+  cached_rows_ = 0;
+}
+
+void MatchStages::RefreshColumns() {
+  dupe_columns_.clear();
+  for (uint32_t c = 0; c < columns_; ++c) {
+    if (options_.dupe_search[c]) dupe_columns_.push_back(static_cast<int>(c));
+  }
+}
+
+void MatchStages::CountText(std::string_view text, uint32_t record) {
+  if (scan_ == CandidateScan::kFullCounters) {
+    CountTrigramHits(text, record, *index_, counters_.data());
+  } else {
+    hits_->Count(text, record, *index_);
+  }
+}
+
+CandidateNeed MatchStages::CountWorkingRow(uint32_t row,
+                                           double cluster_threshold) {
+  if (scan_ == CandidateScan::kFullCounters) {
+    std::memset(counters_.data(), 0, counters_.size());
+  }
+  int64_t key_length = 0;
+  for (uint32_t c = 0; c < columns_; ++c) {
+    if (!options_.cluster[c]) continue;
+    const Variant& cell = work_.cell(c, row);
+    if (!cell.IsString()) continue;
+    CellText(cell, &text_);
+    CountText(text_, row);
+    key_length += static_cast<int64_t>(text_.size());
+  }
+  return NeedFor(key_length, cluster_threshold);
+}
+
+CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
+  if (scan_ == CandidateScan::kFullCounters) {
+    std::memset(counters_.data(), 0, counters_.size());
+  }
+  int64_t key_length = 0;
+  std::string_view text;
+  for (uint32_t c = 0; c < columns_ && c < record_table_->columns(); ++c) {
+    if (!options_.cluster[c]) continue;
+    const Variant& cell = record_table_->cell(c, record_row_);
+    if (!cell.IsString()) continue;
+    RecordText(cell, static_cast<int>(c), &text);
+    CountText(text, kNoRecord);
+    key_length += static_cast<int64_t>(text.size());
+  }
+  return NeedFor(key_length, cluster_threshold);
+}
+
+const std::vector<uint32_t>& MatchStages::TakeCandidates(uint32_t need) {
+  if (scan_ == CandidateScan::kHitList) return hits_->Take(need);
+  full_candidates_.clear();
+  const uint32_t rows = static_cast<uint32_t>(counters_.size());
+  for (uint32_t p = 0; p < rows; ++p) {
+    if (counters_[p] >= need) full_candidates_.push_back(p);
+  }
+  return full_candidates_;
+}
+
+void MatchStages::ResetCounters() {
+  // Full counters are cleared when the next record starts.
+  if (scan_ == CandidateScan::kHitList) hits_->Reset();
+}
+
+bool MatchStages::WorkText(int c, uint32_t row, std::string_view* text) {
+  const int slot = cache_slot_.empty() ? -1 : cache_slot_[c];
+  if (slot < 0 || row >= cached_rows_) {
+    const bool has = CellText(work_.cell(c, row), &text_);
+    *text = text_;
+    return has;
+  }
+  const CachedText& t = cache_[size_t{row} * cached_columns_.size() + slot];
+  *text = std::string_view(arena_.data() + t.offset, t.length);
+  return t.has_text != 0;
+}
+
+bool MatchStages::RecordText(const Variant& cell, int c,
+                             std::string_view* text) {
+  const bool has = CellText(cell, &raw_);
+  // Only strings are normalised, as on the indexed side: a number keeps
+  // its sign and decimal point.
+  if (cell.IsString() && options_.weight[c] <= 1.0) {
+    NormalizeTextInto(raw_, true, &normalized_);
+    *text = normalized_;
+  } else {
+    *text = raw_;
+  }
+  return has;
+}
+
+void MatchStages::LoadRecord() {
+  FieldColl& fields = ctx_.fields();
+  fields.ListCompareInit();
+  std::string_view text;
+  for (int c : dupe_columns_) {
+    if (!options_.dupe_search[c]) continue;
+    bool has;
+    if (record_table_ == nullptr) {
+      has = WorkText(c, record_row_, &text);
+    } else if (static_cast<uint32_t>(c) < record_table_->columns()) {
+      has = RecordText(record_table_->cell(c, record_row_), c, &text);
+    } else {
+      has = false;
+    }
+    if (has) {
+      fields.SetFieldAt(c, text, options_.weight[c], options_.compare_null[c]);
+    } else {
+      options_.dupe_search[c] = false;
+    }
+  }
+  loaded_ = true;
+}
+
+double MatchStages::Compare(uint32_t p) {
+  if (!loaded_) LoadRecord();
+  FieldColl& fields = ctx_.fields();
+  std::string_view text;
+  for (int c : dupe_columns_) {
+    if (!options_.dupe_search[c]) continue;
+    if (WorkText(c, p, &text)) {
+      fields.SetCompareAt(c, text);
+    } else {
+      options_.dupe_search[c] = false;
+    }
+  }
+  return fields.RecordDifference(static_cast<int>(columns_) - 1,
+                                 options_.dupe_search.data());
+}
+
+RecordLogs::RecordLogs(BatchContext& ctx, TextEncoding encoding)
+    : ctx_(ctx), encoding_(encoding) {}
+
+RecordLogs::~RecordLogs() = default;
+
+void RecordLogs::Open(std::u16string_view first_name,
+                      std::u16string_view second_name, int64_t last_column) {
+  if (first_name.empty() && second_name.empty()) return;
+  const CsvSettings& csv = ctx_.csv();
+  CsvFormat format;
+  format.delimiter = csv.delimiter;
+  format.text_in_quotes = csv.text_in_quotes;
+  format.column_headers = csv.column_headers;
+  format.encoding = encoding_;
+  formatter_ = std::make_unique<CsvFormatter>(format);
+  delimiter_ = encoding_ == TextEncoding::kUtf8
+                   ? platform::Utf16ToUtf8(csv.delimiter)
+                   : platform::Utf16ToAnsi(csv.delimiter);
+  last_column_ = last_column;
+  line_.clear();
+  if (csv.column_headers) {
+    formatter_->AppendHeaderLine(last_column, ctx_.options().names, &line_);
+  }
+  const std::u16string_view names[2] = {first_name, second_name};
+  for (int i = 0; i < 2; ++i) {
+    if (names[i].empty()) continue;
+    // Linux file names are bytes, read as UTF-8.
+    if (logs_[i].Open(platform::Utf16ToUtf8(names[i])) && csv.column_headers) {
+      logs_[i].WriteLine(line_);
+    }
+  }
+}
+
+void RecordLogs::Write(bool first, const VariantArray& table, uint32_t row) {
+  CLogFile& log = logs_[first ? 0 : 1];
+  if (!log.IsOpen()) return;
+  line_.clear();
+  // By offset from the table's first column, as the batch methods read
+  // every table.
+  for (int64_t c = 0; c <= last_column_; ++c) {
+    if (c > 0) line_.append(delimiter_);
+    if (c < table.columns()) {
+      formatter_->AppendField(table.cell(static_cast<uint32_t>(c), row),
+                              &line_);
+    }
+  }
+  log.WriteLine(line_);
+}
+
+void RecordLogs::Close() {
+  logs_[0].Close();
+  logs_[1].Close();
+}
+
+}  // namespace vexlor

@@ -1,0 +1,301 @@
+// The stages that the fuzzy batch methods share: filling a working table
+// with the comparison form of a table's rows while filing the trigrams of
+// their cluster texts (the indexing stage), and the candidate loop that
+// compares one record with the indexed rows that share enough trigrams with
+// it (the loop of the matching stage). The duplicate search compares the
+// working table's own rows; the fuzzy match and merge compare the records
+// of a second table, and the merge appends records to the indexed rows as it
+// goes.
+//
+// Comparison form of a cell of a Cluster or DupeSearch column: a string is
+// normalised in upper case when the column's Weight is 1.0 or less, kept as
+// it is otherwise; any other cell is left as it is and compared through its
+// cell text (cell_text.h). A record of a second table is put into the same
+// form as it is read, so that both sides of a comparison are treated alike.
+//
+// The column options are read live: the host may change them while a
+// report runs its code (call RefreshColumns after each report), and the
+// candidate loop switches DupeSearch off for a column in which a compared
+// cell has no text.
+#ifndef VEXLOR_TABLES_MATCH_STAGES_H_
+#define VEXLOR_TABLES_MATCH_STAGES_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vexlor/output/csv_format.h"
+#include "vexlor/output/log_file.h"
+#include "vexlor/platform/variant.h"
+#include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/trigram.h"
+
+namespace vexlor {
+
+// How the candidates of a record are found. Both give the same candidates
+// in the same order, so the same results.
+enum class CandidateScan {
+  // The rows hit by the record's trigrams are listed while counting, and
+  // only they are visited: the cost follows the hits, not the table.
+  kHitList,
+  // Every row's counter is cleared and tested for every record: the
+  // straightforward loop, kept as a reference for tests.
+  kFullCounters,
+};
+
+// Which indexed rows a record is compared with, from the length of its
+// cluster text and the ClusterThreshold.
+struct CandidateNeed {
+  enum Kind {
+    kNone,     // no row: no cluster text, or a need above 255 hits
+    kAll,      // every row: a need of 0 or less (or not a number)
+    kAtLeast,  // the rows with at least `hits` shared trigrams
+  } kind;
+  uint32_t hits;
+};
+
+// Returns the need for a cluster text of `key_length` bytes:
+// trunc(key_length x cluster_threshold) hits. O(1).
+CandidateNeed NeedFor(int64_t key_length, double cluster_threshold);
+
+// Progress cadences of the two stages, in records.
+inline constexpr uint32_t kIndexCadence = 100;
+inline constexpr uint32_t kMatchCadence = 10;
+
+// Closes the reporter on every way out of a call, once it was opened.
+class ReporterScope {
+ public:
+  explicit ReporterScope(ProgressSink& sink) : sink_(sink) {}
+  ~ReporterScope() {
+    if (open_) sink_.Close();
+  }
+  ReporterScope(const ReporterScope&) = delete;
+  ReporterScope& operator=(const ReporterScope&) = delete;
+
+  void Open(bool show_progress, int title_id, int found_label_id) {
+    // Set first: a window half made by a failing Open is closed too.
+    open_ = true;
+    sink_.Open(show_progress, ProgressWindowKind::kSearch, title_id,
+               found_label_id);
+  }
+
+ private:
+  ProgressSink& sink_;
+  bool open_ = false;
+};
+
+// Clamps a count to the 32-bit fields of a report.
+int32_t ClampToInt32(int64_t v);
+
+class MatchStages {
+ public:
+  // `work` is the working table, whose rows are the indexed records; it
+  // must outlive this object. Nothing is allocated yet.
+  MatchStages(BatchContext& ctx, platform::VariantArray& work,
+              CandidateScan scan = CandidateScan::kHitList);
+  ~MatchStages();
+  MatchStages(const MatchStages&) = delete;
+  MatchStages& operator=(const MatchStages&) = delete;
+
+  // Creates the trigram index, sized by StandardIndexSize(size_for), and
+  // hit counters for rows 0 to counter_rows - 1 (every row that will be
+  // filed). Throws std::bad_alloc.
+  void CreateIndex(uint32_t size_for, uint32_t counter_rows);
+
+  // Frees the index, the counters and the comparison texts. Never fails.
+  void Free();
+
+  // Puts row `from` of `source` into working row `to` in comparison form,
+  // for the columns 0 to columns - 1 that are Cluster or DupeSearch columns
+  // (all of them when `every_column`), and files the trigrams of the
+  // strings of Cluster columns under `to`. Other cells of the working row
+  // are left alone. Throws std::bad_alloc.
+  void FileRow(const platform::VariantArray& source, uint32_t from,
+               uint32_t to, uint32_t columns, bool every_column);
+
+  // The indexing stage: FileRow(source, r, r, columns, false) for the rows
+  // r = 0 to rows - 1, then after_row(r); a Progress report every 100 rows
+  // with percent r x 100 / (rows - 1) and no fields; stops after the row at
+  // which the reporter says cancelled. Throws std::bad_alloc.
+  template <class AfterRow>
+  void IndexRows(const platform::VariantArray& source, uint32_t rows,
+                 uint32_t columns, AfterRow&& after_row) {
+    ProgressSink& progress = ctx_.progress();
+    const double last_row = static_cast<double>(rows) - 1;
+    for (uint32_t r = 0; r < rows; ++r) {
+      FileRow(source, r, r, columns, false);
+      after_row(r);
+      if ((r + 1) % kIndexCadence == 0) {
+        progress.Report(r * 100.0 / last_row, ProgressFields{});
+      }
+      if (progress.IsCanceled()) break;
+    }
+  }
+
+  // Starts the matching stage: records are compared over the columns 0 to
+  // columns - 1, and the comparison texts of the DupeSearch columns of
+  // working rows 0 to rows - 1 are made once, with room reserved for
+  // `reserve_rows` rows in all. Throws std::bad_alloc.
+  void BeginMatching(uint32_t rows, uint32_t columns, uint32_t reserve_rows);
+
+  // Makes the comparison texts of working row `row`, which must be the row
+  // after the last one that has them (an appended record). Throws
+  // std::bad_alloc.
+  void AddRow(uint32_t row);
+
+  // Takes up the DupeSearch options again: host code may have changed them
+  // during a report.
+  void RefreshColumns();
+
+  // The candidate loop of working row `row` against working rows 0 to
+  // limit - 1 (the row itself excluded from counting, as it is filed), or
+  // of row `row` of another table `table` (normalised as it is read, and
+  // counted against every row). For each candidate p in ascending order the
+  // record (loaded into the field list at its first candidate) is compared
+  // with p, and on_candidate(p, similarity) says whether the loop goes on.
+  // Returns the number of candidates for which it did; the one that stopped
+  // the loop is not counted. Cost: one trigram count per cluster text plus
+  // one record comparison per candidate; with a need of at least one hit
+  // only the rows hit are visited; a record without cluster text costs
+  // nothing more. No allocation once the buffers have grown.
+  template <class OnCandidate>
+  int64_t MatchWorkingRow(uint32_t row, uint32_t limit,
+                          double cluster_threshold, OnCandidate&& on_candidate) {
+    SetRecord(nullptr, row);
+    return Scan(CountWorkingRow(row, cluster_threshold), limit, on_candidate);
+  }
+  template <class OnCandidate>
+  int64_t MatchRecord(const platform::VariantArray& table, uint32_t row,
+                      uint32_t limit, double cluster_threshold,
+                      OnCandidate&& on_candidate) {
+    SetRecord(&table, row);
+    return Scan(CountRecord(cluster_threshold), limit, on_candidate);
+  }
+
+ private:
+  void SetRecord(const platform::VariantArray* table, uint32_t row) {
+    record_table_ = table;
+    record_row_ = row;
+    loaded_ = false;
+  }
+  CandidateNeed CountWorkingRow(uint32_t row, double cluster_threshold);
+  CandidateNeed CountRecord(double cluster_threshold);
+  void CountText(std::string_view text, uint32_t record);
+  // The candidate list of a need of at least one hit; resets the counters.
+  const std::vector<uint32_t>& TakeCandidates(uint32_t need);
+  // Resets the counters without taking candidates.
+  void ResetCounters();
+
+  template <class OnCandidate>
+  int64_t Scan(CandidateNeed need, uint32_t limit, OnCandidate& on_candidate) {
+    int64_t visited = 0;
+    if (need.kind == CandidateNeed::kNone) {
+      ResetCounters();
+      return 0;
+    }
+    if (need.kind == CandidateNeed::kAll) {
+      ResetCounters();
+      for (uint32_t p = 0; p < limit; ++p) {
+        if (!on_candidate(p, Compare(p))) break;
+        ++visited;
+      }
+      return visited;
+    }
+    for (uint32_t p : TakeCandidates(need.hits)) {
+      if (p >= limit) break;
+      if (!on_candidate(p, Compare(p))) break;
+      ++visited;
+    }
+    return visited;
+  }
+
+  // Compares the current record with working row p.
+  double Compare(uint32_t p);
+  void LoadRecord();
+  // The comparison text of working cell (c, row) and whether it has one.
+  bool WorkText(int c, uint32_t row, std::string_view* text);
+  // The comparison text of a cell of another table in column c.
+  bool RecordText(const platform::Variant& cell, int c, std::string_view* text);
+  // Drops the comparison texts; the cells are read directly from then on.
+  void DropTexts();
+
+  BatchContext& ctx_;
+  ColumnOptions& options_;
+  platform::VariantArray& work_;
+  const CandidateScan scan_;
+  uint32_t columns_ = 0;  // compared columns of the matching stage
+
+  std::unique_ptr<LLHash> index_;
+  std::unique_ptr<TrigramHitCounters> hits_;  // CandidateScan::kHitList
+  std::vector<uint8_t> counters_;             // CandidateScan::kFullCounters
+  std::vector<uint32_t> full_candidates_;     // CandidateScan::kFullCounters
+  std::vector<int> dupe_columns_;
+
+  // The current record: a working row (table null) or a row of another
+  // table.
+  const platform::VariantArray* record_table_ = nullptr;
+  uint32_t record_row_ = 0;
+  bool loaded_ = false;
+
+  // Texts of the DupeSearch columns of every working row, in one arena.
+  // Beyond 2 GB of text the cells are read directly instead.
+  struct CachedText {
+    uint32_t offset;
+    uint32_t length : 31;
+    uint32_t has_text : 1;
+  };
+  std::vector<int> cache_slot_;  // per column: its slot, or -1
+  std::vector<int> cached_columns_;
+  uint32_t cached_rows_ = 0;
+  std::vector<CachedText> cache_;
+  std::string arena_;
+
+  // Reused buffers: nothing is allocated per candidate pair.
+  std::string raw_;
+  std::string normalized_;
+  std::string text_;
+};
+
+// The two logs of a fuzzy match or merge: every record of the second table
+// goes to one of them as a delimited line of its columns.
+class RecordLogs {
+ public:
+  // Lines in `encoding`, with the context's delimiter and quoting.
+  RecordLogs(BatchContext& ctx, TextEncoding encoding);
+  ~RecordLogs();
+  RecordLogs(const RecordLogs&) = delete;
+  RecordLogs& operator=(const RecordLogs&) = delete;
+
+  // Opens the log of each name that is not empty (UTF-8 file-system bytes;
+  // an existing file is replaced) and, when the CSV settings ask for
+  // headers, writes the header line over columns 0 to last_column with the
+  // column names of the options. A log that cannot be created is skipped
+  // without a word. Throws std::bad_alloc.
+  void Open(std::u16string_view first_name, std::u16string_view second_name,
+            int64_t last_column);
+
+  // Writes row `row` of `table`, columns 0 to last_column counted from the
+  // table's first column, to the first or the second log, when that one is
+  // open. Throws std::bad_alloc.
+  void Write(bool first, const platform::VariantArray& table, uint32_t row);
+
+  // Flushes and closes both logs.
+  void Close();
+
+ private:
+  BatchContext& ctx_;
+  TextEncoding encoding_;
+  std::unique_ptr<CsvFormatter> formatter_;
+  std::string delimiter_;
+  int64_t last_column_ = -1;
+  CLogFile logs_[2];
+  std::string line_;
+};
+
+}  // namespace vexlor
+
+#endif  // VEXLOR_TABLES_MATCH_STAGES_H_
