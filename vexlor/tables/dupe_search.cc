@@ -4,8 +4,6 @@
 #include <limits>
 #include <memory>
 #include <new>
-#include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -200,7 +198,6 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
     return Variant::Array(nullptr);
   }
   VariantArray& w = *work.AsArray();
-  const uint32_t label_column = columns;
 
   ProgressSink& progress = ctx.progress();
   CloseOnExit closer(progress);
@@ -264,59 +261,9 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
     return work;
   }
 
-  Variant dupes;
-  try {
-    dupes = CreateResultTable(w, columns + 1, rows / 10 + 500);
-  } catch (const std::bad_alloc&) {
-    labels.reset();
-    DestroyResultArray(&work);
-    ctx.SetOutOfMemoryError();
-    return Variant::Array(nullptr);
-  }
-  VariantArray* d = dupes.AsArray();
-  uint32_t written = 0;
-  {
-    ArrayLock work_lock(&w);
-    std::optional<ArrayLock> dupes_lock(std::in_place, d);
-    bool stopped = false;
-    labels->ForEach([&](std::string_view, std::span<const uint32_t> group) {
-      if (stopped || group.size() < 2) return;
-      for (uint32_t v : group) {
-        for (uint32_t c = 0; c <= label_column; ++c) {
-          d->cell(c, written) = w.cell(c, v);
-        }
-        ++written;
-        if (written == d->rows()) {
-          // The array cannot change size while locked.
-          dupes_lock.reset();
-          bool grown = false;
-          try {
-            grown = written <= std::numeric_limits<uint32_t>::max() - 500 &&
-                    d->ResizeLast(written + 500);
-          } catch (const std::bad_alloc&) {
-          }
-          dupes_lock.emplace(d);
-          if (!grown) {
-            ctx.SetOutOfMemoryError();
-            stopped = true;
-            return;
-          }
-        }
-      }
-    });
-  }
+  Variant dupes = CopyGroups(ctx, *labels, w, columns + 1, rows / 10 + 500);
   labels.reset();
   DestroyResultArray(&work);
-  if (written == 0) {
-    DestroyResultArray(&dupes);
-    return Variant();
-  }
-  if (!TrimResultRows(&dupes, written)) {
-    // Rows of Empty cells past the groups would read as records.
-    ctx.SetOutOfMemoryError();
-    DestroyResultArray(&dupes);
-    return Variant::Array(nullptr);
-  }
   return dupes;
 }
 

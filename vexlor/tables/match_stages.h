@@ -260,6 +260,20 @@ class MatchStages {
   std::string text_;
 };
 
+// Copies the rows of `work` filed in `groups` under a key that holds two or
+// more rows, group by group in the walk order of the index and in filing
+// order within a group, columns 0 to columns - 1, into a new table with the
+// lower bounds of `work`, made with `first_guess` rows and grown by 500 rows
+// at a time. Returns that table cut to the rows copied, or Empty when no
+// key holds two rows. Out of memory sets the error state and returns a
+// VT_ARRAY|VT_VARIANT holding no array when the table cannot be created
+// (or cut), and the rows copied so far when it cannot grow. Copies share
+// strings, so no cell copy allocates. Cost: O(buckets + keys + copied
+// cells).
+platform::Variant CopyGroups(BatchContext& ctx, const LLHash& groups,
+                             platform::VariantArray& work, uint32_t columns,
+                             uint32_t first_guess);
+
 // The two logs of a fuzzy match or merge: every record of the second table
 // goes to one of them as a delimited line of its columns.
 class RecordLogs {
