@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, when they are missing.
 set -e
 need=""
-for pkg in cmake g++ make libgtest-dev libbenchmark-dev libicu-dev pybind11-dev python3-dev clang; do
+for pkg in cmake g++ make pkgconf libgtest-dev libbenchmark-dev libicu-dev pybind11-dev python3-dev clang; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
 done
 [ -z "$need" ] && exit 0
