@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -88,6 +89,15 @@ TEST(ModuleTest, FactoriesAndExtent) {
     EXPECT_EQ(kept.cx, 890);
     EXPECT_EQ(kept.cy, 890);
   }
+}
+
+TEST(ModuleTest, AboutBoxShowsThroughTheContainer) {
+  CVexlorCtrl control;
+  std::string shown;
+  control.set_about_presenter([&](const std::string& text) { shown = text; });
+  control.AboutBox();
+  EXPECT_EQ(shown.rfind("Vexlor Control, Version 5.7.0\n", 0), 0u);
+  EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 3);
 }
 
 TEST(ModuleTest, TypeLibraryNamesEveryMember) {

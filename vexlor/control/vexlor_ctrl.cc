@@ -136,7 +136,13 @@ std::u16string CVexlorCtrl::LastErrorDescription() const {
   return AnsiToUtf16(last_error_description_);
 }
 
-void CVexlorCtrl::AboutBox() { std::fputs(AboutText().c_str(), stderr); }
+void CVexlorCtrl::AboutBox() {
+  if (about_presenter_) {
+    about_presenter_(AboutText());
+  } else {
+    std::fputs(AboutText().c_str(), stderr);
+  }
+}
 
 void CVexlorCtrl::ClearLastError() {
   last_error_ = 0;

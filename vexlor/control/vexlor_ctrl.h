@@ -10,6 +10,7 @@
 #define VEXLOR_CONTROL_VEXLOR_CTRL_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -143,6 +144,10 @@ class CVexlorCtrl {
     window_presenter_ = presenter;
   }
   WindowPresenter* window_presenter() const { return window_presenter_; }
+  // How AboutBox shows its text; by default it is written to stderr.
+  void set_about_presenter(std::function<void(const std::string&)> show) {
+    about_presenter_ = std::move(show);
+  }
 
  private:
   std::unique_ptr<FieldColl> field_list_;
@@ -157,6 +162,7 @@ class CVexlorCtrl {
   std::unique_ptr<platform::GuidSource> guids_;
   std::vector<EventSink*> sinks_;
   WindowPresenter* window_presenter_ = nullptr;
+  std::function<void(const std::string&)> about_presenter_;
 };
 
 }  // namespace vexlor
