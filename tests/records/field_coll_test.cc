@@ -3,7 +3,10 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "vexlor/platform/testing/failing_allocator.h"
@@ -211,6 +214,93 @@ TEST(FieldCollTest, SteadyStateAllocatesNothing) {
   EXPECT_EQ(allocations, 0);
   EXPECT_GT(by_column, 0.0);
   EXPECT_EQ(by_name, 100.0);
+}
+
+// The verdict of the view path against the exact similarity, on random
+// records with every kind of weight and thresholds at, just below and just
+// above the exact value.
+TEST(FieldCollTest, RecordReachesMatchesRecordDifference) {
+  std::mt19937 rng(17);
+  const double kNan = std::numeric_limits<double>::quiet_NaN();
+  const double kInf = std::numeric_limits<double>::infinity();
+  const std::vector<double> weights = {1.0, 1.0, 0.5, 0.0, -0.5, 2.0,
+                                       1e-9, kNan, kInf, -1.0, 1e305};
+  auto text = [&](int max_length) {
+    std::string t(rng() % (max_length + 1), 'A');
+    for (char& c : t) c = static_cast<char>('A' + rng() % 4);
+    return t;
+  };
+  auto flags = AllColumns();
+  FieldColl fast;
+  FieldColl slow;
+  std::vector<std::string> others;
+  int decided_true = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const int fields = 1 + static_cast<int>(rng() % 5);
+    // Mostly ordinary weights; now and then one of the odd ones.
+    const bool odd = rng() % 4 == 0;
+    const int max_length = rng() % 3 == 0 ? 90 : 12;
+    fast.ListCompareInit();
+    slow.ListCompareInit();
+    others.assign(static_cast<size_t>(fields), "");
+    for (int f = 0; f < fields; ++f) {
+      const double w = odd ? weights[rng() % weights.size()]
+                           : weights[rng() % 3];
+      const bool compare_null = rng() % 4 == 0;
+      std::string lead = text(max_length);
+      others[f] = rng() % 3 == 0 ? lead : text(max_length);
+      if (rng() % 5 == 0) others[f] = lead.substr(0, lead.size() / 2);
+      fast.SetFieldAt(f, lead, w, compare_null);
+      slow.SetFieldAt(f, lead, w, compare_null);
+      flags[f] = rng() % 8 != 0;
+    }
+    for (int f = 0; f < fields; ++f) {
+      fast.SetCompareViewAt(f, others[f]);
+      slow.SetCompareAt(f, others[f]);
+    }
+    const double exact = slow.RecordDifference(fields - 1, flags.data());
+    ASSERT_EQ(std::isnan(fast.RecordDifference(fields - 1, flags.data())),
+              std::isnan(exact));
+    for (double t : {exact, std::nextafter(exact, -kInf),
+                     std::nextafter(exact, kInf), 80.0, 0.0, kNan}) {
+      const bool expected = exact >= t;
+      decided_true += expected;
+      ASSERT_EQ(fast.RecordReaches(fields - 1, flags.data(), t), expected)
+          << "round " << round << " threshold " << t << " exact " << exact;
+    }
+    // Committed views are what SetCompareAt would have stored.
+    fast.CommitCompareViews();
+    for (int f = 0; f < fields; ++f) {
+      ASSERT_EQ(fast.entry(f)->compare_value, slow.entry(f)->compare_value);
+    }
+  }
+  EXPECT_GT(decided_true, 3000);
+}
+
+// A view stays in force until it is replaced or committed, and a stored
+// compare value replaces a pending view.
+TEST(FieldCollTest, ViewsAndStoredValues) {
+  const auto flags = AllColumns();
+  FieldColl list;
+  list.SetFieldAt(0, "ABCD", 1.0, false);
+  std::string other = "ABXY";
+  list.SetCompareViewAt(0, other);
+  EXPECT_EQ(list.entry(0)->compare_value, "");
+  EXPECT_DOUBLE_EQ(list.RecordDifference(0, flags.data()), 50.0);
+  list.SetCompareAt(0, "ABCD");
+  other = "ZZZZ";  // No longer viewed.
+  list.CommitCompareViews();
+  EXPECT_EQ(list.entry(0)->compare_value, "ABCD");
+  list.SetCompareViewAt(0, other);
+  list.SetCompareViewAt(1, other);  // Above count: ignored.
+  list.CommitCompareViews();
+  EXPECT_EQ(list.entry(0)->compare_value, "ZZZZ");
+  EXPECT_TRUE(list.RecordReaches(0, flags.data(), 0.0));
+  EXPECT_FALSE(list.RecordReaches(0, flags.data(), 1e-300));
+  list.SetFieldAt(0, "Z", 1.0, false);  // A new value is prepared anew.
+  list.SetCompareViewAt(0, other);
+  EXPECT_TRUE(list.RecordReaches(0, flags.data(), 40.0));
+  EXPECT_FALSE(list.RecordReaches(0, flags.data(), 40.1));
 }
 
 }  // namespace

@@ -8,10 +8,19 @@
 // (SetFieldAt, SetCompareAt) and compare with RecordDifference. Entries are
 // kept and overwritten in place, so comparing one pair after another
 // allocates nothing once the strings have grown to size.
+//
+// A batch method that compares one record with many others and needs only
+// the verdict "similarity >= threshold" can use the view path instead:
+// SetCompareViewAt keeps a view of the other record's text rather than a
+// copy, RecordReaches gives the verdict, skipping the gestalt comparisons
+// that cheap bounds show cannot change it, and CommitCompareViews turns the
+// views into stored compare values before the viewed texts go away.
 
 #ifndef VEXLOR_RECORDS_FIELD_COLL_H_
 #define VEXLOR_RECORDS_FIELD_COLL_H_
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +70,30 @@ class FieldColl {
   // an index above count, a negative one, or one never set.
   void SetCompareAt(int index, std::string_view value);
 
+  // As SetCompareAt, but keeps only a view of `value`: its bytes must stay
+  // unchanged until the entry gets another compare value or
+  // CommitCompareViews runs. Every comparison sees the view at once;
+  // entry() shows it only after CommitCompareViews. O(1).
+  void SetCompareViewAt(int index, std::string_view value);
+
+  // Stores every pending view as the entry's compare value, the state that
+  // SetCompareAt calls would have left. Cost: the copy of those texts.
+  void CommitCompareViews();
+
+  // Returns RecordDifference(max_column, dupe_search) >= threshold, exactly,
+  // without computing more than the verdict needs. Upper and lower bounds
+  // of the weighted sum, accumulated in the same order and precision as the
+  // exact sum, come from the lengths of the texts and from the length of
+  // their longest common subsequence, which no gestalt match count exceeds;
+  // gestalt comparisons replace bounds, widest gap first, only until the
+  // verdict is settled. Weights that are not finite, or a total weight that
+  // is not positive, take the exact sum. Cost: per counted fuzzy field one
+  // bit-parallel pass over the shorter... at most one gestalt similarity;
+  // the first call after an entry's value changes prepares that value.
+  // Allocates only while the list grows to a new size.
+  bool RecordReaches(int max_column, const bool* dupe_search,
+                     double threshold);
+
   // Returns the similarity in percent of the two records over the columns
   // 0..max_column whose flag in `dupe_search` (one per column, kMaxColumns
   // of them) is set; columns above count, or above kMaxColumns - 1, are
@@ -85,11 +118,48 @@ class FieldColl {
   const FieldEntry* entry(int index) const;
 
  private:
+  // What RecordReaches keeps of an entry's value between calls: the match
+  // words of a value of at most 64 bytes, for the subsequence bound.
+  struct Prepared {
+    bool ready = false;
+    bool has_words = false;
+    std::string bytes;               // the value the words were made from
+    std::array<uint64_t, 256> words;  // zero except at the bytes of `bytes`
+  };
+  // One counted field of the pair being decided.
+  struct Counted {
+    int index;
+    bool key;
+    bool exact;
+    double weight;
+    double low;
+    double high;
+  };
+
   // Entry `index`, growing the list in steps of 50 entries as needed.
   FieldEntry& EntryForWrite(int index);
+  // The other record's text of entry `index`: the pending view, if any.
+  std::string_view CompareText(size_t index) const {
+    return index < pending_.size() && pending_[index]
+               ? views_[index]
+               : std::string_view(entries_[index].compare_value);
+  }
+  // Forgets the pending view of entry `index` and what was prepared.
+  void Touch(int index);
+  // Upper bound of the gestalt match count of entry `index` against `other`.
+  int64_t MatchBound(int index, std::string_view other);
+  // The weighted sum as RecordDifference forms it, with each fuzzy field at
+  // its low or high bound.
+  double Fold(bool upper) const;
 
   std::vector<FieldEntry> entries_;
   int count_ = 0;
+
+  std::vector<std::string_view> views_;
+  std::vector<uint8_t> pending_;
+  std::vector<int> pending_list_;
+  std::vector<Prepared> prepared_;
+  std::vector<Counted> counted_;
 };
 
 }  // namespace vexlor
