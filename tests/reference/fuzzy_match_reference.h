@@ -1,0 +1,238 @@
+// The fuzzy match and merge straight from their definitions, for checking
+// the batch units on random tables: every indexed row's trigram hits
+// counted from scratch for every record, every row tested against the
+// need, a fresh field list for every compared pair, and the merge's
+// appended records kept in a plain list. No progress, logs or cancellation.
+
+#ifndef VEXLOR_TESTS_REFERENCE_FUZZY_MATCH_REFERENCE_H_
+#define VEXLOR_TESTS_REFERENCE_FUZZY_MATCH_REFERENCE_H_
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/reference/trigram_reference.h"
+#include "vexlor/platform/variant.h"
+#include "vexlor/platform/variant_array.h"
+#include "vexlor/records/field_coll.h"
+#include "vexlor/strings/normalize.h"
+#include "vexlor/tables/cell_text.h"
+#include "vexlor/tables/column_options.h"
+
+namespace vexlor::reference {
+
+// One cell in comparison form.
+struct FormCell {
+  bool has_text = false;
+  bool is_string = false;
+  std::string text;
+};
+
+inline FormCell ToForm(const platform::Variant& cell, const ColumnOptions& o,
+                       int c) {
+  FormCell f;
+  f.has_text = CellText(cell, &f.text);
+  f.is_string = cell.IsString();
+  if (f.is_string && o.weight[c] <= 1.0) f.text = NormalizeText(f.text, true);
+  return f;
+}
+
+class FuzzyReference {
+ public:
+  // `options` as they stand when the call starts (the IDColumnIndex column
+  // already switched off).
+  FuzzyReference(const ColumnOptions& options, double threshold,
+                 double cluster_threshold)
+      : options_(options),
+        threshold_(threshold),
+        cluster_threshold_(cluster_threshold) {}
+
+  // Files a row: `columns` cells in comparison form (columns whose options
+  // leave them out, unless `every_column`, have no text), and the cluster
+  // texts among them.
+  void File(const platform::VariantArray& table, uint32_t row,
+            uint32_t columns, bool every_column) {
+    std::vector<FormCell> cells(columns);
+    std::map<std::string, long> trigrams;
+    for (uint32_t c = 0; c < columns; ++c) {
+      if (!every_column && !options_.cluster[c] && !options_.dupe_search[c]) {
+        continue;
+      }
+      cells[c] = ToForm(table.cell(c, row), options_, c);
+      if (options_.cluster[c] && cells[c].is_string) {
+        for (const std::string& t : Trigrams(cells[c].text)) ++trigrams[t];
+      }
+    }
+    rows_.push_back(std::move(cells));
+    trigrams_.push_back(std::move(trigrams));
+  }
+
+  size_t rows() const { return rows_.size(); }
+
+  // The rows that record `row` of `table` is compared with, in order, over
+  // the columns 0 to columns - 1.
+  std::vector<uint32_t> Candidates(const platform::VariantArray& table,
+                                   uint32_t row, uint32_t columns) const {
+    std::vector<std::string> query;
+    long key_length = 0;
+    for (uint32_t c = 0; c < columns; ++c) {
+      if (!options_.cluster[c] || !table.cell(c, row).IsString()) continue;
+      FormCell f = ToForm(table.cell(c, row), options_, c);
+      for (const std::string& t : Trigrams(f.text)) query.push_back(t);
+      key_length += static_cast<long>(f.text.size());
+    }
+    std::vector<uint32_t> out;
+    if (key_length == 0) return out;
+    const double need = std::trunc(key_length * cluster_threshold_);
+    for (uint32_t p = 0; p < rows_.size(); ++p) {
+      long hits = 0;
+      for (const std::string& q : query) {
+        auto it = trigrams_[p].find(q);
+        if (it != trigrams_[p].end()) hits += it->second;
+      }
+      hits = std::min(hits, 255L);
+      if (!(need >= 1) || static_cast<double>(hits) >= need) out.push_back(p);
+    }
+    return out;
+  }
+
+  // Compares record `row` of `table` with filed row p over the columns 0 to
+  // columns - 1, switching DupeSearch off where a cell has no text.
+  bool Matches(const platform::VariantArray& table, uint32_t row, uint32_t p,
+               uint32_t columns) {
+    FieldColl fields;
+    fields.ListCompareInit();
+    for (uint32_t c = 0; c < columns; ++c) {
+      if (!options_.dupe_search[c]) continue;
+      FormCell f = ToForm(table.cell(c, row), options_, c);
+      if (f.has_text) {
+        fields.SetFieldAt(c, f.text, options_.weight[c],
+                          options_.compare_null[c]);
+      } else {
+        options_.dupe_search[c] = false;
+      }
+    }
+    for (uint32_t c = 0; c < columns; ++c) {
+      if (!options_.dupe_search[c]) continue;
+      const FormCell& f = rows_[p][c];
+      if (f.has_text) {
+        fields.SetCompareAt(c, f.text);
+      } else {
+        options_.dupe_search[c] = false;
+      }
+    }
+    return fields.RecordDifference(static_cast<int>(columns) - 1,
+                                   options_.dupe_search.data()) >= threshold_;
+  }
+
+  const ColumnOptions& options() const { return options_; }
+
+ private:
+  ColumnOptions options_;
+  const double threshold_;
+  const double cluster_threshold_;
+  std::vector<std::vector<FormCell>> rows_;
+  std::vector<std::map<std::string, long>> trigrams_;
+};
+
+struct MatchOutcome {
+  std::vector<int32_t> match;        // per master row, 0 or record + 1
+  std::vector<bool> matched;         // per match record
+  int64_t pairs = 0;
+  int64_t max_candidates = 0;
+  ColumnOptions options;             // after the call
+};
+
+inline MatchOutcome ReferenceMatch(const platform::VariantArray& master,
+                                   const platform::VariantArray& match,
+                                   const ColumnOptions& options,
+                                   double threshold, double cluster_threshold) {
+  const uint32_t master_columns = std::min<uint32_t>(master.columns(), 400);
+  const uint32_t common = std::min<uint32_t>(
+      master_columns, std::min<uint32_t>(match.columns(), 400));
+  FuzzyReference ref(options, threshold, cluster_threshold);
+  for (uint32_t r = 0; r < master.rows(); ++r) {
+    ref.File(master, r, master_columns, false);
+  }
+  MatchOutcome out;
+  out.match.assign(master.rows(), 0);
+  for (uint32_t s = 0; s < match.rows(); ++s) {
+    bool matched = false;
+    std::vector<uint32_t> candidates = ref.Candidates(match, s, common);
+    for (uint32_t m : candidates) {
+      if (!ref.Matches(match, s, m, common)) continue;
+      matched = true;
+      ++out.pairs;
+      if (out.match[m] == 0) out.match[m] = static_cast<int32_t>(s + 1);
+    }
+    out.matched.push_back(matched);
+    out.max_candidates = std::max<int64_t>(out.max_candidates,
+                                           candidates.size());
+  }
+  out.options = ref.options();
+  return out;
+}
+
+struct MergeOutcome {
+  std::vector<bool> rejected;     // per import record
+  std::vector<uint32_t> appended;  // import row of each appended row
+  // Group of every working row: master row r starts in group r, import
+  // record s makes group master rows + 2s for the records it resembles
+  // and master rows + 2s + 1 for itself when it resembles nothing.
+  std::vector<int64_t> group;
+  int64_t found2 = 0;
+  ColumnOptions options;
+};
+
+// `return_results` as MergeReturnResults: 0 and 3 stop at the first
+// resembling record and merge only the others; 1 and 2 regroup every
+// resembling record and merge all.
+inline MergeOutcome ReferenceMerge(const platform::VariantArray& master,
+                                   const platform::VariantArray& import,
+                                   const ColumnOptions& options,
+                                   double threshold, double cluster_threshold,
+                                   int return_results) {
+  const uint32_t master_columns = std::min<uint32_t>(master.columns(), 400);
+  const uint32_t common = std::min<uint32_t>(
+      master_columns, std::min<uint32_t>(import.columns(), 400));
+  const bool stop = return_results == 0 || return_results == 3;
+  const bool merge_all = return_results == 1 || return_results == 2;
+  FuzzyReference ref(options, threshold, cluster_threshold);
+  MergeOutcome out;
+  for (uint32_t r = 0; r < master.rows(); ++r) {
+    ref.File(master, r, master_columns, false);
+    out.group.push_back(r);
+  }
+  const int64_t base = master.rows();
+  for (uint32_t s = 0; s < import.rows(); ++s) {
+    const int64_t id = base + 2 * int64_t{s};
+    bool matched = false;
+    for (uint32_t m : ref.Candidates(import, s, common)) {
+      if (!ref.Matches(import, s, m, common)) continue;
+      matched = true;
+      if (stop) {
+        ++out.found2;
+        break;
+      }
+      if (out.group[m] != id) {
+        out.group[m] = id;
+        ++out.found2;
+      }
+    }
+    out.rejected.push_back(matched);
+    if (!matched || merge_all) {
+      ref.File(import, s, common, true);
+      out.appended.push_back(s);
+      out.group.push_back(matched ? id : id + 1);
+    }
+  }
+  out.options = ref.options();
+  return out;
+}
+
+}  // namespace vexlor::reference
+
+#endif  // VEXLOR_TESTS_REFERENCE_FUZZY_MATCH_REFERENCE_H_

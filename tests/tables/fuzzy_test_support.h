@@ -1,0 +1,111 @@
+// What the tests of the fuzzy match and merge share: a context with
+// reproducible labels, random tables for the comparisons with the
+// reference, and the golden files' folder.
+#ifndef VEXLOR_TESTS_TABLES_FUZZY_TEST_SUPPORT_H_
+#define VEXLOR_TESTS_TABLES_FUZZY_TEST_SUPPORT_H_
+
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/tables/fake_batch_context.h"
+#include "vexlor/platform/guid.h"
+#include "vexlor/platform/text.h"
+#include "vexlor/platform/variant.h"
+#include "vexlor/platform/variant_array.h"
+
+namespace vexlor::testing {
+
+class SeededContext : public FakeBatchContext {
+ public:
+  explicit SeededContext(uint64_t seed = 7) : guids_(seed) {}
+  std::string NewGuidString() override {
+    platform::Guid guid;
+    guids_.Create(&guid);
+    return platform::FormatGuid(guid);
+  }
+
+ private:
+  platform::SeededGuidSource guids_;
+};
+
+inline platform::Variant S(const std::string& text) {
+  return platform::Variant::AnsiString(text);
+}
+
+inline std::string Text(const platform::Variant& cell) {
+  return platform::Utf16ToAnsi(cell.AsString());
+}
+
+inline std::string GoldenPath(const std::string& name) {
+  const char* root = std::getenv("VEXLOR_SOURCE_DIR");
+  std::string dir;
+  if (root && *root) {
+    dir = root;
+  } else {
+    // Run by hand: the source tree is where this file is.
+    dir = __FILE__;
+    dir.resize(dir.size() -
+               std::string("tests/tables/fuzzy_test_support.h").size());
+  }
+  return dir + "/tests/golden/" + name;
+}
+
+// Two small tables of short texts over a few letters (so that many pairs
+// share trigrams and many resemble each other), with numbers, Null and now
+// and then an Empty cell; random options and thresholds.
+struct RandomCase {
+  platform::Variant master;
+  platform::Variant second;
+  ColumnOptions options;
+  int32_t id_column = -1;
+  double threshold = 80;
+  double cluster_threshold = 0.5;
+};
+
+inline platform::Variant RandomTable(std::mt19937& gen) {
+  const uint32_t columns = 1 + gen() % 4;
+  const uint32_t rows = gen() % 25;
+  platform::Variant t = platform::VariantArray::NewTable(columns, rows);
+  for (uint32_t r = 0; r < rows; ++r) {
+    for (uint32_t c = 0; c < columns; ++c) {
+      platform::Variant& cell = t.AsArray()->cell(c, r);
+      const unsigned kind = gen() % 20;
+      if (kind < 14) {
+        std::string text;
+        for (unsigned n = gen() % 7; n > 0; --n) text.push_back("abAB -"[gen() % 6]);
+        cell = S(text);
+      } else if (kind < 16) {
+        cell = platform::Variant::I4(static_cast<int32_t>(gen() % 7) - 3);
+      } else if (kind < 17) {
+        cell = platform::Variant::R8((static_cast<int>(gen() % 9) - 4) / 2.0);
+      } else if (kind < 19) {
+        cell = platform::Variant::Null();
+      }  // else Empty
+    }
+  }
+  return t;
+}
+
+inline RandomCase MakeRandomCase(std::mt19937& gen) {
+  RandomCase rc;
+  rc.master = RandomTable(gen);
+  rc.second = RandomTable(gen);
+  for (int c = 0; c < 4; ++c) {
+    rc.options.cluster[c] = gen() % 10 < 7;
+    rc.options.dupe_search[c] = gen() % 10 < 7;
+    rc.options.weight[c] = gen() % 5 == 0 ? 2.0 : 1.0;
+    rc.options.compare_null[c] = gen() % 3 == 0;
+  }
+  rc.id_column = gen() % 4 == 0 ? 0 : -1;
+  const double thresholds[] = {0, 40, 70, 90, 100};
+  const double cluster_thresholds[] = {0, 0.2, 0.5, 0.8, 1.0};
+  rc.threshold = thresholds[gen() % 5];
+  rc.cluster_threshold = cluster_thresholds[gen() % 5];
+  return rc;
+}
+
+}  // namespace vexlor::testing
+
+#endif  // VEXLOR_TESTS_TABLES_FUZZY_TEST_SUPPORT_H_

@@ -1,0 +1,197 @@
+#include "vexlor/tables/fuzzy_match.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/match_stages.h"
+#include "vexlor/tables/table_model.h"
+
+namespace vexlor {
+
+using platform::ArrayLock;
+using platform::Variant;
+using platform::VariantArray;
+
+namespace {
+
+constexpr int16_t kReturnAll = 0;       // MAR_ALL
+constexpr int16_t kReturnPositive = 1;  // MAR_POSITIVE
+constexpr int16_t kReturnNegative = 2;  // MAR_NEGATIVE
+constexpr int kTitle = 212;             // "Fuzzy Match"
+constexpr int kFoundLabel = 207;        // "Found"
+constexpr int kStatusClusters = 201;
+constexpr int kStatusMatching = 213;
+constexpr int kStatusCleaningUp = 203;
+
+bool Selected(int16_t return_results, int32_t match) {
+  switch (return_results) {
+    case kReturnAll:
+      return true;
+    case kReturnPositive:
+      return match != 0;
+    case kReturnNegative:
+      return match == 0;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
+                   const Variant& varMatch, int32_t IDColumnIndex,
+                   double Threshold, double ClusterThreshold,
+                   int16_t ReturnResults, bool ShowProgress,
+                   std::u16string_view LogFilenamePositive,
+                   std::u16string_view LogFilenameNegative,
+                   TextEncoding log_encoding) {
+  ctx.ClearLastError();
+  ctx.canceled() = false;
+  VariantArray* master = AcceptTable(varArray);
+  VariantArray* match = AcceptTable(varMatch);
+  if (master == nullptr || match == nullptr) return Variant();
+
+  // Host code runs during every report; locked tables cannot change size
+  // under the loops.
+  ArrayLock master_lock(master);
+  ArrayLock match_lock(match);
+  const uint32_t master_rows = master->rows();
+  const uint32_t match_rows = match->rows();
+  const uint32_t master_columns =
+      std::min<uint32_t>(master->columns(), kMaxColumns);
+  const uint32_t match_columns =
+      std::min<uint32_t>(match->columns(), kMaxColumns);
+  const uint32_t common_columns = std::min(master_columns, match_columns);
+  const int64_t match_column = master->columns();
+
+  // Only the handled columns need a comparison form.
+  Variant work;
+  try {
+    work = CreateResultTable(*master, master_columns, master_rows);
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+    return Variant::Array(nullptr);
+  }
+  VariantArray& w = *work.AsArray();
+  ArrayLock work_lock(&w);
+
+  ProgressSink& progress = ctx.progress();
+  ReporterScope reporter(progress);
+  RecordLogs logs(ctx, log_encoding);
+  MatchStages stages(ctx, w);
+  std::vector<int32_t> match_of;
+
+  // Stage 1: the master rows indexed.
+  try {
+    logs.Open(LogFilenamePositive, LogFilenameNegative,
+              int64_t{match_columns} - 1);
+    if (ColumnOptions::InRange(match_column)) {
+      ctx.options().Set(static_cast<int>(match_column), false, false, 0.0,
+                        false, u"Match");
+    }
+    reporter.Open(ShowProgress, kTitle, kFoundLabel);
+    progress.BeginStage(kStatusClusters, ProgressEvent::kProgress,
+                        ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
+    stages.CreateIndex(master_rows > 0 ? master_rows - 1 : 0, master_rows);
+    match_of.assign(master_rows, 0);
+    if (ColumnOptions::InRange(IDColumnIndex)) {
+      ctx.options().cluster[IDColumnIndex] = false;
+      ctx.options().dupe_search[IDColumnIndex] = false;
+    }
+    stages.IndexRows(*master, master_rows, master_columns, [](uint32_t) {});
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+  }
+  if (ctx.canceled() || ctx.HasError()) return Variant();
+
+  // Stage 2: the match records compared with their candidates.
+  int64_t candidates = 0;
+  int64_t max_candidates = 0;
+  int64_t total_candidates = 0;
+  int64_t matched_records = 0;
+  int64_t match_pairs = 0;
+  ProgressFields fields{0, 0, 0.0, 0, ClampToInt32(match_rows), 0, 0};
+  try {
+    progress.BeginStage(kStatusMatching, ProgressEvent::kProgressDupeSearch,
+                        fields);
+    stages.BeginMatching(master_rows, common_columns, master_rows);
+    const double last_row = static_cast<double>(match_rows) - 1;
+    for (uint32_t s = 0; s < match_rows; ++s) {
+      bool matched = false;
+      const int32_t mark = ClampToInt32(int64_t{s} + 1);
+      candidates = stages.MatchRecord(
+          *match, s, master_rows, ClusterThreshold,
+          [&](uint32_t m, double similarity) {
+            // Not-a-number never matches.
+            if (similarity >= Threshold) {
+              ++match_pairs;
+              matched = true;
+              if (match_of[m] == 0) match_of[m] = mark;
+            }
+            return true;
+          });
+      max_candidates = std::max(max_candidates, candidates);
+      total_candidates += candidates;
+      if (matched) ++matched_records;
+      logs.Write(matched, *match, s);
+      fields.cluster_current = ClampToInt32(candidates);
+      fields.cluster_max = ClampToInt32(max_candidates);
+      fields.cluster_average =
+          static_cast<double>(total_candidates) / (s + 1.0);
+      fields.record_no = mark;
+      fields.found = ClampToInt32(matched_records);
+      fields.found2 = ClampToInt32(match_pairs);
+      if ((s + 1) % kMatchCadence == 0) {
+        progress.Report((s + 1.0) * 100.0 / last_row, fields);
+        // Host code ran: it may have changed the options.
+        stages.RefreshColumns();
+      }
+      if (progress.IsCanceled()) break;
+    }
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+  }
+  stages.Free();
+  logs.Close();
+  if (ctx.canceled() || ctx.HasError()) return Variant();
+  fields.record_no = ClampToInt32(match_rows);
+  try {
+    progress.ReportAgain(100.0, fields, kStatusCleaningUp);
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+    return Variant();
+  }
+
+  // The result is made at the size of the selection, so it never needs
+  // cutting.
+  uint32_t selected = 0;
+  for (int32_t v : match_of) selected += Selected(ReturnResults, v);
+  if (selected == 0) return Variant();
+  Variant result;
+  try {
+    if (match_column >= std::numeric_limits<uint32_t>::max()) {
+      throw std::bad_alloc();
+    }
+    result = CreateResultTable(*master, master->columns() + 1, selected);
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+    return Variant::Array(nullptr);
+  }
+  VariantArray& out = *result.AsArray();
+  uint32_t written = 0;
+  for (uint32_t r = 0; r < master_rows; ++r) {
+    if (!Selected(ReturnResults, match_of[r])) continue;
+    // Copies share strings: nothing here can fail.
+    for (uint32_t c = 0; c < master_columns; ++c) {
+      out.cell(c, written) = master->cell(c, r);
+    }
+    out.cell(master->columns(), written) = Variant::I4(match_of[r]);
+    ++written;
+  }
+  return result;
+}
+
+}  // namespace vexlor
