@@ -19,6 +19,8 @@
 #include "vexlor/tables/delete_dupes.h"
 #include "vexlor/tables/dupe_search.h"
 #include "vexlor/tables/exact_match.h"
+#include "vexlor/tables/fuzzy_match.h"
+#include "vexlor/tables/fuzzy_merge.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -178,16 +180,24 @@ Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
   }
 }
 
-// Batch methods whose units are not built yet answer as a refused table
-// does: Empty, with the error state cleared.
-
-Variant CVexlorCtrl::FuzzyMerge(const Variant&, const Variant&, int32_t,
-                                double, double, std::u16string_view, int16_t,
-                                bool, std::u16string_view,
-                                std::u16string_view) {
-  ClearLastError();
-  canceled_ = false;
-  return Variant();
+// Options is accepted and not read.
+Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
+                                const Variant& varImport, int32_t IDColumnIndex,
+                                double Threshold, double ClusterThreshold,
+                                std::u16string_view, int16_t ReturnResults,
+                                bool ShowProgress,
+                                std::u16string_view LogFilenameImported,
+                                std::u16string_view LogFilenameRejected) {
+  try {
+    ControlContext context(*this);
+    return ::vexlor::FuzzyMerge(context, varArray, varImport, IDColumnIndex,
+                                Threshold, ClusterThreshold, ReturnResults,
+                                ShowProgress, LogFilenameImported,
+                                LogFilenameRejected);
+  } catch (const std::bad_alloc&) {
+    SetOutOfMemoryError();
+    return Variant();
+  }
 }
 
 bool CVexlorCtrl::VariantArray2CSVFile(const Variant& varArray,
@@ -227,13 +237,24 @@ Variant CVexlorCtrl::DeleteDupes(const Variant& varArray,
   }
 }
 
-Variant CVexlorCtrl::FuzzyMatch(const Variant&, const Variant&, int32_t,
-                                double, double, std::u16string_view, int16_t,
-                                bool, std::u16string_view,
-                                std::u16string_view) {
-  ClearLastError();
-  canceled_ = false;
-  return Variant();
+// Options is accepted and not read.
+Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
+                                const Variant& varMatch, int32_t IDColumnIndex,
+                                double Threshold, double ClusterThreshold,
+                                std::u16string_view, int16_t ReturnResults,
+                                bool ShowProgress,
+                                std::u16string_view LogFilenamePositive,
+                                std::u16string_view LogFilenameNegative) {
+  try {
+    ControlContext context(*this);
+    return ::vexlor::FuzzyMatch(context, varArray, varMatch, IDColumnIndex,
+                                Threshold, ClusterThreshold, ReturnResults,
+                                ShowProgress, LogFilenamePositive,
+                                LogFilenameNegative);
+  } catch (const std::bad_alloc&) {
+    SetOutOfMemoryError();
+    return Variant();
+  }
 }
 
 Variant CVexlorCtrl::ExactMatchByColumn(const Variant& varArray,
