@@ -28,6 +28,8 @@ const std::map<std::string, Handler>& Handlers() {
       {"grep", RunGrep},
       {"exact", RunExact},
       {"delete-dupes", RunDeleteDupes},
+      {"match", RunMatch},
+      {"merge", RunMerge},
   };
   return handlers;
 }

@@ -43,6 +43,8 @@ int RunDupes(const std::vector<std::string>& args, Io io);
 int RunGrep(const std::vector<std::string>& args, Io io);
 int RunExact(const std::vector<std::string>& args, Io io);
 int RunDeleteDupes(const std::vector<std::string>& args, Io io);
+int RunMatch(const std::vector<std::string>& args, Io io);
+int RunMerge(const std::vector<std::string>& args, Io io);
 
 // Shared by the table commands.
 struct InputTable;

@@ -1,0 +1,47 @@
+// What `vexlor match` and `vexlor merge` share: reading the two tables,
+// the column options and thresholds, and the two logs.
+#ifndef VEXLOR_CLI_FUZZY_OPTIONS_H_
+#define VEXLOR_CLI_FUZZY_OPTIONS_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/command.h"
+#include "cli/table_io.h"
+#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/output/csv_format.h"
+
+namespace vexlor::cli {
+
+// The options of a two-table fuzzy command whose logs are --`first_log`
+// and --`second_log`.
+std::vector<OptionSpec> FuzzyOptionSpecs(const char* first_log,
+                                         const char* second_log);
+
+struct FuzzySetup {
+  std::unique_ptr<CVexlorCtrl> control;  // with the --label-seed, if any
+  InputTable master;
+  InputTable second;
+  int id_column = -1;
+  double threshold = 80;
+  double cluster_threshold = 0.5;
+  std::u16string logs[2];  // file names, empty for none
+  TextEncoding log_encoding = TextEncoding::kUtf8;
+};
+
+// Reads both tables (positional arguments 0 and 1) and sets the control up:
+// column options by the master's header (columns are compared by position,
+// so a header of the second table that names a compared column differently
+// draws a warning), the log files probed (a log that cannot be created is
+// an error here), and the column names of log headers taken from the
+// second table; logs are written with the output's delimiter and
+// encoding. Returns kExitOk, or the exit status after printing why.
+int PrepareFuzzy(const std::string& command, const Arguments& args,
+                 const char* first_log, const char* second_log, Io io,
+                 FuzzySetup* setup);
+
+}  // namespace vexlor::cli
+
+#endif  // VEXLOR_CLI_FUZZY_OPTIONS_H_
