@@ -76,14 +76,11 @@ class FuzzyMergeTest(unittest.TestCase):
         self.assertTrue(all(len(i) == 38 and i[0] == "{" for i in ids))
         self.assertEqual(len(self.merge(vexlor.MRR_DUPES)), 6)
         self.assertIsNone(self.merge(4))
+        self.assertEqual(
+            vexlor.Control().FuzzyMerge(MASTER, MASTER, -1, 80.0, 0.5, "",
+                                        vexlor.MRR_IMPORT, False, "", ""), [])
         # The same seed gives the same labels.
         self.assertEqual(everything, self.merge(vexlor.MRR_ALL))
-
-    def test_nothing_merged_is_a_table_without_rows(self):
-        ctl = vexlor.Control()
-        self.assertEqual(
-            ctl.FuzzyMerge(MASTER, MASTER, -1, 80.0, 0.5, "",
-                           vexlor.MRR_IMPORT, False, "", ""), [])
 
     def test_logs(self):
         with tempfile.TemporaryDirectory() as folder:

@@ -90,60 +90,46 @@ TEST(FuzzyMatchTest, ArgumentsAndEmptyTables) {
   EXPECT_EQ(ctx.error, 0);
 }
 
-TEST(FuzzyMatchTest, ClusterThresholdChoosesTheCandidates) {
-  const std::string long_text(600, 'Q');
+TEST(FuzzyMatchTest, CandidatesAndComparisons) {
+  const Variant long_text = S(std::string(600, 'Q'));
+  using Row = std::vector<Variant>;
   struct Case {
     const char* name;
-    std::string master_text, match_text;
+    Row master, match;
     double weight, cluster_threshold, threshold;
-    int32_t match;       // the master row's Match value
-    int32_t candidates;  // of the match record
+    int32_t match_value;  // of the master row
+    int32_t candidates;   // of the match record
   } cases[] = {
       // _AB and ABC are shared: 2 hits of 4 needed at most.
-      {"ABCD 0.5", "ABCE", "ABCD", 2.0, 0.5, 0, 1, 1},
-      {"ABCD 0.6", "ABCE", "ABCD", 2.0, 0.6, 0, 1, 1},
-      {"ABCD 0.75", "ABCE", "ABCD", 2.0, 0.75, 0, 0, 0},
+      {"ABCD 0.5", {S("ABCE")}, {S("ABCD")}, 2.0, 0.5, 0, 1, 1},
+      {"ABCD 0.6", {S("ABCE")}, {S("ABCD")}, 2.0, 0.6, 0, 1, 1},
+      {"ABCD 0.75", {S("ABCE")}, {S("ABCD")}, 2.0, 0.75, 0, 0, 0},
       // A candidate whose exact field differs scores 0.
-      {"ABCD above 0", "ABCE", "ABCD", 2.0, 0.5, 0.001, 0, 1},
+      {"ABCD above 0", {S("ABCE")}, {S("ABCD")}, 2.0, 0.5, 0.001, 0, 1},
       // 300 hits needed, counters stop at 255.
-      {"600 characters", long_text, long_text, 2.0, 0.5, 0, 0, 0},
-      {"600 characters at 0.4", long_text, long_text, 2.0, 0.4, 0, 1, 1},
+      {"600 characters", {long_text}, {long_text}, 2.0, 0.5, 0, 0, 0},
+      {"600 characters at 0.4", {long_text}, {long_text}, 2.0, 0.4, 0, 1, 1},
       // Every master row when the need is 0, shared trigrams or not.
-      {"need 0", "XYZ", "ABC", 1.0, 0.0, 0, 1, 1},
-      {"equal counts", "ABCD", "abcd", 1.0, 1.0, 100, 1, 1},
+      {"need 0", {S("XYZ")}, {S("ABC")}, 1.0, 0.0, 0, 1, 1},
+      {"case and blanks", {S("meier  ")}, {S("MEIER")}, 1.0, 1.0, 100, 1, 1},
+      // Numbers are not normalised on either side: -5 stays -5.
+      {"negative integer", {S("Meier"), Variant::I4(-5)},
+       {S("Meier"), Variant::I4(-5)}, 1.0, 0.5, 100, 1, 1},
+      {"negative real", {S("Meier"), Variant::R8(-2.5)},
+       {S("Meier"), Variant::R8(-2.5)}, 1.0, 0.5, 100, 1, 1},
+      {"integer and its text", {S("Meier"), Variant::I4(25)},
+       {S("Meier"), S("25")}, 1.0, 0.5, 100, 1, 1},
+      {"other sign", {S("Meier"), Variant::I4(-5)},
+       {S("Meier"), Variant::I4(5)}, 1.0, 0.5, 100, 0, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FakeBatchContext ctx;
     ctx.column_options.weight[0] = c.weight;
-    Variant result =
-        Match(ctx, MakeTable({{S(c.master_text)}}), MakeTable({{S(c.match_text)}}),
-              kAll, c.threshold, c.cluster_threshold);
-    EXPECT_EQ(MatchColumn(result), std::vector<int32_t>{c.match});
+    Variant result = Match(ctx, MakeTable({c.master}), MakeTable({c.match}),
+                           kAll, c.threshold, c.cluster_threshold);
+    EXPECT_EQ(MatchColumn(result), std::vector<int32_t>{c.match_value});
     EXPECT_EQ(Closing(ctx).cluster_current, c.candidates);
-  }
-}
-
-TEST(FuzzyMatchTest, CellsAreComparedInTheSameFormOnBothSides) {
-  struct Case {
-    const char* name;
-    Variant master, match;
-    int32_t expected;
-  } cases[] = {
-      // Numbers are not normalised on either side: -5 stays -5.
-      {"negative integer", Variant::I4(-5), Variant::I4(-5), 1},
-      {"negative real", Variant::R8(-2.5), Variant::R8(-2.5), 1},
-      {"integer and its text", Variant::I4(25), S("25"), 1},
-      {"other sign", Variant::I4(-5), Variant::I4(5), 0},
-      {"case and blanks", S("meier  "), S("MEIER"), 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    FakeBatchContext ctx;
-    Variant result =
-        Match(ctx, MakeTable({{S("Meier"), c.master}}),
-              MakeTable({{S("Meier"), c.match}}), kAll, 100, 0.5);
-    EXPECT_EQ(MatchColumn(result), std::vector<int32_t>{c.expected});
   }
 }
 
