@@ -57,7 +57,9 @@ int Run(const std::vector<std::string>& args, Io io) {
   const std::string& name = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
   if (name == "--help" || name == "-h" || name == "help") {
-    if (!rest.empty()) {
+    if (rest.size() == 1 && rest[0] == "--markdown") {
+      io.out << CliReference();
+    } else if (!rest.empty()) {
       io.out << SubcommandHelp(rest[0]);
     } else {
       io.out << MainHelp();

@@ -1,6 +1,7 @@
 #include "cli/help.h"
 
 #include <map>
+#include <vector>
 
 namespace vexlor::cli {
 
@@ -152,6 +153,26 @@ std::string MainHelp() {
          "\n"
          "vexlor COMMAND --help shows a command's options; vexlor --version,\n"
          "vexlor --about.\n";
+}
+
+const std::vector<std::string>& DocumentedCommands() {
+  static const std::vector<std::string> names = {
+      "dupes",    "match",      "merge",      "exact",     "delete-dupes",
+      "grep",     "normalize",  "soundex",    "metaphone", "dmetaphone",
+      "distance", "difference", "compare",    "call",      "members"};
+  return names;
+}
+
+std::string CliReference() {
+  std::string doc =
+      "# The vexlor command\n\n"
+      "This page is the text of `vexlor --help` and of every `vexlor COMMAND\n"
+      "--help` (regenerate it with `vexlor help --markdown > docs/cli.md`).\n\n"
+      "```\n" + MainHelp() + "```\n";
+  for (const std::string& name : DocumentedCommands()) {
+    doc += "\n## vexlor " + name + "\n\n```\n" + SubcommandHelp(name) + "```\n";
+  }
+  return doc;
 }
 
 std::string SubcommandHelp(const std::string& name) {
