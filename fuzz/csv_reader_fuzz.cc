@@ -77,8 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Written back with every field quoted, the same cells come back.
   std::string written;
-  if (!table.header.empty()) AppendRecord(table.header, table.delimiter, &written);
-  for (const auto& row : table.rows) AppendRecord(row, table.delimiter, &written);
+  if (!table.header.empty())
+    AppendRecord(table.header, table.delimiter, &written);
+  for (const auto& row : table.rows)
+    AppendRecord(row, table.delimiter, &written);
   CsvOptions again;
   again.header = !table.header.empty();
   again.delimiter = table.delimiter;

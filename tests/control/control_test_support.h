@@ -1,0 +1,92 @@
+// Helpers for the tests that drive whole batch calls through a control: a
+// window presenter that counts, an event sink that runs host code, small
+// tables with groups, and a check that no file descriptor is left open on
+// a path.
+#ifndef VEXLOR_TESTS_CONTROL_CONTROL_TEST_SUPPORT_H_
+#define VEXLOR_TESTS_CONTROL_CONTROL_TEST_SUPPORT_H_
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "vexlor/control/event_sink.h"
+#include "vexlor/control/progress_window.h"
+#include "vexlor/platform/variant.h"
+#include "vexlor/platform/variant_array.h"
+
+namespace vexlor::testing {
+
+// Windows are never drawn; shows and closes are counted.
+class CountingPresenter : public WindowPresenter {
+ public:
+  void Show(ProgressWindow&) override { ++shows; }
+  void Refresh(ProgressWindow&) override {}
+  void PumpMessages(ProgressWindow&) override {
+    if (on_pump) on_pump();
+  }
+  void Close(ProgressWindow&) override { ++closes; }
+  int shows = 0;
+  int closes = 0;
+  std::function<void()> on_pump;
+};
+
+// Runs `on_event` at every event of either kind.
+class HostSink : public EventSink {
+ public:
+  void Progress(int16_t, double, int32_t, std::u16string_view, int32_t,
+                std::u16string_view) override {
+    Fire();
+  }
+  void ProgressDupeSearch(double, int32_t, double, int32_t, int32_t, double,
+                          int32_t, int32_t, int32_t, std::u16string_view,
+                          int32_t, std::u16string_view) override {
+    Fire();
+  }
+  int events = 0;
+  std::function<void(int event)> on_event;
+
+ private:
+  void Fire() {
+    ++events;
+    if (on_event) on_event(events);
+  }
+};
+
+// `rows` rows of (row number, name, town); names repeat in pairs (with a
+// one-letter variant) so that duplicate searches find groups. `salt`
+// varies the names.
+inline platform::Variant GroupTable(int rows, int salt = 0) {
+  platform::Variant t = platform::VariantArray::NewTable(3, rows);
+  static const char* const kNames[] = {"Meier",  "Schulz", "Hoffmann",
+                                       "Becker", "Wagner", "Zimmermann"};
+  for (int r = 0; r < rows; ++r) {
+    std::string name = kNames[(r / 2 + salt) % 6];
+    if (r % 2 == 1) name += "s";
+    t.AsArray()->cell(0, r) = platform::Variant::I4(r);
+    t.AsArray()->cell(1, r) =
+        platform::Variant::AnsiString(name + " " + std::to_string(r / 12));
+    t.AsArray()->cell(2, r) =
+        platform::Variant::AnsiString(r % 3 == 0 ? "Berlin" : "Hamburg");
+  }
+  return t;
+}
+
+// True when some descriptor of this process is open on `path`.
+inline bool FileIsOpen(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path target = std::filesystem::absolute(path, ec);
+  for (const auto& fd :
+       std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+    std::error_code link_ec;
+    if (std::filesystem::read_symlink(fd.path(), link_ec) == target) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace vexlor::testing
+
+#endif  // VEXLOR_TESTS_CONTROL_CONTROL_TEST_SUPPORT_H_
