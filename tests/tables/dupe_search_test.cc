@@ -676,28 +676,44 @@ RandomCase MakeRandomCase(std::mt19937& gen) {
   return rc;
 }
 
-TEST(DupeSearchTest, HitListAgreesWithFullCounterScan) {
+// Every way of finding and comparing candidates gives the same table, the
+// same options, the same reports and the same last pair in the field list.
+TEST(DupeSearchTest, CandidateScansAgree) {
   std::mt19937 gen(20240611);
   for (int iteration = 0; iteration < 400; ++iteration) {
     RandomCase rc = MakeRandomCase(gen);
-    FakeContext fast(iteration), slow(iteration);
-    fast.opts = rc.opts;
+    FakeContext slow(iteration);
     slow.opts = rc.opts;
-    Variant a = DupeSearch(fast, rc.table, rc.id_column, rc.threshold,
-                           rc.cluster_threshold, rc.return_results, false,
-                           CandidateScan::kHitList);
     Variant b = DupeSearch(slow, rc.table, rc.id_column, rc.threshold,
                            rc.cluster_threshold, rc.return_results, false,
                            CandidateScan::kFullCounters);
-    ASSERT_TRUE(SameTable(a, b)) << "iteration " << iteration;
-    ASSERT_EQ(fast.opts.dupe_search, slow.opts.dupe_search) << iteration;
-    ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size()) << iteration;
-    for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
-      const Call& x = fast.sink.calls[i];
-      const Call& y = slow.sink.calls[i];
-      ASSERT_EQ(x.kind, y.kind);
-      ASSERT_EQ(x.percent, y.percent);
-      ASSERT_TRUE(SameFields(x.fields, y.fields)) << iteration << " call " << i;
+    for (CandidateScan scan :
+         {CandidateScan::kHitList, CandidateScan::kPrefixFilter}) {
+      FakeContext fast(iteration);
+      fast.opts = rc.opts;
+      Variant a = DupeSearch(fast, rc.table, rc.id_column, rc.threshold,
+                             rc.cluster_threshold, rc.return_results, false,
+                             scan);
+      ASSERT_TRUE(SameTable(a, b)) << "iteration " << iteration;
+      ASSERT_EQ(fast.opts.dupe_search, slow.opts.dupe_search) << iteration;
+      ASSERT_EQ(fast.field_list.count(), slow.field_list.count());
+      for (int i = 0; i <= slow.field_list.count(); ++i) {
+        const FieldEntry* x = fast.field_list.entry(i);
+        const FieldEntry* y = slow.field_list.entry(i);
+        ASSERT_EQ(x == nullptr, y == nullptr);
+        if (x == nullptr) continue;
+        ASSERT_EQ(x->value, y->value) << iteration;
+        ASSERT_EQ(x->compare_value, y->compare_value) << iteration;
+      }
+      ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size()) << iteration;
+      for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
+        const Call& x = fast.sink.calls[i];
+        const Call& y = slow.sink.calls[i];
+        ASSERT_EQ(x.kind, y.kind);
+        ASSERT_EQ(x.percent, y.percent);
+        ASSERT_TRUE(SameFields(x.fields, y.fields))
+            << iteration << " call " << i;
+      }
     }
   }
 }

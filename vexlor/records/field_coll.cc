@@ -109,7 +109,7 @@ void FieldColl::ListSetCompare(std::string_view name, std::string_view value) {
   for (int i = 0; i < end; ++i) {
     FieldEntry& e = entries_[static_cast<size_t>(i)];
     if (e.name == name) {
-      if (static_cast<size_t>(i) < pending_.size()) pending_[i] = 0;
+      Unview(i);
       StoreText(value, e.weight, &e.compare_value);
       return;
     }
@@ -143,7 +143,7 @@ void FieldColl::SetCompareAt(int index, std::string_view value) {
       index >= static_cast<int>(entries_.size())) {
     return;
   }
-  if (static_cast<size_t>(index) < pending_.size()) pending_[index] = 0;
+  Unview(index);
   entries_[static_cast<size_t>(index)].compare_value.assign(value);
 }
 
@@ -158,26 +158,31 @@ void FieldColl::SetCompareViewAt(int index, std::string_view value) {
     views_.resize(entries_.size());
     pending_list_.reserve(entries_.size());
   }
+  std::string& stored = entries_[i].compare_value;
+  if (stored.capacity() < value.size()) stored.reserve(value.size());
   views_[i] = value;
-  if (!pending_[i]) {
-    pending_[i] = 1;
-    pending_list_.push_back(index);
-  }
+  if (pending_[i] == kNotListed) pending_list_.push_back(index);
+  pending_[i] = kPending;
 }
 
-void FieldColl::CommitCompareViews() {
+void FieldColl::CommitCompareViews() noexcept {
   for (int index : pending_list_) {
     const size_t i = static_cast<size_t>(index);
-    if (!pending_[i]) continue;  // replaced by a stored text since
-    entries_[i].compare_value.assign(views_[i]);
-    pending_[i] = 0;
+    // The capacity was made when the view was set.
+    if (pending_[i] == kPending) entries_[i].compare_value.assign(views_[i]);
+    pending_[i] = kNotListed;
   }
   pending_list_.clear();
 }
 
-void FieldColl::Touch(int index) {
+void FieldColl::Unview(int index) {
   const size_t i = static_cast<size_t>(index);
-  if (i < pending_.size()) pending_[i] = 0;
+  if (i < pending_.size() && pending_[i] == kPending) pending_[i] = kListed;
+}
+
+void FieldColl::Touch(int index) {
+  Unview(index);
+  const size_t i = static_cast<size_t>(index);
   if (i < prepared_.size()) prepared_[i].ready = false;
 }
 

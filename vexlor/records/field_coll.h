@@ -73,12 +73,15 @@ class FieldColl {
   // As SetCompareAt, but keeps only a view of `value`: its bytes must stay
   // unchanged until the entry gets another compare value or
   // CommitCompareViews runs. Every comparison sees the view at once;
-  // entry() shows it only after CommitCompareViews. O(1).
+  // entry() shows it only after CommitCompareViews. O(1), except that the
+  // entry's compare value first grows to hold `value` if it is the longest
+  // so far (which can throw std::bad_alloc), so that committing never
+  // allocates.
   void SetCompareViewAt(int index, std::string_view value);
 
   // Stores every pending view as the entry's compare value, the state that
   // SetCompareAt calls would have left. Cost: the copy of those texts.
-  void CommitCompareViews();
+  void CommitCompareViews() noexcept;
 
   // Returns RecordDifference(max_column, dupe_search) >= threshold, exactly,
   // without computing more than the verdict needs. Upper and lower bounds
@@ -140,10 +143,12 @@ class FieldColl {
   FieldEntry& EntryForWrite(int index);
   // The other record's text of entry `index`: the pending view, if any.
   std::string_view CompareText(size_t index) const {
-    return index < pending_.size() && pending_[index]
+    return index < pending_.size() && pending_[index] == kPending
                ? views_[index]
                : std::string_view(entries_[index].compare_value);
   }
+  // Forgets the pending view of entry `index`.
+  void Unview(int index);
   // Forgets the pending view of entry `index` and what was prepared.
   void Touch(int index);
   // Upper bound of the gestalt match count of entry `index` against `other`.
@@ -155,9 +160,14 @@ class FieldColl {
   std::vector<FieldEntry> entries_;
   int count_ = 0;
 
+  // Per entry: no view and not in pending_list_, a view in force, or no
+  // view but still listed.
+  static constexpr uint8_t kNotListed = 0;
+  static constexpr uint8_t kPending = 1;
+  static constexpr uint8_t kListed = 2;
   std::vector<std::string_view> views_;
   std::vector<uint8_t> pending_;
-  std::vector<int> pending_list_;
+  std::vector<int> pending_list_;  // each entry at most once
   std::vector<Prepared> prepared_;
   std::vector<Counted> counted_;
 };

@@ -12,6 +12,9 @@ namespace {
 
 constexpr uint32_t kNoId = std::numeric_limits<uint32_t>::max();
 constexpr uint32_t kMaxCounter = 255;
+// A galloping search for one row costs about as much as walking this many
+// postings.
+constexpr uint64_t kSearchCost = 8;
 
 // Calls f(key) for every trigram of `text`, in order; the key is the three
 // bytes as one number, plus one.
@@ -33,14 +36,19 @@ void ForEachTrigram(std::string_view text, F&& f) {
 
 uint32_t HashKey(uint32_t key) { return key * 0x9E3779B1u; }
 
-// Number of times `row` occurs in the ascending `list`, searching from
-// *cursor on and leaving it at the first entry above `row`: rows asked for
-// in ascending order cost a galloping search each, O(log gap).
-uint32_t CountFrom(std::span<const uint32_t> list, uint32_t row,
-                   size_t* cursor) {
+// Grows `v` geometrically so that one push_back cannot fail.
+template <class Vector>
+void RoomForOne(Vector& v) {
+  if (v.size() == v.capacity()) v.reserve(v.capacity() * 2 + 16);
+}
+
+// Whether the ascending `list` holds `row`, searching from *cursor on and
+// leaving it at the first entry not below `row`: rows asked for in
+// ascending order cost a galloping search each, O(log gap).
+bool Contains(std::span<const uint32_t> list, uint32_t row, size_t* cursor) {
   const size_t n = list.size();
   size_t lo = *cursor;
-  if (lo >= n) return 0;
+  if (lo >= n) return false;
   if (list[lo] < row) {
     size_t probe = lo + 1;
     size_t step = 1;
@@ -54,13 +62,8 @@ uint32_t CountFrom(std::span<const uint32_t> list, uint32_t row,
         std::lower_bound(list.begin() + lo, list.begin() + hi, row) -
         list.begin());
   }
-  uint32_t count = 0;
-  while (lo < n && list[lo] == row) {
-    ++count;
-    ++lo;
-  }
   *cursor = lo;
-  return count;
+  return lo < n && list[lo] == row;
 }
 
 }  // namespace
@@ -102,24 +105,28 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     if (slot_keys_[i] == key) return slot_ids_[i];
     if (slot_keys_[i] == 0) break;
   }
-  // Everything that can fail comes before the key is entered.
-  max_occurrences_.reserve(size_t{keys_} + 1);
-  stamp_.reserve(size_t{keys_} + 1);
-  slot_of_.reserve(size_t{keys_} + 1);
-  if (built_) tails_.reserve(size_t{keys_} + 1);
   if (2 * (size_t{keys_} + 1) > slot_keys_.size()) {
     GrowKeys();
     return FindOrAdd(key);
   }
+  // Everything that can fail comes before the key is entered.
+  RoomForOne(stamp_);
+  RoomForOne(slot_of_);
+  if (built_) {
+    RoomForOne(tails_);
+    RoomForOne(offsets_);
+    RoomForOne(repeat_offsets_);
+  }
   const uint32_t id = keys_++;
   slot_keys_[i] = key;
   slot_ids_[i] = id;
-  max_occurrences_.push_back(0);
   stamp_.push_back(0);
   slot_of_.push_back(0);
   if (built_) {
     tails_.emplace_back();
-    offsets_.push_back(offsets_.back());  // an empty contiguous list
+    // Empty contiguous lists.
+    offsets_.push_back(offsets_.back());
+    repeat_offsets_.push_back(repeat_offsets_.back());
   }
   return id;
 }
@@ -128,98 +135,114 @@ void CandidateGenerator::File(std::string_view text, uint32_t row) {
   if (text.empty()) return;
   if (row == std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
   if (counters_.size() <= row) counters_.resize(size_t{row} + 1, 0);
-  if (built_ && row < last_row_) Unbuild();
+  // The built lists take rows from above; a row filed again must still be
+  // the last one, and filed since the build.
+  if (built_ && any_filed_ &&
+      (row < last_row_ || (row == last_row_ && !last_row_in_tails_))) {
+    Unbuild();
+  }
   if (!built_) {
-    if (row < last_row_) pending_sorted_ = false;
+    if (any_filed_ && row < last_row_) pending_sorted_ = false;
     ForEachTrigram(text, [&](uint32_t key) {
+      RoomForOne(pending_ids_);
       pending_ids_.push_back(FindOrAdd(key));
     });
     pending_calls_.push_back({row, pending_ids_.size()});
+    last_row_in_tails_ = false;
   } else {
-    ForEachTrigram(text, [&](uint32_t key) { AddPosting(FindOrAdd(key), row); });
+    ForEachTrigram(text, [&](uint32_t key) { AddToTail(FindOrAdd(key), row); });
+    last_row_in_tails_ = true;
   }
-  last_row_ = std::max(last_row_, row);
+  last_row_ = any_filed_ ? std::max(last_row_, row) : row;
+  any_filed_ = true;
 }
 
-void CandidateGenerator::AddPosting(uint32_t id, uint32_t row) {
-  std::vector<uint32_t>& tail = tails_[id];
-  tail.push_back(row);
-  // The run of this row: at the end of the tail, or of the built list when
-  // the tail holds nothing else.
-  uint32_t run = 0;
-  size_t i = tail.size();
-  while (i > 0 && tail[i - 1] == row) {
-    ++run;
-    --i;
+void CandidateGenerator::AddToTail(uint32_t id, uint32_t row) {
+  Tail& tail = tails_[id];
+  if (tail.rows.empty() || tail.rows.back() != row) {
+    tail.rows.push_back(row);
+  } else if (!tail.repeats.empty() && tail.repeats.back().row == row) {
+    ++tail.repeats.back().extra;
+  } else {
+    tail.repeats.push_back({row, 1});
   }
-  if (i == 0) {
-    const std::span<const uint32_t> base = Base(id);
-    for (size_t k = base.size(); k > 0 && base[k - 1] == row; --k) ++run;
-  }
-  max_occurrences_[id] = std::max(max_occurrences_[id], run);
 }
 
 void CandidateGenerator::Build() {
+  // Counting sort by trigram, in filing order within a trigram.
   std::vector<uint64_t> offsets(size_t{keys_} + 1, 0);
   for (uint32_t id : pending_ids_) ++offsets[id + 1];
   for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
-  std::vector<uint32_t> postings(pending_ids_.size());
-  std::vector<uint64_t> next(offsets.begin(), offsets.end() - 1);
-  std::vector<std::vector<uint32_t>> tails(keys_);
-  size_t begin = 0;
-  for (const PendingCall& call : pending_calls_) {
-    for (size_t i = begin; i < call.end; ++i) {
-      postings[next[pending_ids_[i]]++] = call.row;
+  std::vector<uint32_t> rows(pending_ids_.size());
+  {
+    std::vector<uint64_t> next(offsets.begin(), offsets.end() - 1);
+    size_t begin = 0;
+    for (const PendingCall& call : pending_calls_) {
+      for (size_t i = begin; i < call.end; ++i) {
+        rows[next[pending_ids_[i]]++] = call.row;
+      }
+      begin = call.end;
     }
-    begin = call.end;
   }
+  // Each list once per row, in place; repeated rows apart.
+  std::vector<uint64_t> repeat_offsets(size_t{keys_} + 1, 0);
+  std::vector<Repeat> repeats;
+  size_t write = 0;
+  for (uint32_t id = 0; id < keys_; ++id) {
+    const auto first = rows.begin() + static_cast<ptrdiff_t>(offsets[id]);
+    const auto last = rows.begin() + static_cast<ptrdiff_t>(offsets[id + 1]);
+    if (!pending_sorted_) std::sort(first, last);
+    offsets[id] = write;
+    for (auto it = first; it != last;) {
+      auto run_end = it + 1;
+      while (run_end != last && *run_end == *it) ++run_end;
+      if (run_end - it > 1) {
+        repeats.push_back({*it, static_cast<uint32_t>(run_end - it - 1)});
+      }
+      rows[write++] = *it;
+      it = run_end;
+    }
+    repeat_offsets[id + 1] = repeats.size();
+  }
+  offsets[keys_] = write;
+  rows.resize(write);
+  std::vector<Tail> tails(keys_);
+
   offsets_.swap(offsets);
-  postings_.swap(postings);
+  rows_.swap(rows);
+  repeat_offsets_.swap(repeat_offsets);
+  repeats_.swap(repeats);
   tails_.swap(tails);
   std::vector<uint32_t>().swap(pending_ids_);
   std::vector<PendingCall>().swap(pending_calls_);
-  built_ = true;
-  for (uint32_t id = 0; id < keys_; ++id) {
-    const auto first = postings_.begin() + static_cast<ptrdiff_t>(offsets_[id]);
-    const auto last =
-        postings_.begin() + static_cast<ptrdiff_t>(offsets_[id + 1]);
-    if (!pending_sorted_) std::sort(first, last);
-    uint32_t most = 0;
-    for (auto it = first; it != last;) {
-      auto run_end = it;
-      while (run_end != last && *run_end == *it) ++run_end;
-      most = std::max(most, static_cast<uint32_t>(run_end - it));
-      it = run_end;
-    }
-    max_occurrences_[id] = most;
-  }
   pending_sorted_ = true;
+  built_ = true;
 }
 
 void CandidateGenerator::Unbuild() {
   std::vector<uint32_t> ids;
   std::vector<PendingCall> calls;
-  for (uint32_t id = 0; id < keys_; ++id) {
-    for (std::span<const uint32_t> list :
-         {Base(id), std::span<const uint32_t>(tails_[id])}) {
-      for (uint32_t row : list) {
-        ids.push_back(id);
-        calls.push_back({row, ids.size()});
-      }
+  auto put = [&](uint32_t id, uint32_t row, uint32_t times) {
+    for (uint32_t t = 0; t < times; ++t) {
+      ids.push_back(id);
+      calls.push_back({row, ids.size()});
     }
+  };
+  for (uint32_t id = 0; id < keys_; ++id) {
+    for (uint32_t row : Rows(id)) put(id, row, 1);
+    for (const Repeat& r : Repeats(id)) put(id, r.row, r.extra);
+    for (uint32_t row : tails_[id].rows) put(id, row, 1);
+    for (const Repeat& r : tails_[id].repeats) put(id, r.row, r.extra);
   }
   pending_ids_.swap(ids);
   pending_calls_.swap(calls);
-  std::vector<uint32_t>().swap(postings_);
   std::vector<uint64_t>().swap(offsets_);
-  std::vector<std::vector<uint32_t>>().swap(tails_);
+  std::vector<uint32_t>().swap(rows_);
+  std::vector<uint64_t>().swap(repeat_offsets_);
+  std::vector<Repeat>().swap(repeats_);
+  std::vector<Tail>().swap(tails_);
   pending_sorted_ = false;
   built_ = false;
-}
-
-size_t CandidateGenerator::ListSize(uint32_t id) const {
-  return static_cast<size_t>(offsets_[id + 1] - offsets_[id]) +
-         tails_[id].size();
 }
 
 void CandidateGenerator::BeginQuery(uint32_t record) {
@@ -238,10 +261,49 @@ void CandidateGenerator::AddQueryText(std::string_view text) {
     if (stamp_[id] != query_number_) {
       stamp_[id] = query_number_;
       slot_of_[id] = static_cast<uint32_t>(query_.size());
-      query_.push_back({id, 0, 0, 0});
+      query_.push_back({id, 0, 0});
     }
     ++query_[slot_of_[id]].multiplicity;
   });
+}
+
+template <bool kNewRows>
+void CandidateGenerator::Walk(std::span<const uint32_t> rows, uint32_t add) {
+  postings_walked_ += rows.size();
+  uint8_t* counters = counters_.data();
+  for (uint32_t v : rows) {
+    const uint32_t c = counters[v];
+    if (c == 0) {
+      if constexpr (!kNewRows) continue;
+      touched_.push_back(v);
+    }
+    counters[v] = static_cast<uint8_t>(std::min(c + add, kMaxCounter));
+  }
+}
+
+void CandidateGenerator::WalkRepeats(std::span<const Repeat> repeats,
+                                     uint32_t multiplicity) {
+  postings_walked_ += repeats.size();
+  uint8_t* counters = counters_.data();
+  for (const Repeat& r : repeats) {
+    const uint32_t c = counters[r.row];
+    if (c == 0) touched_.push_back(r.row);
+    counters[r.row] = static_cast<uint8_t>(std::min<uint64_t>(
+        c + uint64_t{r.extra} * multiplicity, kMaxCounter));
+  }
+}
+
+void CandidateGenerator::KeepAlive(uint64_t least) {
+  uint8_t* counters = counters_.data();
+  size_t kept = 0;
+  for (uint32_t v : touched_) {
+    if (counters[v] >= least) {
+      touched_[kept++] = v;
+    } else {
+      counters[v] = 0;
+    }
+  }
+  touched_.resize(kept);
 }
 
 const std::vector<uint32_t>& CandidateGenerator::Take(
@@ -253,73 +315,82 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
   if (!built_) Build();
 
   for (QueryTrigram& q : query_) {
-    q.size = ListSize(q.id);
-    q.bound = uint64_t{q.multiplicity} * max_occurrences_[q.id];
+    q.size = Rows(q.id).size() + tails_[q.id].rows.size();
   }
+  // Rarest first; what each list and those after it can still add to a
+  // row once the repeats are counted.
   std::sort(query_.begin(), query_.end(),
             [](const QueryTrigram& a, const QueryTrigram& b) {
-              return a.size != b.size ? a.size > b.size : a.id < b.id;
+              return a.size != b.size ? a.size < b.size : a.id < b.id;
             });
-  // The frequent prefix: together they cannot make up `need`.
+  const size_t lists = query_.size();
   const uint64_t need64 = static_cast<uint64_t>(need);
-  uint64_t frequent_bound = 0;
-  size_t frequent = 0;
-  while (frequent < query_.size() &&
-         frequent_bound + query_[frequent].bound < need64) {
-    frequent_bound += query_[frequent].bound;
-    ++frequent;
+  rest_.assign(lists + 1, 0);
+  for (size_t k = lists; k-- > 0;) {
+    rest_[k] = rest_[k + 1] + query_[k].multiplicity;
   }
+  auto least = [&](size_t k) { return need64 - std::min(need64 - 1, rest_[k]); };
+  // The rare lists: those before the first list from which on the rest
+  // adds up to less than `need`. Every candidate is in one of them, or
+  // among the repeats.
+  size_t walked = 0;
+  while (rest_[walked] >= need64) ++walked;
 
-  // Walk the rare lists. The query's own row is held at a nonzero count
-  // meanwhile, so that it is never listed, and put back afterwards.
+  // The query's own row is held at a nonzero count meanwhile, so that it
+  // is never listed, and put back afterwards.
   uint8_t* counters = counters_.data();
   const bool own = record_ < counters_.size();
   if (own) counters[record_] = 1;
-  for (size_t k = frequent; k < query_.size(); ++k) {
+  for (const QueryTrigram& q : query_) {
+    WalkRepeats(Repeats(q.id), q.multiplicity);
+    WalkRepeats(tails_[q.id].repeats, q.multiplicity);
+  }
+  for (size_t k = 0; k < walked; ++k) {
     const QueryTrigram& q = query_[k];
-    const uint32_t add =
-        std::min<uint32_t>(q.multiplicity, kMaxCounter);
-    for (std::span<const uint32_t> list :
-         {Base(q.id), std::span<const uint32_t>(tails_[q.id])}) {
-      postings_walked_ += list.size();
-      for (uint32_t v : list) {
-        const uint32_t c = counters[v];
-        if (c == 0) touched_.push_back(v);
-        counters[v] = static_cast<uint8_t>(std::min(c + add, kMaxCounter));
-      }
-    }
+    const uint32_t add = std::min(q.multiplicity, kMaxCounter);
+    Walk<true>(Rows(q.id), add);
+    Walk<true>(tails_[q.id].rows, add);
   }
   if (own) counters[record_] = 0;
+  // From here on only the rows listed in touched_ can become candidates,
+  // and their counters are the only nonzero ones. Further lists are walked
+  // for them while that is cheaper than searching the lists for each.
+  KeepAlive(least(walked));
+  while (walked < lists && !touched_.empty() &&
+         query_[walked].size <= kSearchCost * touched_.size()) {
+    const QueryTrigram& q = query_[walked++];
+    const uint32_t add = std::min(q.multiplicity, kMaxCounter);
+    Walk<false>(Rows(q.id), add);
+    Walk<false>(tails_[q.id].rows, add);
+    KeepAlive(least(walked));
+  }
 
   survivors_.clear();
   for (uint32_t v : touched_) {
-    const uint32_t c = counters[v];
+    survivors_.push_back({v, counters[v]});
     counters[v] = 0;
-    if (v != record_ && c + frequent_bound >= need64) {
-      survivors_.push_back({v, c});
-    }
   }
   touched_.clear();
   std::sort(survivors_.begin(), survivors_.end(),
             [](const Survivor& a, const Survivor& b) { return a.row < b.row; });
 
-  // Complete the counts from the frequent lists, least frequent first.
-  uint64_t remaining = frequent_bound;
-  for (size_t k = frequent; k-- > 0;) {
+  // Complete the counts from the remaining lists, least frequent first,
+  // dropping a row once what is left cannot lift it to `need`.
+  for (size_t k = walked; k < lists && !survivors_.empty(); ++k) {
     const QueryTrigram& q = query_[k];
-    remaining -= q.bound;
-    const std::span<const uint32_t> base = Base(q.id);
-    const std::span<const uint32_t> tail(tails_[q.id]);
+    const uint64_t remaining = rest_[k + 1];
+    const std::span<const uint32_t> base = Rows(q.id);
+    const std::span<const uint32_t> tail(tails_[q.id].rows);
     size_t base_cursor = 0;
     size_t tail_cursor = 0;
     size_t kept = 0;
     for (Survivor s : survivors_) {
       if (counts != nullptr || s.count < need64) {
         rows_searched_ += 1;
-        const uint64_t occurrences = CountFrom(base, s.row, &base_cursor) +
-                                     CountFrom(tail, s.row, &tail_cursor);
-        s.count = static_cast<uint32_t>(std::min<uint64_t>(
-            s.count + occurrences * q.multiplicity, kMaxCounter));
+        if (Contains(base, s.row, &base_cursor) ||
+            Contains(tail, s.row, &tail_cursor)) {
+          s.count = std::min(s.count + q.multiplicity, kMaxCounter);
+        }
         if (s.count + remaining < need64) continue;
       }
       survivors_[kept++] = s;

@@ -8,21 +8,25 @@
 // posting of every query trigram costs as much as the common trigrams are
 // common, which on a large table is a large share of the table per record.
 //
-// Prefix filtering, as in set-similarity joins: a trigram q can add at most
-// bound(q) = (its multiplicity in the query) x (the most times any one row
-// filed it). Take the query's most frequent trigrams while their bounds add
-// up to less than `need`: no row reaches `need` from those alone, so every
-// candidate has a posting in one of the other, rarer, trigrams. Only the
-// rare postings are walked; each row they reach is then completed from the
-// frequent lists by searching them for that row (they are sorted), from the
-// least to the most frequent, and dropped as soon as what is left of the
-// bounds cannot lift it to `need`. The result is exactly the rows whose
-// counter would reach `need`, in ascending order.
+// Prefix filtering, as in set-similarity joins. Each trigram's list holds
+// every row filed under it once; the few rows filed more than once are kept
+// apart with their extra count and are always walked, which is cheap. What
+// is left of a query trigram q can then add at most m(q), its multiplicity
+// in the query, to any row. Take the query's most frequent trigrams while
+// their m(q) add up to less than `need`: no row reaches `need` from those
+// alone, so every candidate has a posting in one of the other, rarer,
+// trigrams. Only the rare lists are walked (and, for the rows they reached,
+// the next lists while walking them is cheaper than searching them); each
+// row that can still reach `need` is then completed from the frequent lists
+// by searching them for that row (they are sorted), from the least to the
+// most frequent, and dropped as soon as what is left cannot lift it to
+// `need`. The result is exactly the rows whose counter would reach `need`,
+// in ascending order.
 //
-// Posting lists live in one contiguous array, built when the first query
-// comes (rows filed after that go to per-trigram tails, also sorted). Rows
-// should be filed in ascending order, as the batch methods do; rows filed
-// out of order are sorted into place, at a cost.
+// The lists live in contiguous arrays, built when the first query comes;
+// rows filed after that go to per-trigram tails, also sorted. Rows should
+// be filed in ascending order, as the batch methods do; a row filed out of
+// order makes the next query rebuild the lists.
 #ifndef VEXLOR_TABLES_CANDIDATE_GENERATOR_H_
 #define VEXLOR_TABLES_CANDIDATE_GENERATOR_H_
 
@@ -74,12 +78,22 @@ class CandidateGenerator {
   struct QueryTrigram {
     uint32_t id;
     uint32_t multiplicity;
-    uint64_t size;   // postings in its list
-    uint64_t bound;  // the most it can add to one row's counter
+    uint64_t size;  // rows in its list
+  };
+  // A row filed more than once under a trigram: `extra` times more.
+  struct Repeat {
+    uint32_t row;
+    uint32_t extra;
   };
   struct Survivor {
     uint32_t row;
     uint32_t count;
+  };
+  // The lists of rows filed after the build: every row once, ascending,
+  // and the rows filed more than once.
+  struct Tail {
+    std::vector<uint32_t> rows;
+    std::vector<Repeat> repeats;
   };
 
   // The id of trigram `key`, or kNoId.
@@ -91,11 +105,22 @@ class CandidateGenerator {
   // Puts the built lists back among the pending postings, for a row filed
   // out of order after the build.
   void Unbuild();
-  void AddPosting(uint32_t id, uint32_t row);
-  std::span<const uint32_t> Base(uint32_t id) const {
-    return {postings_.data() + offsets_[id], offsets_[id + 1] - offsets_[id]};
+  void AddToTail(uint32_t id, uint32_t row);
+  std::span<const uint32_t> Rows(uint32_t id) const {
+    return {rows_.data() + offsets_[id], offsets_[id + 1] - offsets_[id]};
   }
-  size_t ListSize(uint32_t id) const;
+  std::span<const Repeat> Repeats(uint32_t id) const {
+    return {repeats_.data() + repeat_offsets_[id],
+            repeat_offsets_[id + 1] - repeat_offsets_[id]};
+  }
+  // Adds `add` to the counter of every row in `rows`; only to rows already
+  // counted unless kNewRows.
+  template <bool kNewRows>
+  void Walk(std::span<const uint32_t> rows, uint32_t add);
+  void WalkRepeats(std::span<const Repeat> repeats, uint32_t multiplicity);
+  // Keeps in touched_ the rows whose counter is at least `least` and sets
+  // the others back to 0.
+  void KeepAlive(uint64_t least);
 
   // Trigram keys (b0 << 16 | b1 << 8 | b2, plus one so that 0 is free) and
   // their ids, open addressing.
@@ -103,12 +128,17 @@ class CandidateGenerator {
   std::vector<uint32_t> slot_ids_;
   uint32_t keys_ = 0;
 
-  // Per id: the largest number of times one row filed it.
-  std::vector<uint32_t> max_occurrences_;
-  // Contiguous lists: those of id i are postings_[offsets_[i], offsets_[i+1]).
+  // Contiguous lists: every row filed under id i once, ascending, in
+  // rows_[offsets_[i], offsets_[i+1]); the rows filed more than once in
+  // repeats_[repeat_offsets_[i], repeat_offsets_[i+1]).
   std::vector<uint64_t> offsets_;
-  std::vector<uint32_t> postings_;
-  // Postings filed since the last Build, in filing order: the ids, and per
+  std::vector<uint32_t> rows_;
+  std::vector<uint64_t> repeat_offsets_;
+  std::vector<Repeat> repeats_;
+  std::vector<Tail> tails_;  // per id, after the build
+  bool built_ = false;
+
+  // Postings filed before the build, in filing order: the ids, and per
   // File call its row and the end of its ids.
   struct PendingCall {
     uint32_t row;
@@ -117,21 +147,21 @@ class CandidateGenerator {
   std::vector<uint32_t> pending_ids_;
   std::vector<PendingCall> pending_calls_;
   bool pending_sorted_ = true;
+  bool any_filed_ = false;
   uint32_t last_row_ = 0;
-  bool built_ = false;
-  // Per id, the postings filed after the build.
-  std::vector<std::vector<uint32_t>> tails_;
+  bool last_row_in_tails_ = false;
 
   // The query.
   uint32_t record_ = 0;
-  std::vector<uint32_t> stamp_;  // per id: the query that last saw it
+  std::vector<uint32_t> stamp_;    // per id: the query that last saw it
   std::vector<uint32_t> slot_of_;  // per id: its entry in query_
   uint32_t query_number_ = 0;
   std::vector<QueryTrigram> query_;
 
-  // Saturating counters of the rare postings, one per row, zero between
-  // queries; the rows raised from zero; the rows still in question.
+  // Saturating counters, one per row, zero between queries; the rows
+  // raised from zero; the rows still in question.
   std::vector<uint8_t> counters_;
+  std::vector<uint64_t> rest_;  // per query list: it and those after it
   std::vector<uint32_t> touched_;
   std::vector<Survivor> survivors_;
   std::vector<uint32_t> candidates_;

@@ -118,8 +118,8 @@ class Search {
     current_label_ = label;
     found_duplicate_ = false;
     const int64_t depth = stages_.MatchWorkingRow(
-        r, rows_, cluster_threshold_, [&](uint32_t p, double similarity) {
-          if (similarity >= threshold_) Adopt(r, p);
+        r, rows_, cluster_threshold_, threshold_, [&](uint32_t p, bool reaches) {
+          if (reaches) Adopt(r, p);
           return true;
         });
     if (found_duplicate_) ++dupes_found_;

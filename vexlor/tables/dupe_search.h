@@ -59,7 +59,7 @@ platform::Variant DupeSearch(BatchContext& ctx,
                              int32_t IDColumnIndex, double Threshold,
                              double ClusterThreshold, int16_t ReturnResults,
                              bool ShowProgress,
-                             CandidateScan scan = CandidateScan::kHitList);
+                             CandidateScan scan = CandidateScan::kPrefixFilter);
 
 }  // namespace vexlor
 

@@ -47,7 +47,7 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
                    int16_t ReturnResults, bool ShowProgress,
                    std::u16string_view LogFilenamePositive,
                    std::u16string_view LogFilenameNegative,
-                   TextEncoding log_encoding) {
+                   TextEncoding log_encoding, CandidateScan scan) {
   ctx.ClearLastError();
   ctx.canceled() = false;
   VariantArray* master = AcceptTable(varArray);
@@ -81,7 +81,7 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   ProgressSink& progress = ctx.progress();
   ReporterScope reporter(progress);
   RecordLogs logs(ctx, log_encoding);
-  MatchStages stages(ctx, w);
+  MatchStages stages(ctx, w, scan);
   std::vector<int32_t> match_of;
 
   // Stage 1: the master rows indexed.
@@ -123,10 +123,9 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
       bool matched = false;
       const int32_t mark = ClampToInt32(int64_t{s} + 1);
       candidates = stages.MatchRecord(
-          *match, s, master_rows, ClusterThreshold,
-          [&](uint32_t m, double similarity) {
-            // Not-a-number never matches.
-            if (similarity >= Threshold) {
+          *match, s, master_rows, ClusterThreshold, Threshold,
+          [&](uint32_t m, bool reaches) {
+            if (reaches) {
               ++match_pairs;
               matched = true;
               if (match_of[m] == 0) match_of[m] = mark;

@@ -30,6 +30,7 @@
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/match_stages.h"  // CandidateScan
 
 namespace vexlor {
 
@@ -79,7 +80,8 @@ platform::Variant FuzzyMatch(
     double Threshold, double ClusterThreshold, int16_t ReturnResults,
     bool ShowProgress, std::u16string_view LogFilenamePositive,
     std::u16string_view LogFilenameNegative,
-    TextEncoding log_encoding = TextEncoding::kWindows1252);
+    TextEncoding log_encoding = TextEncoding::kWindows1252,
+    CandidateScan scan = CandidateScan::kPrefixFilter);
 
 }  // namespace vexlor
 

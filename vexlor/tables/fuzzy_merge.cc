@@ -48,7 +48,7 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
                    int16_t ReturnResults, bool ShowProgress,
                    std::u16string_view LogFilenameImported,
                    std::u16string_view LogFilenameRejected,
-                   TextEncoding log_encoding) {
+                   TextEncoding log_encoding, CandidateScan scan) {
   ctx.ClearLastError();
   ctx.canceled() = false;
   VariantArray* master = AcceptTable(varArray);
@@ -96,7 +96,7 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
   ProgressSink& progress = ctx.progress();
   ReporterScope reporter(progress);
   RecordLogs logs(ctx, log_encoding);
-  MatchStages stages(ctx, w);
+  MatchStages stages(ctx, w, scan);
   // The import row of each appended working row, in order.
   std::vector<uint32_t> appended;
 
@@ -145,10 +145,9 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
       const Variant id = Variant::AnsiString(ctx.NewGuidString());
       bool matched = false;
       candidates = stages.MatchRecord(
-          *import, s, rows_in_use, ClusterThreshold,
-          [&](uint32_t m, double similarity) {
-            // Not-a-number never matches.
-            if (!(similarity >= Threshold)) return true;
+          *import, s, rows_in_use, ClusterThreshold, Threshold,
+          [&](uint32_t m, bool reaches) {
+            if (!reaches) return true;
             matched = true;
             if (stop_at_first) {
               ++found2;

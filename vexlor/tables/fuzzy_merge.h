@@ -29,6 +29,7 @@
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/match_stages.h"  // CandidateScan
 
 namespace vexlor {
 
@@ -84,7 +85,8 @@ platform::Variant FuzzyMerge(
     double Threshold, double ClusterThreshold, int16_t ReturnResults,
     bool ShowProgress, std::u16string_view LogFilenameImported,
     std::u16string_view LogFilenameRejected,
-    TextEncoding log_encoding = TextEncoding::kWindows1252);
+    TextEncoding log_encoding = TextEncoding::kWindows1252,
+    CandidateScan scan = CandidateScan::kPrefixFilter);
 
 }  // namespace vexlor
 

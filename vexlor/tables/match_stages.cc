@@ -50,6 +50,12 @@ MatchStages::MatchStages(BatchContext& ctx, VariantArray& work,
 MatchStages::~MatchStages() = default;
 
 void MatchStages::CreateIndex(uint32_t size_for, uint32_t counter_rows) {
+  if (scan_ == CandidateScan::kPrefixFilter) {
+    // The generator keeps its own contiguous lists; an LLHash would only
+    // be a second copy of them.
+    generator_ = std::make_unique<CandidateGenerator>();
+    return;
+  }
   IndexSize size = StandardIndexSize(size_for);
   index_ = std::make_unique<LLHash>();
   index_->Init(size.buckets, size.node_block, size.node_block);
@@ -62,6 +68,7 @@ void MatchStages::CreateIndex(uint32_t size_for, uint32_t counter_rows) {
 }
 
 void MatchStages::Free() {
+  generator_.reset();
   index_.reset();
   hits_.reset();
   std::vector<uint8_t>().swap(counters_);
@@ -86,7 +93,13 @@ void MatchStages::FileRow(const VariantArray& source, uint32_t from,
       text = &normalized_;
     }
     work_.cell(c, to) = Variant::AnsiString(*text);
-    if (cluster) AddTrigrams(*text, to, *index_);
+    if (cluster) {
+      if (generator_ != nullptr) {
+        generator_->File(*text, to);
+      } else {
+        AddTrigrams(*text, to, *index_);
+      }
+    }
   }
 }
 
@@ -137,7 +150,9 @@ void MatchStages::RefreshColumns() {
 }
 
 void MatchStages::CountText(std::string_view text, uint32_t record) {
-  if (scan_ == CandidateScan::kFullCounters) {
+  if (scan_ == CandidateScan::kPrefixFilter) {
+    generator_->AddQueryText(text);
+  } else if (scan_ == CandidateScan::kFullCounters) {
     CountTrigramHits(text, record, *index_, counters_.data());
   } else {
     hits_->Count(text, record, *index_);
@@ -146,6 +161,7 @@ void MatchStages::CountText(std::string_view text, uint32_t record) {
 
 CandidateNeed MatchStages::CountWorkingRow(uint32_t row,
                                            double cluster_threshold) {
+  if (scan_ == CandidateScan::kPrefixFilter) generator_->BeginQuery(row);
   if (scan_ == CandidateScan::kFullCounters) {
     std::memset(counters_.data(), 0, counters_.size());
   }
@@ -162,6 +178,7 @@ CandidateNeed MatchStages::CountWorkingRow(uint32_t row,
 }
 
 CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
+  if (scan_ == CandidateScan::kPrefixFilter) generator_->BeginQuery(kNoRecord);
   if (scan_ == CandidateScan::kFullCounters) {
     std::memset(counters_.data(), 0, counters_.size());
   }
@@ -179,6 +196,7 @@ CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
 }
 
 const std::vector<uint32_t>& MatchStages::TakeCandidates(uint32_t need) {
+  if (scan_ == CandidateScan::kPrefixFilter) return generator_->Take(need);
   if (scan_ == CandidateScan::kHitList) return hits_->Take(need);
   full_candidates_.clear();
   const uint32_t rows = static_cast<uint32_t>(counters_.size());
@@ -193,15 +211,18 @@ void MatchStages::ResetCounters() {
   if (scan_ == CandidateScan::kHitList) hits_->Reset();
 }
 
-bool MatchStages::WorkText(int c, uint32_t row, std::string_view* text) {
+bool MatchStages::WorkText(int c, uint32_t row, std::string_view* text,
+                           bool* kept) {
   const int slot = cache_slot_.empty() ? -1 : cache_slot_[c];
   if (slot < 0 || row >= cached_rows_) {
     const bool has = CellText(work_.cell(c, row), &text_);
     *text = text_;
+    if (kept != nullptr) *kept = false;
     return has;
   }
   const CachedText& t = cache_[size_t{row} * cached_columns_.size() + slot];
   *text = std::string_view(arena_.data() + t.offset, t.length);
+  if (kept != nullptr) *kept = true;
   return t.has_text != 0;
 }
 
@@ -242,20 +263,28 @@ void MatchStages::LoadRecord() {
   loaded_ = true;
 }
 
-double MatchStages::Compare(uint32_t p) {
+bool MatchStages::Compare(uint32_t p) {
   if (!loaded_) LoadRecord();
   FieldColl& fields = ctx_.fields();
   std::string_view text;
+  const bool views = scan_ == CandidateScan::kPrefixFilter;
   for (int c : dupe_columns_) {
     if (!options_.dupe_search[c]) continue;
-    if (WorkText(c, p, &text)) {
-      fields.SetCompareAt(c, text);
-    } else {
+    bool kept;
+    if (!WorkText(c, p, &text, &kept)) {
       options_.dupe_search[c] = false;
+    } else if (views && kept) {
+      fields.SetCompareViewAt(c, text);
+    } else {
+      fields.SetCompareAt(c, text);
     }
   }
-  return fields.RecordDifference(static_cast<int>(columns_) - 1,
-                                 options_.dupe_search.data());
+  const int last = static_cast<int>(columns_) - 1;
+  if (views) {
+    return fields.RecordReaches(last, options_.dupe_search.data(), threshold_);
+  }
+  return fields.RecordDifference(last, options_.dupe_search.data()) >=
+         threshold_;
 }
 
 Variant CopyGroups(BatchContext& ctx, const LLHash& groups, VariantArray& work,

@@ -31,19 +31,28 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/candidate_generator.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/trigram.h"
 
 namespace vexlor {
 
-// How the candidates of a record are found. Both give the same candidates
-// in the same order, so the same results.
+// How the candidates of a record are found and compared. All give the same
+// candidates in the same order, the same verdicts, so the same results.
 enum class CandidateScan {
-  // The rows hit by the record's trigrams are listed while counting, and
-  // only they are visited: the cost follows the hits, not the table.
+  // Prefix filtering (candidate_generator.h): only the postings of the
+  // record's rarer trigrams are walked, the frequent lists are searched for
+  // the rows found. A candidate is compared only as far as its verdict
+  // needs (FieldColl::RecordReaches), the other record's texts viewed in
+  // place rather than copied.
+  kPrefixFilter,
+  // The straightforward way, kept as the reference for tests and
+  // benchmarks: every posting of every trigram of the record is walked,
+  // the rows hit are listed while counting, and every candidate's similarity
+  // is computed in full from copied texts.
   kHitList,
-  // Every row's counter is cleared and tested for every record: the
-  // straightforward loop, kept as a reference for tests.
+  // As kHitList, but every row's counter is cleared and tested for every
+  // record.
   kFullCounters,
 };
 
@@ -96,7 +105,7 @@ class MatchStages {
   // `work` is the working table, whose rows are the indexed records; it
   // must outlive this object. Nothing is allocated yet.
   MatchStages(BatchContext& ctx, platform::VariantArray& work,
-              CandidateScan scan = CandidateScan::kHitList);
+              CandidateScan scan = CandidateScan::kPrefixFilter);
   ~MatchStages();
   MatchStages(const MatchStages&) = delete;
   MatchStages& operator=(const MatchStages&) = delete;
@@ -156,7 +165,10 @@ class MatchStages {
   // of row `row` of another table `table` (normalised as it is read, and
   // counted against every row). For each candidate p in ascending order the
   // record (loaded into the field list at its first candidate) is compared
-  // with p, and on_candidate(p, similarity) says whether the loop goes on.
+  // with p, and on_candidate(p, reaches), where reaches is whether the
+  // similarity is at least `threshold` (never for not-a-number), says
+  // whether the loop goes on. The field list holds the last compared pair
+  // when the call returns.
   // Returns the number of candidates for which it did; the one that stopped
   // the loop is not counted. Cost: one trigram count per cluster text plus
   // one record comparison per candidate; with a need of at least one hit
@@ -164,22 +176,25 @@ class MatchStages {
   // nothing more. No allocation once the buffers have grown.
   template <class OnCandidate>
   int64_t MatchWorkingRow(uint32_t row, uint32_t limit,
-                          double cluster_threshold, OnCandidate&& on_candidate) {
-    SetRecord(nullptr, row);
+                          double cluster_threshold, double threshold,
+                          OnCandidate&& on_candidate) {
+    SetRecord(nullptr, row, threshold);
     return Scan(CountWorkingRow(row, cluster_threshold), limit, on_candidate);
   }
   template <class OnCandidate>
   int64_t MatchRecord(const platform::VariantArray& table, uint32_t row,
                       uint32_t limit, double cluster_threshold,
-                      OnCandidate&& on_candidate) {
-    SetRecord(&table, row);
+                      double threshold, OnCandidate&& on_candidate) {
+    SetRecord(&table, row, threshold);
     return Scan(CountRecord(cluster_threshold), limit, on_candidate);
   }
 
  private:
-  void SetRecord(const platform::VariantArray* table, uint32_t row) {
+  void SetRecord(const platform::VariantArray* table, uint32_t row,
+                 double threshold) {
     record_table_ = table;
     record_row_ = row;
+    threshold_ = threshold;
     loaded_ = false;
   }
   CandidateNeed CountWorkingRow(uint32_t row, double cluster_threshold);
@@ -190,8 +205,22 @@ class MatchStages {
   // Resets the counters without taking candidates.
   void ResetCounters();
 
+  // Stores the viewed texts of the last compared pair in the field list on
+  // every way out of a record's loop, before the texts can move.
+  class CommitViews {
+   public:
+    explicit CommitViews(FieldColl& fields) : fields_(fields) {}
+    ~CommitViews() { fields_.CommitCompareViews(); }
+    CommitViews(const CommitViews&) = delete;
+    CommitViews& operator=(const CommitViews&) = delete;
+
+   private:
+    FieldColl& fields_;
+  };
+
   template <class OnCandidate>
   int64_t Scan(CandidateNeed need, uint32_t limit, OnCandidate& on_candidate) {
+    CommitViews commit(ctx_.fields());
     int64_t visited = 0;
     if (need.kind == CandidateNeed::kNone) {
       ResetCounters();
@@ -213,11 +242,15 @@ class MatchStages {
     return visited;
   }
 
-  // Compares the current record with working row p.
-  double Compare(uint32_t p);
+  // Whether the current record's similarity with working row p reaches the
+  // threshold.
+  bool Compare(uint32_t p);
   void LoadRecord();
   // The comparison text of working cell (c, row) and whether it has one.
-  bool WorkText(int c, uint32_t row, std::string_view* text);
+  // *kept says whether the text lies in the arena, where it stays until
+  // rows are added, or in a buffer that the next call reuses.
+  bool WorkText(int c, uint32_t row, std::string_view* text,
+                bool* kept = nullptr);
   // The comparison text of a cell of another table in column c.
   bool RecordText(const platform::Variant& cell, int c, std::string_view* text);
   // Drops the comparison texts; the cells are read directly from then on.
@@ -229,8 +262,9 @@ class MatchStages {
   const CandidateScan scan_;
   uint32_t columns_ = 0;  // compared columns of the matching stage
 
-  std::unique_ptr<LLHash> index_;
-  std::unique_ptr<TrigramHitCounters> hits_;  // CandidateScan::kHitList
+  std::unique_ptr<CandidateGenerator> generator_;  // kPrefixFilter
+  std::unique_ptr<LLHash> index_;                  // the others
+  std::unique_ptr<TrigramHitCounters> hits_;       // kHitList
   std::vector<uint8_t> counters_;             // CandidateScan::kFullCounters
   std::vector<uint32_t> full_candidates_;     // CandidateScan::kFullCounters
   std::vector<int> dupe_columns_;
@@ -239,6 +273,7 @@ class MatchStages {
   // table.
   const platform::VariantArray* record_table_ = nullptr;
   uint32_t record_row_ = 0;
+  double threshold_ = 0.0;
   bool loaded_ = false;
 
   // Texts of the DupeSearch columns of every working row, in one arena.
