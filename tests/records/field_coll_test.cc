@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -301,6 +302,35 @@ TEST(FieldCollTest, ViewsAndStoredValues) {
   list.SetCompareViewAt(0, other);
   EXPECT_TRUE(list.RecordReaches(0, flags.data(), 40.0));
   EXPECT_FALSE(list.RecordReaches(0, flags.data(), 40.1));
+}
+
+// A view that fails for want of memory must leave the list usable: every
+// allocation of the first view is failed in turn, then views are set and
+// compared as if nothing had happened.
+TEST(FieldCollTest, FailedViewLeavesTheListUsable) {
+  const auto flags = AllColumns();
+  const std::string other = "ABXY";
+  for (int64_t n = 1;; ++n) {
+    SCOPED_TRACE(n);
+    FieldColl list;
+    list.SetFieldAt(0, "ABCD", 1.0, false);
+    list.SetFieldAt(1, "ABCD", 1.0, false);
+    bool failed;
+    {
+      FailingAllocatorScope scope(n);
+      try {
+        list.SetCompareViewAt(1, other);
+      } catch (const std::bad_alloc&) {
+      }
+      failed = scope.failed();
+    }
+    list.SetCompareViewAt(0, other);
+    list.SetCompareViewAt(1, other);
+    EXPECT_DOUBLE_EQ(list.RecordDifference(1, flags.data()), 50.0);
+    list.CommitCompareViews();
+    EXPECT_EQ(list.entry(1)->compare_value, "ABXY");
+    if (!failed) break;
+  }
 }
 
 }  // namespace

@@ -154,8 +154,11 @@ void FieldColl::SetCompareViewAt(int index, std::string_view value) {
   }
   const size_t i = static_cast<size_t>(index);
   if (pending_.size() < entries_.size()) {
-    pending_.resize(entries_.size(), 0);
+    // views_ first: pending_ says which views exist, so it may grow only
+    // once views_ has, or a failed allocation would leave it pointing past
+    // the views.
     views_.resize(entries_.size());
+    pending_.resize(entries_.size(), 0);
     pending_list_.reserve(entries_.size());
   }
   std::string& stored = entries_[i].compare_value;
