@@ -30,7 +30,28 @@ using platform::Utf16ToAnsi;
 using platform::Variant;
 
 namespace {
+
 constexpr const char* kOutOfMemory = "Out of Memory";
+
+// Marks a batch call as running for its duration; a call made while one
+// runs (from host code inside it) is not entered.
+class BatchScope {
+ public:
+  explicit BatchScope(bool& running) : running_(running), entered_(!running) {
+    running_ = true;
+  }
+  ~BatchScope() {
+    if (entered_) running_ = false;
+  }
+  BatchScope(const BatchScope&) = delete;
+  BatchScope& operator=(const BatchScope&) = delete;
+  bool entered() const { return entered_; }
+
+ private:
+  bool& running_;
+  bool entered_;
+};
+
 }  // namespace
 
 CVexlorCtrl::CVexlorCtrl()
@@ -170,6 +191,8 @@ Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
                                 double Threshold, double ClusterThreshold,
                                 std::u16string_view, int16_t ReturnResults,
                                 bool ShowProgress) {
+  BatchScope batch(batch_running_);
+  if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
     return ::vexlor::DupeSearch(context, varArray, IDColumnIndex, Threshold,
@@ -188,6 +211,8 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
                                 bool ShowProgress,
                                 std::u16string_view LogFilenameImported,
                                 std::u16string_view LogFilenameRejected) {
+  BatchScope batch(batch_running_);
+  if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
     return ::vexlor::FuzzyMerge(context, varArray, varImport, IDColumnIndex,
@@ -202,7 +227,9 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
 
 bool CVexlorCtrl::VariantArray2CSVFile(const Variant& varArray,
                                        std::u16string_view Filename) {
-  ClearLastError();
+  // Inside a running batch call the error state belongs to that call.
+  const bool nested = batch_running_;
+  if (!nested) ClearLastError();
   try {
     platform::VariantArray* table = AcceptTable(varArray);
     if (table == nullptr) return false;
@@ -216,7 +243,7 @@ bool CVexlorCtrl::VariantArray2CSVFile(const Variant& varArray,
     return ExportCsvFile(*table, format, options_.names,
                          platform::Utf16ToUtf8(Filename));
   } catch (const std::bad_alloc&) {
-    SetOutOfMemoryError();
+    if (!nested) SetOutOfMemoryError();
     return false;
   }
 }
@@ -226,6 +253,8 @@ Variant CVexlorCtrl::DeleteDupes(const Variant& varArray,
                                  int32_t MaxColumnIndex, int16_t DeleteOrder,
                                  int16_t ReturnResults, bool ShowProgress,
                                  std::u16string_view LogFilenameDeleted) {
+  BatchScope batch(batch_running_);
+  if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
     return ::vexlor::DeleteDupes(context, varArray, FIDColumnIndex,
@@ -245,6 +274,8 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
                                 bool ShowProgress,
                                 std::u16string_view LogFilenamePositive,
                                 std::u16string_view LogFilenameNegative) {
+  BatchScope batch(batch_running_);
+  if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
     return ::vexlor::FuzzyMatch(context, varArray, varMatch, IDColumnIndex,
@@ -262,6 +293,8 @@ Variant CVexlorCtrl::ExactMatchByColumn(const Variant& varArray,
                                         int32_t MatchColumnIndex,
                                         int16_t ReturnResults,
                                         bool ShowProgress) {
+  BatchScope batch(batch_running_);
+  if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
     return ::vexlor::ExactMatchByColumn(context, varArray, varMatch,

@@ -96,7 +96,12 @@ class CVexlorCtrl {
   std::u16string LastErrorDescription() const;
   void AboutBox();
 
-  // Batch methods.
+  // Batch methods. Host code runs inside a batch call (its events, the
+  // window's message pump) and may call back into the control; a batch
+  // method called from there would share the running call's field list,
+  // column options, error state and cancellation flag, so it does nothing
+  // and returns Empty. VariantArray2CSVFile still writes its file from
+  // there, but leaves the error state to the running call.
   Variant DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
                      double Threshold, double ClusterThreshold,
                      std::u16string_view Options, int16_t ReturnResults,
@@ -152,6 +157,8 @@ class CVexlorCtrl {
  private:
   std::unique_ptr<FieldColl> field_list_;
   bool canceled_ = false;
+  // True while a batch method runs.
+  bool batch_running_ = false;
   ColumnOptions options_;
   int32_t last_error_ = 0;
   std::string last_error_description_;
