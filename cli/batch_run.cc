@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <csignal>
 #include <sstream>
 
@@ -13,6 +15,8 @@ namespace vexlor::cli {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+struct sigaction previous_action;
+int scopes = 0;
 
 extern "C" void OnInterrupt(int) { interrupted = 1; }
 
@@ -104,7 +108,7 @@ class CliSink : public EventSink {
   }
 
   void CheckInterrupt() {
-    if (interrupted) control_->Cancel();
+    if (Interrupted()) control_->Cancel();
   }
 
   CVexlorCtrl* control_;
@@ -112,6 +116,22 @@ class CliSink : public EventSink {
 };
 
 }  // namespace
+
+InterruptScope::InterruptScope() {
+  if (scopes++ > 0) return;
+  interrupted = 0;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &previous_action);
+}
+
+InterruptScope::~InterruptScope() {
+  if (--scopes > 0) return;
+  sigaction(SIGINT, &previous_action, nullptr);
+}
+
+bool Interrupted() { return interrupted != 0; }
 
 std::vector<OptionSpec> MatchingOptionSpecs() {
   return {{"id-column", true},       {"cluster", true},
@@ -220,14 +240,9 @@ std::unique_ptr<ProgressSession> ProgressSession::Start(const Arguments& args,
 ProgressSession::ProgressSession(CVexlorCtrl* control, bool show_progress,
                                  std::unique_ptr<EventSink> sink)
     : control_(control), show_progress_(show_progress), sink_(std::move(sink)) {
-  interrupted = 0;
   control_->Advise(sink_.get());
-  std::signal(SIGINT, OnInterrupt);
 }
 
-ProgressSession::~ProgressSession() {
-  std::signal(SIGINT, SIG_DFL);
-  control_->Unadvise(sink_.get());
-}
+ProgressSession::~ProgressSession() { control_->Unadvise(sink_.get()); }
 
 }  // namespace vexlor::cli

@@ -36,8 +36,26 @@ bool IdColumn(const InputTable& input, const Arguments& args, int* index,
 bool Thresholds(const Arguments& args, double* threshold,
                 double* cluster_threshold, std::string* error);
 
-// Runs one batch call with the progress mode of --progress and Ctrl-C as
-// Cancel. `show_progress` receives the ShowProgress argument to pass.
+// Ctrl-C during a table command. While a scope lives, SIGINT only marks
+// an interrupt: reading the input stops with it, a batch call takes it as
+// Cancel at its next report, and the command ends with status 130 before
+// it writes anything. A result already being written is finished (it
+// appears only when complete, under its name), so a late Ctrl-C leaves
+// either no output or the whole of it, never part of it.
+class InterruptScope {
+ public:
+  InterruptScope();
+  ~InterruptScope();
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+};
+
+// True once Ctrl-C was pressed within the current InterruptScope.
+bool Interrupted();
+
+// Runs one batch call with the progress mode of --progress and Ctrl-C
+// (InterruptScope) as Cancel. `show_progress` receives the ShowProgress
+// argument to pass.
 class ProgressSession {
  public:
   // False (with a message) for an unknown --progress mode.

@@ -2,7 +2,9 @@
 
 #include <iostream>
 #include <map>
+#include <optional>
 
+#include "cli/batch_run.h"
 #include "cli/help.h"
 #include "vexlor/control/about.h"
 
@@ -84,6 +86,12 @@ int Run(const std::vector<std::string>& args, Io io) {
     return kExitOk;
   }
   if (IsSingleString(name)) return RunSingleString(name, rest, io);
+  // The table commands turn Ctrl-C into cancellation; the others (grep
+  // over a stream, say) stop at once as usual.
+  std::optional<InterruptScope> interrupts;
+  if (name != "grep" && name != "call" && name != "members") {
+    interrupts.emplace();
+  }
   return Handlers().at(name)(rest, io);
 }
 

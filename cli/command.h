@@ -53,9 +53,11 @@ class Arguments;
 // description after running out of memory, else 0.
 int FinishBatch(const vexlor::CVexlorCtrl& control, Io io);
 // Loads positional argument `index` as a table; on failure prints the
-// message, sets *status and returns false.
+// message, sets *status and returns false. Ctrl-C while loading gives
+// status 130. A table wider than `max_columns` is refused: the batch
+// methods carry columns 0 to 399 only, and the rest would come out empty.
 bool LoadOne(const Arguments& args, size_t index, InputTable* input, Io io,
-             int* status);
+             int* status, size_t max_columns = 400);
 
 }  // namespace vexlor::cli
 

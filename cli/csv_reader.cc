@@ -1,10 +1,10 @@
 #include "cli/csv_reader.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <iterator>
 
 #include "vexlor/platform/text.h"
 
@@ -66,8 +66,7 @@ class Parser {
  private:
   bool AtDelimiterOrEnd() const {
     return pos_ >= data_.size() || data_[pos_] == '\n' ||
-           (data_[pos_] == '\r' &&
-            (pos_ + 1 >= data_.size() || data_[pos_ + 1] == '\n')) ||
+           data_[pos_] == '\r' ||
            data_.compare(pos_, delimiter_.size(), delimiter_) == 0;
   }
 
@@ -100,7 +99,10 @@ class Parser {
         }
         return true;
       }
-      if (c == '\n') ++line_;
+      if (c == '\n' || (c == '\r' && (pos_ >= data_.size() ||
+                                       data_[pos_] != '\n'))) {
+        ++line_;
+      }
       field->push_back(c);
     }
   }
@@ -159,9 +161,21 @@ bool ParseCsv(std::string_view data, const CsvOptions& options,
 bool ReadInput(const std::string& path, std::string* data,
                std::string* error) {
   if (path == "-") {
-    data->assign(std::istreambuf_iterator<char>(std::cin),
-                 std::istreambuf_iterator<char>());
-    return true;
+    // Read directly rather than through std::cin, which would retry an
+    // interrupted read and so keep waiting after Ctrl-C.
+    data->clear();
+    char buffer[1 << 16];
+    while (true) {
+      ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+      if (n > 0) {
+        data->append(buffer, static_cast<size_t>(n));
+      } else if (n == 0) {
+        return true;
+      } else {
+        *error = std::string("standard input: ") + std::strerror(errno);
+        return false;
+      }
+    }
   }
   FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) {

@@ -1,7 +1,8 @@
 // Reading delimited text files for the command line (RFC 4180).
 //
 // Quoted fields may hold delimiters, doubled quotes and line breaks; lines
-// end in LF or CR LF (a lone CR inside a quoted field is kept). The
+// end in LF, CR LF or a lone CR, mixed as they come (inside a quoted field
+// every line break is kept as it is). The
 // delimiter is detected among ',', ';' and tab from the first line unless
 // given. Text is UTF-8 (a byte-order mark is skipped; invalid sequences are
 // an error naming the line) or Windows-1252.
@@ -38,7 +39,8 @@ bool ParseCsv(std::string_view data, const CsvOptions& options,
               CsvTable* table, std::string* error);
 
 // Reads a whole file, or standard input for "-". False with a message
-// naming the file when it cannot be read.
+// naming the file when it cannot be read, or when a signal handler
+// interrupts the wait for input (Ctrl-C).
 bool ReadInput(const std::string& path, std::string* data, std::string* error);
 
 }  // namespace vexlor::cli

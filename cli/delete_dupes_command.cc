@@ -1,6 +1,7 @@
 // `vexlor delete-dupes FILE`: keeps the first or last row of every group of
 // rows that share a label, such as the FuzzyDupesID column that `vexlor
 // dupes` appends, so that `vexlor dupes ... | vexlor delete-dupes -` works.
+#include <cstdint>
 #include <new>
 
 #include "cli/batch_run.h"
@@ -85,7 +86,8 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
 
   InputTable input;
   int status = kExitOk;
-  if (!LoadOne(a, 0, &input, io, &status)) return status;
+  // Rows are copied whole, however wide.
+  if (!LoadOne(a, 0, &input, io, &status, SIZE_MAX)) return status;
   int fid_column, max_column;
   if (!OptionalColumn(input, a, "fid-column", &fid_column, &error) ||
       !OptionalColumn(input, a, "max-column", &max_column, &error)) {

@@ -18,7 +18,10 @@ std::vector<OptionSpec> DupesSpecs() {
 }  // namespace
 
 int FinishBatch(const CVexlorCtrl& control, Io io) {
-  if (control.CanceledByUser()) return Complain(io, kExitCancelled, "cancelled");
+  // Ctrl-C after the call's last report still stops the command.
+  if (control.CanceledByUser() || Interrupted()) {
+    return Complain(io, kExitCancelled, "cancelled");
+  }
   if (control.LastError() != 0) {
     return Complain(io, kExitBadInput,
                     platform::Utf16ToUtf8(control.LastErrorDescription()));
@@ -27,14 +30,28 @@ int FinishBatch(const CVexlorCtrl& control, Io io) {
 }
 
 bool LoadOne(const Arguments& a, size_t index, InputTable* input, Io io,
-             int* status) {
+             int* status, size_t max_columns) {
   std::string error;
-  if (!LoadTable(a.positional()[index], a, input, &error)) {
+  const bool loaded = LoadTable(a.positional()[index], a, input, &error);
+  if (Interrupted()) {
+    *status = Complain(io, kExitCancelled, "cancelled");
+    return false;
+  }
+  if (!loaded) {
     *status = Complain(io, kExitBadInput, error);
     return false;
   }
   if (input->columns == 0) {
     *status = Complain(io, kExitBadInput, input->path + ": the file holds no table");
+    return false;
+  }
+  if (input->columns > max_columns) {
+    *status = Complain(io, kExitBadInput,
+                       input->path + ": " + std::to_string(input->columns) +
+                           " columns, more than the " +
+                           std::to_string(max_columns) +
+                           " this command can carry (the others would "
+                           "come out empty)");
     return false;
   }
   return true;

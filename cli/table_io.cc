@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cli/batch_run.h"
 #include "vexlor/output/csv_export.h"
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/text.h"
@@ -58,7 +59,7 @@ bool LoadTable(const std::string& path, const Arguments& args,
   }
   options.encoding = cp1252 ? Encoding::kCp1252 : Encoding::kUtf8;
   std::string data;
-  if (!ReadInput(path, &data, error)) return false;
+  if (!ReadInput(path, &data, error) || Interrupted()) return false;
   CsvTable csv;
   std::string parse_error;
   if (!ParseCsv(data, options, &csv, &parse_error)) {
@@ -67,6 +68,7 @@ bool LoadTable(const std::string& path, const Arguments& args,
     return false;
   }
   std::string().swap(data);
+  if (Interrupted()) return false;
   input->path = path;
   input->rows = csv.rows.size();
   input->columns = csv.columns;
@@ -82,6 +84,7 @@ bool LoadTable(const std::string& path, const Arguments& args,
                                         static_cast<uint32_t>(csv.rows.size()));
   VariantArray* array = input->table.AsArray();
   for (size_t r = 0; r < csv.rows.size(); ++r) {
+    if (Interrupted()) return false;
     std::vector<std::string>& row = csv.rows[r];
     for (size_t c = 0; c < csv.columns; ++c) {
       // A short row's missing fields are empty texts, like empty fields.
