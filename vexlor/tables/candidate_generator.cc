@@ -5,6 +5,10 @@
 #include <limits>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "vexlor/tables/trigram.h"
 
 namespace vexlor {
@@ -12,9 +16,43 @@ namespace {
 
 constexpr uint32_t kNoId = std::numeric_limits<uint32_t>::max();
 constexpr uint32_t kMaxCounter = 255;
-// A galloping search for one row costs about as much as walking this many
-// postings.
-constexpr uint64_t kSearchCost = 8;
+// Lists beyond the rare ones are walked while together they hold at most
+// this many percent of the rare postings: each raises the count a row
+// needs to stay in question, and testing rows one by one against the
+// remaining lists is dearer per row than walking per posting.
+constexpr uint64_t kExtraWalk = 100;
+// Walking more postings than this share of the rows hits so many rows that
+// a pass over all counters finds them faster than listing each.
+constexpr uint32_t kDenseShare = 16;
+// A list of more than this share of the rows also gets a bitmap over the
+// rows, which answers "is this row in the list" at once; it is at most four
+// times the size of the list itself.
+constexpr uint64_t kBitmapShare = 128;
+constexpr uint32_t kNoBitmap = std::numeric_limits<uint32_t>::max();
+
+// Appends to `out` every p in [0, row_count) with counters[p] >= need
+// (need >= 1), in ascending order.
+void ScanAtLeast(const uint8_t* counters, uint32_t row_count, uint8_t need,
+                 std::vector<uint32_t>* out) {
+  uint32_t p = 0;
+#if defined(__SSE2__)
+  // Sixteen counters per step; x >= need exactly when max(x, need) == x.
+  const __m128i needs = _mm_set1_epi8(static_cast<char>(need));
+  for (; p + 16 <= row_count; p += 16) {
+    const __m128i x =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(counters + p));
+    unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, needs), x)));
+    while (mask != 0) {
+      out->push_back(p + static_cast<uint32_t>(__builtin_ctz(mask)));
+      mask &= mask - 1;
+    }
+  }
+#endif
+  for (; p < row_count; ++p) {
+    if (counters[p] >= need) out->push_back(p);
+  }
+}
 
 // Calls f(key) for every trigram of `text`, in order; the key is the three
 // bytes as one number, plus one.
@@ -116,6 +154,7 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     RoomForOne(tails_);
     RoomForOne(offsets_);
     RoomForOne(repeat_offsets_);
+    RoomForOne(bitmap_of_);
   }
   const uint32_t id = keys_++;
   slot_keys_[i] = key;
@@ -127,6 +166,7 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     // Empty contiguous lists.
     offsets_.push_back(offsets_.back());
     repeat_offsets_.push_back(repeat_offsets_.back());
+    bitmap_of_.push_back(kNoBitmap);
   }
   return id;
 }
@@ -208,11 +248,36 @@ void CandidateGenerator::Build() {
   rows.resize(write);
   std::vector<Tail> tails(keys_);
 
+  // Bitmaps for the long lists.
+  const uint32_t bitmap_rows = static_cast<uint32_t>(counters_.size());
+  const size_t words = (size_t{bitmap_rows} + 63) / 64;
+  std::vector<uint32_t> bitmap_of(keys_, kNoBitmap);
+  size_t bitmap_words = 0;
+  for (uint32_t id = 0; id < keys_; ++id) {
+    const uint64_t size = offsets[id + 1] - offsets[id];
+    if (size > 0 && size * kBitmapShare >= bitmap_rows &&
+        bitmap_words + words <= kNoBitmap) {
+      bitmap_of[id] = static_cast<uint32_t>(bitmap_words);
+      bitmap_words += words;
+    }
+  }
+  std::vector<uint64_t> bitmaps(bitmap_words, 0);
+  for (uint32_t id = 0; id < keys_; ++id) {
+    if (bitmap_of[id] == kNoBitmap) continue;
+    uint64_t* bits = bitmaps.data() + bitmap_of[id];
+    for (uint64_t i = offsets[id]; i < offsets[id + 1]; ++i) {
+      bits[rows[i] / 64] |= uint64_t{1} << (rows[i] % 64);
+    }
+  }
+
   offsets_.swap(offsets);
   rows_.swap(rows);
   repeat_offsets_.swap(repeat_offsets);
   repeats_.swap(repeats);
   tails_.swap(tails);
+  bitmap_of_.swap(bitmap_of);
+  bitmaps_.swap(bitmaps);
+  bitmap_rows_ = bitmap_rows;
   std::vector<uint32_t>().swap(pending_ids_);
   std::vector<PendingCall>().swap(pending_calls_);
   pending_sorted_ = true;
@@ -241,6 +306,9 @@ void CandidateGenerator::Unbuild() {
   std::vector<uint64_t>().swap(repeat_offsets_);
   std::vector<Repeat>().swap(repeats_);
   std::vector<Tail>().swap(tails_);
+  std::vector<uint32_t>().swap(bitmap_of_);
+  std::vector<uint64_t>().swap(bitmaps_);
+  bitmap_rows_ = 0;
   pending_sorted_ = false;
   built_ = false;
 }
@@ -267,17 +335,24 @@ void CandidateGenerator::AddQueryText(std::string_view text) {
   });
 }
 
-template <bool kNewRows>
-void CandidateGenerator::Walk(std::span<const uint32_t> rows, uint32_t add) {
+void CandidateGenerator::WalkSparse(std::span<const uint32_t> rows,
+                                    uint32_t add) {
   postings_walked_ += rows.size();
   uint8_t* counters = counters_.data();
   for (uint32_t v : rows) {
     const uint32_t c = counters[v];
-    if (c == 0) {
-      if constexpr (!kNewRows) continue;
-      touched_.push_back(v);
-    }
+    if (c == 0) touched_.push_back(v);
     counters[v] = static_cast<uint8_t>(std::min(c + add, kMaxCounter));
+  }
+}
+
+void CandidateGenerator::WalkDense(std::span<const uint32_t> rows,
+                                   uint32_t add) {
+  postings_walked_ += rows.size();
+  // The rows are random, so the loop is kept free of branches.
+  uint8_t* counters = counters_.data();
+  for (uint32_t v : rows) {
+    counters[v] = static_cast<uint8_t>(std::min(counters[v] + add, kMaxCounter));
   }
 }
 
@@ -293,17 +368,14 @@ void CandidateGenerator::WalkRepeats(std::span<const Repeat> repeats,
   }
 }
 
-void CandidateGenerator::KeepAlive(uint64_t least) {
-  uint8_t* counters = counters_.data();
-  size_t kept = 0;
-  for (uint32_t v : touched_) {
-    if (counters[v] >= least) {
-      touched_[kept++] = v;
-    } else {
-      counters[v] = 0;
-    }
+bool CandidateGenerator::Holds(uint32_t id, uint32_t row, size_t* base_cursor,
+                               size_t* tail_cursor) const {
+  if (row < bitmap_rows_ && bitmap_of_[id] != kNoBitmap) {
+    const uint64_t* bits = bitmaps_.data() + bitmap_of_[id];
+    return (bits[row / 64] >> (row % 64)) & 1;
   }
-  touched_.resize(kept);
+  return Contains(Rows(id), row, base_cursor) ||
+         Contains(tails_[id].rows, row, tail_cursor);
 }
 
 const std::vector<uint32_t>& CandidateGenerator::Take(
@@ -329,66 +401,77 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
   for (size_t k = lists; k-- > 0;) {
     rest_[k] = rest_[k + 1] + query_[k].multiplicity;
   }
-  auto least = [&](size_t k) { return need64 - std::min(need64 - 1, rest_[k]); };
   // The rare lists: those before the first list from which on the rest
   // adds up to less than `need`. Every candidate is in one of them, or
-  // among the repeats.
+  // among the repeats. A few more lists are walked while they are small
+  // next to what was walked: each raises the count a row must have to stay
+  // in question, and searching the lists for rows is dearer than walking.
   size_t walked = 0;
-  while (rest_[walked] >= need64) ++walked;
+  uint64_t postings = 0;
+  while (rest_[walked] >= need64) postings += query_[walked++].size;
+  const uint64_t budget = postings * kExtraWalk / 100;
+  uint64_t extra = 0;
+  while (walked < lists && extra + query_[walked].size <= budget) {
+    extra += query_[walked].size;
+    postings += query_[walked++].size;
+  }
+  const uint64_t least = need64 - std::min(need64 - 1, rest_[walked]);
 
-  // The query's own row is held at a nonzero count meanwhile, so that it
-  // is never listed, and put back afterwards.
+  // The repeats, then the walked lists. Many postings mean many rows hit:
+  // then the rows are not listed as they are hit but found by one pass
+  // over all counters.
   uint8_t* counters = counters_.data();
-  const bool own = record_ < counters_.size();
-  if (own) counters[record_] = 1;
+  const uint32_t rows = static_cast<uint32_t>(counters_.size());
   for (const QueryTrigram& q : query_) {
     WalkRepeats(Repeats(q.id), q.multiplicity);
     WalkRepeats(tails_[q.id].repeats, q.multiplicity);
   }
+  const bool dense = postings > rows / kDenseShare;
   for (size_t k = 0; k < walked; ++k) {
     const QueryTrigram& q = query_[k];
     const uint32_t add = std::min(q.multiplicity, kMaxCounter);
-    Walk<true>(Rows(q.id), add);
-    Walk<true>(tails_[q.id].rows, add);
+    if (dense) {
+      WalkDense(Rows(q.id), add);
+      WalkDense(tails_[q.id].rows, add);
+    } else {
+      WalkSparse(Rows(q.id), add);
+      WalkSparse(tails_[q.id].rows, add);
+    }
   }
-  if (own) counters[record_] = 0;
-  // From here on only the rows listed in touched_ can become candidates,
-  // and their counters are the only nonzero ones. Further lists are walked
-  // for them while that is cheaper than searching the lists for each.
-  KeepAlive(least(walked));
-  while (walked < lists && !touched_.empty() &&
-         query_[walked].size <= kSearchCost * touched_.size()) {
-    const QueryTrigram& q = query_[walked++];
-    const uint32_t add = std::min(q.multiplicity, kMaxCounter);
-    Walk<false>(Rows(q.id), add);
-    Walk<false>(tails_[q.id].rows, add);
-    KeepAlive(least(walked));
-  }
+  // The query's own row is never its own candidate.
+  if (record_ < rows) counters[record_] = 0;
 
   survivors_.clear();
-  for (uint32_t v : touched_) {
-    survivors_.push_back({v, counters[v]});
-    counters[v] = 0;
+  if (dense) {
+    ScanAtLeast(counters, rows, static_cast<uint8_t>(least), &scanned_);
+    for (uint32_t v : scanned_) survivors_.push_back({v, counters[v]});
+    scanned_.clear();
+    std::memset(counters, 0, rows);
+    touched_.clear();
+  } else {
+    for (uint32_t v : touched_) {
+      const uint32_t c = counters[v];
+      counters[v] = 0;
+      if (c >= least) survivors_.push_back({v, c});
+    }
+    touched_.clear();
+    std::sort(
+        survivors_.begin(), survivors_.end(),
+        [](const Survivor& a, const Survivor& b) { return a.row < b.row; });
   }
-  touched_.clear();
-  std::sort(survivors_.begin(), survivors_.end(),
-            [](const Survivor& a, const Survivor& b) { return a.row < b.row; });
 
   // Complete the counts from the remaining lists, least frequent first,
   // dropping a row once what is left cannot lift it to `need`.
   for (size_t k = walked; k < lists && !survivors_.empty(); ++k) {
     const QueryTrigram& q = query_[k];
     const uint64_t remaining = rest_[k + 1];
-    const std::span<const uint32_t> base = Rows(q.id);
-    const std::span<const uint32_t> tail(tails_[q.id].rows);
     size_t base_cursor = 0;
     size_t tail_cursor = 0;
     size_t kept = 0;
     for (Survivor s : survivors_) {
       if (counts != nullptr || s.count < need64) {
         rows_searched_ += 1;
-        if (Contains(base, s.row, &base_cursor) ||
-            Contains(tail, s.row, &tail_cursor)) {
+        if (Holds(q.id, s.row, &base_cursor, &tail_cursor)) {
           s.count = std::min(s.count + q.multiplicity, kMaxCounter);
         }
         if (s.count + remaining < need64) continue;

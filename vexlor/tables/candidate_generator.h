@@ -113,14 +113,15 @@ class CandidateGenerator {
     return {repeats_.data() + repeat_offsets_[id],
             repeat_offsets_[id + 1] - repeat_offsets_[id]};
   }
-  // Adds `add` to the counter of every row in `rows`; only to rows already
-  // counted unless kNewRows.
-  template <bool kNewRows>
-  void Walk(std::span<const uint32_t> rows, uint32_t add);
+  // Add `add` to the counter of every row in `rows`; the sparse walk lists
+  // the rows raised from zero in touched_.
+  void WalkSparse(std::span<const uint32_t> rows, uint32_t add);
+  void WalkDense(std::span<const uint32_t> rows, uint32_t add);
   void WalkRepeats(std::span<const Repeat> repeats, uint32_t multiplicity);
-  // Keeps in touched_ the rows whose counter is at least `least` and sets
-  // the others back to 0.
-  void KeepAlive(uint64_t least);
+  // Whether `row` is in the list of `id`; the cursors serve rows asked for
+  // in ascending order.
+  bool Holds(uint32_t id, uint32_t row, size_t* base_cursor,
+             size_t* tail_cursor) const;
 
   // Trigram keys (b0 << 16 | b1 << 8 | b2, plus one so that 0 is free) and
   // their ids, open addressing.
@@ -137,6 +138,11 @@ class CandidateGenerator {
   std::vector<Repeat> repeats_;
   std::vector<Tail> tails_;  // per id, after the build
   bool built_ = false;
+  // Bitmaps of the long built lists over rows 0 to bitmap_rows_ - 1: per
+  // id the offset of its words, or kNoBitmap.
+  std::vector<uint32_t> bitmap_of_;
+  std::vector<uint64_t> bitmaps_;
+  uint32_t bitmap_rows_ = 0;
 
   // Postings filed before the build, in filing order: the ids, and per
   // File call its row and the end of its ids.
@@ -163,6 +169,7 @@ class CandidateGenerator {
   std::vector<uint8_t> counters_;
   std::vector<uint64_t> rest_;  // per query list: it and those after it
   std::vector<uint32_t> touched_;
+  std::vector<uint32_t> scanned_;
   std::vector<Survivor> survivors_;
   std::vector<uint32_t> candidates_;
 
