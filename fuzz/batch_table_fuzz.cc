@@ -1,5 +1,6 @@
 // sources: vexlor/*/*.cc
 // libs: -licui18n -licuuc
+// options: -len_control=0 -max_len=1024
 //
 // Drives every batch method of a control with arguments built from the
 // input: tables of random shapes, lower bounds and cell types, passed by

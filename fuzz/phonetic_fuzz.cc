@@ -1,5 +1,5 @@
 // sources: vexlor/strings/soundex.cc vexlor/strings/phonex.cc
-// vexlor/strings/double_metaphone.cc
+// sources: vexlor/strings/double_metaphone.cc
 //
 // Input: one flag byte (bit 0: Soundex codes the first character), two
 // bytes of a 16-bit length, then the name. Checks the Soundex and Phonex

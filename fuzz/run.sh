@@ -9,9 +9,11 @@
 #
 # NAME picks targets (pattern = pattern_fuzz.cc). A target lists the library
 # sources it needs, relative to the repository root, and any libraries to
-# link, in comments among its first lines:
+# link, in comments among its first lines (a long list may take several
+# "sources:" lines):
 #   // sources: vexlor/strings/pattern_compare.cc vexlor/platform/text.cc
 #   // libs: -licui18n -licuuc
+#   // options: -len_control=0       (extra libFuzzer flags for its runs)
 # Each library source is compiled once per run into $FUZZ_BUILD_DIR/obj
 # (and again only when it or a header it includes changed), so targets that
 # share sources share objects.
@@ -75,9 +77,9 @@ fi
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 flags="-std=c++20 -g -O1 -Wall -Wextra -Werror $sanitize -I$root"
 
-# Header line of a target: the words after "// KEY:".
+# Header lines of a target: the words after "// KEY:", all lines joined.
 directive() {
-  head -n 8 "$1" | sed -n "s|^// *$2: *||p" | head -n 1
+  head -n 8 "$1" | sed -n "s|^// *$2: *||p" | tr '\n' ' '
 }
 
 # One makefile for the objects of every selected target, so make compiles
@@ -151,7 +153,7 @@ for source in $targets; do
   # shellcheck disable=SC2086
   "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$out/$name-" \
-      "$work" $seeds > "$log" 2>&1
+      $(directive "$source" options) "$work" $seeds > "$log" 2>&1
   status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   if [ $status -ne 0 ]; then

@@ -28,6 +28,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Under the sanitizers, which run the program several times slower, the
+// large inputs shrink: memory errors show on smaller ones as well.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
 #else
@@ -151,7 +153,7 @@ class HostileInputTest : public ::testing::Test {
 };
 
 TEST_F(HostileInputTest, MalformedFiles) {
-  const std::string long_line(kSanitized ? 20'000'000 : 100'000'000, 'A');
+  const std::string long_line(kSanitized ? 4'000'000 : 100'000'000, 'A');
   std::string wide = "c0";
   std::string wide_row = "v";
   for (int c = 1; c < 10'000; ++c) {
@@ -279,7 +281,7 @@ TEST_F(HostileInputTest, PathsThatCannotBeReadOrWritten) {
 TEST_F(HostileInputTest, CtrlCAtEveryStage) {
   // A labelled table for delete-dupes (every stage linear) and a smaller one
   // for the duplicate search.
-  const int rows = kSanitized ? 60'000 : 200'000;
+  const int rows = kSanitized ? 30'000 : 200'000;
   std::string labelled = "name,street,FuzzyDupesID\n";
   std::string names = "name,street\n";
   uint32_t state = 1;
@@ -320,7 +322,7 @@ TEST_F(HostileInputTest, CtrlCAtEveryStage) {
     const auto total = std::chrono::steady_clock::now() - start;
     ExpectExit(whole, 0, "");
     ASSERT_EQ(Lines(Read(out)), c.output_lines);
-    for (int step = 0; step < 8; ++step) {
+    for (int step = 0; step < 6; ++step) {
       SCOPED_TRACE(std::string(c.name) + ", interrupt " + std::to_string(step));
       // Half the runs replace an existing output, which must survive.
       if (step % 2 == 0) {
@@ -329,7 +331,7 @@ TEST_F(HostileInputTest, CtrlCAtEveryStage) {
         fs::remove(out);
       }
       Child child = Start(c.args);
-      const auto delay = total * (step * 2 + 1) / 16;
+      const auto delay = total * (step * 2 + 1) / 12;
       std::this_thread::sleep_for(delay);
       kill(child.pid, SIGINT);
       Wait(&child);
@@ -365,7 +367,7 @@ TEST_F(HostileInputTest, CtrlCAtEveryStage) {
                   "stderr"});
     }
   }
-  EXPECT_GE(cancelled, 4) << finished << " runs finished first";
+  EXPECT_GE(cancelled, 3) << finished << " runs finished first";
 }
 
 TEST_F(HostileInputTest, CtrlCWhileWaitingForStandardInput) {
