@@ -12,8 +12,8 @@ namespace {
 
 const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs,
                            const std::string& name, bool short_form) {
-  for (const OptionSpec& spec : specs) {
-    if (short_form ? spec.alias == name : spec.name == name) return &spec;
+  for (const OptionSpec& option : specs) {
+    if (short_form ? option.alias == name : option.name == name) return &option;
   }
   return nullptr;
 }
@@ -41,8 +41,8 @@ Arguments::Arguments(const std::vector<std::string>& args,
       inline_value = name.substr(eq + 1);
       name.resize(eq);
     }
-    const OptionSpec* spec = FindSpec(specs, name, short_form);
-    if (spec == nullptr) {
+    const OptionSpec* option = FindSpec(specs, name, short_form);
+    if (option == nullptr) {
       // A negative number is an argument, not an option.
       double ignored;
       if (platform::ParseNumber(arg, &ignored)) {
@@ -52,11 +52,11 @@ Arguments::Arguments(const std::vector<std::string>& args,
       error_ = "unknown option '" + arg + "'";
       return;
     }
-    std::vector<std::string>& slot = values_[spec->name];
-    if (!slot.empty() && !spec->repeatable && spec->takes_value) slot.clear();
-    if (!spec->takes_value) {
+    std::vector<std::string>& slot = values_[option->name];
+    if (!slot.empty() && !option->repeatable && option->takes_value) slot.clear();
+    if (!option->takes_value) {
       if (inline_value) {
-        error_ = "option '--" + spec->name + "' takes no value";
+        error_ = "option '--" + option->name + "' takes no value";
         return;
       }
       slot.push_back("");

@@ -176,16 +176,16 @@ bool ApplyColumnOptions(const InputTable& input, const Arguments& args,
   if (args.Has("compare-null") && !select("compare-null", &compare_null)) {
     return false;
   }
-  for (const std::string& spec : args.All("weight")) {
-    size_t eq = spec.rfind('=');
+  for (const std::string& weight_text : args.All("weight")) {
+    size_t eq = weight_text.rfind('=');
     double w;
-    if (eq == std::string::npos || !ParseDouble(spec.substr(eq + 1), &w)) {
-      *error = "--weight takes COLUMN=NUMBER, not '" + spec + "'";
+    if (eq == std::string::npos || !ParseDouble(weight_text.substr(eq + 1), &w)) {
+      *error = "--weight takes COLUMN=NUMBER, not '" + weight_text + "'";
       return false;
     }
-    int c = FindColumn(input, spec.substr(0, eq));
+    int c = FindColumn(input, weight_text.substr(0, eq));
     if (c < 0) {
-      *error = input.path + ": no column '" + spec.substr(0, eq) + "'";
+      *error = input.path + ": no column '" + weight_text.substr(0, eq) + "'";
       return false;
     }
     if (c < columns) weight[c] = w;
