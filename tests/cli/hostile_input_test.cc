@@ -5,6 +5,7 @@
 // Needs VEXLOR_BINARY.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -57,6 +58,7 @@ struct Child {
   pid_t pid = -1;
   int status = 0;
   std::string err;
+  int terminal = -1;  // the terminal's other end, when stderr is one
 };
 
 class HostileInputTest : public ::testing::Test {
@@ -76,17 +78,28 @@ class HostileInputTest : public ::testing::Test {
   std::string File(const std::string& name) const { return dir_ + "/" + name; }
 
   // Starts the program with standard output to `out` ("" for a file of
-  // the test's own) and standard input from `in_fd` (-1: /dev/null).
+  // the test's own), standard input from `in_fd` (-1: /dev/null) and
+  // standard error to a file or, with `terminal`, to a terminal (so that
+  // the progress window is drawn there).
   Child Start(const std::vector<std::string>& args, const std::string& out = "",
-              int in_fd = -1, rlim_t file_size_limit = RLIM_INFINITY) {
+              int in_fd = -1, rlim_t file_size_limit = RLIM_INFINITY,
+              bool terminal = false) {
     Child child;
     const std::string out_path = out.empty() ? File("stdout") : out;
     const std::string err_path = File("stderr");
+    int terminal_side = -1;
+    if (terminal) {
+      EXPECT_EQ(
+          openpty(&child.terminal, &terminal_side, nullptr, nullptr, nullptr),
+          0);
+    }
     child.pid = fork();
     if (child.pid == 0) {
       int in = in_fd >= 0 ? in_fd : open("/dev/null", O_RDONLY);
       int o = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int e = terminal
+                  ? terminal_side
+                  : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(in, 0);
       dup2(o, 1);
       dup2(e, 2);
@@ -103,14 +116,30 @@ class HostileInputTest : public ::testing::Test {
       execv(binary_.c_str(), argv.data());
       _exit(127);
     }
+    if (terminal) {
+      close(terminal_side);
+      fcntl(child.terminal, F_SETFL, O_NONBLOCK);
+    }
     return child;
   }
 
   // Waits at most a minute; a child that hangs is killed and fails.
   void Wait(Child* child) {
     for (int i = 0; i < 6000; ++i) {
+      // What goes to a terminal is read as it comes, so the program never
+      // waits for the terminal.
+      char buffer[4096];
+      ssize_t n;
+      while (child->terminal >= 0 &&
+             (n = read(child->terminal, buffer, sizeof buffer)) > 0) {
+        child->err.append(buffer, static_cast<size_t>(n));
+      }
       if (waitpid(child->pid, &child->status, WNOHANG) == child->pid) {
-        child->err = Read(File("stderr"));
+        if (child->terminal >= 0) {
+          close(child->terminal);
+        } else {
+          child->err = Read(File("stderr"));
+        }
         return;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -307,20 +336,31 @@ TEST_F(HostileInputTest, CtrlCAtEveryStage) {
     const char* name;
     std::vector<std::string> args;
     int output_lines;
+    bool terminal;  // the progress window drawn on a terminal
   } cases[] = {
       {"delete-dupes",
        {"delete-dupes", File("labelled.csv"), "-o", out, "--log",
         File("log.csv")},
-       rows / 4 + 1},
-      {"dupes", {"dupes", File("names.csv"), "-o", out}, rows / 8 + 1},
+       rows / 4 + 1,
+       false},
+      {"dupes", {"dupes", File("names.csv"), "-o", out}, rows / 8 + 1, false},
+      {"dupes in a terminal",
+       {"dupes", File("names.csv"), "-o", out},
+       rows / 8 + 1,
+       true},
   };
   int cancelled = 0, finished = 0;
   for (const Case& c : cases) {
     // The whole run's time, then interrupts spread over it.
     const auto start = std::chrono::steady_clock::now();
-    Child whole = Run(c.args);
+    Child whole = Start(c.args, "", -1, RLIM_INFINITY, c.terminal);
+    Wait(&whole);
     const auto total = std::chrono::steady_clock::now() - start;
     ExpectExit(whole, 0, "");
+    if (c.terminal) {
+      EXPECT_NE(whole.err.find("Fuzzy Duplicate Search"), std::string::npos)
+          << whole.err;
+    }
     ASSERT_EQ(Lines(Read(out)), c.output_lines);
     for (int step = 0; step < 6; ++step) {
       SCOPED_TRACE(std::string(c.name) + ", interrupt " + std::to_string(step));
@@ -330,7 +370,7 @@ TEST_F(HostileInputTest, CtrlCAtEveryStage) {
       } else {
         fs::remove(out);
       }
-      Child child = Start(c.args);
+      Child child = Start(c.args, "", -1, RLIM_INFINITY, c.terminal);
       const auto delay = total * (step * 2 + 1) / 12;
       std::this_thread::sleep_for(delay);
       kill(child.pid, SIGINT);
@@ -352,7 +392,12 @@ TEST_F(HostileInputTest, CtrlCAtEveryStage) {
           WIFSIGNALED(child.status) && WTERMSIG(child.status) == SIGINT;
       if (before_start || WEXITSTATUS(child.status) == 130) {
         ++cancelled;
-        if (!before_start) ExpectExit(child, 130, "cancelled");
+        if (c.terminal) {
+          // The window's lines come first on the terminal.
+          EXPECT_NE(child.err.find("vexlor: cancelled"), std::string::npos);
+        } else if (!before_start) {
+          ExpectExit(child, 130, "cancelled");
+        }
         if (step % 2 == 0) {
           EXPECT_EQ(Read(out), "previous content\r\n");
         } else {
