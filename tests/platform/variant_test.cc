@@ -115,6 +115,9 @@ TEST(CoerceTest, ShortestNumberText) {
   EXPECT_EQ(ShortestNumberText(75.0), "75");
   EXPECT_EQ(ShortestNumberText(200.0 / 3), "66.66666666666667");
   EXPECT_EQ(ShortestNumberText(0.1), "0.1");
+  EXPECT_EQ(ShortestNumberText(200000.0), "200000");
+  EXPECT_EQ(ShortestNumberText(-3.0), "-3");
+  EXPECT_EQ(ShortestNumberText(1e-9), "1e-09");
 }
 
 TEST(GuidTest, TextFormAndSeededSequence) {

@@ -173,6 +173,13 @@ bool ParseNumber(std::string_view text, double* value) {
 
 std::string ShortestNumberText(double value) {
   char buffer[64];
+  // Whole numbers read better in full (200000, not 2e+05).
+  if (std::isfinite(value) && value == std::trunc(value) &&
+      std::fabs(value) < 1e15) {
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                std::chars_format::fixed);
+    return std::string(buffer, result.ptr);
+  }
   auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
 }
