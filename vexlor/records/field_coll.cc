@@ -1,7 +1,6 @@
 #include "vexlor/records/field_coll.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <string_view>
@@ -69,6 +68,15 @@ double Percent(int64_t matched, size_t n, size_t m) {
 constexpr size_t kWordBits = 64;
 constexpr double kLargestBoundedWeight = 1e300;
 
+// Bits set in a word, without depending on a population-count instruction
+// being enabled for the build.
+int64_t PopCount(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555ull);
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int64_t>((x * 0x0101010101010101ull) >> 56);
+}
+
 // Length of the longest common subsequence of a pattern of at most 64 bytes,
 // given as its match words, and `text`: Hyyrö, "Bit-parallel LCS-length
 // computation revisited" (2004). Bits of v beyond the pattern never reach
@@ -83,7 +91,7 @@ int64_t SubsequenceLength(const std::array<uint64_t, 256>& words,
   const uint64_t mask = pattern_size == kWordBits
                             ? ~uint64_t{0}
                             : (uint64_t{1} << pattern_size) - 1;
-  return std::popcount(~v & mask);
+  return PopCount(~v & mask);
 }
 
 }  // namespace

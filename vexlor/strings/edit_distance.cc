@@ -13,6 +13,15 @@ namespace {
 
 constexpr int kWordBits = 64;
 
+// Bits set in a word, without depending on a population-count instruction
+// being enabled for the build.
+inline int32_t PopCount(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555ull);
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int32_t>((x * 0x0101010101010101ull) >> 56);
+}
+
 // The distance is computed column by column over `text`, keeping the
 // vertical deltas of one column of the (pattern x text) matrix as two bit
 // vectors: vp marks rows where D[i][j] - D[i-1][j] = +1, vn where it is -1.
@@ -36,24 +45,25 @@ int32_t DistanceOneWord(std::string_view pattern, std::string_view text) {
     bit <<= 1;
   }
 
-  const uint64_t last_row = uint64_t{1} << (pattern.size() - 1);
   uint64_t vp = ~uint64_t{0};  // First column: D[i][0] = i.
   uint64_t vn = 0;
-  int32_t score = static_cast<int32_t>(pattern.size());
   for (char c : text) {
     const uint64_t eq = peq[static_cast<unsigned char>(c)];
     const uint64_t d0 = (((eq & vp) + vp) ^ vp) | eq | vn;
     uint64_t hp = vn | ~(d0 | vp);
-    uint64_t hn = d0 & vp;
-    score += static_cast<int32_t>((hp & last_row) != 0);
-    score -= static_cast<int32_t>((hn & last_row) != 0);
+    const uint64_t hn = (d0 & vp) << 1;
     // The top row D[0][j] = j grows by one per column: a +1 enters at row 0.
     hp = (hp << 1) | 1;
-    hn <<= 1;
     vp = hn | ~(d0 | hp);
     vn = hp & d0;
   }
-  return score;
+  // The last column's vertical deltas add up from D[0][n] = n to the
+  // distance, so no running score is kept along the columns.
+  const uint64_t rows = pattern.size() == kWordBits
+                            ? ~uint64_t{0}
+                            : (uint64_t{1} << pattern.size()) - 1;
+  return static_cast<int32_t>(text.size()) + PopCount(vp & rows) -
+         PopCount(vn & rows);
 }
 
 // Longer pattern: the column is split into blocks of 64 rows, processed top

@@ -28,29 +28,38 @@ constexpr uint32_t kDenseShare = 16;
 // rows, which answers "is this row in the list" at once; it is at most four
 // times the size of the list itself.
 constexpr uint64_t kBitmapShare = 128;
+// A list's repeats are walked when they are at most this share of the list.
+constexpr uint64_t kRepeatShare = 8;
 constexpr uint32_t kNoBitmap = std::numeric_limits<uint32_t>::max();
 
 // Appends to `out` every p in [0, row_count) with counters[p] >= need
-// (need >= 1), in ascending order.
-void ScanAtLeast(const uint8_t* counters, uint32_t row_count, uint8_t need,
-                 std::vector<uint32_t>* out) {
+// (need >= 1), in ascending order, with its counter, and sets every
+// counter to 0 on the way: one pass instead of a scan and a clear.
+template <class Out>
+void TakeAtLeast(uint8_t* counters, uint32_t row_count, uint8_t need,
+                 Out&& out) {
   uint32_t p = 0;
 #if defined(__SSE2__)
   // Sixteen counters per step; x >= need exactly when max(x, need) == x.
   const __m128i needs = _mm_set1_epi8(static_cast<char>(need));
+  const __m128i zero = _mm_setzero_si128();
   for (; p + 16 <= row_count; p += 16) {
-    const __m128i x =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(counters + p));
+    __m128i* at = reinterpret_cast<__m128i*>(counters + p);
+    const __m128i x = _mm_loadu_si128(at);
     unsigned mask = static_cast<unsigned>(
         _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, needs), x)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, zero)) == 0xFFFF) continue;
     while (mask != 0) {
-      out->push_back(p + static_cast<uint32_t>(__builtin_ctz(mask)));
+      const uint32_t row = p + static_cast<uint32_t>(__builtin_ctz(mask));
+      out(row, counters[row]);
       mask &= mask - 1;
     }
+    _mm_storeu_si128(at, zero);
   }
 #endif
   for (; p < row_count; ++p) {
-    if (counters[p] >= need) out->push_back(p);
+    if (counters[p] >= need) out(p, counters[p]);
+    counters[p] = 0;
   }
 }
 
@@ -80,28 +89,36 @@ void RoomForOne(Vector& v) {
   if (v.size() == v.capacity()) v.reserve(v.capacity() * 2 + 16);
 }
 
-// Whether the ascending `list` holds `row`, searching from *cursor on and
-// leaving it at the first entry not below `row`: rows asked for in
-// ascending order cost a galloping search each, O(log gap).
-bool Contains(std::span<const uint32_t> list, uint32_t row, size_t* cursor) {
+// The first index from *cursor on whose row is not below `row`, in a list
+// ascending by row, found by a galloping search from *cursor and left in
+// it: rows asked for in ascending order cost O(log gap) each.
+template <class T, class RowOf>
+size_t Seek(std::span<const T> list, uint32_t row, size_t* cursor,
+            RowOf row_of) {
   const size_t n = list.size();
   size_t lo = *cursor;
-  if (lo >= n) return false;
-  if (list[lo] < row) {
+  if (lo < n && row_of(list[lo]) < row) {
     size_t probe = lo + 1;
     size_t step = 1;
-    while (probe < n && list[probe] < row) {
+    while (probe < n && row_of(list[probe]) < row) {
       lo = probe + 1;
       step *= 2;
       probe = lo + step - 1;
     }
     const size_t hi = std::min(probe, n);
     lo = static_cast<size_t>(
-        std::lower_bound(list.begin() + lo, list.begin() + hi, row) -
+        std::partition_point(list.begin() + lo, list.begin() + hi,
+                             [&](const T& x) { return row_of(x) < row; }) -
         list.begin());
   }
   *cursor = lo;
-  return lo < n && list[lo] == row;
+  return lo;
+}
+
+// Whether the ascending `list` holds `row`.
+bool Contains(std::span<const uint32_t> list, uint32_t row, size_t* cursor) {
+  const size_t at = Seek(list, row, cursor, [](uint32_t v) { return v; });
+  return at < list.size() && list[at] == row;
 }
 
 }  // namespace
@@ -155,6 +172,7 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     RoomForOne(offsets_);
     RoomForOne(repeat_offsets_);
     RoomForOne(bitmap_of_);
+    RoomForOne(max_extra_);
   }
   const uint32_t id = keys_++;
   slot_keys_[i] = key;
@@ -167,6 +185,7 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     offsets_.push_back(offsets_.back());
     repeat_offsets_.push_back(repeat_offsets_.back());
     bitmap_of_.push_back(kNoBitmap);
+    max_extra_.push_back(0);
   }
   return id;
 }
@@ -203,8 +222,10 @@ void CandidateGenerator::AddToTail(uint32_t id, uint32_t row) {
     tail.rows.push_back(row);
   } else if (!tail.repeats.empty() && tail.repeats.back().row == row) {
     ++tail.repeats.back().extra;
+    max_extra_[id] = std::max(max_extra_[id], tail.repeats.back().extra);
   } else {
     tail.repeats.push_back({row, 1});
+    max_extra_[id] = std::max(max_extra_[id], 1u);
   }
 }
 
@@ -227,6 +248,7 @@ void CandidateGenerator::Build() {
   // Each list once per row, in place; repeated rows apart.
   std::vector<uint64_t> repeat_offsets(size_t{keys_} + 1, 0);
   std::vector<Repeat> repeats;
+  std::vector<uint32_t> max_extra(keys_, 0);
   size_t write = 0;
   for (uint32_t id = 0; id < keys_; ++id) {
     const auto first = rows.begin() + static_cast<ptrdiff_t>(offsets[id]);
@@ -237,7 +259,9 @@ void CandidateGenerator::Build() {
       auto run_end = it + 1;
       while (run_end != last && *run_end == *it) ++run_end;
       if (run_end - it > 1) {
-        repeats.push_back({*it, static_cast<uint32_t>(run_end - it - 1)});
+        const uint32_t extra = static_cast<uint32_t>(run_end - it - 1);
+        repeats.push_back({*it, extra});
+        max_extra[id] = std::max(max_extra[id], extra);
       }
       rows[write++] = *it;
       it = run_end;
@@ -276,6 +300,7 @@ void CandidateGenerator::Build() {
   repeats_.swap(repeats);
   tails_.swap(tails);
   bitmap_of_.swap(bitmap_of);
+  max_extra_.swap(max_extra);
   bitmaps_.swap(bitmaps);
   bitmap_rows_ = bitmap_rows;
   std::vector<uint32_t>().swap(pending_ids_);
@@ -307,6 +332,7 @@ void CandidateGenerator::Unbuild() {
   std::vector<Repeat>().swap(repeats_);
   std::vector<Tail>().swap(tails_);
   std::vector<uint32_t>().swap(bitmap_of_);
+  std::vector<uint32_t>().swap(max_extra_);
   std::vector<uint64_t>().swap(bitmaps_);
   bitmap_rows_ = 0;
   pending_sorted_ = false;
@@ -329,7 +355,7 @@ void CandidateGenerator::AddQueryText(std::string_view text) {
     if (stamp_[id] != query_number_) {
       stamp_[id] = query_number_;
       slot_of_[id] = static_cast<uint32_t>(query_.size());
-      query_.push_back({id, 0, 0});
+      query_.push_back({id, 0, 0, false, 0});
     }
     ++query_[slot_of_[id]].multiplicity;
   });
@@ -368,6 +394,19 @@ void CandidateGenerator::WalkRepeats(std::span<const Repeat> repeats,
   }
 }
 
+uint32_t CandidateGenerator::Extra(uint32_t id, uint32_t row,
+                                   size_t* base_cursor,
+                                   size_t* tail_cursor) const {
+  auto row_of = [](const Repeat& r) { return r.row; };
+  for (auto [list, cursor] :
+       {std::pair{Repeats(id), base_cursor},
+        std::pair{std::span<const Repeat>(tails_[id].repeats), tail_cursor}}) {
+    const size_t at = Seek(list, row, cursor, row_of);
+    if (at < list.size() && list[at].row == row) return list[at].extra;
+  }
+  return 0;
+}
+
 bool CandidateGenerator::Holds(uint32_t id, uint32_t row, size_t* base_cursor,
                                size_t* tail_cursor) const {
   if (row < bitmap_rows_ && bitmap_of_[id] != kNoBitmap) {
@@ -388,9 +427,16 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
 
   for (QueryTrigram& q : query_) {
     q.size = Rows(q.id).size() + tails_[q.id].rows.size();
+    // Rows filed more than once are counted by walking their few entries;
+    // where they are many, they go into the list's bound instead.
+    const uint64_t repeats =
+        Repeats(q.id).size() + tails_[q.id].repeats.size();
+    q.walk_repeats = repeats * kRepeatShare <= q.size;
+    q.bound = uint64_t{q.multiplicity} *
+              (q.walk_repeats ? 1 : 1 + uint64_t{max_extra_[q.id]});
   }
   // Rarest first; what each list and those after it can still add to a
-  // row once the repeats are counted.
+  // row once the walked repeats are counted.
   std::sort(query_.begin(), query_.end(),
             [](const QueryTrigram& a, const QueryTrigram& b) {
               return a.size != b.size ? a.size < b.size : a.id < b.id;
@@ -399,7 +445,7 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
   const uint64_t need64 = static_cast<uint64_t>(need);
   rest_.assign(lists + 1, 0);
   for (size_t k = lists; k-- > 0;) {
-    rest_[k] = rest_[k + 1] + query_[k].multiplicity;
+    rest_[k] = rest_[k + 1] + query_[k].bound;
   }
   // The rare lists: those before the first list from which on the rest
   // adds up to less than `need`. Every candidate is in one of them, or
@@ -422,7 +468,10 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
   // over all counters.
   uint8_t* counters = counters_.data();
   const uint32_t rows = static_cast<uint32_t>(counters_.size());
-  for (const QueryTrigram& q : query_) {
+  for (size_t k = 0; k < lists; ++k) {
+    QueryTrigram& q = query_[k];
+    if (k < walked) q.walk_repeats = true;
+    if (!q.walk_repeats) continue;
     WalkRepeats(Repeats(q.id), q.multiplicity);
     WalkRepeats(tails_[q.id].repeats, q.multiplicity);
   }
@@ -443,10 +492,10 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
 
   survivors_.clear();
   if (dense) {
-    ScanAtLeast(counters, rows, static_cast<uint8_t>(least), &scanned_);
-    for (uint32_t v : scanned_) survivors_.push_back({v, counters[v]});
-    scanned_.clear();
-    std::memset(counters, 0, rows);
+    TakeAtLeast(counters, rows, static_cast<uint8_t>(least),
+                [&](uint32_t row, uint32_t count) {
+                  survivors_.push_back({row, count});
+                });
     touched_.clear();
   } else {
     for (uint32_t v : touched_) {
@@ -467,12 +516,19 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
     const uint64_t remaining = rest_[k + 1];
     size_t base_cursor = 0;
     size_t tail_cursor = 0;
+    size_t base_repeat = 0;
+    size_t tail_repeat = 0;
     size_t kept = 0;
     for (Survivor s : survivors_) {
       if (counts != nullptr || s.count < need64) {
         rows_searched_ += 1;
         if (Holds(q.id, s.row, &base_cursor, &tail_cursor)) {
-          s.count = std::min(s.count + q.multiplicity, kMaxCounter);
+          uint64_t times = 1;
+          if (!q.walk_repeats) {
+            times += Extra(q.id, s.row, &base_repeat, &tail_repeat);
+          }
+          s.count = static_cast<uint32_t>(std::min<uint64_t>(
+              s.count + times * q.multiplicity, kMaxCounter));
         }
         if (s.count + remaining < need64) continue;
       }

@@ -9,10 +9,11 @@
 // common, which on a large table is a large share of the table per record.
 //
 // Prefix filtering, as in set-similarity joins. Each trigram's list holds
-// every row filed under it once; the few rows filed more than once are kept
-// apart with their extra count and are always walked, which is cheap. What
-// is left of a query trigram q can then add at most m(q), its multiplicity
-// in the query, to any row. Take the query's most frequent trigrams while
+// every row filed under it once; the rows filed more than once are kept
+// apart with their extra count and are walked where they are few. What is
+// left of a query trigram q can then add at most m(q), its multiplicity in
+// the query, to any row (m(q) times one plus the largest extra count, where
+// the repeats are many and not walked). Take the query's most frequent trigrams while
 // their m(q) add up to less than `need`: no row reaches `need` from those
 // alone, so every candidate has a posting in one of the other, rarer,
 // trigrams. Only the rare lists are walked (and, for the rows they reached,
@@ -78,7 +79,9 @@ class CandidateGenerator {
   struct QueryTrigram {
     uint32_t id;
     uint32_t multiplicity;
-    uint64_t size;  // rows in its list
+    uint64_t size;       // rows in its list
+    bool walk_repeats;   // its repeats are counted by walking them
+    uint64_t bound;      // the most the rest of it can add to one row
   };
   // A row filed more than once under a trigram: `extra` times more.
   struct Repeat {
@@ -122,6 +125,10 @@ class CandidateGenerator {
   // in ascending order.
   bool Holds(uint32_t id, uint32_t row, size_t* base_cursor,
              size_t* tail_cursor) const;
+  // How many times more than once `row` is filed under `id`; cursors as
+  // for Holds, over the repeats.
+  uint32_t Extra(uint32_t id, uint32_t row, size_t* base_cursor,
+                 size_t* tail_cursor) const;
 
   // Trigram keys (b0 << 16 | b1 << 8 | b2, plus one so that 0 is free) and
   // their ids, open addressing.
@@ -141,6 +148,7 @@ class CandidateGenerator {
   // Bitmaps of the long built lists over rows 0 to bitmap_rows_ - 1: per
   // id the offset of its words, or kNoBitmap.
   std::vector<uint32_t> bitmap_of_;
+  std::vector<uint32_t> max_extra_;  // per id: the largest extra of a repeat
   std::vector<uint64_t> bitmaps_;
   uint32_t bitmap_rows_ = 0;
 
@@ -169,7 +177,6 @@ class CandidateGenerator {
   std::vector<uint8_t> counters_;
   std::vector<uint64_t> rest_;  // per query list: it and those after it
   std::vector<uint32_t> touched_;
-  std::vector<uint32_t> scanned_;
   std::vector<Survivor> survivors_;
   std::vector<uint32_t> candidates_;
 
