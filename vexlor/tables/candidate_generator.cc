@@ -383,12 +383,12 @@ void CandidateGenerator::WalkDense(std::span<const uint32_t> rows,
 }
 
 void CandidateGenerator::WalkRepeats(std::span<const Repeat> repeats,
-                                     uint32_t multiplicity) {
+                                     uint32_t multiplicity, bool dense) {
   postings_walked_ += repeats.size();
   uint8_t* counters = counters_.data();
   for (const Repeat& r : repeats) {
     const uint32_t c = counters[r.row];
-    if (c == 0) touched_.push_back(r.row);
+    if (!dense && c == 0) touched_.push_back(r.row);
     counters[r.row] = static_cast<uint8_t>(std::min<uint64_t>(
         c + uint64_t{r.extra} * multiplicity, kMaxCounter));
   }
@@ -468,14 +468,14 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
   // over all counters.
   uint8_t* counters = counters_.data();
   const uint32_t rows = static_cast<uint32_t>(counters_.size());
+  const bool dense = postings > rows / kDenseShare;
   for (size_t k = 0; k < lists; ++k) {
     QueryTrigram& q = query_[k];
     if (k < walked) q.walk_repeats = true;
     if (!q.walk_repeats) continue;
-    WalkRepeats(Repeats(q.id), q.multiplicity);
-    WalkRepeats(tails_[q.id].repeats, q.multiplicity);
+    WalkRepeats(Repeats(q.id), q.multiplicity, dense);
+    WalkRepeats(tails_[q.id].repeats, q.multiplicity, dense);
   }
-  const bool dense = postings > rows / kDenseShare;
   for (size_t k = 0; k < walked; ++k) {
     const QueryTrigram& q = query_[k];
     const uint32_t add = std::min(q.multiplicity, kMaxCounter);

@@ -120,7 +120,8 @@ class CandidateGenerator {
   // the rows raised from zero in touched_.
   void WalkSparse(std::span<const uint32_t> rows, uint32_t add);
   void WalkDense(std::span<const uint32_t> rows, uint32_t add);
-  void WalkRepeats(std::span<const Repeat> repeats, uint32_t multiplicity);
+  void WalkRepeats(std::span<const Repeat> repeats, uint32_t multiplicity,
+                   bool dense);
   // Whether `row` is in the list of `id`; the cursors serve rows asked for
   // in ascending order.
   bool Holds(uint32_t id, uint32_t row, size_t* base_cursor,
