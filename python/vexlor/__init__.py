@@ -182,7 +182,11 @@ for _dispid, _name, _kind, _params, _result, _summary in _vexlor.members():
     if _kind == "property":
         setattr(Control, _name, _make_property(_dispid, _summary))
     else:
-        setattr(Control, _name, _make_method(_dispid, _name, _params, _summary))
+        # The single-string members get a direct entry that takes plain
+        # str/int/bool arguments without the dispatch and hands anything
+        # else to the dispatch method.
+        setattr(Control, _name, _vexlor._direct_method(
+            Control, _dispid, _make_method(_dispid, _name, _params, _summary)))
 del _dispid, _name, _kind, _params, _result, _summary
 
 
