@@ -72,6 +72,31 @@ TEST(EditDistanceTest, MatchesMatrixOnRandomStrings) {
   }
 }
 
+// Every pair of lengths up to a little past one word, so each way of
+// loading a short pattern (1-3, 4-7, 8, 9-15 and 16 bytes, one to four
+// pieces) is met. The pool holds NUL, which equals the padding past the end
+// of a loaded pattern, and bytes >= 0x80.
+TEST(EditDistanceTest, MatchesMatrixOnAllShortLengths) {
+  std::mt19937 rng(5);
+  const char kPool[] = {'\0', 'a', 'b', '\x80', '\xFF'};
+  std::uniform_int_distribution<size_t> pick(0, sizeof kPool - 1);
+  auto random_bytes = [&](size_t length) {
+    std::string s(length, '\0');
+    for (char& c : s) c = kPool[pick(rng)];
+    return s;
+  };
+  for (size_t n = 0; n <= 70; ++n) {
+    for (size_t m = 0; m <= 70; ++m) {
+      const std::string s1 = random_bytes(n);
+      const std::string s2 = random_bytes(m);
+      ASSERT_EQ(EditDistance(s1, s2), MatrixEditDistance(s1, s2))
+          << "n=" << n << " m=" << m;
+    }
+    const std::string same = random_bytes(n);
+    ASSERT_EQ(EditDistance(same, same), 0) << "n=" << n;
+  }
+}
+
 // Edited copies share long prefixes and suffixes, which are stripped before
 // the bit-vector stage; the edits land anywhere, including the block edges.
 TEST(EditDistanceTest, MatchesMatrixOnEditedCopies) {
