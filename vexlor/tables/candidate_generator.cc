@@ -165,8 +165,6 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     return FindOrAdd(key);
   }
   // Everything that can fail comes before the key is entered.
-  RoomForOne(stamp_);
-  RoomForOne(slot_of_);
   if (built_) {
     RoomForOne(tails_);
     RoomForOne(offsets_);
@@ -177,8 +175,6 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
   const uint32_t id = keys_++;
   slot_keys_[i] = key;
   slot_ids_[i] = id;
-  stamp_.push_back(0);
-  slot_of_.push_back(0);
   if (built_) {
     tails_.emplace_back();
     // Empty contiguous lists.
@@ -193,7 +189,7 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
 void CandidateGenerator::File(std::string_view text, uint32_t row) {
   if (text.empty()) return;
   if (row == std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
-  if (counters_.size() <= row) counters_.resize(size_t{row} + 1, 0);
+  row_count_ = std::max(row_count_, row + 1);
   // The built lists take rows from above; a row filed again must still be
   // the last one, and filed since the build.
   if (built_ && any_filed_ &&
@@ -273,7 +269,7 @@ void CandidateGenerator::Build() {
   std::vector<Tail> tails(keys_);
 
   // Bitmaps for the long lists.
-  const uint32_t bitmap_rows = static_cast<uint32_t>(counters_.size());
+  const uint32_t bitmap_rows = row_count_;
   const size_t words = (size_t{bitmap_rows} + 63) / 64;
   std::vector<uint32_t> bitmap_of(keys_, kNoBitmap);
   size_t bitmap_words = 0;
@@ -339,56 +335,60 @@ void CandidateGenerator::Unbuild() {
   built_ = false;
 }
 
-void CandidateGenerator::BeginQuery(uint32_t record) {
-  record_ = record;
-  query_.clear();
-  if (++query_number_ == 0) {
-    std::fill(stamp_.begin(), stamp_.end(), 0);
-    query_number_ = 1;
+void CandidateGenerator::BeginQuery(Query& q, uint32_t record) const {
+  q.record_ = record;
+  q.query_.clear();
+  if (++q.query_number_ == 0) {
+    std::fill(q.stamp_.begin(), q.stamp_.end(), 0);
+    q.query_number_ = 1;
   }
 }
 
-void CandidateGenerator::AddQueryText(std::string_view text) {
+void CandidateGenerator::AddQueryText(Query& q, std::string_view text) const {
   ForEachTrigram(text, [&](uint32_t key) {
     const uint32_t id = Find(key);
     if (id == kNoId) return;  // filed by no row: adds to no counter
-    if (stamp_[id] != query_number_) {
-      stamp_[id] = query_number_;
-      slot_of_[id] = static_cast<uint32_t>(query_.size());
-      query_.push_back({id, 0, 0, false, 0});
+    if (id >= q.stamp_.size()) {
+      q.stamp_.resize(keys_, 0);
+      q.slot_of_.resize(keys_, 0);
     }
-    ++query_[slot_of_[id]].multiplicity;
+    if (q.stamp_[id] != q.query_number_) {
+      q.stamp_[id] = q.query_number_;
+      q.slot_of_[id] = static_cast<uint32_t>(q.query_.size());
+      q.query_.push_back({id, 0, 0, false, 0});
+    }
+    ++q.query_[q.slot_of_[id]].multiplicity;
   });
 }
 
-void CandidateGenerator::WalkSparse(std::span<const uint32_t> rows,
-                                    uint32_t add) {
-  postings_walked_ += rows.size();
-  uint8_t* counters = counters_.data();
+void CandidateGenerator::WalkSparse(Query& q, std::span<const uint32_t> rows,
+                                    uint32_t add) const {
+  q.postings_walked_ += rows.size();
+  uint8_t* counters = q.counters_.data();
   for (uint32_t v : rows) {
     const uint32_t c = counters[v];
-    if (c == 0) touched_.push_back(v);
+    if (c == 0) q.touched_.push_back(v);
     counters[v] = static_cast<uint8_t>(std::min(c + add, kMaxCounter));
   }
 }
 
-void CandidateGenerator::WalkDense(std::span<const uint32_t> rows,
-                                   uint32_t add) {
-  postings_walked_ += rows.size();
+void CandidateGenerator::WalkDense(Query& q, std::span<const uint32_t> rows,
+                                   uint32_t add) const {
+  q.postings_walked_ += rows.size();
   // The rows are random, so the loop is kept free of branches.
-  uint8_t* counters = counters_.data();
+  uint8_t* counters = q.counters_.data();
   for (uint32_t v : rows) {
     counters[v] = static_cast<uint8_t>(std::min(counters[v] + add, kMaxCounter));
   }
 }
 
-void CandidateGenerator::WalkRepeats(std::span<const Repeat> repeats,
-                                     uint32_t multiplicity, bool dense) {
-  postings_walked_ += repeats.size();
-  uint8_t* counters = counters_.data();
+void CandidateGenerator::WalkRepeats(Query& q, std::span<const Repeat> repeats,
+                                     uint32_t multiplicity, bool dense) const {
+  q.postings_walked_ += repeats.size();
+  uint8_t* counters = q.counters_.data();
   for (const Repeat& r : repeats) {
     const uint32_t c = counters[r.row];
-    if (!dense && c == 0) touched_.push_back(r.row);
+    if (!dense && c == 0) q.touched_.push_back(r.row);
     counters[r.row] = static_cast<uint8_t>(std::min<uint64_t>(
         c + uint64_t{r.extra} * multiplicity, kMaxCounter));
   }
@@ -418,14 +418,14 @@ bool CandidateGenerator::Holds(uint32_t id, uint32_t row, size_t* base_cursor,
 }
 
 const std::vector<uint32_t>& CandidateGenerator::Take(
-    int64_t need, std::vector<uint8_t>* counts) {
-  candidates_.clear();
+    Query& state, int64_t need, std::vector<uint8_t>* counts) {
+  state.candidates_.clear();
   if (counts != nullptr) counts->clear();
-  if (need > kMaxCounter || query_.empty()) return candidates_;
+  if (need > kMaxCounter || state.query_.empty()) return state.candidates_;
   if (need < 1) need = 1;
-  if (!built_) Build();
+  Prepare();
 
-  for (QueryTrigram& q : query_) {
+  for (QueryTrigram& q : state.query_) {
     q.size = Rows(q.id).size() + tails_[q.id].rows.size();
     // Rows filed more than once are counted by walking their few entries;
     // where they are many, they go into the list's bound instead.
@@ -437,15 +437,15 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
   }
   // Rarest first; what each list and those after it can still add to a
   // row once the walked repeats are counted.
-  std::sort(query_.begin(), query_.end(),
+  std::sort(state.query_.begin(), state.query_.end(),
             [](const QueryTrigram& a, const QueryTrigram& b) {
               return a.size != b.size ? a.size < b.size : a.id < b.id;
             });
-  const size_t lists = query_.size();
+  const size_t lists = state.query_.size();
   const uint64_t need64 = static_cast<uint64_t>(need);
-  rest_.assign(lists + 1, 0);
+  state.rest_.assign(lists + 1, 0);
   for (size_t k = lists; k-- > 0;) {
-    rest_[k] = rest_[k + 1] + query_[k].bound;
+    state.rest_[k] = state.rest_[k + 1] + state.query_[k].bound;
   }
   // The rare lists: those before the first list from which on the rest
   // adds up to less than `need`. Every candidate is in one of them, or
@@ -454,74 +454,75 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
   // in question, and searching the lists for rows is dearer than walking.
   size_t walked = 0;
   uint64_t postings = 0;
-  while (rest_[walked] >= need64) postings += query_[walked++].size;
+  while (state.rest_[walked] >= need64) postings += state.query_[walked++].size;
   const uint64_t budget = postings * kExtraWalk / 100;
   uint64_t extra = 0;
-  while (walked < lists && extra + query_[walked].size <= budget) {
-    extra += query_[walked].size;
-    postings += query_[walked++].size;
+  while (walked < lists && extra + state.query_[walked].size <= budget) {
+    extra += state.query_[walked].size;
+    postings += state.query_[walked++].size;
   }
-  const uint64_t least = need64 - std::min(need64 - 1, rest_[walked]);
+  const uint64_t least = need64 - std::min(need64 - 1, state.rest_[walked]);
 
   // The repeats, then the walked lists. Many postings mean many rows hit:
   // then the rows are not listed as they are hit but found by one pass
   // over all counters.
-  uint8_t* counters = counters_.data();
-  const uint32_t rows = static_cast<uint32_t>(counters_.size());
+  const uint32_t rows = row_count_;
+  if (state.counters_.size() < rows) state.counters_.resize(rows, 0);
+  uint8_t* counters = state.counters_.data();
   const bool dense = postings > rows / kDenseShare;
   for (size_t k = 0; k < lists; ++k) {
-    QueryTrigram& q = query_[k];
+    QueryTrigram& q = state.query_[k];
     if (k < walked) q.walk_repeats = true;
     if (!q.walk_repeats) continue;
-    WalkRepeats(Repeats(q.id), q.multiplicity, dense);
-    WalkRepeats(tails_[q.id].repeats, q.multiplicity, dense);
+    WalkRepeats(state, Repeats(q.id), q.multiplicity, dense);
+    WalkRepeats(state, tails_[q.id].repeats, q.multiplicity, dense);
   }
   for (size_t k = 0; k < walked; ++k) {
-    const QueryTrigram& q = query_[k];
+    const QueryTrigram& q = state.query_[k];
     const uint32_t add = std::min(q.multiplicity, kMaxCounter);
     if (dense) {
-      WalkDense(Rows(q.id), add);
-      WalkDense(tails_[q.id].rows, add);
+      WalkDense(state, Rows(q.id), add);
+      WalkDense(state, tails_[q.id].rows, add);
     } else {
-      WalkSparse(Rows(q.id), add);
-      WalkSparse(tails_[q.id].rows, add);
+      WalkSparse(state, Rows(q.id), add);
+      WalkSparse(state, tails_[q.id].rows, add);
     }
   }
   // The query's own row is never its own candidate.
-  if (record_ < rows) counters[record_] = 0;
+  if (state.record_ < rows) counters[state.record_] = 0;
 
-  survivors_.clear();
+  state.survivors_.clear();
   if (dense) {
     TakeAtLeast(counters, rows, static_cast<uint8_t>(least),
                 [&](uint32_t row, uint32_t count) {
-                  survivors_.push_back({row, count});
+                  state.survivors_.push_back({row, count});
                 });
-    touched_.clear();
+    state.touched_.clear();
   } else {
-    for (uint32_t v : touched_) {
+    for (uint32_t v : state.touched_) {
       const uint32_t c = counters[v];
       counters[v] = 0;
-      if (c >= least) survivors_.push_back({v, c});
+      if (c >= least) state.survivors_.push_back({v, c});
     }
-    touched_.clear();
+    state.touched_.clear();
     std::sort(
-        survivors_.begin(), survivors_.end(),
+        state.survivors_.begin(), state.survivors_.end(),
         [](const Survivor& a, const Survivor& b) { return a.row < b.row; });
   }
 
   // Complete the counts from the remaining lists, least frequent first,
   // dropping a row once what is left cannot lift it to `need`.
-  for (size_t k = walked; k < lists && !survivors_.empty(); ++k) {
-    const QueryTrigram& q = query_[k];
-    const uint64_t remaining = rest_[k + 1];
+  for (size_t k = walked; k < lists && !state.survivors_.empty(); ++k) {
+    const QueryTrigram& q = state.query_[k];
+    const uint64_t remaining = state.rest_[k + 1];
     size_t base_cursor = 0;
     size_t tail_cursor = 0;
     size_t base_repeat = 0;
     size_t tail_repeat = 0;
     size_t kept = 0;
-    for (Survivor s : survivors_) {
+    for (Survivor s : state.survivors_) {
       if (counts != nullptr || s.count < need64) {
-        rows_searched_ += 1;
+        state.rows_searched_ += 1;
         if (Holds(q.id, s.row, &base_cursor, &tail_cursor)) {
           uint64_t times = 1;
           if (!q.walk_repeats) {
@@ -532,17 +533,21 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
         }
         if (s.count + remaining < need64) continue;
       }
-      survivors_[kept++] = s;
+      state.survivors_[kept++] = s;
     }
-    survivors_.resize(kept);
+    state.survivors_.resize(kept);
   }
 
-  for (const Survivor& s : survivors_) {
+  for (const Survivor& s : state.survivors_) {
     if (s.count < need64) continue;
-    candidates_.push_back(s.row);
+    state.candidates_.push_back(s.row);
     if (counts != nullptr) counts->push_back(static_cast<uint8_t>(s.count));
   }
-  return candidates_;
+  return state.candidates_;
+}
+
+void CandidateGenerator::Prepare() {
+  if (!built_) Build();
 }
 
 }  // namespace vexlor

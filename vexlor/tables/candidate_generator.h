@@ -40,7 +40,46 @@
 namespace vexlor {
 
 class CandidateGenerator {
+  struct QueryTrigram {
+    uint32_t id;
+    uint32_t multiplicity;
+    uint64_t size;       // rows in its list
+    bool walk_repeats;   // its repeats are counted by walking them
+    uint64_t bound;      // the most the rest of it can add to one row
+  };
+  struct Survivor {
+    uint32_t row;
+    uint32_t count;
+  };
+
  public:
+  // The state of one query. Queries with states of their own may run on
+  // several threads at once once the lists are built (Prepare), as long as
+  // no row is filed meanwhile.
+  class Query {
+   public:
+    // Postings walked, and rows searched for in a list, by this state.
+    uint64_t postings_walked() const { return postings_walked_; }
+    uint64_t rows_searched() const { return rows_searched_; }
+
+   private:
+    friend class CandidateGenerator;
+    uint32_t record_ = 0;
+    std::vector<uint32_t> stamp_;    // per id: the query that last saw it
+    std::vector<uint32_t> slot_of_;  // per id: its entry in query_
+    uint32_t query_number_ = 0;
+    std::vector<QueryTrigram> query_;
+    // Saturating counters, one per row, zero between queries; the rows
+    // raised from zero; the rows still in question.
+    std::vector<uint8_t> counters_;
+    std::vector<uint64_t> rest_;  // per query list: it and those after it
+    std::vector<uint32_t> touched_;
+    std::vector<Survivor> survivors_;
+    std::vector<uint32_t> candidates_;
+    uint64_t postings_walked_ = 0;
+    uint64_t rows_searched_ = 0;
+  };
+
   CandidateGenerator();
   ~CandidateGenerator();
   CandidateGenerator(const CandidateGenerator&) = delete;
@@ -54,11 +93,13 @@ class CandidateGenerator {
 
   // Starts the query of a record; `record` is excluded from the candidates
   // as CountTrigramHits excludes it (kNoRecord excludes nothing). O(1).
-  void BeginQuery(uint32_t record);
+  void BeginQuery(uint32_t record) { BeginQuery(own_, record); }
+  void BeginQuery(Query& q, uint32_t record) const;
 
   // Adds the trigrams of one cluster text of the current record. Cost:
   // min(size, 255) table lookups.
-  void AddQueryText(std::string_view text);
+  void AddQueryText(std::string_view text) { AddQueryText(own_, text); }
+  void AddQueryText(Query& q, std::string_view text) const;
 
   // Ends the query: returns the rows, ascending, whose trigram counter
   // would reach `need` (at least 1; above 255 none). If `counts` is given,
@@ -68,29 +109,28 @@ class CandidateGenerator {
   // until the next Take. Throws std::bad_alloc only while buffers grow to
   // the size of the table.
   const std::vector<uint32_t>& Take(int64_t need,
+                                    std::vector<uint8_t>* counts = nullptr) {
+    return Take(own_, need, counts);
+  }
+  // As above, for a state of the caller's; builds the lists first if they
+  // are not (and then must not run beside another query).
+  const std::vector<uint32_t>& Take(Query& q, int64_t need,
                                     std::vector<uint8_t>* counts = nullptr);
+
+  // Builds the lists now, if rows were filed since. Throws std::bad_alloc.
+  void Prepare();
 
   // Postings walked, and rows searched for in a list, since construction:
   // the work done, for measurements.
-  uint64_t postings_walked() const { return postings_walked_; }
-  uint64_t rows_searched() const { return rows_searched_; }
+  // (Of the generator's own query state.)
+  uint64_t postings_walked() const { return own_.postings_walked(); }
+  uint64_t rows_searched() const { return own_.rows_searched(); }
 
  private:
-  struct QueryTrigram {
-    uint32_t id;
-    uint32_t multiplicity;
-    uint64_t size;       // rows in its list
-    bool walk_repeats;   // its repeats are counted by walking them
-    uint64_t bound;      // the most the rest of it can add to one row
-  };
   // A row filed more than once under a trigram: `extra` times more.
   struct Repeat {
     uint32_t row;
     uint32_t extra;
-  };
-  struct Survivor {
-    uint32_t row;
-    uint32_t count;
   };
   // The lists of rows filed after the build: every row once, ascending,
   // and the rows filed more than once.
@@ -118,10 +158,11 @@ class CandidateGenerator {
   }
   // Add `add` to the counter of every row in `rows`; the sparse walk lists
   // the rows raised from zero in touched_.
-  void WalkSparse(std::span<const uint32_t> rows, uint32_t add);
-  void WalkDense(std::span<const uint32_t> rows, uint32_t add);
-  void WalkRepeats(std::span<const Repeat> repeats, uint32_t multiplicity,
-                   bool dense);
+  void WalkSparse(Query& q, std::span<const uint32_t> rows,
+                  uint32_t add) const;
+  void WalkDense(Query& q, std::span<const uint32_t> rows, uint32_t add) const;
+  void WalkRepeats(Query& q, std::span<const Repeat> repeats,
+                   uint32_t multiplicity, bool dense) const;
   // Whether `row` is in the list of `id`; the cursors serve rows asked for
   // in ascending order.
   bool Holds(uint32_t id, uint32_t row, size_t* base_cursor,
@@ -166,23 +207,10 @@ class CandidateGenerator {
   uint32_t last_row_ = 0;
   bool last_row_in_tails_ = false;
 
-  // The query.
-  uint32_t record_ = 0;
-  std::vector<uint32_t> stamp_;    // per id: the query that last saw it
-  std::vector<uint32_t> slot_of_;  // per id: its entry in query_
-  uint32_t query_number_ = 0;
-  std::vector<QueryTrigram> query_;
+  // Rows 0 to row_count_ - 1 may have been filed.
+  uint32_t row_count_ = 0;
 
-  // Saturating counters, one per row, zero between queries; the rows
-  // raised from zero; the rows still in question.
-  std::vector<uint8_t> counters_;
-  std::vector<uint64_t> rest_;  // per query list: it and those after it
-  std::vector<uint32_t> touched_;
-  std::vector<Survivor> survivors_;
-  std::vector<uint32_t> candidates_;
-
-  uint64_t postings_walked_ = 0;
-  uint64_t rows_searched_ = 0;
+  Query own_;
 };
 
 }  // namespace vexlor

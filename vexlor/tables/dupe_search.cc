@@ -79,6 +79,13 @@ class Search {
     stages_.BeginMatching(rows_, compared_columns_, rows_);
     const double last_row = static_cast<double>(rows_) - 1;
     for (uint32_t r = 0; r < rows_; ++r) {
+      // Up to the next report no host code runs, so the options stay.
+      if (r % kMatchCadence == 0) {
+        const uint32_t end = std::min(r + kMatchCadence, rows_);
+        stages_.FindCandidatesAhead(r, end,
+                                    std::min(end + kMatchCadence, rows_),
+                                    cluster_threshold_);
+      }
       const int64_t depth = SearchRecord(r);
       depth_max_ = std::max(depth_max_, depth);
       depth_total_ += depth;

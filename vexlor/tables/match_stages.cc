@@ -47,7 +47,7 @@ MatchStages::MatchStages(BatchContext& ctx, VariantArray& work,
                          CandidateScan scan)
     : ctx_(ctx), options_(ctx.options()), work_(work), scan_(scan) {}
 
-MatchStages::~MatchStages() = default;
+MatchStages::~MatchStages() { StopAhead(); }
 
 void MatchStages::CreateIndex(uint32_t size_for, uint32_t counter_rows) {
   if (scan_ == CandidateScan::kPrefixFilter) {
@@ -68,6 +68,11 @@ void MatchStages::CreateIndex(uint32_t size_for, uint32_t counter_rows) {
 }
 
 void MatchStages::Free() {
+  StopAhead();
+  ready_ = AheadRows();
+  next_ = AheadRows();
+  workers_.reset();
+  std::vector<ThreadQuery>().swap(thread_queries_);
   generator_.reset();
   index_.reset();
   hits_.reset();
@@ -78,6 +83,9 @@ void MatchStages::Free() {
 
 void MatchStages::FileRow(const VariantArray& source, uint32_t from,
                           uint32_t to, uint32_t columns, bool every_column) {
+  // What was found ahead was found against fewer rows.
+  StopAhead();
+  ready_.first = ready_.end = 0;
   for (uint32_t c = 0; c < columns; ++c) {
     const bool cluster = options_.cluster[c];
     if (!every_column && !cluster && !options_.dupe_search[c]) continue;
@@ -177,6 +185,105 @@ CandidateNeed MatchStages::CountWorkingRow(uint32_t row,
   return NeedFor(key_length, cluster_threshold);
 }
 
+CandidateNeed MatchStages::QueryWorkingRow(CandidateGenerator::Query& query,
+                                           std::string* text, uint32_t row,
+                                           const std::vector<char>& cluster,
+                                           double cluster_threshold) const {
+  generator_->BeginQuery(query, row);
+  int64_t key_length = 0;
+  for (uint32_t c = 0; c < columns_; ++c) {
+    if (!cluster[c]) continue;
+    const Variant& cell = work_.cell(c, row);
+    if (!cell.IsString()) continue;
+    CellText(cell, text);
+    generator_->AddQueryText(query, *text);
+    key_length += static_cast<int64_t>(text->size());
+  }
+  return NeedFor(key_length, cluster_threshold);
+}
+
+void MatchStages::StopAhead() noexcept {
+  if (!next_started_) return;
+  next_started_ = false;
+  next_.first = next_.end = 0;
+  try {
+    workers_->Finish();
+  } catch (...) {
+    // Nothing of it is used.
+  }
+}
+
+void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
+  ThreadQuery& own = stages->thread_queries_[thread];
+  Ahead& ahead = batch->rows[i];
+  ahead.rows.clear();
+  ahead.need = stages->QueryWorkingRow(own.query, &own.text, batch->first + i,
+                                       batch->cluster,
+                                       batch->cluster_threshold);
+  if (ahead.need.kind != CandidateNeed::kAtLeast) return;
+  const std::vector<uint32_t>& rows =
+      stages->generator_->Take(own.query, ahead.need.hits);
+  ahead.rows.assign(rows.begin(), rows.end());
+}
+
+void MatchStages::FindInto(AheadRows& batch, FindJob& job,
+                           bool in_background) {
+  if (batch.rows.size() < batch.end - batch.first) {
+    batch.rows.resize(batch.end - batch.first);
+  }
+  if (in_background) {
+    workers_->Start(batch.end - batch.first, job);
+  } else {
+    workers_->Run(batch.end - batch.first, job);
+  }
+}
+
+void MatchStages::FindCandidatesAhead(uint32_t first, uint32_t end,
+                                      uint32_t next_end,
+                                      double cluster_threshold) {
+  ready_.first = ready_.end = 0;
+  if (scan_ != CandidateScan::kPrefixFilter || generator_ == nullptr ||
+      end <= first) {
+    StopAhead();
+    return;
+  }
+  if (workers_ == nullptr) {
+    const unsigned threads = BatchThreadCount();
+    if (threads < 2) return;
+    thread_queries_.resize(threads);
+    workers_ = std::make_unique<BatchWorkers>(threads);
+    // The lists are built before the threads share them.
+    generator_->Prepare();
+  }
+  cluster_now_.assign(columns_, 0);
+  for (uint32_t c = 0; c < columns_; ++c) cluster_now_[c] = options_.cluster[c];
+
+  bool found = false;
+  if (next_started_) {
+    next_started_ = false;
+    workers_->Finish();
+    found = next_.first == first && next_.end == end &&
+            next_.cluster == cluster_now_ &&
+            next_.cluster_threshold == cluster_threshold;
+  }
+  std::swap(ready_, next_);
+  if (!found) {
+    ready_.first = first;
+    ready_.end = end;
+    ready_.cluster = cluster_now_;
+    ready_.cluster_threshold = cluster_threshold;
+    FindInto(ready_, ready_job_, false);
+  }
+  if (next_end > end) {
+    next_.first = end;
+    next_.end = next_end;
+    next_.cluster = cluster_now_;
+    next_.cluster_threshold = cluster_threshold;
+    FindInto(next_, next_job_, true);
+    next_started_ = true;
+  }
+}
+
 CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
   if (scan_ == CandidateScan::kPrefixFilter) generator_->BeginQuery(kNoRecord);
   if (scan_ == CandidateScan::kFullCounters) {
@@ -196,6 +303,7 @@ CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
 }
 
 const std::vector<uint32_t>& MatchStages::TakeCandidates(uint32_t need) {
+  if (prefetched_ != nullptr) return *prefetched_;
   if (scan_ == CandidateScan::kPrefixFilter) return generator_->Take(need);
   if (scan_ == CandidateScan::kHitList) return hits_->Take(need);
   full_candidates_.clear();

@@ -31,6 +31,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/candidate_generator.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/trigram.h"
@@ -179,8 +180,27 @@ class MatchStages {
                           double cluster_threshold, double threshold,
                           OnCandidate&& on_candidate) {
     SetRecord(nullptr, row, threshold);
+    if (row >= ready_.first && row < ready_.end) {
+      Ahead& ahead = ready_.rows[row - ready_.first];
+      prefetched_ = &ahead.rows;
+      const int64_t visited = Scan(ahead.need, limit, on_candidate);
+      prefetched_ = nullptr;
+      return visited;
+    }
     return Scan(CountWorkingRow(row, cluster_threshold), limit, on_candidate);
   }
+
+  // Has the candidates of working rows first to end - 1 ready for
+  // MatchWorkingRow to take in turn (with the same cluster_threshold), and
+  // sets the workers on those of rows end to next_end - 1 while the caller
+  // matches. Candidates found before are taken only if the Cluster options
+  // are still those they were found with; otherwise they are found again,
+  // on every thread. Belongs right after the options were taken up; no row
+  // may be filed meanwhile (FileRow waits for the workers and drops what
+  // they found). Does nothing but with the prefix filter on more than one
+  // thread (BatchThreadCount). Throws std::bad_alloc.
+  void FindCandidatesAhead(uint32_t first, uint32_t end, uint32_t next_end,
+                           double cluster_threshold);
   template <class OnCandidate>
   int64_t MatchRecord(const platform::VariantArray& table, uint32_t row,
                       uint32_t limit, double cluster_threshold,
@@ -198,6 +218,14 @@ class MatchStages {
     loaded_ = false;
   }
   CandidateNeed CountWorkingRow(uint32_t row, double cluster_threshold);
+  // CountWorkingRow for the generator's query state `query`, with `text`
+  // as its buffer; touches nothing else.
+  CandidateNeed QueryWorkingRow(CandidateGenerator::Query& query,
+                                std::string* text, uint32_t row,
+                                const std::vector<char>& cluster,
+                                double cluster_threshold) const;
+  // Waits for the workers, dropping what they were finding. Never fails.
+  void StopAhead() noexcept;
   CandidateNeed CountRecord(double cluster_threshold);
   void CountText(std::string_view text, uint32_t record);
   // The candidate list of a need of at least one hit; resets the counters.
@@ -263,6 +291,42 @@ class MatchStages {
   uint32_t columns_ = 0;  // compared columns of the matching stage
 
   std::unique_ptr<CandidateGenerator> generator_;  // kPrefixFilter
+  // Candidates found ahead (FindCandidatesAhead): per thread a query state
+  // and a text buffer, per row its need and candidates; the list that the
+  // current record takes, if any.
+  struct ThreadQuery {
+    CandidateGenerator::Query query;
+    std::string text;
+  };
+  struct Ahead {
+    CandidateNeed need;
+    std::vector<uint32_t> rows;
+  };
+  // The candidates of working rows first to end - 1, found with the
+  // Cluster options `cluster`.
+  struct AheadRows {
+    uint32_t first = 0;
+    uint32_t end = 0;
+    std::vector<char> cluster;
+    double cluster_threshold = 0.0;
+    std::vector<Ahead> rows;
+  };
+  // Finds the candidates of one row of a batch, on thread `thread`.
+  struct FindJob {
+    MatchStages* stages;
+    AheadRows* batch;
+    void operator()(uint32_t i, unsigned thread) const;
+  };
+  void FindInto(AheadRows& batch, FindJob& job, bool in_background);
+  std::unique_ptr<BatchWorkers> workers_;
+  std::vector<ThreadQuery> thread_queries_;
+  AheadRows ready_;        // taken by MatchWorkingRow
+  AheadRows next_;         // being found by the workers, when started
+  FindJob ready_job_{this, &ready_};
+  FindJob next_job_{this, &next_};
+  bool next_started_ = false;
+  std::vector<char> cluster_now_;
+  const std::vector<uint32_t>* prefetched_ = nullptr;
   std::unique_ptr<LLHash> index_;                  // the others
   std::unique_ptr<TrigramHitCounters> hits_;       // kHitList
   std::vector<uint8_t> counters_;             // CandidateScan::kFullCounters

@@ -1,5 +1,6 @@
 #include "vexlor/platform/testing/failing_allocator.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -7,32 +8,30 @@ namespace vexlor::platform::testing {
 
 namespace {
 
-bool armed = false;
-int64_t counted = 0;
-int64_t fail_at_allocation = 0;
-bool injected = false;
+// Batch methods allocate on worker threads too.
+std::atomic<bool> armed = false;
+std::atomic<int64_t> counted = 0;
+std::atomic<int64_t> fail_at_allocation = 0;
+std::atomic<bool> injected = false;
+
+// Counts an allocation; whether it is the one to fail.
+bool FailsNow() {
+  if (!armed.load(std::memory_order_relaxed)) return false;
+  const int64_t n = counted.fetch_add(1, std::memory_order_relaxed) + 1;
+  if (n != fail_at_allocation.load(std::memory_order_relaxed)) return false;
+  injected = true;
+  return true;
+}
 
 void* Allocate(std::size_t size) {
-  if (armed) {
-    ++counted;
-    if (fail_at_allocation != 0 && counted == fail_at_allocation) {
-      injected = true;
-      throw std::bad_alloc();
-    }
-  }
+  if (FailsNow()) throw std::bad_alloc();
   void* p = std::malloc(size == 0 ? 1 : size);
   if (p == nullptr) throw std::bad_alloc();
   return p;
 }
 
 void* AllocateAligned(std::size_t size, std::align_val_t align) {
-  if (armed) {
-    ++counted;
-    if (fail_at_allocation != 0 && counted == fail_at_allocation) {
-      injected = true;
-      throw std::bad_alloc();
-    }
-  }
+  if (FailsNow()) throw std::bad_alloc();
   std::size_t a = static_cast<std::size_t>(align);
   std::size_t rounded = (size + a - 1) / a * a;
   void* p = std::aligned_alloc(a, rounded == 0 ? a : rounded);
