@@ -1,8 +1,10 @@
 #include "cli/fuzzy_options.h"
 
 #include <algorithm>
+#include <new>
 
 #include "cli/batch_run.h"
+#include "vexlor/control/control_context.h"
 #include "vexlor/output/log_file.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/tables/column_options.h"
@@ -93,6 +95,72 @@ int PrepareFuzzy(const std::string& command, const Arguments& a,
   // Log lines carry the second table's records under its own names.
   setup->control->column_options().names = setup->second.names;
   setup->control->SetCSVDelimiter(log_delimiter);
+  return kExitOk;
+}
+
+namespace {
+
+// The ReturnResults value named by --return; false, after printing the
+// values it takes, for another.
+bool ParseReturn(const FuzzyCommand& command, const Arguments& args, Io io,
+                 int16_t* return_results) {
+  const std::string mode = args.Get("return", command.default_return);
+  std::string names;
+  for (size_t i = 0; i < command.returns.size(); ++i) {
+    if (mode == command.returns[i].first) {
+      *return_results = command.returns[i].second;
+      return true;
+    }
+    if (i > 0) names += i + 1 == command.returns.size() ? " or " : ", ";
+    names += command.returns[i].first;
+  }
+  Complain(io, kExitUsage,
+           std::string(command.name) + ": --return takes " + names);
+  return false;
+}
+
+}  // namespace
+
+int RunFuzzyCommand(const FuzzyCommand& command,
+                    const std::vector<std::string>& args, Io io) {
+  const std::string name = command.name;
+  Arguments a(args, FuzzyOptionSpecs(command.first_log, command.second_log));
+  if (!a.ok()) return Complain(io, kExitUsage, name + ": " + a.error());
+  if (a.positional().size() != 2) {
+    return Complain(io, kExitUsage, name + " takes MASTER and " +
+                                        command.second_table);
+  }
+  int16_t return_results;
+  if (!ParseReturn(command, a, io, &return_results)) return kExitUsage;
+  FuzzySetup setup;
+  int status = PrepareFuzzy(name, a, command.first_log, command.second_log, io,
+                            &setup);
+  if (status != kExitOk) return status;
+  CVexlorCtrl& control = *setup.control;
+
+  std::string error;
+  std::unique_ptr<ProgressSession> session =
+      ProgressSession::Start(a, &control, io.err, &error);
+  if (!session) return Complain(io, kExitUsage, name + ": " + error);
+  platform::Variant result;
+  try {
+    ControlContext context(control);
+    result = command.method(context, setup.master.table, setup.second.table,
+                            setup.id_column, setup.threshold,
+                            setup.cluster_threshold, return_results,
+                            session->show_progress(), setup.logs[0],
+                            setup.logs[1], setup.log_encoding,
+                            CandidateScan::kPrefixFilter);
+  } catch (const std::bad_alloc&) {
+    control.SetOutOfMemoryError();
+  }
+  session.reset();
+  status = FinishBatch(control, io);
+  if (status != kExitOk) return status;
+  if (!WriteResult(result, command.result_names(setup, return_results), a,
+                   &error)) {
+    return Complain(io, kExitBadInput, error);
+  }
   return kExitOk;
 }
 

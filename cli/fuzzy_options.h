@@ -3,8 +3,10 @@
 #ifndef VEXLOR_CLI_FUZZY_OPTIONS_H_
 #define VEXLOR_CLI_FUZZY_OPTIONS_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/arguments.h"
@@ -12,6 +14,9 @@
 #include "cli/table_io.h"
 #include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/output/csv_format.h"
+#include "vexlor/platform/variant.h"
+#include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/match_stages.h"
 
 namespace vexlor::cli {
 
@@ -41,6 +46,34 @@ struct FuzzySetup {
 int PrepareFuzzy(const std::string& command, const Arguments& args,
                  const char* first_log, const char* second_log, Io io,
                  FuzzySetup* setup);
+
+// A two-table fuzzy command: its name and what its second table is called
+// in the usage message, the names of its log options, its --return values
+// and the default one, the batch method it calls, and the column names of
+// that method's result.
+using FuzzyMethod = platform::Variant (*)(
+    BatchContext& ctx, const platform::Variant& first,
+    const platform::Variant& second, int32_t id_column, double threshold,
+    double cluster_threshold, int16_t return_results, bool show_progress,
+    std::u16string_view first_log, std::u16string_view second_log,
+    TextEncoding log_encoding, CandidateScan scan);
+struct FuzzyCommand {
+  const char* name;
+  const char* second_table;
+  const char* first_log;
+  const char* second_log;
+  std::vector<std::pair<const char*, int16_t>> returns;
+  const char* default_return;
+  FuzzyMethod method;
+  std::vector<std::u16string> (*result_names)(const FuzzySetup& setup,
+                                              int16_t return_results);
+};
+
+// Runs the command on its arguments: the two tables read, the method
+// called with progress as the options ask, the result written. Returns the
+// exit status, after printing why when it is not kExitOk.
+int RunFuzzyCommand(const FuzzyCommand& command,
+                    const std::vector<std::string>& args, Io io);
 
 }  // namespace vexlor::cli
 

@@ -14,6 +14,7 @@
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -30,34 +31,10 @@ constexpr int16_t kReturnClean = 0;    // DER_CLEAN
 constexpr int16_t kReturnDeleted = 1;  // DER_DELETED
 constexpr int kTitle = 210;            // "Delete Duplicates"
 constexpr int kStatusDeleting = 209;
-constexpr uint32_t kCadence = 100;
 constexpr size_t kLabelLength = 38;
 
 // What becomes of a row.
 enum Fate : uint8_t { kNoGroup, kKeep, kDelete };
-
-// Closes the reporter on every way out once it was opened, exactly once.
-class ReporterScope {
- public:
-  explicit ReporterScope(ProgressSink& sink) : sink_(sink) {}
-  ~ReporterScope() { Close(); }
-  ReporterScope(const ReporterScope&) = delete;
-  ReporterScope& operator=(const ReporterScope&) = delete;
-
-  void Open(bool show_progress) {
-    // Set first: a window half made by a failing Open is closed too.
-    open_ = true;
-    sink_.Open(show_progress, ProgressWindowKind::kWait, kTitle, 0);
-  }
-  void Close() {
-    if (open_) sink_.Close();
-    open_ = false;
-  }
-
- private:
-  ProgressSink& sink_;
-  bool open_ = false;
-};
 
 // The group key of a row: only a non-empty string cell has one.
 bool GroupKey(const VariantArray& table, int64_t column, uint32_t r,
@@ -154,7 +131,7 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
   // group, and the decision pass needs neither keys nor lookups.
   std::vector<uint8_t> fate;
   try {
-    reporter.Open(ShowProgress);
+    reporter.Open(ShowProgress, kTitle, 0, ProgressWindowKind::kWait);
     fate.assign(rows, kNoGroup);
     IndexSize size = StandardIndexSize(rows > 0 ? rows - 1 : 0);
     auto index = std::make_unique<LLHash>();
@@ -202,7 +179,7 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
           ++written;
         }
       }
-      if ((r + 1) % kCadence == 0) {
+      if ((r + 1) % kIndexCadence == 0) {
         progress.Report(r * 100.0 / last_row, ProgressFields{});
       }
       if (progress.IsCanceled()) break;

@@ -10,6 +10,7 @@
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/match_stages.h"
 #include "vexlor/tables/table_model.h"
 
@@ -71,13 +72,12 @@ class Search {
   // Stage 2. Throws std::bad_alloc.
   void Label() {
     ProgressSink& progress = ctx_.progress();
-    ProgressFields fields{0, 0, 0.0, 0, ClampToInt32(rows_), 0, 0};
+    MatchProgress figures(rows_);
     progress.BeginStage(kStatusSearching, ProgressEvent::kProgressDupeSearch,
-                        fields);
+                        figures.fields());
     ArrayLock lock(&work_);
     label_of_.assign(rows_, kNoLabel);
     stages_.BeginMatching(rows_, compared_columns_, rows_);
-    const double last_row = static_cast<double>(rows_) - 1;
     for (uint32_t r = 0; r < rows_; ++r) {
       // Up to the next report no host code runs, so the options stay.
       if (r % kMatchCadence == 0) {
@@ -87,23 +87,14 @@ class Search {
                                     cluster_threshold_);
       }
       const int64_t depth = SearchRecord(r);
-      depth_max_ = std::max(depth_max_, depth);
-      depth_total_ += depth;
-      fields.cluster_current = ClampToInt32(depth);
-      fields.cluster_max = ClampToInt32(depth_max_);
-      fields.cluster_average = static_cast<double>(depth_total_) / (r + 1.0);
-      fields.record_no = ClampToInt32(int64_t{r} + 1);
-      fields.found = ClampToInt32(dupes_found_);
-      fields.found2 = ClampToInt32(dupes_found2_);
-      if ((r + 1) % kMatchCadence == 0) {
-        progress.Report((r + 1.0) * 100.0 / last_row, fields);
-        // Host code ran: it may have changed the options.
-        stages_.RefreshColumns();
+      if (figures.AfterRecord(progress, r, depth, dupes_found_,
+                              dupes_found2_)) {
+        stages_.RefreshColumns();  // host code may have changed them
       }
       if (progress.IsCanceled()) break;
     }
-    fields.record_no = ClampToInt32(rows_);
-    last_fields_ = fields;
+    figures.Finish();
+    last_fields_ = figures.fields();
   }
 
   const ProgressFields& last_fields() const { return last_fields_; }
@@ -176,8 +167,6 @@ class Search {
   uint32_t current_label_ = kNoLabel;
   bool found_duplicate_ = false;
 
-  int64_t depth_max_ = 0;
-  int64_t depth_total_ = 0;
   int64_t dupes_found_ = 0;
   int64_t dupes_found2_ = 0;
   ProgressFields last_fields_{0, 0, 0.0, 0, 0, 0, 0};

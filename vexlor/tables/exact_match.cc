@@ -12,6 +12,7 @@
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -30,37 +31,9 @@ constexpr int kFoundLabel = 207;        // "Found"
 constexpr int kStatusClusters = 201;
 constexpr int kStatusMatching = 213;
 constexpr int kStatusCleaningUp = 203;
-constexpr uint32_t kIndexCadence = 100;
-constexpr uint32_t kMatchCadence = 10;
 // This method uses no column options, so it copies one column more than
 // the methods that do.
 constexpr uint32_t kLastCopiedColumn = 400;
-
-int32_t Clamp32(int64_t v) {
-  return static_cast<int32_t>(
-      std::min<int64_t>(v, std::numeric_limits<int32_t>::max()));
-}
-
-// Closes the reporter on every way out once it was opened.
-class ReporterScope {
- public:
-  explicit ReporterScope(ProgressSink& sink) : sink_(sink) {}
-  ~ReporterScope() {
-    if (open_) sink_.Close();
-  }
-  ReporterScope(const ReporterScope&) = delete;
-  ReporterScope& operator=(const ReporterScope&) = delete;
-
-  void Open(bool show_progress) {
-    // Set first: a window half made by a failing Open is closed too.
-    open_ = true;
-    sink_.Open(show_progress, ProgressWindowKind::kSearch, kTitle, kFoundLabel);
-  }
-
- private:
-  ProgressSink& sink_;
-  bool open_ = false;
-};
 
 // The key of row r in `column`: false when the row has none, so that no
 // cell outside the table is read.
@@ -112,7 +85,7 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
   // Stage 1: the master rows by key.
   try {
     matched.assign(master_rows, 0);
-    reporter.Open(ShowProgress);
+    reporter.Open(ShowProgress, kTitle, kFoundLabel);
     progress.BeginStage(kStatusClusters, ProgressEvent::kProgress,
                         ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
     IndexSize size = StandardIndexSize(master_rows > 0 ? master_rows - 1 : 0);
@@ -133,7 +106,7 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
 
   // Stage 2: the match rows looked up.
   int64_t matches = 0;
-  ProgressFields fields{0, 0, 0.0, 0, Clamp32(match_rows), 0, 0};
+  ProgressFields fields{0, 0, 0.0, 0, ClampToInt32(match_rows), 0, 0};
   try {
     progress.BeginStage(kStatusMatching, ProgressEvent::kProgressDupeSearch,
                         fields);
@@ -148,8 +121,8 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
         }
       }
       if ((r + 1) % kMatchCadence == 0) {
-        fields.record_no = Clamp32(int64_t{r} + 1);
-        fields.found2 = Clamp32(matches);
+        fields.record_no = ClampToInt32(int64_t{r} + 1);
+        fields.found2 = ClampToInt32(matches);
         progress.Report((r + 1.0) * 100.0 / last_row, fields);
       }
       if (progress.IsCanceled()) break;
@@ -159,8 +132,8 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
   }
   index.reset();
   if (ctx.canceled() || ctx.HasError()) return Variant();
-  fields.record_no = Clamp32(match_rows);
-  fields.found2 = Clamp32(matches);
+  fields.record_no = ClampToInt32(match_rows);
+  fields.found2 = ClampToInt32(matches);
   try {
     progress.ReportAgain(100.0, fields, kStatusCleaningUp);
   } catch (const std::bad_alloc&) {

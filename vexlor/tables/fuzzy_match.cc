@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/match_stages.h"
 #include "vexlor/tables/table_model.h"
 
@@ -108,21 +109,17 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   if (ctx.canceled() || ctx.HasError()) return Variant();
 
   // Stage 2: the match records compared with their candidates.
-  int64_t candidates = 0;
-  int64_t max_candidates = 0;
-  int64_t total_candidates = 0;
   int64_t matched_records = 0;
   int64_t match_pairs = 0;
-  ProgressFields fields{0, 0, 0.0, 0, ClampToInt32(match_rows), 0, 0};
+  MatchProgress figures(match_rows);
   try {
     progress.BeginStage(kStatusMatching, ProgressEvent::kProgressDupeSearch,
-                        fields);
+                        figures.fields());
     stages.BeginMatching(master_rows, common_columns, master_rows);
-    const double last_row = static_cast<double>(match_rows) - 1;
     for (uint32_t s = 0; s < match_rows; ++s) {
       bool matched = false;
       const int32_t mark = ClampToInt32(int64_t{s} + 1);
-      candidates = stages.MatchRecord(
+      const int64_t candidates = stages.MatchRecord(
           *match, s, master_rows, ClusterThreshold, Threshold,
           [&](uint32_t m, bool reaches) {
             if (reaches) {
@@ -132,21 +129,11 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
             }
             return true;
           });
-      max_candidates = std::max(max_candidates, candidates);
-      total_candidates += candidates;
       if (matched) ++matched_records;
       logs.Write(matched, *match, s);
-      fields.cluster_current = ClampToInt32(candidates);
-      fields.cluster_max = ClampToInt32(max_candidates);
-      fields.cluster_average =
-          static_cast<double>(total_candidates) / (s + 1.0);
-      fields.record_no = mark;
-      fields.found = ClampToInt32(matched_records);
-      fields.found2 = ClampToInt32(match_pairs);
-      if ((s + 1) % kMatchCadence == 0) {
-        progress.Report((s + 1.0) * 100.0 / last_row, fields);
-        // Host code ran: it may have changed the options.
-        stages.RefreshColumns();
+      if (figures.AfterRecord(progress, s, candidates, matched_records,
+                              match_pairs)) {
+        stages.RefreshColumns();  // host code may have changed them
       }
       if (progress.IsCanceled()) break;
     }
@@ -156,9 +143,9 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   stages.Free();
   logs.Close();
   if (ctx.canceled() || ctx.HasError()) return Variant();
-  fields.record_no = ClampToInt32(match_rows);
+  figures.Finish();
   try {
-    progress.ReportAgain(100.0, fields, kStatusCleaningUp);
+    progress.ReportAgain(100.0, figures.fields(), kStatusCleaningUp);
   } catch (const std::bad_alloc&) {
     ctx.SetOutOfMemoryError();
     return Variant();

@@ -12,6 +12,7 @@
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/match_stages.h"
 #include "vexlor/tables/table_model.h"
 
@@ -130,21 +131,17 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
   const bool merge_rejected =
       ReturnResults == kReturnAll || ReturnResults == kReturnDupes;
   uint32_t rows_in_use = master_rows;
-  int64_t candidates = 0;
-  int64_t max_candidates = 0;
-  int64_t total_candidates = 0;
   int64_t rejected = 0;
   int64_t found2 = 0;
-  ProgressFields fields{0, 0, 0.0, 0, ClampToInt32(import_rows), 0, 0};
+  MatchProgress figures(import_rows);
   try {
     progress.BeginStage(kStatusMerging, ProgressEvent::kProgressDupeSearch,
-                        fields);
+                        figures.fields());
     stages.BeginMatching(master_rows, common_columns, total_rows);
-    const double last_row = static_cast<double>(import_rows) - 1;
     for (uint32_t s = 0; s < import_rows; ++s) {
       const Variant id = Variant::AnsiString(ctx.NewGuidString());
       bool matched = false;
-      candidates = stages.MatchRecord(
+      const int64_t candidates = stages.MatchRecord(
           *import, s, rows_in_use, ClusterThreshold, Threshold,
           [&](uint32_t m, bool reaches) {
             if (!reaches) return true;
@@ -161,8 +158,6 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
             }
             return true;
           });
-      max_candidates = std::max(max_candidates, candidates);
-      total_candidates += candidates;
       if (matched) ++rejected;
       logs.Write(!matched, *import, s);
       if (!matched || merge_rejected) {
@@ -173,17 +168,8 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
             matched ? id : Variant::AnsiString(ctx.NewGuidString());
         appended.push_back(s);
       }
-      fields.cluster_current = ClampToInt32(candidates);
-      fields.cluster_max = ClampToInt32(max_candidates);
-      fields.cluster_average =
-          static_cast<double>(total_candidates) / (s + 1.0);
-      fields.record_no = ClampToInt32(int64_t{s} + 1);
-      fields.found = ClampToInt32(rejected);
-      fields.found2 = ClampToInt32(found2);
-      if ((s + 1) % kMatchCadence == 0) {
-        progress.Report((s + 1.0) * 100.0 / last_row, fields);
-        // Host code ran: it may have changed the options.
-        stages.RefreshColumns();
+      if (figures.AfterRecord(progress, s, candidates, rejected, found2)) {
+        stages.RefreshColumns();  // host code may have changed them
       }
       if (progress.IsCanceled()) break;
     }
@@ -193,9 +179,9 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
   stages.Free();
   logs.Close();
   if (ctx.canceled() || ctx.HasError()) return Variant();
-  fields.record_no = ClampToInt32(import_rows);
+  figures.Finish();
   try {
-    progress.ReportAgain(100.0, fields, kStatusCleaningUp);
+    progress.ReportAgain(100.0, figures.fields(), kStatusCleaningUp);
   } catch (const std::bad_alloc&) {
     ctx.SetOutOfMemoryError();
     return Variant();

@@ -37,11 +37,6 @@ CandidateNeed NeedFor(int64_t key_length, double cluster_threshold) {
   return {CandidateNeed::kAtLeast, static_cast<uint32_t>(need)};
 }
 
-int32_t ClampToInt32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(
-      v, std::numeric_limits<int32_t>::min(),
-      std::numeric_limits<int32_t>::max()));
-}
 
 MatchStages::MatchStages(BatchContext& ctx, VariantArray& work,
                          CandidateScan scan)

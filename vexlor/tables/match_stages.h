@@ -34,6 +34,7 @@
 #include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/candidate_generator.h"
 #include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/trigram.h"
 
 namespace vexlor {
@@ -71,35 +72,6 @@ struct CandidateNeed {
 // Returns the need for a cluster text of `key_length` bytes:
 // trunc(key_length x cluster_threshold) hits. O(1).
 CandidateNeed NeedFor(int64_t key_length, double cluster_threshold);
-
-// Progress cadences of the two stages, in records.
-inline constexpr uint32_t kIndexCadence = 100;
-inline constexpr uint32_t kMatchCadence = 10;
-
-// Closes the reporter on every way out of a call, once it was opened.
-class ReporterScope {
- public:
-  explicit ReporterScope(ProgressSink& sink) : sink_(sink) {}
-  ~ReporterScope() {
-    if (open_) sink_.Close();
-  }
-  ReporterScope(const ReporterScope&) = delete;
-  ReporterScope& operator=(const ReporterScope&) = delete;
-
-  void Open(bool show_progress, int title_id, int found_label_id) {
-    // Set first: a window half made by a failing Open is closed too.
-    open_ = true;
-    sink_.Open(show_progress, ProgressWindowKind::kSearch, title_id,
-               found_label_id);
-  }
-
- private:
-  ProgressSink& sink_;
-  bool open_ = false;
-};
-
-// Clamps a count to the 32-bit fields of a report.
-int32_t ClampToInt32(int64_t v);
 
 class MatchStages {
  public:
