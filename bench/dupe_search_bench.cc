@@ -38,6 +38,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/bench_data.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/control/event_sink.h"
 #include "vexlor/control/vexlor_ctrl.h"
@@ -51,69 +52,14 @@
 namespace {
 
 using vexlor::CandidateScan;
+using vexlor::bench::ParseCsv;
+using vexlor::bench::ReadAll;
 using vexlor::platform::Variant;
 using vexlor::platform::VariantArray;
 
 #ifndef VEXLOR_DATA_DIR
 #define VEXLOR_DATA_DIR "/work/shared/data"
 #endif
-
-// Reads a whole file, through gzip when the name ends in .gz.
-bool ReadAll(const std::string& path, std::string* out) {
-  const bool gz =
-      path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
-  std::FILE* f = gz ? popen(("gzip -dc '" + path + "'").c_str(), "r")
-                    : std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  char buffer[1 << 16];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    out->append(buffer, n);
-  }
-  int status = gz ? pclose(f) : std::fclose(f);
-  return status == 0;
-}
-
-// The simple CSV of the sample data: comma-separated, RFC 4180 quotes, CR
-// LF line ends, no line breaks inside fields.
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> rows;
-  size_t i = 0;
-  while (i < text.size()) {
-    std::vector<std::string> row;
-    std::string field;
-    bool quoted = false;
-    for (; i < text.size(); ++i) {
-      char c = text[i];
-      if (quoted) {
-        if (c == '"') {
-          if (i + 1 < text.size() && text[i + 1] == '"') {
-            field.push_back('"');
-            ++i;
-          } else {
-            quoted = false;
-          }
-        } else {
-          field.push_back(c);
-        }
-      } else if (c == '"') {
-        quoted = true;
-      } else if (c == ',') {
-        row.push_back(std::move(field));
-        field.clear();
-      } else if (c == '\r') {
-      } else if (c == '\n') {
-        ++i;
-        break;
-      } else {
-        field.push_back(c);
-      }
-    }
-    row.push_back(std::move(field));
-    rows.push_back(std::move(row));
-  }
-  return rows;
-}
 
 // FNV-1a over bytes, for the digest of a run.
 struct Digest {

@@ -17,6 +17,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/strings/normalize.h"
+#include "tests/tables/fake_batch_context.h"
 #include "vexlor/tables/batch_context.h"
 
 namespace vexlor {
@@ -29,14 +30,7 @@ constexpr int16_t kAll = 1;    // DRR_ALL
 constexpr int16_t kDupes = 0;  // DRR_DUPES
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// What the search told its reporter, in order.
-struct Call {
-  enum Kind { kOpen, kBegin, kReport, kAgain, kClose } kind;
-  double percent = 0;
-  ProgressFields fields;
-  int status = 0;
-  ProgressEvent event = ProgressEvent::kProgress;
-};
+using Call = testing::ProgressCall;
 
 bool SameFields(const ProgressFields& a, const ProgressFields& b) {
   return a.cluster_current == b.cluster_current &&
@@ -46,90 +40,27 @@ bool SameFields(const ProgressFields& a, const ProgressFields& b) {
          a.found == b.found && a.found2 == b.found2;
 }
 
-class RecordingSink : public ProgressSink {
+// The fake context with labels from a seeded source.
+class FakeContext : public testing::FakeBatchContext {
  public:
-  explicit RecordingSink(bool& canceled) : canceled_(canceled) {}
-  void Open(bool show, ProgressWindowKind kind, int title, int found) override {
-    show_ = show;
-    kind_ = kind;
-    title_ = title;
-    found_label_ = found;
-    Add({Call::kOpen, 0, {}, 0, {}});
-  }
-  void BeginStage(int status, ProgressEvent event,
-                  const ProgressFields& fields) override {
-    Add({Call::kBegin, 0, fields, status, event});
-  }
-  void Report(double percent, const ProgressFields& fields) override {
-    Add({Call::kReport, percent, fields, 0, {}});
-  }
-  void ReportAgain(double percent, const ProgressFields& fields,
-                   int status) override {
-    Add({Call::kAgain, percent, fields, status, {}});
-  }
-  bool IsCanceled() override { return canceled_; }
-  void Close() override { Add({Call::kClose, 0, {}, 0, {}}); }
-
-  std::vector<Call> calls;
-  // Runs after each recorded call, as host code would during a report.
-  std::function<void(const Call&)> on_call;
-  bool show_ = false;
-  ProgressWindowKind kind_ = ProgressWindowKind::kWait;
-  int title_ = 0;
-  int found_label_ = 0;
-
- private:
-  void Add(Call call) {
-    calls.push_back(call);
-    if (on_call) on_call(calls.back());
-  }
-  bool& canceled_;
-};
-
-class FakeContext : public BatchContext {
- public:
-  explicit FakeContext(uint64_t seed = 7) : guids_(seed), sink(canceled_) {}
-  ColumnOptions& options() override { return opts; }
-  FieldColl& fields() override { return field_list; }
-  ProgressSink& progress() override { return sink; }
-  const CsvSettings& csv() override { return csv_; }
-  bool& canceled() override { return canceled_; }
-  void ClearLastError() override { error = 0; }
-  void SetOutOfMemoryError() override { error = -1; }
-  bool HasError() override { return error != 0; }
+  explicit FakeContext(uint64_t seed = 7) : guids_(seed) {}
   std::string NewGuidString() override {
     platform::Guid guid;
     guids_.Create(&guid);
     return platform::FormatGuid(guid);
   }
 
-  ColumnOptions opts;
-  FieldColl field_list;
-  int error = 0;
-  bool canceled_ = false;
+  ColumnOptions& opts = column_options;
 
  private:
   platform::SeededGuidSource guids_;
-  CsvSettings csv_;
-
- public:
-  RecordingSink sink;
 };
 
 Variant S(const char* text) { return Variant::AnsiString(text); }
 
-// A table from rows of cells; short rows are padded with Empty.
 Variant Table(const std::vector<std::vector<Variant>>& rows,
               size_t columns = 0) {
-  for (const auto& row : rows) columns = std::max(columns, row.size());
-  Variant t = VariantArray::NewTable(static_cast<uint32_t>(columns),
-                                     static_cast<uint32_t>(rows.size()));
-  for (size_t r = 0; r < rows.size(); ++r) {
-    for (size_t c = 0; c < rows[r].size(); ++c) {
-      t.AsArray()->cell(c, r) = rows[r][c];
-    }
-  }
-  return t;
+  return testing::MakeTable(rows, columns);
 }
 
 std::string Text(const Variant& cell) {
@@ -147,19 +78,7 @@ std::vector<std::string> Labels(const Variant& result) {
   return labels;
 }
 
-bool SameTable(const Variant& a, const Variant& b) {
-  if (a.vt() != b.vt()) return false;
-  const VariantArray* x = a.AsArray();
-  const VariantArray* y = b.AsArray();
-  if (x == nullptr || y == nullptr) return x == y;
-  if (x->columns() != y->columns() || x->rows() != y->rows()) return false;
-  for (uint32_t r = 0; r < x->rows(); ++r) {
-    for (uint32_t c = 0; c < x->columns(); ++c) {
-      if (!platform::SameValue(x->cell(c, r), y->cell(c, r))) return false;
-    }
-  }
-  return true;
-}
+using testing::SameTable;
 
 Variant MeierTable() {
   return Table({{S("Meier"), S("Main Street 1")},
@@ -238,10 +157,10 @@ TEST(DupeSearchTest, ProgressOfOneRowTable) {
   const auto& calls = ctx.sink.calls;
   ASSERT_EQ(calls.size(), 5u);
   EXPECT_EQ(calls[0].kind, Call::kOpen);
-  EXPECT_TRUE(ctx.sink.show_);
-  EXPECT_EQ(ctx.sink.kind_, ProgressWindowKind::kSearch);
-  EXPECT_EQ(ctx.sink.title_, 208);
-  EXPECT_EQ(ctx.sink.found_label_, 207);
+  EXPECT_TRUE(ctx.sink.show_progress);
+  EXPECT_EQ(ctx.sink.window_kind, ProgressWindowKind::kSearch);
+  EXPECT_EQ(ctx.sink.title_id, 208);
+  EXPECT_EQ(ctx.sink.found_label_id, 207);
   EXPECT_EQ(calls[1].kind, Call::kBegin);
   EXPECT_EQ(calls[1].status, 201);
   EXPECT_EQ(calls[1].event, ProgressEvent::kProgress);
@@ -480,10 +399,10 @@ TEST(DupeSearchTest, RefusedArgumentsAndEmptyShapes) {
   for (const Variant& v : refused) {
     FakeContext ctx;
     ctx.error = -1;
-    ctx.canceled_ = true;
+    ctx.canceled_flag = true;
     EXPECT_TRUE(DupeSearch(ctx, v, 0, 80, 0.5, kAll, true).IsEmpty());
     EXPECT_EQ(ctx.error, 0);
-    EXPECT_FALSE(ctx.canceled_);
+    EXPECT_FALSE(ctx.canceled_flag);
     EXPECT_TRUE(ctx.sink.calls.empty()) << "no window for a refused table";
     EXPECT_TRUE(ctx.opts.cluster[0]);
   }
@@ -538,10 +457,10 @@ TEST(DupeSearchTest, CancelFromAReportStopsAfterThatRecord) {
   Variant input = Table(rows);
   FakeContext ctx;
   ctx.sink.on_call = [&](const Call& c) {
-    if (c.kind == Call::kReport) ctx.canceled_ = true;
+    if (c.kind == Call::kReport) ctx.canceled_flag = true;
   };
   EXPECT_TRUE(DupeSearch(ctx, input, -1, 80, 0.0, kAll, false).IsEmpty());
-  EXPECT_TRUE(ctx.canceled_);
+  EXPECT_TRUE(ctx.canceled_flag);
   EXPECT_EQ(ctx.error, 0);
   const auto& calls = ctx.sink.calls;
   ASSERT_GE(calls.size(), 2u);
@@ -559,7 +478,7 @@ TEST(DupeSearchTest, CancelFromAReportStopsAfterThatRecord) {
   }
   FakeContext early;
   early.sink.on_call = [&](const Call& c) {
-    if (c.kind == Call::kReport) early.canceled_ = true;
+    if (c.kind == Call::kReport) early.canceled_flag = true;
   };
   EXPECT_TRUE(DupeSearch(early, Table(rows), -1, 80, 0.5, kAll, false)
                   .IsEmpty());
@@ -570,9 +489,9 @@ TEST(DupeSearchTest, CancelFromAReportStopsAfterThatRecord) {
 
   // A flag set before the call is cleared when it starts.
   FakeContext before;
-  before.canceled_ = true;
+  before.canceled_flag = true;
   EXPECT_FALSE(DupeSearch(before, input, -1, 80, 0.5, kAll, false).IsEmpty());
-  EXPECT_FALSE(before.canceled_);
+  EXPECT_FALSE(before.canceled_flag);
 }
 
 TEST(DupeSearchTest, OptionsChangedByTheHostDuringAReportTakeEffect) {
@@ -616,11 +535,11 @@ TEST(DupeSearchTest, OptionsChangedByTheHostDuringAReportTakeEffect) {
 TEST(DupeSearchTest, CancelAtTheClosingReportStillReturns) {
   FakeContext ctx;
   ctx.sink.on_call = [&](const Call& c) {
-    if (c.kind == Call::kAgain) ctx.canceled_ = true;
+    if (c.kind == Call::kAgain) ctx.canceled_flag = true;
   };
   EXPECT_FALSE(DupeSearch(ctx, MeierTable(), -1, 80, 0.3, kAll, false)
                    .IsEmpty());
-  EXPECT_TRUE(ctx.canceled_);
+  EXPECT_TRUE(ctx.canceled_flag);
 }
 
 // Random tables: names from a small pool with typos, a few numbers, Nulls
