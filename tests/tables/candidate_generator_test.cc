@@ -148,6 +148,12 @@ TEST(CandidateGeneratorTest, SparseTable) {
   CompareOnTable(21, 3000, false, 26, 37);
 }
 
+// Long lists over tens of thousands of rows, found by a pass over all
+// counters.
+TEST(CandidateGeneratorTest, LargeDenseTable) {
+  CompareOnTable(31, 40000, false, 5, 4093);
+}
+
 TEST(CandidateGeneratorTest, RowsFiledOutOfOrder) {
   CompareOnTable(99, 60, true);
 }

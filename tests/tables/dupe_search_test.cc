@@ -665,6 +665,59 @@ Variant PairsTable(int pairs, uint32_t seed) {
   return Table(rows);
 }
 
+// Tables of a few thousand rows have the candidates of the next records
+// found on a worker thread where the machine has two processors: the same
+// table and reports as the straightforward scan, also when the host
+// switches a Cluster column off and on again during reports, and when it
+// cancels.
+TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
+  // Twins share a name; every row has one of 40 streets, which alone makes
+  // a row a candidate of the others of its street while column 2 clusters.
+  std::mt19937 gen(5);
+  auto letters = [&](int n) {
+    std::string s;
+    for (int k = 0; k < n; ++k) s.push_back('A' + gen() % 26);
+    return s;
+  };
+  std::vector<std::string> streets;
+  for (int i = 0; i < 40; ++i) streets.push_back(letters(12));
+  std::vector<std::vector<Variant>> rows;
+  for (int i = 0; i < 2500; ++i) {
+    const std::string name = letters(10);
+    const std::string& street = streets[gen() % streets.size()];
+    for (int twin = 0; twin < 2; ++twin) {
+      rows.push_back({Variant::I4(2 * i + twin), S(name.c_str()),
+                      S(street.c_str())});
+    }
+  }
+  const Variant table = Table(rows);
+  for (int host = 0; host < 3; ++host) {
+    FakeContext fast(3);
+    FakeContext slow(3);
+    for (FakeContext* ctx : {&fast, &slow}) {
+      ctx->sink.on_call = [ctx, host](const Call& c) {
+        if (c.kind != Call::kReport) return;
+        const int32_t record = c.fields.record_no;
+        if (host == 1 && record == 1000) ctx->opts.cluster[2] = false;
+        if (host == 1 && record == 3000) ctx->opts.cluster[2] = true;
+        if (host == 2 && record == 2500) ctx->canceled_flag = true;
+      };
+    }
+    const Variant a = DupeSearch(fast, table, 0, 80, 0.5, kAll, false,
+                                 CandidateScan::kPrefixFilter);
+    const Variant b = DupeSearch(slow, table, 0, 80, 0.5, kAll, false,
+                                 CandidateScan::kHitList);
+    ASSERT_TRUE(SameTable(a, b)) << "host " << host;
+    EXPECT_EQ(a.IsEmpty(), host == 2);
+    ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size()) << host;
+    for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
+      ASSERT_TRUE(SameFields(fast.sink.calls[i].fields,
+                             slow.sink.calls[i].fields))
+          << "host " << host << " call " << i;
+    }
+  }
+}
+
 int64_t CountAllocations(const Variant& table, double cluster_threshold) {
   FakeContext ctx;
   ctx.sink.calls.reserve(1000);

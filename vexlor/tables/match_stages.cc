@@ -28,6 +28,10 @@ constexpr size_t kMaxArena = 0x7FFFFFFF;
 
 }  // namespace
 
+// Below this many rows a record's candidates are found in microseconds,
+// less than handing them to another thread costs.
+constexpr uint32_t kMinRowsForWorkers = 4096;
+
 CandidateNeed NeedFor(int64_t key_length, double cluster_threshold) {
   if (key_length < 1) return {CandidateNeed::kNone, 0};
   double need = std::trunc(static_cast<double>(key_length) * cluster_threshold);
@@ -109,6 +113,7 @@ void MatchStages::FileRow(const VariantArray& source, uint32_t from,
 void MatchStages::BeginMatching(uint32_t rows, uint32_t columns,
                                 uint32_t reserve_rows) {
   columns_ = std::min<uint32_t>(columns, kMaxColumns);
+  matching_rows_ = rows;
   RefreshColumns();
   DropTexts();
   cache_slot_.assign(columns_, -1);
@@ -244,7 +249,7 @@ void MatchStages::FindCandidatesAhead(uint32_t first, uint32_t end,
   }
   if (workers_ == nullptr) {
     const unsigned threads = BatchThreadCount();
-    if (threads < 2) return;
+    if (threads < 2 || matching_rows_ < kMinRowsForWorkers) return;
     thread_queries_.resize(threads);
     workers_ = std::make_unique<BatchWorkers>(threads);
     // The lists are built before the threads share them.

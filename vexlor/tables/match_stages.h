@@ -170,7 +170,8 @@ class MatchStages {
   // on every thread. Belongs right after the options were taken up; no row
   // may be filed meanwhile (FileRow waits for the workers and drops what
   // they found). Does nothing but with the prefix filter on more than one
-  // thread (BatchThreadCount). Throws std::bad_alloc.
+  // thread (BatchThreadCount) and a table of a few thousand rows. Throws
+  // std::bad_alloc.
   void FindCandidatesAhead(uint32_t first, uint32_t end, uint32_t next_end,
                            double cluster_threshold);
   template <class OnCandidate>
@@ -261,6 +262,7 @@ class MatchStages {
   platform::VariantArray& work_;
   const CandidateScan scan_;
   uint32_t columns_ = 0;  // compared columns of the matching stage
+  uint32_t matching_rows_ = 0;
 
   std::unique_ptr<CandidateGenerator> generator_;  // kPrefixFilter
   // Candidates found ahead (FindCandidatesAhead): per thread a query state
