@@ -21,23 +21,31 @@ unsigned BatchThreadCount() {
 }
 
 BatchWorkers::BatchWorkers(unsigned threads) {
-  for (unsigned t = 1; t < threads; ++t) {
-    try {
+  if (threads > 1) workers_.reserve(threads - 1);
+  try {
+    for (unsigned t = 1; t < threads; ++t) {
       workers_.emplace_back([this, t] { WorkerLoop(t); });
-    } catch (const std::system_error&) {
-      if (workers_.empty()) throw;
-      break;
     }
+  } catch (const std::system_error&) {
+    // The workers started so far will do; none at all is the caller's to
+    // handle.
+    if (workers_.empty()) throw;
+  } catch (...) {
+    Stop();
+    throw;
   }
 }
 
-BatchWorkers::~BatchWorkers() {
+BatchWorkers::~BatchWorkers() { Stop(); }
+
+void BatchWorkers::Stop() noexcept {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
   start_.notify_all();
   for (std::thread& w : workers_) w.join();
+  workers_.clear();
 }
 
 void BatchWorkers::Work(unsigned thread) {

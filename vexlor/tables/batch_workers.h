@@ -63,6 +63,8 @@ class BatchWorkers {
   // Takes indices of the current job until none is left.
   void Work(unsigned thread);
   void WorkerLoop(unsigned thread);
+  // Stops and joins the workers.
+  void Stop() noexcept;
 
   std::vector<std::thread> workers_;
   std::mutex mutex_;

@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <system_error>
 
 #include "vexlor/platform/text.h"
 #include "vexlor/strings/normalize.h"
@@ -26,11 +27,11 @@ namespace {
 constexpr double kMaxNeed = 255;
 constexpr size_t kMaxArena = 0x7FFFFFFF;
 
-}  // namespace
-
 // Below this many rows a record's candidates are found in microseconds,
 // less than handing them to another thread costs.
 constexpr uint32_t kMinRowsForWorkers = 4096;
+
+}  // namespace
 
 CandidateNeed NeedFor(int64_t key_length, double cluster_threshold) {
   if (key_length < 1) return {CandidateNeed::kNone, 0};
@@ -40,7 +41,6 @@ CandidateNeed NeedFor(int64_t key_length, double cluster_threshold) {
   if (need > kMaxNeed) return {CandidateNeed::kNone, 0};
   return {CandidateNeed::kAtLeast, static_cast<uint32_t>(need)};
 }
-
 
 MatchStages::MatchStages(BatchContext& ctx, VariantArray& work,
                          CandidateScan scan)
@@ -249,9 +249,16 @@ void MatchStages::FindCandidatesAhead(uint32_t first, uint32_t end,
   }
   if (workers_ == nullptr) {
     const unsigned threads = BatchThreadCount();
-    if (threads < 2 || matching_rows_ < kMinRowsForWorkers) return;
+    if (threads < 2 || matching_rows_ < kMinRowsForWorkers || no_workers_) {
+      return;
+    }
     thread_queries_.resize(threads);
-    workers_ = std::make_unique<BatchWorkers>(threads);
+    try {
+      workers_ = std::make_unique<BatchWorkers>(threads);
+    } catch (const std::system_error&) {
+      no_workers_ = true;  // the system has no thread to give: one will do
+      return;
+    }
     // The lists are built before the threads share them.
     generator_->Prepare();
   }

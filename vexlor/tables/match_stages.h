@@ -293,6 +293,7 @@ class MatchStages {
   };
   void FindInto(AheadRows& batch, FindJob& job, bool in_background);
   std::unique_ptr<BatchWorkers> workers_;
+  bool no_workers_ = false;  // no thread could be started
   std::vector<ThreadQuery> thread_queries_;
   AheadRows ready_;        // taken by MatchWorkingRow
   AheadRows next_;         // being found by the workers, when started
