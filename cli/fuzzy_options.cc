@@ -127,14 +127,14 @@ int RunFuzzyCommand(const FuzzyCommand& command,
   Arguments a(args, FuzzyOptionSpecs(command.first_log, command.second_log));
   if (!a.ok()) return Complain(io, kExitUsage, name + ": " + a.error());
   if (a.positional().size() != 2) {
-    return Complain(io, kExitUsage, name + " takes MASTER and " +
-                                        command.second_table);
+    return Complain(io, kExitUsage,
+                    name + " takes MASTER and " + command.second_table);
   }
   int16_t return_results;
   if (!ParseReturn(command, a, io, &return_results)) return kExitUsage;
   FuzzySetup setup;
-  int status = PrepareFuzzy(name, a, command.first_log, command.second_log, io,
-                            &setup);
+  int status =
+      PrepareFuzzy(name, a, command.first_log, command.second_log, io, &setup);
   if (status != kExitOk) return status;
   CVexlorCtrl& control = *setup.control;
 
@@ -145,12 +145,11 @@ int RunFuzzyCommand(const FuzzyCommand& command,
   platform::Variant result;
   try {
     ControlContext context(control);
-    result = command.method(context, setup.master.table, setup.second.table,
-                            setup.id_column, setup.threshold,
-                            setup.cluster_threshold, return_results,
-                            session->show_progress(), setup.logs[0],
-                            setup.logs[1], setup.log_encoding,
-                            CandidateScan::kPrefixFilter);
+    result = command.method(
+        context, setup.master.table, setup.second.table, setup.id_column,
+        setup.threshold, setup.cluster_threshold, return_results,
+        session->show_progress(), setup.logs[0], setup.logs[1],
+        setup.log_encoding, CandidateScan::kPrefixFilter);
   } catch (const std::bad_alloc&) {
     control.SetOutOfMemoryError();
   }

@@ -8,8 +8,7 @@ namespace vexlor::cli {
 
 namespace {
 
-std::vector<std::u16string> MatchResultNames(const FuzzySetup& setup,
-                                             int16_t) {
+std::vector<std::u16string> MatchResultNames(const FuzzySetup& setup, int16_t) {
   std::vector<std::u16string> names = setup.master.names;
   names.push_back(u"Match");
   return names;
@@ -18,15 +17,16 @@ std::vector<std::u16string> MatchResultNames(const FuzzySetup& setup,
 }  // namespace
 
 int RunMatch(const std::vector<std::string>& args, Io io) {
-  static const FuzzyCommand kMatch{
-      "match",
-      "FILE",
-      "log-positive",
-      "log-negative",
-      {{"all", MAR_ALL}, {"positive", MAR_POSITIVE}, {"negative", MAR_NEGATIVE}},
-      "all",
-      &FuzzyMatch,
-      &MatchResultNames};
+  static const FuzzyCommand kMatch{"match",
+                                   "FILE",
+                                   "log-positive",
+                                   "log-negative",
+                                   {{"all", MAR_ALL},
+                                    {"positive", MAR_POSITIVE},
+                                    {"negative", MAR_NEGATIVE}},
+                                   "all",
+                                   &FuzzyMatch,
+                                   &MatchResultNames};
   return RunFuzzyCommand(kMatch, args, io);
 }
 

@@ -17,8 +17,8 @@ std::vector<std::u16string> MergeResultNames(const FuzzySetup& setup,
   if (return_results == MRR_IMPORT) {
     // The import rows, in the columns both tables have.
     names = setup.second.names;
-    names.resize(std::min({setup.master.columns, setup.second.columns,
-                           size_t{kMaxColumns}}));
+    names.resize(std::min(
+        {setup.master.columns, setup.second.columns, size_t{kMaxColumns}}));
   } else {
     names = setup.master.names;
     names.push_back(u"FuzzyDupesID");

@@ -30,7 +30,9 @@ class BatchWorkers {
   BatchWorkers& operator=(const BatchWorkers&) = delete;
 
   // The calling thread and the workers together.
-  unsigned threads() const { return static_cast<unsigned>(workers_.size()) + 1; }
+  unsigned threads() const {
+    return static_cast<unsigned>(workers_.size()) + 1;
+  }
 
   // Calls body(i, t) once for every i in [0, count), on the calling thread
   // (t = 0) and the workers (t = 1 to threads() - 1), each taking the next
@@ -70,12 +72,12 @@ class BatchWorkers {
   std::mutex mutex_;
   std::condition_variable start_;
   std::condition_variable done_;
-  uint64_t job_ = 0;          // the number of the current job
-  unsigned busy_ = 0;         // workers still in the current job
+  uint64_t job_ = 0;   // the number of the current job
+  unsigned busy_ = 0;  // workers still in the current job
   bool stop_ = false;
   // The current job.
   uint32_t count_ = 0;
-  uint32_t next_ = 0;         // the next index to take, under mutex_
+  uint32_t next_ = 0;  // the next index to take, under mutex_
   void* body_ = nullptr;
   Call call_ = nullptr;
   std::exception_ptr error_;

@@ -380,7 +380,8 @@ void CandidateGenerator::WalkDense(Query& q, std::span<const uint32_t> rows,
   // The rows are random, so the loop is kept free of branches.
   uint8_t* counters = q.counters_.data();
   for (uint32_t v : rows) {
-    counters[v] = static_cast<uint8_t>(std::min(counters[v] + add, kMaxCounter));
+    counters[v] =
+        static_cast<uint8_t>(std::min(counters[v] + add, kMaxCounter));
   }
 }
 
@@ -391,8 +392,8 @@ void CandidateGenerator::WalkRepeats(Query& q, std::span<const Repeat> repeats,
   for (const Repeat& r : repeats) {
     const uint32_t c = counters[r.row];
     if (!dense && c == 0) q.touched_.push_back(r.row);
-    counters[r.row] = static_cast<uint8_t>(std::min<uint64_t>(
-        c + uint64_t{r.extra} * multiplicity, kMaxCounter));
+    counters[r.row] = static_cast<uint8_t>(
+        std::min<uint64_t>(c + uint64_t{r.extra} * multiplicity, kMaxCounter));
   }
 }
 
@@ -431,8 +432,7 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
     q.size = Rows(q.id).size() + tails_[q.id].rows.size();
     // Rows filed more than once are counted by walking their few entries;
     // where they are many, they go into the list's bound instead.
-    const uint64_t repeats =
-        Repeats(q.id).size() + tails_[q.id].repeats.size();
+    const uint64_t repeats = Repeats(q.id).size() + tails_[q.id].repeats.size();
     q.walk_repeats = repeats * kRepeatShare <= q.size;
     q.bound = uint64_t{q.multiplicity} *
               (q.walk_repeats ? 1 : 1 + uint64_t{max_extra_[q.id]});

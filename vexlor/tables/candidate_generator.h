@@ -13,8 +13,8 @@
 // apart with their extra count and are walked where they are few. What is
 // left of a query trigram q can then add at most m(q), its multiplicity in
 // the query, to any row (m(q) times one plus the largest extra count, where
-// the repeats are many and not walked). Take the query's most frequent trigrams while
-// their m(q) add up to less than `need`: no row reaches `need` from those
+// the repeats are many and not walked). Take the query's most frequent trigrams
+// while their m(q) add up to less than `need`: no row reaches `need` from those
 // alone, so every candidate has a posting in one of the other, rarer,
 // trigrams. Only the rare lists are walked (and, for the rows they reached,
 // the next lists while walking them is cheaper than searching them); each
@@ -43,9 +43,9 @@ class CandidateGenerator {
   struct QueryTrigram {
     uint32_t id;
     uint32_t multiplicity;
-    uint64_t size;       // rows in its list
-    bool walk_repeats;   // its repeats are counted by walking them
-    uint64_t bound;      // the most the rest of it can add to one row
+    uint64_t size;      // rows in its list
+    bool walk_repeats;  // its repeats are counted by walking them
+    uint64_t bound;     // the most the rest of it can add to one row
   };
   struct Survivor {
     uint32_t row;
@@ -158,8 +158,7 @@ class CandidateGenerator {
   }
   // Add `add` to the counter of every row in `rows`; the sparse walk lists
   // the rows raised from zero in touched_.
-  void WalkSparse(Query& q, std::span<const uint32_t> rows,
-                  uint32_t add) const;
+  void WalkSparse(Query& q, std::span<const uint32_t> rows, uint32_t add) const;
   void WalkDense(Query& q, std::span<const uint32_t> rows, uint32_t add) const;
   void WalkRepeats(Query& q, std::span<const Repeat> repeats,
                    uint32_t multiplicity, bool dense) const;

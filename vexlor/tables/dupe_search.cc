@@ -30,18 +30,6 @@ constexpr int kStatusSearching = 202;
 constexpr int kStatusCleaningUp = 203;
 constexpr uint32_t kNoLabel = std::numeric_limits<uint32_t>::max();
 
-// Closes the reporter on every way out of the call.
-class CloseOnExit {
- public:
-  explicit CloseOnExit(ProgressSink& sink) : sink_(sink) {}
-  ~CloseOnExit() { sink_.Close(); }
-  CloseOnExit(const CloseOnExit&) = delete;
-  CloseOnExit& operator=(const CloseOnExit&) = delete;
-
- private:
-  ProgressSink& sink_;
-};
-
 class Search {
  public:
   Search(BatchContext& ctx, VariantArray& input, VariantArray& work,
@@ -57,9 +45,7 @@ class Search {
         cluster_threshold_(cluster_threshold) {}
 
   // Creates the trigram index and the hit counters. Throws std::bad_alloc.
-  void CreateIndex() {
-    stages_.CreateIndex(rows_ > 0 ? rows_ - 1 : 0, rows_);
-  }
+  void CreateIndex() { stages_.CreateIndex(rows_ > 0 ? rows_ - 1 : 0, rows_); }
 
   void FreeIndex() { stages_.Free(); }
 
@@ -82,9 +68,8 @@ class Search {
       // Up to the next report no host code runs, so the options stay.
       if (r % kMatchCadence == 0) {
         const uint32_t end = std::min(r + kMatchCadence, rows_);
-        stages_.FindCandidatesAhead(r, end,
-                                    std::min(end + kMatchCadence, rows_),
-                                    cluster_threshold_);
+        stages_.FindCandidatesAhead(
+            r, end, std::min(end + kMatchCadence, rows_), cluster_threshold_);
       }
       const int64_t depth = SearchRecord(r);
       if (figures.AfterRecord(progress, r, depth, dupes_found_,
@@ -115,11 +100,12 @@ class Search {
     }
     current_label_ = label;
     found_duplicate_ = false;
-    const int64_t depth = stages_.MatchWorkingRow(
-        r, rows_, cluster_threshold_, threshold_, [&](uint32_t p, bool reaches) {
-          if (reaches) Adopt(r, p);
-          return true;
-        });
+    const int64_t depth =
+        stages_.MatchWorkingRow(r, rows_, cluster_threshold_, threshold_,
+                                [&](uint32_t p, bool reaches) {
+                                  if (reaches) Adopt(r, p);
+                                  return true;
+                                });
     if (found_duplicate_) ++dupes_found_;
     return depth;
   }
@@ -196,15 +182,14 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
   VariantArray& w = *work.AsArray();
 
   ProgressSink& progress = ctx.progress();
-  CloseOnExit closer(progress);
+  ReporterScope reporter(progress);
   Search search(ctx, *input, w, Threshold, ClusterThreshold, scan);
 
   // Stage 1: preparation.
   try {
     ArrayLock input_lock(input);
     ArrayLock work_lock(&w);
-    progress.Open(ShowProgress, ProgressWindowKind::kSearch, kTitle,
-                  kFoundLabel);
+    reporter.Open(ShowProgress, kTitle, kFoundLabel);
     progress.BeginStage(kStatusClusters, ProgressEvent::kProgress,
                         ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
     search.CreateIndex();

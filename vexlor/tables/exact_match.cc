@@ -13,6 +13,7 @@
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
+#include "vexlor/tables/match_results.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -23,14 +24,6 @@ using platform::VariantArray;
 
 namespace {
 
-constexpr int16_t kReturnAll = 0;       // MAR_ALL
-constexpr int16_t kReturnPositive = 1;  // MAR_POSITIVE
-constexpr int16_t kReturnNegative = 2;  // MAR_NEGATIVE
-constexpr int kTitle = 212;             // "Fuzzy Match"
-constexpr int kFoundLabel = 207;        // "Found"
-constexpr int kStatusClusters = 201;
-constexpr int kStatusMatching = 213;
-constexpr int kStatusCleaningUp = 203;
 // This method uses no column options, so it copies one column more than
 // the methods that do.
 constexpr uint32_t kLastCopiedColumn = 400;
@@ -44,19 +37,6 @@ bool RowKey(const VariantArray& table, int32_t column, uint32_t r,
   }
   return CellText(table.cell(static_cast<uint32_t>(column), r), key) &&
          !key->empty();
-}
-
-bool Selected(int16_t return_results, bool matched) {
-  switch (return_results) {
-    case kReturnAll:
-      return true;
-    case kReturnPositive:
-      return matched;
-    case kReturnNegative:
-      return !matched;
-    default:
-      return false;
-  }
 }
 
 }  // namespace
@@ -85,8 +65,8 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
   // Stage 1: the master rows by key.
   try {
     matched.assign(master_rows, 0);
-    reporter.Open(ShowProgress, kTitle, kFoundLabel);
-    progress.BeginStage(kStatusClusters, ProgressEvent::kProgress,
+    reporter.Open(ShowProgress, kMatchTitle, kMatchFoundLabel);
+    progress.BeginStage(kMatchStatusClusters, ProgressEvent::kProgress,
                         ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
     IndexSize size = StandardIndexSize(master_rows > 0 ? master_rows - 1 : 0);
     index = std::make_unique<LLHash>();
@@ -108,8 +88,8 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
   int64_t matches = 0;
   ProgressFields fields{0, 0, 0.0, 0, ClampToInt32(match_rows), 0, 0};
   try {
-    progress.BeginStage(kStatusMatching, ProgressEvent::kProgressDupeSearch,
-                        fields);
+    progress.BeginStage(kMatchStatusMatching,
+                        ProgressEvent::kProgressDupeSearch, fields);
     const double last_row = static_cast<double>(match_rows) - 1;
     for (uint32_t r = 0; r < match_rows; ++r) {
       if (RowKey(*match, MatchColumnIndex, r, &key)) {
@@ -135,7 +115,7 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
   fields.record_no = ClampToInt32(match_rows);
   fields.found2 = ClampToInt32(matches);
   try {
-    progress.ReportAgain(100.0, fields, kStatusCleaningUp);
+    progress.ReportAgain(100.0, fields, kMatchStatusCleaningUp);
   } catch (const std::bad_alloc&) {
     ctx.SetOutOfMemoryError();
     return Variant();
@@ -145,7 +125,7 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
   // cutting.
   uint32_t selected = 0;
   for (uint32_t r = 0; r < master_rows; ++r) {
-    selected += Selected(ReturnResults, matched[r] != 0);
+    selected += MatchSelected(ReturnResults, matched[r] != 0);
   }
   if (selected == 0) return Variant();
   Variant result;
@@ -159,7 +139,7 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
   const uint32_t copied = std::min(master->columns(), kLastCopiedColumn + 1);
   uint32_t written = 0;
   for (uint32_t r = 0; r < master_rows; ++r) {
-    if (!Selected(ReturnResults, matched[r] != 0)) continue;
+    if (!MatchSelected(ReturnResults, matched[r] != 0)) continue;
     // Copies share strings: nothing here can fail.
     for (uint32_t c = 0; c < copied; ++c) {
       out.cell(c, written) = master->cell(c, r);

@@ -7,6 +7,7 @@
 
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/match_progress.h"
+#include "vexlor/tables/match_results.h"
 #include "vexlor/tables/match_stages.h"
 #include "vexlor/tables/table_model.h"
 
@@ -15,32 +16,6 @@ namespace vexlor {
 using platform::ArrayLock;
 using platform::Variant;
 using platform::VariantArray;
-
-namespace {
-
-constexpr int16_t kReturnAll = 0;       // MAR_ALL
-constexpr int16_t kReturnPositive = 1;  // MAR_POSITIVE
-constexpr int16_t kReturnNegative = 2;  // MAR_NEGATIVE
-constexpr int kTitle = 212;             // "Fuzzy Match"
-constexpr int kFoundLabel = 207;        // "Found"
-constexpr int kStatusClusters = 201;
-constexpr int kStatusMatching = 213;
-constexpr int kStatusCleaningUp = 203;
-
-bool Selected(int16_t return_results, int32_t match) {
-  switch (return_results) {
-    case kReturnAll:
-      return true;
-    case kReturnPositive:
-      return match != 0;
-    case kReturnNegative:
-      return match == 0;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
 
 Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
                    const Variant& varMatch, int32_t IDColumnIndex,
@@ -51,21 +26,12 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
                    TextEncoding log_encoding, CandidateScan scan) {
   ctx.ClearLastError();
   ctx.canceled() = false;
-  VariantArray* master = AcceptTable(varArray);
-  VariantArray* match = AcceptTable(varMatch);
-  if (master == nullptr || match == nullptr) return Variant();
-
-  // Host code runs during every report; locked tables cannot change size
-  // under the loops.
-  ArrayLock master_lock(master);
-  ArrayLock match_lock(match);
-  const uint32_t master_rows = master->rows();
-  const uint32_t match_rows = match->rows();
-  const uint32_t master_columns =
-      std::min<uint32_t>(master->columns(), kMaxColumns);
-  const uint32_t match_columns =
-      std::min<uint32_t>(match->columns(), kMaxColumns);
-  const uint32_t common_columns = std::min(master_columns, match_columns);
+  const TablePair tables(varArray, varMatch);
+  if (!tables.ok()) return Variant();
+  VariantArray* master = tables.first();
+  VariantArray* match = tables.second();
+  const auto [master_rows, match_rows, master_columns, match_columns,
+              common_columns] = tables.shape();
   const int64_t match_column = master->columns();
 
   // Only the handled columns need a comparison form.
@@ -93,8 +59,8 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
       ctx.options().Set(static_cast<int>(match_column), false, false, 0.0,
                         false, u"Match");
     }
-    reporter.Open(ShowProgress, kTitle, kFoundLabel);
-    progress.BeginStage(kStatusClusters, ProgressEvent::kProgress,
+    reporter.Open(ShowProgress, kMatchTitle, kMatchFoundLabel);
+    progress.BeginStage(kMatchStatusClusters, ProgressEvent::kProgress,
                         ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
     stages.CreateIndex(master_rows > 0 ? master_rows - 1 : 0, master_rows);
     match_of.assign(master_rows, 0);
@@ -113,22 +79,22 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   int64_t match_pairs = 0;
   MatchProgress figures(match_rows);
   try {
-    progress.BeginStage(kStatusMatching, ProgressEvent::kProgressDupeSearch,
-                        figures.fields());
+    progress.BeginStage(kMatchStatusMatching,
+                        ProgressEvent::kProgressDupeSearch, figures.fields());
     stages.BeginMatching(master_rows, common_columns, master_rows);
     for (uint32_t s = 0; s < match_rows; ++s) {
       bool matched = false;
       const int32_t mark = ClampToInt32(int64_t{s} + 1);
-      const int64_t candidates = stages.MatchRecord(
-          *match, s, master_rows, ClusterThreshold, Threshold,
-          [&](uint32_t m, bool reaches) {
-            if (reaches) {
-              ++match_pairs;
-              matched = true;
-              if (match_of[m] == 0) match_of[m] = mark;
-            }
-            return true;
-          });
+      const int64_t candidates =
+          stages.MatchRecord(*match, s, master_rows, ClusterThreshold,
+                             Threshold, [&](uint32_t m, bool reaches) {
+                               if (reaches) {
+                                 ++match_pairs;
+                                 matched = true;
+                                 if (match_of[m] == 0) match_of[m] = mark;
+                               }
+                               return true;
+                             });
       if (matched) ++matched_records;
       logs.Write(matched, *match, s);
       if (figures.AfterRecord(progress, s, candidates, matched_records,
@@ -145,7 +111,7 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   if (ctx.canceled() || ctx.HasError()) return Variant();
   figures.Finish();
   try {
-    progress.ReportAgain(100.0, figures.fields(), kStatusCleaningUp);
+    progress.ReportAgain(100.0, figures.fields(), kMatchStatusCleaningUp);
   } catch (const std::bad_alloc&) {
     ctx.SetOutOfMemoryError();
     return Variant();
@@ -154,7 +120,7 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   // The result is made at the size of the selection, so it never needs
   // cutting.
   uint32_t selected = 0;
-  for (int32_t v : match_of) selected += Selected(ReturnResults, v);
+  for (int32_t v : match_of) selected += MatchSelected(ReturnResults, v != 0);
   if (selected == 0) return Variant();
   Variant result;
   try {
@@ -169,7 +135,7 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   VariantArray& out = *result.AsArray();
   uint32_t written = 0;
   for (uint32_t r = 0; r < master_rows; ++r) {
-    if (!Selected(ReturnResults, match_of[r])) continue;
+    if (!MatchSelected(ReturnResults, match_of[r] != 0)) continue;
     // Copies share strings: nothing here can fail.
     for (uint32_t c = 0; c < master_columns; ++c) {
       out.cell(c, written) = master->cell(c, r);

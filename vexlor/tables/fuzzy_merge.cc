@@ -24,12 +24,12 @@ using platform::VariantArray;
 
 namespace {
 
-constexpr int16_t kReturnImport = 0;        // MRR_IMPORT
-constexpr int16_t kReturnAll = 1;           // MRR_ALL
-constexpr int16_t kReturnDupes = 2;         // MRR_DUPES
-constexpr int16_t kReturnCleanMerged = 3;   // MRR_CLEANMERGED
-constexpr int kTitle = 204;                 // "Fuzzy Merge"
-constexpr int kFoundLabel = 206;            // "Rejected"
+constexpr int16_t kReturnImport = 0;       // MRR_IMPORT
+constexpr int16_t kReturnAll = 1;          // MRR_ALL
+constexpr int16_t kReturnDupes = 2;        // MRR_DUPES
+constexpr int16_t kReturnCleanMerged = 3;  // MRR_CLEANMERGED
+constexpr int kTitle = 204;                // "Fuzzy Merge"
+constexpr int kFoundLabel = 206;           // "Rejected"
 constexpr int kStatusClusters = 201;
 constexpr int kStatusMerging = 205;
 constexpr int kStatusCleaningUp = 203;
@@ -52,21 +52,12 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
                    TextEncoding log_encoding, CandidateScan scan) {
   ctx.ClearLastError();
   ctx.canceled() = false;
-  VariantArray* master = AcceptTable(varArray);
-  VariantArray* import = AcceptTable(varImport);
-  if (master == nullptr || import == nullptr) return Variant();
-
-  // Host code runs during every report; locked tables cannot change size
-  // under the loops.
-  ArrayLock master_lock(master);
-  ArrayLock import_lock(import);
-  const uint32_t master_rows = master->rows();
-  const uint32_t import_rows = import->rows();
-  const uint32_t master_columns =
-      std::min<uint32_t>(master->columns(), kMaxColumns);
-  const uint32_t import_columns =
-      std::min<uint32_t>(import->columns(), kMaxColumns);
-  const uint32_t common_columns = std::min(master_columns, import_columns);
+  const TablePair tables(varArray, varImport);
+  if (!tables.ok()) return Variant();
+  VariantArray* master = tables.first();
+  VariantArray* import = tables.second();
+  const auto [master_rows, import_rows, master_columns, import_columns,
+              common_columns] = tables.shape();
   const uint32_t id_column = master->columns();
   const uint32_t source_column = id_column + 1;
   const uint64_t all_rows = uint64_t{master_rows} + import_rows;

@@ -6,15 +6,13 @@
 namespace vexlor {
 
 int32_t ClampToInt32(int64_t v) {
-  return static_cast<int32_t>(std::clamp<int64_t>(
-      v, std::numeric_limits<int32_t>::min(),
-      std::numeric_limits<int32_t>::max()));
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                          std::numeric_limits<int32_t>::max()));
 }
 
-
 MatchProgress::MatchProgress(uint32_t records)
-    : records_(records),
-      fields_{0, 0, 0.0, 0, ClampToInt32(records), 0, 0} {}
+    : records_(records), fields_{0, 0, 0.0, 0, ClampToInt32(records), 0, 0} {}
 
 bool MatchProgress::AfterRecord(ProgressSink& sink, uint32_t s,
                                 int64_t candidates, int64_t found,

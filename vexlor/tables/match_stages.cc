@@ -217,17 +217,16 @@ void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
   ThreadQuery& own = stages->thread_queries_[thread];
   Ahead& ahead = batch->rows[i];
   ahead.rows.clear();
-  ahead.need = stages->QueryWorkingRow(own.query, &own.text, batch->first + i,
-                                       batch->cluster,
-                                       batch->cluster_threshold);
+  ahead.need =
+      stages->QueryWorkingRow(own.query, &own.text, batch->first + i,
+                              batch->cluster, batch->cluster_threshold);
   if (ahead.need.kind != CandidateNeed::kAtLeast) return;
   const std::vector<uint32_t>& rows =
       stages->generator_->Take(own.query, ahead.need.hits);
   ahead.rows.assign(rows.begin(), rows.end());
 }
 
-void MatchStages::FindInto(AheadRows& batch, FindJob& job,
-                           bool in_background) {
+void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background) {
   if (batch.rows.size() < batch.end - batch.first) {
     batch.rows.resize(batch.end - batch.first);
   }

@@ -96,8 +96,8 @@ class MatchStages {
   // (all of them when `every_column`), and files the trigrams of the
   // strings of Cluster columns under `to`. Other cells of the working row
   // are left alone. Throws std::bad_alloc.
-  void FileRow(const platform::VariantArray& source, uint32_t from,
-               uint32_t to, uint32_t columns, bool every_column);
+  void FileRow(const platform::VariantArray& source, uint32_t from, uint32_t to,
+               uint32_t columns, bool every_column);
 
   // The indexing stage: FileRow(source, r, r, columns, false) for the rows
   // r = 0 to rows - 1, then after_row(r); a Progress report every 100 rows
@@ -295,15 +295,15 @@ class MatchStages {
   std::unique_ptr<BatchWorkers> workers_;
   bool no_workers_ = false;  // no thread could be started
   std::vector<ThreadQuery> thread_queries_;
-  AheadRows ready_;        // taken by MatchWorkingRow
-  AheadRows next_;         // being found by the workers, when started
+  AheadRows ready_;  // taken by MatchWorkingRow
+  AheadRows next_;   // being found by the workers, when started
   FindJob ready_job_{this, &ready_};
   FindJob next_job_{this, &next_};
   bool next_started_ = false;
   std::vector<char> cluster_now_;
   const std::vector<uint32_t>* prefetched_ = nullptr;
-  std::unique_ptr<LLHash> index_;                  // the others
-  std::unique_ptr<TrigramHitCounters> hits_;       // kHitList
+  std::unique_ptr<LLHash> index_;             // the others
+  std::unique_ptr<TrigramHitCounters> hits_;  // kHitList
   std::vector<uint8_t> counters_;             // CandidateScan::kFullCounters
   std::vector<uint32_t> full_candidates_;     // CandidateScan::kFullCounters
   std::vector<int> dupe_columns_;

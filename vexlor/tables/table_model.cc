@@ -1,6 +1,9 @@
 #include "vexlor/tables/table_model.h"
 
+#include <algorithm>
 #include <new>
+
+#include "vexlor/tables/column_options.h"
 
 namespace vexlor {
 
@@ -48,5 +51,22 @@ bool TrimResultRows(Variant* table, uint32_t rows) {
 }
 
 void DestroyResultArray(Variant* table) { table->Clear(); }
+
+TablePair::TablePair(const platform::Variant& first,
+                     const platform::Variant& second)
+    : first_(AcceptTable(first)), second_(AcceptTable(second)) {
+  if (!ok()) return;
+  first_lock_.emplace(first_);
+  second_lock_.emplace(second_);
+}
+
+TablePair::Shape TablePair::shape() const {
+  const uint32_t first_columns =
+      std::min<uint32_t>(first_->columns(), kMaxColumns);
+  const uint32_t second_columns =
+      std::min<uint32_t>(second_->columns(), kMaxColumns);
+  return {first_->rows(), second_->rows(), first_columns, second_columns,
+          std::min(first_columns, second_columns)};
+}
 
 }  // namespace vexlor

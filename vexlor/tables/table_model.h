@@ -10,6 +10,7 @@
 #define VEXLOR_TABLES_TABLE_MODEL_H_
 
 #include <cstdint>
+#include <optional>
 
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
@@ -39,6 +40,38 @@ bool TrimResultRows(platform::Variant* table, uint32_t rows);
 // Frees the array held by `*table` (when the variant held the last
 // reference) and makes the variant Empty. Never fails.
 void DestroyResultArray(platform::Variant* table);
+
+// The two tables of a call that compares the rows of one with those of
+// another, accepted and locked for the call: host code runs during every
+// report, and locked tables cannot change size under the loops.
+class TablePair {
+ public:
+  // The sizes the methods work with: the rows of each table, the columns
+  // of each up to kMaxColumns, and the columns both have.
+  struct Shape {
+    uint32_t first_rows;
+    uint32_t second_rows;
+    uint32_t first_columns;
+    uint32_t second_columns;
+    uint32_t common_columns;
+  };
+
+  // Accepts both arguments as AcceptTable does and locks them; not ok()
+  // when either is not a table (nothing is locked then). O(1).
+  TablePair(const platform::Variant& first, const platform::Variant& second);
+
+  bool ok() const { return first_ != nullptr && second_ != nullptr; }
+  platform::VariantArray* first() const { return first_; }
+  platform::VariantArray* second() const { return second_; }
+  // Only when ok().
+  Shape shape() const;
+
+ private:
+  platform::VariantArray* first_;
+  platform::VariantArray* second_;
+  std::optional<platform::ArrayLock> first_lock_;
+  std::optional<platform::ArrayLock> second_lock_;
+};
 
 }  // namespace vexlor
 
