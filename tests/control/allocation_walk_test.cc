@@ -150,21 +150,13 @@ TEST_P(AllocationWalkTest, EveryFailureEndsCleanly) {
 }
 
 // Inputs are made once, by the reference call, outside the walk.
-const Variant& Master() {
-  static const Variant table = GroupTable(14);
-  return table;
+const testing::SampleTables& Tables() {
+  static const testing::SampleTables tables = testing::MakeSampleTables(14, 12);
+  return tables;
 }
-const Variant& Second() {
-  static const Variant table = GroupTable(12, 3);
-  return table;
-}
-const Variant& Labelled() {
-  static const Variant table = [] {
-    CVexlorCtrl c(uint64_t{5});
-    return c.DupeSearch(Master(), 0, 80, 0.5, u"", DRR_ALL, false);
-  }();
-  return table;
-}
+const Variant& Master() { return Tables().master; }
+const Variant& Second() { return Tables().second; }
+const Variant& Labelled() { return Tables().labelled; }
 
 std::string CaseName(const ::testing::TestParamInfo<WalkCase>& info) {
   return info.param.name;

@@ -13,6 +13,7 @@
 
 #include "vexlor/control/event_sink.h"
 #include "vexlor/control/progress_window.h"
+#include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 
@@ -70,6 +71,20 @@ inline platform::Variant GroupTable(int rows, int salt = 0) {
     t.AsArray()->cell(2, r) =
         platform::Variant::AnsiString(r % 3 == 0 ? "Berlin" : "Hamburg");
   }
+  return t;
+}
+
+// The tables the batch-member tests call with: a master and a second table
+// of GroupTable rows, and the master labelled by a seeded duplicate search.
+struct SampleTables {
+  platform::Variant master;
+  platform::Variant second;
+  platform::Variant labelled;
+};
+inline SampleTables MakeSampleTables(int master_rows, int second_rows) {
+  SampleTables t{GroupTable(master_rows), GroupTable(second_rows, 3), {}};
+  CVexlorCtrl c(uint64_t{5});
+  t.labelled = c.DupeSearch(t.master, 0, 80, 0.5, u"", DRR_ALL, false);
   return t;
 }
 

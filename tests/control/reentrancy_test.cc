@@ -19,21 +19,13 @@ using testing::CountingPresenter;
 using testing::GroupTable;
 using testing::HostSink;
 
-const Variant& Master() {
-  static const Variant table = GroupTable(24);
-  return table;
+const testing::SampleTables& Tables() {
+  static const testing::SampleTables tables = testing::MakeSampleTables(24, 22);
+  return tables;
 }
-const Variant& Second() {
-  static const Variant table = GroupTable(22, 3);
-  return table;
-}
-const Variant& Labelled() {
-  static const Variant table = [] {
-    CVexlorCtrl c(uint64_t{5});
-    return c.DupeSearch(Master(), 0, 80, 0.5, u"", DRR_ALL, false);
-  }();
-  return table;
-}
+const Variant& Master() { return Tables().master; }
+const Variant& Second() { return Tables().second; }
+const Variant& Labelled() { return Tables().labelled; }
 
 using BatchCall = std::function<Variant(CVexlorCtrl&, bool show)>;
 

@@ -17,7 +17,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/strings/normalize.h"
-#include "tests/tables/fake_batch_context.h"
+#include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/batch_context.h"
 
 namespace vexlor {
@@ -41,19 +41,11 @@ bool SameFields(const ProgressFields& a, const ProgressFields& b) {
 }
 
 // The fake context with labels from a seeded source.
-class FakeContext : public testing::FakeBatchContext {
+class FakeContext : public testing::SeededContext {
  public:
-  explicit FakeContext(uint64_t seed = 7) : guids_(seed) {}
-  std::string NewGuidString() override {
-    platform::Guid guid;
-    guids_.Create(&guid);
-    return platform::FormatGuid(guid);
-  }
+  using SeededContext::SeededContext;
 
   ColumnOptions& opts = column_options;
-
- private:
-  platform::SeededGuidSource guids_;
 };
 
 Variant S(const char* text) { return Variant::AnsiString(text); }

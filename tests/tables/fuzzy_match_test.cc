@@ -286,31 +286,12 @@ TEST(FuzzyMatchTest, LogsAreByteExact) {
 }
 
 TEST(FuzzyMatchTest, CancelInEitherStage) {
-  std::vector<std::vector<Variant>> rows;
-  for (int r = 0; r < 120; ++r) rows.push_back({S("Name " + std::to_string(r))});
-  Variant table = MakeTable(rows);
-  for (int stage : {1, 2}) {
-    SCOPED_TRACE(stage);
-    TempDir dir;
-    FakeBatchContext ctx;
-    ctx.sink.on_call = [&](const ProgressCall& call) {
-      const bool second = ctx.sink.Of(ProgressCall::kBegin).size() == 2;
-      if (call.kind == ProgressCall::kReport && second == (stage == 2)) {
-        ctx.canceled_flag = true;
-      }
-    };
-    Variant result = Match(ctx, table, table, kAll, 80, 0.5,
-                           dir.File("p.log"), dir.File("n.log"));
-    EXPECT_TRUE(result.IsEmpty());
-    EXPECT_TRUE(ctx.canceled_flag);
-    EXPECT_EQ(ctx.error, 0);
-    EXPECT_EQ(ctx.sink.calls.back().kind, ProgressCall::kClose);
-    EXPECT_TRUE(ctx.sink.Of(ProgressCall::kAgain).empty());
-    // The header, and in stage 2 the ten records before the report.
-    const std::string log = testing::ReadBytes(dir.File("p.log"));
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), stage == 1 ? 1 : 11);
-    EXPECT_EQ(table.AsArray()->locks(), 0);
-  }
+  testing::ExpectCancelInEitherStage(
+      [](FakeBatchContext& ctx, const Variant& table,
+         const std::string& positive, const std::string& negative) {
+        return Match(ctx, table, table, kAll, 80, 0.5, positive, negative);
+      },
+      0);
 }
 
 TEST(FuzzyMatchTest, AgreesWithTheReference) {

@@ -4,11 +4,14 @@
 #ifndef VEXLOR_TESTS_TABLES_FUZZY_TEST_SUPPORT_H_
 #define VEXLOR_TESTS_TABLES_FUZZY_TEST_SUPPORT_H_
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "gtest/gtest.h"
+#include "tests/output/temp_dir.h"
 #include "tests/tables/fake_batch_context.h"
 #include "vexlor/platform/guid.h"
 #include "vexlor/platform/text.h"
@@ -74,7 +77,8 @@ inline platform::Variant RandomTable(std::mt19937& gen) {
       const unsigned kind = gen() % 20;
       if (kind < 14) {
         std::string text;
-        for (unsigned n = gen() % 7; n > 0; --n) text.push_back("abAB -"[gen() % 6]);
+        for (unsigned n = gen() % 7; n > 0; --n)
+          text.push_back("abAB -"[gen() % 6]);
         cell = S(text);
       } else if (kind < 16) {
         cell = platform::Variant::I4(static_cast<int32_t>(gen() % 7) - 3);
@@ -104,6 +108,40 @@ inline RandomCase MakeRandomCase(std::mt19937& gen) {
   rc.threshold = thresholds[gen() % 5];
   rc.cluster_threshold = cluster_thresholds[gen() % 5];
   return rc;
+}
+
+// Runs `call(ctx, table, first_log, second_log)`, a match or merge of a
+// table of 120 names with itself, cancelled at the first report of stage 1
+// or of stage 2: it must return Empty without an error, close the
+// reporter without a closing report, leave the table unlocked, and have
+// written to the log numbered `log` (0 or 1) the header and, in stage 2,
+// the ten records before the report.
+template <class Call>
+void ExpectCancelInEitherStage(Call call, int log) {
+  std::vector<std::vector<platform::Variant>> rows;
+  for (int r = 0; r < 120; ++r)
+    rows.push_back({S("Name " + std::to_string(r))});
+  const platform::Variant table = MakeTable(rows);
+  for (int stage : {1, 2}) {
+    SCOPED_TRACE(stage);
+    TempDir dir;
+    SeededContext ctx;
+    ctx.sink.on_call = [&](const ProgressCall& c) {
+      const bool second = ctx.sink.Of(ProgressCall::kBegin).size() == 2;
+      if (c.kind == ProgressCall::kReport && second == (stage == 2)) {
+        ctx.canceled_flag = true;
+      }
+    };
+    const std::string logs[] = {dir.File("first.log"), dir.File("second.log")};
+    EXPECT_TRUE(call(ctx, table, logs[0], logs[1]).IsEmpty());
+    EXPECT_TRUE(ctx.canceled_flag);
+    EXPECT_EQ(ctx.error, 0);
+    EXPECT_EQ(ctx.sink.calls.back().kind, ProgressCall::kClose);
+    EXPECT_TRUE(ctx.sink.Of(ProgressCall::kAgain).empty());
+    const std::string text = ReadBytes(logs[log]);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), stage == 1 ? 1 : 11);
+    EXPECT_EQ(table.AsArray()->locks(), 0);
+  }
 }
 
 }  // namespace vexlor::testing
