@@ -4,41 +4,18 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
+#include "tests/cli/command_file_test.h"
 
 namespace vexlor::cli {
 namespace {
 
-class ExactDeleteCommandTest : public ::testing::Test {
+class ExactDeleteCommandTest : public testing::CommandFileTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vexlor_del_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-  }
-
-  std::string Write(const std::string& name, const std::string& content) {
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
   // Runs the command in-process; returns its status, output and errors.
   int RunCommand(std::vector<std::string> args, std::string* out,
                  std::string* err) {
@@ -55,8 +32,6 @@ class ExactDeleteCommandTest : public ::testing::Test {
     *err = errs.str();
     return status;
   }
-
-  std::string dir_;
 };
 
 const std::string kA = "{AAAAAAAA-0000-0000-0000-000000000000}";

@@ -2,39 +2,16 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 #include "cli/command.h"
+#include "tests/cli/command_file_test.h"
 
 namespace vexlor::cli {
 namespace {
 
-class DupesCommandTest : public ::testing::Test {
+class DupesCommandTest : public testing::CommandFileTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vexlor_cli_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-  }
-
-  std::string Write(const std::string& name, const std::string& content) {
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
   int RunCommand(std::vector<std::string> args, std::string* err) {
     std::istringstream in;
     std::ostringstream out, errs;
@@ -42,8 +19,6 @@ class DupesCommandTest : public ::testing::Test {
     *err = errs.str();
     return status;
   }
-
-  std::string dir_;
 };
 
 constexpr const char* kSample =

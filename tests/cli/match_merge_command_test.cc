@@ -3,22 +3,19 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
+#include "tests/cli/command_file_test.h"
 
 namespace vexlor::cli {
 namespace {
 
-class MatchMergeCommandTest : public ::testing::Test {
+class MatchMergeCommandTest : public testing::CommandFileTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vexlor_fuzzy_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
     master_ = Write("master.csv",
                     "name,street,id\r\n"
                     "Meier,Main Street 1,m1\r\n"
@@ -30,25 +27,6 @@ class MatchMergeCommandTest : public ::testing::Test {
                   "Zimmer,Lake View 12,i2\r\n"
                   "Meyer,Main Street 1,i3\r\n"
                   "Zimmer,Lake View 12,i4\r\n");
-  }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-  }
-
-  std::string Write(const std::string& name, const std::string& content) {
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
-
-  std::string File(const std::string& name) { return dir_ + "/" + name; }
-
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
   }
 
   // Runs the command in-process with the id column and the test's files;
@@ -68,7 +46,7 @@ class MatchMergeCommandTest : public ::testing::Test {
     return status;
   }
 
-  std::string dir_, master_, file_;
+  std::string master_, file_;
 };
 
 // Each line after the header without its labels: "name,id,rest..." with
