@@ -28,23 +28,11 @@ using platform::Variant;
 using platform::VariantArray;
 using testing::CountEntries;
 using testing::Exists;
+using testing::GoldenPath;
 using testing::ReadBytes;
 using testing::TempDir;
 using testing::WriteBytes;
 
-std::string GoldenPath(const std::string& name) {
-  const char* root = std::getenv("VEXLOR_SOURCE_DIR");
-  std::string dir;
-  if (root && *root) {
-    dir = root;
-  } else {
-    // Run by hand: the source tree is where this file is.
-    dir = __FILE__;
-    dir.resize(dir.size() -
-               std::string("tests/output/csv_export_test.cc").size());
-  }
-  return dir + "/tests/golden/" + name;
-}
 
 double Day(int y, unsigned m, unsigned d) {
   using namespace std::chrono;

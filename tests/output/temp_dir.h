@@ -1,5 +1,5 @@
 // A fresh folder per test, removed with everything in it afterwards, and
-// small file helpers for the output tests.
+// small file helpers for the tests that write files.
 #ifndef VEXLOR_TESTS_OUTPUT_TEMP_DIR_H_
 #define VEXLOR_TESTS_OUTPUT_TEMP_DIR_H_
 
@@ -57,6 +57,20 @@ inline int CountEntries(const std::string& dir) {
     ++n;
   }
   return n;
+}
+
+// The path of a golden file of the tests.
+inline std::string GoldenPath(const std::string& name) {
+  const char* root = std::getenv("VEXLOR_SOURCE_DIR");
+  std::string dir;
+  if (root && *root) {
+    dir = root;
+  } else {
+    // Run by hand: the source tree is where this file is.
+    dir = __FILE__;
+    dir.resize(dir.size() - std::string("tests/output/temp_dir.h").size());
+  }
+  return dir + "/tests/golden/" + name;
 }
 
 }  // namespace vexlor::testing

@@ -41,19 +41,6 @@ inline std::string Text(const platform::Variant& cell) {
   return platform::Utf16ToAnsi(cell.AsString());
 }
 
-inline std::string GoldenPath(const std::string& name) {
-  const char* root = std::getenv("VEXLOR_SOURCE_DIR");
-  std::string dir;
-  if (root && *root) {
-    dir = root;
-  } else {
-    // Run by hand: the source tree is where this file is.
-    dir = __FILE__;
-    dir.resize(dir.size() -
-               std::string("tests/tables/fuzzy_test_support.h").size());
-  }
-  return dir + "/tests/golden/" + name;
-}
 
 // Two small tables of short texts over a few letters (so that many pairs
 // share trigrams and many resemble each other), with numbers, Null and now
