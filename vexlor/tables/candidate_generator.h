@@ -120,9 +120,8 @@ class CandidateGenerator {
   // Builds the lists now, if rows were filed since. Throws std::bad_alloc.
   void Prepare();
 
-  // Postings walked, and rows searched for in a list, since construction:
-  // the work done, for measurements.
-  // (Of the generator's own query state.)
+  // Postings walked, and rows searched for in a list, by the generator's
+  // own query state since construction: the work done, for measurements.
   uint64_t postings_walked() const { return own_.postings_walked(); }
   uint64_t rows_searched() const { return own_.rows_searched(); }
 
