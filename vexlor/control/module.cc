@@ -109,6 +109,11 @@ std::string TypeLibraryIdl() {
     return s.substr(1, s.size() - 2);
   };
   std::ostringstream out;
+  // A complete file for an IDL compiler: the automation types come from
+  // the system's IDL, and the About box's identifier from the control
+  // headers, which no IDL file declares.
+  out << "import \"oaidl.idl\";\nimport \"ocidl.idl\";\n\n"
+      << "#ifndef DISPID_ABOUTBOX\n#define DISPID_ABOUTBOX (-552)\n#endif\n\n";
   out << "[ uuid(" << bare(kTypeLibId) << "), version(1.0),\n"
       << "  helpstring(\"Vexlor Control\") ]\n"
       << "library VEXLORLib\n{\n"

@@ -1,0 +1,62 @@
+// The entry points of the in-process server.
+//
+// The module declares the registration codes under the names the Windows
+// headers define as macros, so it is read before them.
+#include "vexlor/control/module.h"
+#include "vexlor/platform/text.h"
+
+#include <windows.h>
+#include <olectl.h>
+
+#include <new>
+#include <string>
+
+#include "com/class_factory.h"
+#include "com/com_module.h"
+#include "com/win_registry.h"
+
+namespace {
+
+std::string ModulePathUtf8() {
+  std::wstring path = vexlor::com::ModulePath();
+  return vexlor::platform::Utf16ToUtf8(
+      std::u16string(path.begin(), path.end()));
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    vexlor::com::SetModuleHandle(instance);
+    DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
+  return vexlor::com::GetClassObject(clsid, riid, out);
+}
+
+STDAPI DllCanUnloadNow() {
+  return vexlor::com::CanUnload() ? S_OK : S_FALSE;
+}
+
+STDAPI DllRegisterServer() {
+  try {
+    std::string path = ModulePathUtf8();
+    if (path.empty()) return SELFREG_E_CLASS;
+    vexlor::com::WinRegistry registry;
+    return vexlor::DllRegisterServer(registry, path);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+STDAPI DllUnregisterServer() {
+  try {
+    vexlor::com::WinRegistry registry;
+    return vexlor::DllUnregisterServer(registry);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
