@@ -3,6 +3,8 @@
 #include <new>
 #include <string>
 
+#include <olectl.h>
+
 #include "com/dispatch_call.h"
 #include "com/guids.h"
 #include "vexlor/platform/text.h"
@@ -12,7 +14,7 @@ namespace vexlor::com {
 namespace {
 
 // Enumerates the one connection point of an object.
-class SingleConnectionPointEnum : public IEnumConnectionPoints {
+class SingleConnectionPointEnum final : public IEnumConnectionPoints {
  public:
   explicit SingleConnectionPointEnum(IConnectionPoint* point, ULONG position = 0)
       : point_(point), position_(position) {

@@ -20,7 +20,7 @@
 
 namespace vexlor::com {
 
-class AutomationObject : public IDispatch,
+class AutomationObject final : public IDispatch,
                          public IProvideClassInfo2,
                          public IConnectionPointContainer {
  public:

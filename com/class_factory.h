@@ -13,7 +13,7 @@ namespace vexlor::com {
 // Makes a new object and returns its interface `riid`.
 using CreateFunction = HRESULT (*)(REFIID riid, void** out);
 
-class ClassFactory : public IClassFactory {
+class ClassFactory final : public IClassFactory {
  public:
   explicit ClassFactory(CreateFunction create) : create_(create) {}
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include <olectl.h>
+
 #include "com/guids.h"
 
 namespace vexlor::com {

@@ -55,7 +55,7 @@ class DispatchEventSink : public EventSink {
 
 // The connection point for the events interface. It lives inside the
 // object whose events it delivers and counts its references there.
-class EventConnectionPoint : public IConnectionPoint {
+class EventConnectionPoint final : public IConnectionPoint {
  public:
   EventConnectionPoint(IConnectionPointContainer* container,
                        CVexlorCtrl* control);

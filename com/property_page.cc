@@ -8,7 +8,7 @@ namespace vexlor::com {
 
 namespace {
 
-class PropertyPage : public IUnknown {
+class PropertyPage final : public IUnknown {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (out == nullptr) return E_POINTER;

@@ -179,7 +179,7 @@ void StoreScalar(const Variant& in, void* p) {
 }
 
 HRESULT ArrayOut(const Variant& in, VARIANT* out) {
-  const VARTYPE element = in.vt() & VT_TYPEMASK;
+  const VARTYPE element = static_cast<VARTYPE>(in.vt()) & VT_TYPEMASK;
   VariantArray* source = in.AsArray();
   if (source == nullptr) {
     V_VT(out) = VT_ARRAY | element;
