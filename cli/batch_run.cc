@@ -115,6 +115,18 @@ class CliSink : public EventSink {
   std::ostream* json_;
 };
 
+// The --progress mode, "auto" resolved: window, events or none.
+bool ProgressMode(const Arguments& args, std::string* mode,
+                  std::string* error) {
+  *mode = args.Get("progress", "auto");
+  if (*mode == "auto") *mode = isatty(STDERR_FILENO) ? "window" : "none";
+  if (*mode != "window" && *mode != "events" && *mode != "none") {
+    *error = "--progress takes auto, window, events or none";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 InterruptScope::InterruptScope() {
@@ -198,6 +210,13 @@ bool ApplyColumnOptions(const InputTable& input, const Arguments& args,
   return true;
 }
 
+bool CheckLateOptions(const Arguments& args, std::string* error) {
+  std::string mode;
+  bool cp1252;
+  return ProgressMode(args, &mode, error) &&
+         OutputEncoding(args, &cp1252, error);
+}
+
 bool Thresholds(const Arguments& args, double* threshold,
                 double* cluster_threshold, std::string* error) {
   if (!ParseDouble(args.Get("threshold", "80"), threshold)) {
@@ -226,12 +245,8 @@ std::unique_ptr<ProgressSession> ProgressSession::Start(const Arguments& args,
                                                         CVexlorCtrl* control,
                                                         std::ostream& err,
                                                         std::string* error) {
-  std::string mode = args.Get("progress", "auto");
-  if (mode == "auto") mode = isatty(STDERR_FILENO) ? "window" : "none";
-  if (mode != "window" && mode != "events" && mode != "none") {
-    *error = "--progress takes auto, window, events or none";
-    return nullptr;
-  }
+  std::string mode;
+  if (!ProgressMode(args, &mode, error)) return nullptr;
   auto sink = std::make_unique<CliSink>(control, mode == "events" ? &err : nullptr);
   return std::unique_ptr<ProgressSession>(
       new ProgressSession(control, mode == "window", std::move(sink)));

@@ -32,6 +32,11 @@ bool ApplyColumnOptions(const InputTable& input, const Arguments& args,
 bool IdColumn(const InputTable& input, const Arguments& args, int* index,
               std::string* error);
 
+// Checks the options that a table command otherwise reads only around its
+// batch call (--progress, --out-encoding), so that a mistyped value stops
+// the command with a usage error before it reads or writes any file.
+bool CheckLateOptions(const Arguments& args, std::string* error);
+
 // Reads --threshold and --cluster-threshold (defaults 80 and 0.5).
 bool Thresholds(const Arguments& args, double* threshold,
                 double* cluster_threshold, std::string* error);
@@ -58,7 +63,7 @@ bool Interrupted();
 // argument to pass.
 class ProgressSession {
  public:
-  // False (with a message) for an unknown --progress mode.
+  // Null (with a message) for an unknown --progress mode.
   static std::unique_ptr<ProgressSession> Start(const Arguments& args,
                                                 CVexlorCtrl* control,
                                                 std::ostream& err,

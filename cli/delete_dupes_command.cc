@@ -6,10 +6,10 @@
 
 #include "cli/batch_run.h"
 #include "cli/command.h"
+#include "cli/log_probe.h"
 #include "cli/table_io.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/output/csv_format.h"
-#include "vexlor/output/log_file.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/tables/delete_dupes.h"
 
@@ -78,7 +78,8 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
   std::string error;
   std::u16string log_delimiter;
   TextEncoding log_encoding;
-  if (!LogFormat(a, &log_delimiter, &log_encoding, &error)) {
+  if (!CheckLateOptions(a, &error) ||
+      !LogFormat(a, &log_delimiter, &log_encoding, &error)) {
     return Complain(io, kExitUsage, "delete-dupes: " + error);
   }
   std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
@@ -101,13 +102,8 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
                         "({...}, 38 characters); name one with --fid-column");
   }
   const std::string log_path = a.Get("log", "");
-  if (!log_path.empty()) {
-    // The library skips a log it cannot create; asked for on the command
-    // line, that is an error worth stopping for.
-    CLogFile probe;
-    if (!probe.Open(log_path)) {
-      return Complain(io, kExitBadInput, "cannot create log " + log_path);
-    }
+  if (!log_path.empty() && !CanWriteLog(log_path)) {
+    return Complain(io, kExitBadInput, "cannot create log " + log_path);
   }
   // Log lines: the input's header names (for every column) and the
   // output's delimiter.

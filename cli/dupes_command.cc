@@ -69,7 +69,8 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   }
   std::string error;
   double threshold, cluster_threshold;
-  if (!Thresholds(a, &threshold, &cluster_threshold, &error)) {
+  if (!CheckLateOptions(a, &error) ||
+      !Thresholds(a, &threshold, &cluster_threshold, &error)) {
     return Complain(io, kExitUsage, "dupes: " + error);
   }
   std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);

@@ -65,6 +65,9 @@ int RunExact(const std::vector<std::string>& args, Io io) {
                     "exact: --return takes all, positive or negative");
   }
   std::string error;
+  if (!CheckLateOptions(a, &error)) {
+    return Complain(io, kExitUsage, "exact: " + error);
+  }
   std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
   if (!control) return Complain(io, kExitUsage, "exact: " + error);
 

@@ -4,8 +4,8 @@
 #include <new>
 
 #include "cli/batch_run.h"
+#include "cli/log_probe.h"
 #include "vexlor/control/control_context.h"
-#include "vexlor/output/log_file.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/tables/column_options.h"
 
@@ -84,10 +84,7 @@ int PrepareFuzzy(const std::string& command, const Arguments& a,
   for (int i = 0; i < 2; ++i) {
     const std::string path = a.Get(options[i], "");
     if (path.empty()) continue;
-    // The library skips a log it cannot create; asked for on the command
-    // line, that is an error worth stopping for.
-    CLogFile probe;
-    if (!probe.Open(path)) {
+    if (!CanWriteLog(path)) {
       return Complain(io, kExitBadInput, "cannot create log " + path);
     }
     setup->logs[i] = platform::Utf8ToUtf16(path);
@@ -132,13 +129,16 @@ int RunFuzzyCommand(const FuzzyCommand& command,
   }
   int16_t return_results;
   if (!ParseReturn(command, a, io, &return_results)) return kExitUsage;
+  std::string error;
+  if (!CheckLateOptions(a, &error)) {
+    return Complain(io, kExitUsage, name + ": " + error);
+  }
   FuzzySetup setup;
   int status =
       PrepareFuzzy(name, a, command.first_log, command.second_log, io, &setup);
   if (status != kExitOk) return status;
   CVexlorCtrl& control = *setup.control;
 
-  std::string error;
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, &control, io.err, &error);
   if (!session) return Complain(io, kExitUsage, name + ": " + error);

@@ -96,6 +96,12 @@ bool LoadTable(const std::string& path, const Arguments& args,
   return true;
 }
 
+bool OutputEncoding(const Arguments& args, bool* cp1252, std::string* error) {
+  if (ParseEncoding(args.Get("out-encoding", "utf8"), cp1252)) return true;
+  *error = "--out-encoding takes utf8 or cp1252";
+  return false;
+}
+
 bool WriteResult(const Variant& result,
                  const std::vector<std::u16string>& names,
                  const Arguments& args, std::string* error) {
@@ -104,10 +110,7 @@ bool WriteResult(const Variant& result,
   format.text_in_quotes = true;
   format.column_headers = true;
   bool cp1252 = false;
-  if (!ParseEncoding(args.Get("out-encoding", "utf8"), &cp1252)) {
-    *error = "--out-encoding takes utf8 or cp1252";
-    return false;
-  }
+  if (!OutputEncoding(args, &cp1252, error)) return false;
   format.encoding = cp1252 ? TextEncoding::kWindows1252 : TextEncoding::kUtf8;
   Variant empty_table;
   const VariantArray* table = result.AsArray();

@@ -31,6 +31,10 @@ std::vector<OptionSpec> OutputOptionSpecs();
 bool LoadTable(const std::string& path, const Arguments& args,
                InputTable* input, std::string* error);
 
+// Reads --out-encoding (utf8, the default, or cp1252); false with a
+// message for another value.
+bool OutputEncoding(const Arguments& args, bool* cp1252, std::string* error);
+
 // Writes `result` with a header line of `names` (a column without a name is
 // headed ColumnN) to -o FILE or standard output. An Empty result writes the
 // header line alone. False with a message on a failed write.

@@ -164,5 +164,28 @@ TEST_F(MatchMergeCommandTest, Errors) {
   EXPECT_EQ(cli::Run({"merge", master_}, {in, outs, errs}), kExitUsage);
 }
 
+// A usage error found late must not cost a log its content: every option is
+// checked, and the log probed without truncating it, before the call that
+// writes the log.
+TEST_F(MatchMergeCommandTest, UsageErrorsLeaveLogsAlone) {
+  const std::string keep = File("keep.csv");
+  const std::vector<std::vector<std::string>> cases = {
+      {"match", master_, file_, "--log-positive", keep},
+      {"merge", master_, file_, "--log-rejected", keep},
+      {"delete-dupes", master_, "--fid-column", "id", "--log", keep},
+  };
+  for (const char* bad : {"--progress=bogus", "--out-encoding=ebcdic"}) {
+    for (std::vector<std::string> args : cases) {
+      SCOPED_TRACE(args[0] + " " + bad);
+      args.push_back(bad);
+      Write("keep.csv", "precious\r\n");
+      std::istringstream in;
+      std::ostringstream out, err;
+      EXPECT_EQ(cli::Run(args, {in, out, err}), kExitUsage) << err.str();
+      EXPECT_EQ(Read(keep), "precious\r\n");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vexlor::cli
