@@ -99,8 +99,9 @@ regsvr32() {
 run_test() {
   local name=$1 output status summary
   shift
-  output=$("$wine" "$@" 2>&1 | tr -d '\r')
-  status=${PIPESTATUS[0]}
+  "$wine" "$@" >"$work/output" 2>&1
+  status=$?
+  output=$(tr -d '\r' <"$work/output")
   [ -n "$output" ] && printf '%s\n' "$output"
   summary=$(printf '%s\n' "$output" |
     grep -E "^$name: [0-9]+ checks, [0-9]+ failed$")
