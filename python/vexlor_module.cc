@@ -184,29 +184,66 @@ Variant VariantFromTyped(int vt, py::handle value) {
 }
 
 bool IsRow(py::handle value) {
-  return PyList_Check(value.ptr()) || PyTuple_Check(value.ptr());
+  return value && (PyList_Check(value.ptr()) || PyTuple_Check(value.ptr()));
+}
+
+// The items of a sequence, as iterating over it gives them: a list or
+// tuple itself, anything else (a list subclass too) one pass of its
+// iterator into a new list, so that no __len__ is ever trusted. Converting
+// a cell can run Python code that changes a list, so the size is read
+// again at every access and each item is held while it is used.
+class Items {
+ public:
+  explicit Items(py::handle sequence)
+      : fast_(py::reinterpret_steal<py::object>(
+            PySequence_Fast(sequence.ptr(), "a table must be a sequence"))) {
+    if (!fast_) throw py::error_already_set();
+  }
+  size_t size() const {
+    return static_cast<size_t>(PySequence_Fast_GET_SIZE(fast_.ptr()));
+  }
+  // Item `i`, or a null object when the sequence no longer reaches it.
+  py::object at(size_t i) const {
+    if (i >= size()) return py::object();
+    return py::reinterpret_borrow<py::object>(
+        PySequence_Fast_GET_ITEM(fast_.ptr(), static_cast<Py_ssize_t>(i)));
+  }
+
+ private:
+  py::object fast_;
+};
+
+uint32_t ArrayExtent(size_t count, const char* what) {
+  if (count > UINT32_MAX) RaiseOverflow(std::string("too many ") + what);
+  return static_cast<uint32_t>(count);
 }
 
 // Builds a table from rows of cells; cells missing from short rows are Null.
 Variant TableFromRows(py::handle rows_object, int32_t column_lower,
                       int32_t row_lower, int64_t min_columns) {
-  py::sequence rows = py::reinterpret_borrow<py::sequence>(rows_object);
+  const Items rows(rows_object);
   size_t columns = static_cast<size_t>(std::max<int64_t>(min_columns, 0));
-  for (py::handle row : rows) {
-    if (!IsRow(row)) throw py::type_error("every row of a table must be a list or tuple");
-    columns = std::max(columns, static_cast<size_t>(py::len(row)));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    py::object row = rows.at(r);
+    if (!IsRow(row)) {
+      throw py::type_error("every row of a table must be a list or tuple");
+    }
+    columns = std::max(columns, Items(row).size());
   }
-  Variant table = VariantArray::NewTable(static_cast<uint32_t>(columns),
-                                         static_cast<uint32_t>(py::len(rows)),
+  Variant table = VariantArray::NewTable(ArrayExtent(columns, "columns"),
+                                         ArrayExtent(rows.size(), "rows"),
                                          column_lower, row_lower);
   VariantArray* array = table.AsArray();
-  uint32_t r = 0;
-  for (py::handle row : rows) {
-    py::sequence cells = py::reinterpret_borrow<py::sequence>(row);
-    uint32_t c = 0;
-    for (py::handle cell : cells) array->cell(c++, r) = CellFromPython(cell);
-    for (; c < columns; ++c) array->cell(c, r) = Variant::Null();
-    ++r;
+  for (uint32_t r = 0; r < array->rows(); ++r) {
+    py::object row = rows.at(r);
+    if (row && !IsRow(row)) {
+      throw py::type_error("every row of a table must be a list or tuple");
+    }
+    const Items cells(row ? row : py::tuple());
+    for (uint32_t c = 0; c < array->columns(); ++c) {
+      py::object cell = cells.at(c);
+      array->cell(c, r) = cell ? CellFromPython(cell) : Variant::Null();
+    }
   }
   return table;
 }
@@ -229,15 +266,20 @@ Variant ArgumentFromPython(py::handle value, Arena* arena, bool* exact) {
                          value.attr("columns").cast<int64_t>());
   }
   if (IsRow(value)) {
-    py::sequence seq = py::reinterpret_borrow<py::sequence>(value);
+    const Items items(value);
     bool all_rows = true;
-    for (py::handle item : seq) all_rows = all_rows && IsRow(item);
+    for (size_t i = 0; i < items.size(); ++i) {
+      all_rows = all_rows && IsRow(items.at(i));
+    }
     if (all_rows) return TableFromRows(value, 0, 0, 0);
     // A flat list travels as a one-dimensional array: not a table.
-    Variant array = Variant::Array(VariantArray::Create(
-        {{0, static_cast<uint32_t>(py::len(seq))}}));
-    uint32_t i = 0;
-    for (py::handle item : seq) array.AsArray()->data()[i++] = CellFromPython(item);
+    Variant array = Variant::Array(
+        VariantArray::Create({{0, ArrayExtent(items.size(), "items")}}));
+    VariantArray* cells = array.AsArray();
+    for (size_t i = 0; i < cells->size(); ++i) {
+      py::object item = items.at(i);
+      cells->data()[i] = item ? CellFromPython(item) : Variant::Null();
+    }
     return array;
   }
   return CellFromPython(value);

@@ -21,5 +21,16 @@ TEST(VariantArrayTest, ShrinkingRowsNeedsNoMemory) {
   EXPECT_TRUE(table.AsArray()->cell(0, 1).IsEmpty());
 }
 
+TEST(VariantArrayTest, CellOutsideTheTableStopsDebugBuilds) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "cells are checked in debug builds only";
+#else
+  Variant table = VariantArray::NewTable(2, 2);
+  VariantArray* a = table.AsArray();
+  EXPECT_DEATH(a->cell(2, 0), "Assertion");  // would be the next row's cell
+  EXPECT_DEATH(a->cell(0, 2), "Assertion");
+#endif
+}
+
 }  // namespace
 }  // namespace vexlor::platform

@@ -75,6 +75,41 @@ class TablesTest(unittest.TestCase):
         result = dupes(ctl, [["a", "b", "c"], ["d"]])
         self.assertEqual(result[1][:3], ["d", None, None])
 
+    def test_rows_and_cells_are_what_iteration_gives_whatever_len_claims(self):
+        class Liar(list):
+            """Claims `len_shift` items more than it holds, and iterates
+            over `iter_shift` more (made of `filler`) or fewer."""
+
+            def __init__(self, items, len_shift, iter_shift, filler):
+                super().__init__(items)
+                self.len_shift, self.iter_shift = len_shift, iter_shift
+                self.filler = filler
+
+            def __len__(self):
+                return max(0, super().__len__() + self.len_shift)
+
+            def __iter__(self):
+                items = list(super().__iter__())
+                if self.iter_shift < 0:
+                    return iter(items[:self.iter_shift])
+                return iter(items + [self.filler] * self.iter_shift)
+
+        ctl = vexlor.Control()
+        for c in range(8):
+            ctl.SetColumnOption(c, False, False, 1.0, False, "")
+        for len_shift in (5, -1):
+            for iter_shift in (5, -1):
+                with self.subTest(len_shift=len_shift, iter_shift=iter_shift):
+                    def lie(items, filler):
+                        return Liar(items, len_shift, iter_shift, filler)
+                    table = lie([lie(["a", "b", "c"], "x"), lie(["d"], "x"),
+                                 lie(["e", "f"], "x")], lie(["y"], "z"))
+                    seen = [list(row) for row in table]
+                    width = max(map(len, seen))
+                    held = [row + [None] * (width - len(row)) for row in seen]
+                    self.assertEqual([r[:-1] for r in dupes(ctl, table)], held)
+                    self.assertIsNone(dupes(ctl, lie(["a", "b"], "x")))
+
     def test_by_reference_and_empty(self):
         ctl = vexlor.Control()
         self.assertEqual(len(dupes(ctl, vexlor.ByRef(ROWS))), 3)

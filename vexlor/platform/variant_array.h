@@ -9,6 +9,7 @@
 #ifndef VEXLOR_PLATFORM_VARIANT_ARRAY_H_
 #define VEXLOR_PLATFORM_VARIANT_ARRAY_H_
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -52,12 +53,14 @@ class VariantArray {
   uint32_t columns() const { return bounds_[0].count; }
   uint32_t rows() const { return bounds_.size() > 1 ? bounds_[1].count : 1; }
 
-  // Cell by 0-based offsets from the lower bounds (column, row).
+  // Cell by 0-based offsets from the lower bounds (column, row), which must
+  // lie below columns() and rows(). Checked by assertion in debug builds
+  // only: the batch methods' inner loops read cells this way.
   Variant& cell(uint32_t column, uint32_t row) {
-    return cells_[static_cast<size_t>(row) * bounds_[0].count + column];
+    return cells_[Offset(column, row)];
   }
   const Variant& cell(uint32_t column, uint32_t row) const {
-    return cells_[static_cast<size_t>(row) * bounds_[0].count + column];
+    return cells_[Offset(column, row)];
   }
   // Cell by its indices in the array's own bounds; nullptr when outside.
   Variant* Element(const std::vector<int64_t>& indices);
@@ -81,6 +84,11 @@ class VariantArray {
 
  private:
   explicit VariantArray(std::vector<ArrayBound> bounds);
+
+  size_t Offset(uint32_t column, uint32_t row) const {
+    assert(column < columns() && row < rows());
+    return static_cast<size_t>(row) * bounds_[0].count + column;
+  }
 
   std::vector<ArrayBound> bounds_;
   std::vector<Variant> cells_;
