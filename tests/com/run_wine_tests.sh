@@ -44,17 +44,12 @@ winpath() { printf 'Z:%s' "$(realpath "$1" | tr / '\\')"; }
 
 [ -f "$root/tools/wine-prefix.sh" ] ||
   { echo "no tools/wine-prefix.sh in $root" >&2; exit 2; }
+# The project's prefix, made when missing.
 # shellcheck source=../../tools/wine-prefix.sh
-. "$root/tools/wine-prefix.sh"
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+. "$root/tools/wine-prefix.sh" || exit 2
 # Without a window system the progress window and the About box cannot
 # open, which the scripts count on.
 unset DISPLAY WAYLAND_DISPLAY
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
 
 # Both architectures register into the one prefix: one run at a time.
 exec 9>"$WINEPREFIX.lock"
