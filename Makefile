@@ -2,8 +2,13 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
+# The cross builds for Windows (mingw-w64), whose tests run under Wine.
+WIN64_BUILD ?= build-win64
+WIN32_BUILD ?= build-win32
+WIN_BUILD_TYPE ?= Release
+WIN_TARGETS ?= vexlor_static
 
-.PHONY: demo test test-asan build deps bench clean
+.PHONY: demo test test-asan test-windows windows build deps bench clean
 
 deps:
 	@sh tools/install-deps.sh
@@ -14,6 +19,14 @@ build: deps
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+windows: deps
+	cmake -S . -B $(WIN64_BUILD) -DCMAKE_BUILD_TYPE=$(WIN_BUILD_TYPE) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake > /dev/null
+	cmake --build $(WIN64_BUILD) -j $(JOBS) $(if $(WIN_TARGETS),--target $(WIN_TARGETS))
+	cmake -S . -B $(WIN32_BUILD) -DCMAKE_BUILD_TYPE=$(WIN_BUILD_TYPE) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake > /dev/null
+	cmake --build $(WIN32_BUILD) -j $(JOBS) $(if $(WIN_TARGETS),--target $(WIN_TARGETS))
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVEXLOR_SANITIZE=ON -DVEXLOR_PYTHON=OFF -DVEXLOR_BENCH=OFF > /dev/null
@@ -27,4 +40,4 @@ bench: build
 	@sh bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) build-wine

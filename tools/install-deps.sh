@@ -1,13 +1,47 @@
 #!/bin/sh
 # Installs the Debian packages the build needs, when they are missing.
 set -e
-need=""
-for pkg in cmake g++ make pkgconf libgtest-dev libbenchmark-dev libicu-dev pybind11-dev python3-dev clang; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
-done
-[ -z "$need" ] && exit 0
-echo "installing:$need"
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq $need > /dev/null
+
+# Prints those of the named packages that are not installed.
+missing_packages() {
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null |
+      grep -q "install ok installed" || printf ' %s' "$pkg"
+  done
+}
+
+# Installs the named packages; the package lists are updated before the
+# first install of a run.
+apt_updated=
+install_packages() {
+  echo "installing:$*"
+  if [ -z "$apt_updated" ]; then
+    $SUDO apt-get update -qq
+    apt_updated=1
+  fi
+  # shellcheck disable=SC2086
+  $SUDO apt-get install -y -qq "$@" > /dev/null
+}
+
+# The Linux build.
+need=$(missing_packages cmake g++ make pkgconf libgtest-dev libbenchmark-dev \
+  libicu-dev pybind11-dev python3-dev clang)
+# shellcheck disable=SC2086
+[ -z "$need" ] || install_packages $need
+
+# The Windows cross build: mingw-w64 with the posix thread model (the win32
+# model has no std::thread), and Wine for both architectures to run its
+# tests, which takes the i386 architecture for wine32.
+need=$(missing_packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
+  mingw-w64-tools binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 \
+  wine wine32 wine64)
+if [ -n "$need" ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    apt_updated=
+  fi
+  # shellcheck disable=SC2086
+  install_packages $need
+fi

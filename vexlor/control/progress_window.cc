@@ -19,7 +19,33 @@ int Slot(int id) {
 
 volatile std::sig_atomic_t interrupted_by_user = 0;
 
-void OnInterrupt(int) { interrupted_by_user = 1; }
+void OnInterrupt(int) {
+  interrupted_by_user = 1;
+#ifdef _WIN32
+  // The Windows C runtime resets the handler before calling it.
+  std::signal(SIGINT, OnInterrupt);
+#endif
+}
+
+// Puts OnInterrupt in place for SIGINT, or back the handler it replaced.
+#ifdef _WIN32
+bool InstallInterruptHandler(void (**old)(int)) {
+  *old = std::signal(SIGINT, OnInterrupt);
+  return *old != SIG_ERR;
+}
+void RestoreInterruptHandler(void (*old)(int)) { std::signal(SIGINT, old); }
+#else
+bool InstallInterruptHandler(struct sigaction* old) {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  return sigaction(SIGINT, &action, old) == 0;
+}
+void RestoreInterruptHandler(const struct sigaction& old) {
+  sigaction(SIGINT, &old, nullptr);
+}
+#endif
 
 std::string FormatInt(int32_t value) {
   char buffer[16];
@@ -177,17 +203,13 @@ TerminalPanel::TerminalPanel(std::FILE* out,
     : out_(out), min_interval_(min_interval) {}
 
 TerminalPanel::~TerminalPanel() {
-  if (handler_installed_) sigaction(SIGINT, &old_action_, nullptr);
+  if (handler_installed_) RestoreInterruptHandler(old_handler_);
 }
 
 void TerminalPanel::Show(ProgressWindow& window) {
   if (!handler_installed_) {
     interrupted_by_user = 0;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    handler_installed_ = sigaction(SIGINT, &action, &old_action_) == 0;
+    handler_installed_ = InstallInterruptHandler(&old_handler_);
   }
   Draw(window);
 }
@@ -207,7 +229,7 @@ void TerminalPanel::PumpMessages(ProgressWindow& window) {
 void TerminalPanel::Close(ProgressWindow&) {
   Erase();
   if (handler_installed_) {
-    sigaction(SIGINT, &old_action_, nullptr);
+    RestoreInterruptHandler(old_handler_);
     handler_installed_ = false;
   }
 }

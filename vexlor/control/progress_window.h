@@ -157,7 +157,12 @@ class TerminalPanel : public WindowPresenter {
   std::string last_status_;
   int lines_drawn_ = 0;
   bool handler_installed_ = false;
-  struct sigaction old_action_ {};
+#ifdef _WIN32
+  // The C runtime there has signal() only.
+  void (*old_handler_)(int) = nullptr;
+#else
+  struct sigaction old_handler_ {};
+#endif
 };
 
 }  // namespace vexlor

@@ -3,11 +3,11 @@
 // A file is created or truncated when opened, and each line goes to the
 // operating system in one write, as its bytes followed by CR LF; nothing
 // is buffered, so a log holds every line written so far even when the
-// process dies. While a regular file is open, this writer holds an
-// exclusive advisory lock (flock) on it: readers are welcome, but a second
-// writer, in this process or another, fails to open the same file instead
-// of truncating or interleaving the first. Closing flushes the file to the
-// device.
+// process dies. While a regular file is open, this writer holds it
+// exclusively (an advisory flock on Linux, read-only sharing on Windows):
+// readers are welcome, but a second writer, in this process or another,
+// fails to open the same file instead of truncating or interleaving the
+// first. Closing flushes the file to the device.
 //
 // Errors never throw: Open says whether the file is open; a failed write
 // loses its line (and only that line) and returns 0; a failed flush or close
@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "vexlor/platform/file.h"
+
 namespace vexlor {
 
 class CLogFile {
@@ -31,8 +33,9 @@ class CLogFile {
   CLogFile(const CLogFile&) = delete;
   CLogFile& operator=(const CLogFile&) = delete;
 
-  // Opens `path` (file-system bytes, UTF-8 on Linux) for writing; closes an
-  // open file first, as Close does. The file is created with the usual
+  // Opens `path` (file-system bytes, UTF-8 on Linux; on Windows UTF-8,
+  // opened by its UTF-16 form) for writing; closes an open file first, as
+  // Close does. The file is created with the usual
   // permissions (0666 less the umask), or truncated to length 0 when it
   // exists; truncation happens only once the lock is held. A device or pipe
   // is opened as it is, without lock or truncation. Returns false, leaving
@@ -50,7 +53,7 @@ class CLogFile {
   size_t WriteLine(std::string_view text);
 
   // True between a successful Open and Close.
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_.is_open(); }
 
   // Flushes a regular file to the device (fsync), then closes it; the close
   // is attempted even when the flush failed, and both failures are only
@@ -62,12 +65,7 @@ class CLogFile {
   int64_t error_count() const { return errors_; }
 
  private:
-  // Writes all of `bytes` starting at the file's current end; false on a
-  // system error.
-  bool WriteAll(std::string_view bytes);
-
-  int fd_ = -1;
-  bool regular_ = false;
+  platform::OutputFile file_;
   // Bytes written so far to a regular file: where a failed line is cut.
   int64_t size_ = 0;
   int64_t errors_ = 0;

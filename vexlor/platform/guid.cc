@@ -63,19 +63,6 @@ void GuidFromBits(uint64_t high, uint64_t low, Guid* guid) {
   }
 }
 
-RandomGuidSource::RandomGuidSource() {
-  std::random_device device;
-  std::seed_seq seq{device(), device(), device(), device(), device(), device()};
-  engine_.seed(seq);
-}
-
-bool RandomGuidSource::Create(Guid* guid) {
-  uint64_t high = engine_();
-  uint64_t low = engine_();
-  GuidFromBits(high, low, guid);
-  return true;
-}
-
 bool SeededGuidSource::Create(Guid* guid) {
   uint64_t high = SplitMix64(&state_);
   uint64_t low = SplitMix64(&state_);

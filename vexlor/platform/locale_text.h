@@ -1,12 +1,18 @@
 // Locale-aware text of date and currency values, for files that people
 // open in a spreadsheet of their own locale.
 //
-// The locale is the user's (LC_ALL, else LC_TIME for dates or LC_MONETARY
-// for currency, else LANG; "C", "POSIX" and unset mean en_US) or one given
-// explicitly, and ICU's locale data does the formatting, so no system locale
-// has to be generated. Order of the date fields, separators and the decimal
-// mark follow the locale; digits and calendar do not (always ASCII digits
-// and the Gregorian calendar), so that the text stays machine-readable.
+// The locale is the user's or one given explicitly. Order of the date
+// fields, separators and the decimal mark follow the locale. The platforms
+// differ in where the user's locale comes from and who formats:
+// - Linux (locale_text_icu.cc): the environment (LC_ALL, else LC_TIME for
+//   dates or LC_MONETARY for currency, else LANG; "C", "POSIX" and unset
+//   mean en_US), formatted with ICU's locale data, so no system locale has
+//   to be generated. Digits and calendar are pinned (ASCII digits, the
+//   Gregorian calendar), so that the text stays machine-readable.
+// - Windows (locale_text_win.cc): the user's regional settings, formatted
+//   by the OLE Automation conversions (VarBstrFromDate, VarBstrFromCy), so
+//   a file reads as every other program's on that machine does; their
+//   short date and long time formats are the user's choice.
 #ifndef VEXLOR_PLATFORM_LOCALE_TEXT_H_
 #define VEXLOR_PLATFORM_LOCALE_TEXT_H_
 
@@ -26,15 +32,18 @@ std::string EnvironmentLocaleName(LocaleCategory category);
 
 class LocaleText {
  public:
-  // Formatters for the locales the environment chooses now.
+  // Formatters for the user's locales now: those the environment chooses
+  // (Linux), the user's default locale (Windows).
   static std::unique_ptr<LocaleText> FromEnvironment();
 
   // Formatters for the given locale names: POSIX forms ("de_DE.UTF-8",
-  // "de_DE@euro": the codeset and modifier are ignored) or ICU ids ("de-CH",
-  // "sv_SE"). "", "C" and "POSIX" mean en_US; a name ICU does not know falls
-  // back to ICU's root data (ISO-like order). Cost: building the ICU
-  // formatters, about a millisecond; keep one object for many values.
-  // Throws std::bad_alloc when memory runs out.
+  // "de_DE@euro": the codeset and modifier are ignored), ICU ids or
+  // Windows names ("de-CH", "sv_SE"). "", "C" and "POSIX" mean en_US. A
+  // name the platform does not know falls back to ICU's root data
+  // (ISO-like order) on Linux, to the invariant locale (month/day/year) on
+  // Windows. Cost: building the ICU formatters, about a millisecond, on
+  // Linux; keep one object for many values. Throws std::bad_alloc when
+  // memory runs out.
   LocaleText(std::string_view time_locale, std::string_view monetary_locale);
   explicit LocaleText(std::string_view locale) : LocaleText(locale, locale) {}
   ~LocaleText();
@@ -48,7 +57,9 @@ class LocaleText {
   // the date alone when the time is midnight; the time alone when the date
   // part is zero (-1 < days < 1). Times are rounded to the second. Returns
   // false and appends nothing for NaN, infinities and values outside the
-  // years 100 to 9999. Not thread-safe (ICU formatters keep state). O(1).
+  // years 100 to 9999. On Windows the four-digit year is the user's short
+  // date format's, which has one unless the user chose otherwise. Not
+  // thread-safe (ICU formatters keep state). O(1).
   bool AppendDate(double days, std::u16string* out) const;
 
   // Appends the text of a currency value given in ten-thousandths: the
@@ -58,7 +69,7 @@ class LocaleText {
   // every 64-bit value. O(1).
   void AppendCurrency(int64_t ten_thousandths, std::u16string* out) const;
 
-  // The ICU locale ids in use, for messages and tests ("de_DE").
+  // The locale names in use, for messages and tests ("de_DE").
   std::string time_locale() const;
   std::string monetary_locale() const;
 
@@ -66,6 +77,14 @@ class LocaleText {
   struct Formatters;
   std::unique_ptr<Formatters> formatters_;
 };
+
+namespace internal {
+
+// Appends `text` with no-break spaces turned into blanks and direction
+// marks dropped (both platforms' formatters insert them).
+void AppendPlainText(std::u16string_view text, std::u16string* out);
+
+}  // namespace internal
 
 }  // namespace vexlor::platform
 

@@ -1,13 +1,12 @@
 #include "vexlor/platform/text.h"
 
-#include <unicode/translit.h>
-#include <unicode/unistr.h>
-#include <unicode/utypes.h>
-
 #include <array>
-#include <memory>
+
+#include "vexlor/platform/text_internal.h"
 
 namespace vexlor::platform {
+
+using internal::AnsiByteOf;
 
 namespace {
 
@@ -17,42 +16,6 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-// Byte of a code point, or -1 when Windows-1252 has no such character.
-int AnsiByteOf(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
-  for (int i = 0; i < 32; ++i) {
-    if (kHighControls[i] == c) return 0x80 + i;
-  }
-  return -1;
-}
-
-icu::Transliterator* LatinTransliterator() {
-  thread_local std::unique_ptr<icu::Transliterator> instance = [] {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Transliterator> t(icu::Transliterator::createInstance(
-        "Any-Latin; Latin-ASCII", UTRANS_FORWARD, status));
-    if (U_FAILURE(status)) t.reset();
-    return t;
-  }();
-  return instance.get();
-}
-
-// Appends the nearest Windows-1252 text of a run of characters that the
-// code page lacks.
-void AppendTransliterated(std::u16string_view run, std::string* out) {
-  icu::UnicodeString text(false, run.data(), static_cast<int32_t>(run.size()));
-  icu::UnicodeString copy(text);
-  if (icu::Transliterator* t = LatinTransliterator()) t->transliterate(copy);
-  for (int32_t i = 0; i < copy.length(); ++i) {
-    int b = AnsiByteOf(copy.charAt(i));
-    if (b >= 0) {
-      out->push_back(static_cast<char>(b));
-    } else if (!U16_IS_TRAIL(copy.charAt(i))) {
-      out->push_back('?');
-    }
-  }
-}
 
 void AppendUtf8(char32_t cp, std::string* out) {
   if (cp < 0x80) {
@@ -125,6 +88,18 @@ char32_t DecodeUtf8(std::string_view s, size_t* i) {
 
 }  // namespace
 
+namespace internal {
+
+int AnsiByteOf(char16_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
+  for (int i = 0; i < 32; ++i) {
+    if (kHighControls[i] == c) return 0x80 + i;
+  }
+  return -1;
+}
+
+}  // namespace internal
+
 void Utf16ToAnsiInto(std::u16string_view text, std::string* out) {
   out->clear();
   size_t i = 0;
@@ -137,7 +112,7 @@ void Utf16ToAnsiInto(std::u16string_view text, std::string* out) {
     }
     size_t start = i;
     while (i < text.size() && AnsiByteOf(text[i]) < 0) ++i;
-    AppendTransliterated(text.substr(start, i - start), out);
+    internal::AppendNearestAnsi(text.substr(start, i - start), out);
   }
 }
 

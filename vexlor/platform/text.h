@@ -2,11 +2,15 @@
 // (files, terminals, Python) and Windows-1252, the single-byte form in which
 // every algorithm of the library works.
 //
-// Characters that Windows-1252 has map directly. Every run of other
-// characters is transliterated to Latin and then to the nearest
-// Windows-1252 text (ł -> l, Иванов -> Ivanov, Πέτρος -> Petros), so names
-// from other scripts still compare sensibly; '?' stands only where nothing
-// is left.
+// Characters that Windows-1252 has map directly, on every platform. Runs
+// of other characters become their nearest Windows-1252 text, which is
+// where the platforms differ:
+// - Linux: ICU transliterates them to Latin and then to Windows-1252
+//   (ł -> l, Иванов -> Ivanov, Πέτρος -> Petros), so names from other
+//   scripts still compare sensibly; '?' stands only where nothing is left.
+// - Windows: the system's own best-fit conversion to code page 1252, as
+//   every Windows program's ANSI text gets it: letters with marks lose
+//   them (Ł -> L, ő -> o), other scripts become '?' (Иванов -> ??????).
 #ifndef VEXLOR_PLATFORM_TEXT_H_
 #define VEXLOR_PLATFORM_TEXT_H_
 
@@ -15,8 +19,9 @@
 
 namespace vexlor::platform {
 
-// UTF-16 to Windows-1252 with transliteration (above). Cost: linear; a run
-// of characters outside Windows-1252 goes through ICU's transliterator.
+// UTF-16 to Windows-1252 (above). Cost: linear; a run of characters
+// outside Windows-1252 goes through ICU's transliterator or the system's
+// conversion.
 std::string Utf16ToAnsi(std::u16string_view text);
 void Utf16ToAnsiInto(std::u16string_view text, std::string* out);
 

@@ -149,11 +149,12 @@ class CandidateGenerator {
   void Unbuild();
   void AddToTail(uint32_t id, uint32_t row);
   std::span<const uint32_t> Rows(uint32_t id) const {
-    return {rows_.data() + offsets_[id], offsets_[id + 1] - offsets_[id]};
+    return {rows_.data() + offsets_[id],
+            static_cast<size_t>(offsets_[id + 1] - offsets_[id])};
   }
   std::span<const Repeat> Repeats(uint32_t id) const {
     return {repeats_.data() + repeat_offsets_[id],
-            repeat_offsets_[id + 1] - repeat_offsets_[id]};
+            static_cast<size_t>(repeat_offsets_[id + 1] - repeat_offsets_[id])};
   }
   // Add `add` to the counter of every row in `rows`; the sparse walk lists
   // the rows raised from zero in touched_.

@@ -34,9 +34,23 @@ void* AllocateAligned(std::size_t size, std::align_val_t align) {
   if (FailsNow()) throw std::bad_alloc();
   std::size_t a = static_cast<std::size_t>(align);
   std::size_t rounded = (size + a - 1) / a * a;
+#ifdef _WIN32
+  // The Windows C runtime has no aligned_alloc, and what _aligned_malloc
+  // returns must go back through _aligned_free.
+  void* p = _aligned_malloc(rounded == 0 ? a : rounded, a);
+#else
   void* p = std::aligned_alloc(a, rounded == 0 ? a : rounded);
+#endif
   if (p == nullptr) throw std::bad_alloc();
   return p;
+}
+
+void FreeAligned(void* p) {
+#ifdef _WIN32
+  _aligned_free(p);
+#else
+  std::free(p);
+#endif
 }
 
 }  // namespace
@@ -60,6 +74,7 @@ bool FailingAllocatorScope::failed() const { return injected; }
 
 using vexlor::platform::testing::Allocate;
 using vexlor::platform::testing::AllocateAligned;
+using vexlor::platform::testing::FreeAligned;
 
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }
@@ -87,11 +102,11 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { FreeAligned(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { FreeAligned(p); }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
+  FreeAligned(p);
 }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
+  FreeAligned(p);
 }

@@ -1,0 +1,25 @@
+# Cross build for 64-bit Windows with mingw-w64 (posix thread model,
+# which std::thread needs); programs run under Wine's 64-bit loader.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(VEXLOR_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VEXLOR_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VEXLOR_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${VEXLOR_MINGW_TRIPLE}-windres)
+set(CMAKE_AR ${VEXLOR_MINGW_TRIPLE}-ar CACHE FILEPATH "")
+set(CMAKE_RANLIB ${VEXLOR_MINGW_TRIPLE}-ranlib CACHE FILEPATH "")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VEXLOR_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Everything links the C and C++ runtimes and winpthread in, so programs and
+# DLLs run on a bare system without the mingw runtime DLLs beside them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
