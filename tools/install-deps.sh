@@ -45,3 +45,17 @@ if [ -n "$need" ]; then
   # shellcheck disable=SC2086
   install_packages $need
 fi
+
+# A German numeric locale (decimal comma) for the tests that check that
+# numbers read and print the same under it; without it they are skipped.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\{0,1\}8'; then
+  need=$(missing_packages locales)
+  # shellcheck disable=SC2086
+  [ -z "$need" ] || install_packages $need
+  if grep -q '^# *de_DE\.UTF-8 UTF-8' /etc/locale.gen; then
+    $SUDO sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  elif ! grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen > /dev/null
+  fi
+  $SUDO locale-gen > /dev/null
+fi

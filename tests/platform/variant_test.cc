@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <new>
+#include <string>
 
+#include "tests/platform/numeric_locale.h"
 #include "vexlor/platform/coerce.h"
 #include "vexlor/platform/guid.h"
 #include "vexlor/platform/testing/failing_allocator.h"
@@ -118,6 +122,41 @@ TEST(CoerceTest, ShortestNumberText) {
   EXPECT_EQ(ShortestNumberText(200000.0), "200000");
   EXPECT_EQ(ShortestNumberText(-3.0), "-3");
   EXPECT_EQ(ShortestNumberText(1e-9), "1e-09");
+}
+
+// strtod in the C locale is the oracle, under a decimal comma too: the
+// underflow that strtod reads as 0 included, and the overflow it refuses.
+TEST(CoerceTest, ReadsNumbersAsTheCLocaleDoesWhateverTheHostSet) {
+  const char* numbers[] = {"1.5", "-0.25", "12", ".5", "7.", "4.5E3",
+                           "1e-400", "-1e-400", "2.4703282292062327e-324",
+                           "4e-324", "1.7976931348623157e308", "1e309",
+                           "0.000e999999999999", "123456789012345678901234567"};
+  testing::NumericLocale german("de_DE.UTF-8");
+  if (!german.ok()) GTEST_SKIP() << "de_DE.UTF-8 is not generated";
+  ASSERT_EQ(testing::PrintfFixed8(1.5), "1,50000000");
+  for (const char* text : numbers) {
+    SCOPED_TRACE(text);
+    double expected;
+    bool accepted;
+    {
+      testing::NumericLocale c("C");
+      char* end;
+      expected = std::strtod(text, &end);
+      accepted = *end == '\0' && !std::isinf(expected);
+    }
+    double value;
+    ASSERT_EQ(ParseNumber(text, &value), accepted);
+    if (accepted) {
+      EXPECT_EQ(value, expected);
+      EXPECT_EQ(std::signbit(value), std::signbit(expected));
+    }
+    ASSERT_EQ(ParseNumber(std::string(" +") + text + "\t", &value),
+              accepted && text[0] != '-');
+  }
+  double value;
+  for (const char* text : {"1,5", "nan", "inf", "0x10", "1e", ".", "-", "+-1"}) {
+    EXPECT_FALSE(ParseNumber(text, &value)) << text;
+  }
 }
 
 TEST(GuidTest, TextFormAndSeededSequence) {

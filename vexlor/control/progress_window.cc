@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <system_error>
 
 namespace vexlor {
 
@@ -158,8 +160,13 @@ void CProgressDlg::UpdateProgress(double percent, const ProgressFields& f,
   if (f.cluster_average < 0) {
     SetText(kItemClusterAverage, "-");
   } else {
-    int n = std::snprintf(buffer, sizeof buffer, "%.1f", f.cluster_average);
-    SetText(kItemClusterAverage, std::string_view(buffer, n));
+    // "%.1f" with a point, whatever numeric locale the host set.
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, f.cluster_average,
+                      std::chars_format::fixed, 1);
+    SetText(kItemClusterAverage,
+            std::string_view(
+                buffer, result.ec == std::errc() ? result.ptr - buffer : 0));
   }
   SetText(kItemElapsed, elapsed);
   SetText(kItemEta, eta);

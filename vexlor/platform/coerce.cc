@@ -1,9 +1,11 @@
 #include "vexlor/platform/coerce.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <cstdint>
 #include <limits>
+#include <system_error>
 
 #include "vexlor/platform/text.h"
 
@@ -56,6 +58,49 @@ CoerceStatus NumberOf(const Variant& in, double* value) {
     default:
       return CoerceStatus::kTypeMismatch;
   }
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Checks `t` against digits[.digits][(e|E)[sign]digits] with at least one
+// digit before the exponent, and finds its decimal order of magnitude: the
+// place of its first digit other than 0 (0 for the units, -1 for the
+// tenths) plus its exponent. That is all it takes to tell an underflow from
+// an overflow, so the exponent is saturated.
+bool ScanUnsignedNumber(std::string_view t, int64_t* magnitude) {
+  size_t i = 0;
+  while (i < t.size() && IsDigit(t[i])) ++i;
+  const size_t integer_digits = i;
+  const bool point = i < t.size() && t[i] == '.';
+  if (point) {
+    ++i;
+    while (i < t.size() && IsDigit(t[i])) ++i;
+  }
+  const size_t mantissa_end = i;
+  if (mantissa_end == (point ? 1u : 0u)) return false;  // not one digit
+  int64_t place = static_cast<int64_t>(integer_digits) - 1;
+  *magnitude = 0;
+  for (size_t k = 0; k < mantissa_end; ++k) {
+    if (t[k] == '.') continue;
+    if (t[k] != '0') {
+      *magnitude = place;
+      break;
+    }
+    --place;
+  }
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    const bool below = i < t.size() && t[i] == '-';
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    const size_t exponent_start = i;
+    int64_t exponent = 0;
+    for (; i < t.size() && IsDigit(t[i]); ++i) {
+      exponent = std::min<int64_t>(exponent * 10 + (t[i] - '0'), 1000000);
+    }
+    if (i == exponent_start) return false;
+    *magnitude += below ? -exponent : exponent;
+  }
+  return i == t.size();
 }
 
 CoerceStatus ToInteger(const Variant& in, double lo, double hi, double* out) {
@@ -144,30 +189,24 @@ CoerceStatus ToText(const Variant& in, Variant* out) {
 
 bool ParseNumber(std::string_view text, double* value) {
   std::string_view t = TrimBlanks(text);
-  size_t i = 0;
-  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-  size_t digits = 0;
-  while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
-  if (i < t.size() && t[i] == '.') {
-    ++i;
-    while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++digits;
+  const bool negative = !t.empty() && t[0] == '-';
+  if (!t.empty() && (t[0] == '+' || t[0] == '-')) t.remove_prefix(1);
+  int64_t magnitude;
+  if (!ScanUnsignedNumber(t, &magnitude)) return false;
+  // from_chars reads as strtod does in the C locale, whatever locale the
+  // host set: "1.5" stays one and a half under a decimal comma.
+  double v = 0;
+  const char* end = t.data() + t.size();
+  const auto result = std::from_chars(t.data(), end, v);
+  if (result.ec == std::errc::result_out_of_range) {
+    // An overflow would be infinity, no number; an underflow reads as 0.
+    if (magnitude >= 0) return false;
+    v = 0;
+  } else if (result.ec != std::errc() || result.ptr != end) {
+    return false;
   }
-  if (digits == 0) return false;
-  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-    size_t j = i + 1;
-    if (j < t.size() && (t[j] == '+' || t[j] == '-')) ++j;
-    size_t exp_digits = 0;
-    while (j < t.size() && t[j] >= '0' && t[j] <= '9') ++j, ++exp_digits;
-    if (exp_digits == 0) return false;
-    i = j;
-  }
-  if (i != t.size()) return false;
-  std::string copy(t);
-  char* end = nullptr;
-  double v = std::strtod(copy.c_str(), &end);
-  if (end != copy.c_str() + copy.size()) return false;
   if (std::isinf(v)) return false;
-  *value = v;
+  *value = negative ? -v : v;
   return true;
 }
 

@@ -1,6 +1,8 @@
 #include "vexlor/tables/cell_text.h"
 
+#include <charconv>
 #include <cstdio>
+#include <system_error>
 
 #include "vexlor/platform/text.h"
 
@@ -35,9 +37,12 @@ bool CellText(const Variant& cell, std::string* out) {
     case platform::VT_R4:
     case platform::VT_R8: {
       double v = cell.vt() == platform::VT_R4 ? cell.AsFloat() : cell.AsDouble();
-      // "%.8f" of the largest doubles needs 309 digits; the buffer holds it.
-      int n = std::snprintf(buffer, sizeof buffer, "%.8f", v);
-      out->assign(buffer, n > 0 && n < static_cast<int>(sizeof buffer) ? n : 0);
+      // The digits of "%.8f" in the C locale, whatever locale the host set,
+      // so that keys compare alike everywhere. The largest doubles need 309
+      // integer digits; the buffer holds them.
+      const auto result = std::to_chars(buffer, buffer + sizeof buffer, v,
+                                        std::chars_format::fixed, 8);
+      out->assign(buffer, result.ec == std::errc() ? result.ptr : buffer);
       TrimDecimalZeros(out);
       return true;
     }

@@ -1,9 +1,10 @@
 // The text form of a table cell for comparisons and keys.
 //
-// Integers read as "%i", reals as "%.8f" without trailing zeros, strings as
-// their Windows-1252 text, booleans as "T"/"F", Null as the empty text; every
-// other type (Empty among them) has no text at all, which callers tell apart
-// from an empty text. Files use a different text form (output/).
+// Integers read as "%i", reals as "%.8f" in the C locale (with a point
+// whatever numeric locale the host set) without trailing zeros, strings as
+// their Windows-1252 text, booleans as "T"/"F", Null as the empty text;
+// every other type (Empty among them) has no text at all, which callers
+// tell apart from an empty text. Files use a different text form (output/).
 #ifndef VEXLOR_TABLES_CELL_TEXT_H_
 #define VEXLOR_TABLES_CELL_TEXT_H_
 
