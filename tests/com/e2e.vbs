@@ -383,8 +383,9 @@ Sub NotATable()
 End Sub
 
 ' An argument that cannot be converted raises an error the script can
-' catch; which number arrives depends on how the script engine maps the
-' dispatch error, so the number is printed once for the record.
+' catch. The script engine may hand on the dispatch error or map it to its
+' own number (13 type mismatch, 6 overflow, 450 argument count, 438 no such
+' member); either is accepted, and the first is printed for the record.
 Sub CoercionErrors()
   Dim v, number
   On Error Resume Next
@@ -404,11 +405,12 @@ Sub CoercionErrors()
   v = ctl.EditDistance("a")
   number = Err.Number
   Err.Clear
-  Check "a missing argument raises an error (" & number & ")", number <> 0
+  Check "a missing argument raises a count error (" & number & ")", number = 450 Or number = -2147352562
   v = ctl.NoSuchMember
   number = Err.Number
   Err.Clear
-  Check "an unknown member raises an error (" & number & ")", number <> 0
+  Check "an unknown member raises an error (" & number & ")", _
+      number = 438 Or number = -2147352570 Or number = -2147352573
   On Error GoTo 0
   CheckEq "the control works after refused calls", ctl.EditDistance("flaw", "lawn"), 2
   CheckEq "refused calls leave LastError", ctl.LastError, 0

@@ -37,6 +37,7 @@ case $arch in
   *) usage ;;
 esac
 [ -f "$dll" ] || { echo "no DLL at $2" >&2; exit 2; }
+[ -z "$host" ] || [ -f "$host" ] || { echo "no event host at $host" >&2; exit 2; }
 
 # Wine's programs read an argument that starts with a slash as a switch, so
 # every path handed to them is a Windows path on the Z: drive.
