@@ -35,7 +35,34 @@ class Key {
   HKEY key_ = nullptr;
 };
 
+// The registry view of the other architecture, or 0 when the system has
+// only one (32-bit Windows).
+REGSAM OtherView() {
+  if (sizeof(void*) == 8) return KEY_WOW64_32KEY;
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY
+                                                              : 0;
+}
+
+const char* ThisArchitecture() { return sizeof(void*) == 8 ? "win64" : "win32"; }
+
 }  // namespace
+
+bool WinRegistry::OtherViewRegistered() {
+  if (other_view_registered_ < 0) {
+    other_view_registered_ = 0;
+    const REGSAM view = OtherView();
+    HKEY key = nullptr;
+    std::wstring path =
+        Wide(std::string("CLSID\\") + kControlClsid + "\\InprocServer32");
+    if (view != 0 && RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0,
+                                   KEY_READ | view, &key) == ERROR_SUCCESS) {
+      RegCloseKey(key);
+      other_view_registered_ = 1;
+    }
+  }
+  return other_view_registered_ == 1;
+}
 
 bool WinRegistry::RegisterTypeLib(const std::string&, int, int,
                                   const std::string& module_path) {
@@ -49,6 +76,13 @@ bool WinRegistry::RegisterTypeLib(const std::string&, int, int,
 
 bool WinRegistry::UnregisterTypeLib(const std::string& libid, int major,
                                     int minor) {
+  if (OtherViewRegistered()) {
+    // The library stays registered for the other architecture; only the
+    // path of this architecture's module goes.
+    std::string own = "TypeLib\\" + libid + "\\" + std::to_string(major) +
+                      "." + std::to_string(minor) + "\\0\\" + ThisArchitecture();
+    return DeleteTree(own);
+  }
   const SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
   HRESULT status = UnRegisterTypeLib(GuidFromText(libid.c_str()),
                                      static_cast<WORD>(major),
@@ -76,6 +110,9 @@ bool WinRegistry::CreateKey(const std::string& key) {
 }
 
 bool WinRegistry::DeleteTree(const std::string& key) {
+  // Class keys are per view; everything else is shared.
+  const bool shared = key.rfind("CLSID\\", 0) != 0 && key.rfind("TypeLib\\", 0) != 0;
+  if (shared && OtherViewRegistered()) return true;
   LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, Wide(key).c_str());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
