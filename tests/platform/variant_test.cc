@@ -56,6 +56,61 @@ TEST(VariantTest, ArrayBoundsElementsAndRowResize) {
   EXPECT_TRUE(a->ResizeLast(4));
 }
 
+// Each reader gives the value of its own types and 0 for any other cell,
+// never another type's bytes (a string's pointer read as a number).
+TEST(VariantTest, ReadersGiveTheirOwnTypesValueAndZeroForOthers) {
+  Variant target = Variant::I4(9);
+  struct Case {
+    Variant cell;
+    int64_t i8;
+    uint64_t u8;
+    int32_t i4;
+    int16_t i2;
+    double r8;
+    float r4;
+    int64_t cy;
+    double date;
+    int32_t error;
+  } cases[] = {
+      // clang-format off
+      // cell                             i8   u8  i4  i2   r8   r4  cy date err
+      {Variant::Utf8String("12"),          0,   0,  0,  0,   0,   0,  0,  0,  0},
+      {Variant::I1(-3),                   -3,   0,  0,  0,   0,   0,  0,  0,  0},
+      {Variant::I8(-(int64_t{1} << 40)), -(int64_t{1} << 40), 0, 0, 0, 0, 0, 0, 0, 0},
+      {Variant::UI1(200),                  0, 200,  0,  0,   0,   0,  0,  0,  0},
+      {Variant::UI4(4000000000u),  0, 4000000000u,  0,  0,   0,   0,  0,  0,  0},
+      {Variant::UI8(UINT64_MAX),   0,  UINT64_MAX,  0,  0,   0,   0,  0,  0,  0},
+      {Variant::I4(-5),                    0,   0, -5,  0,   0,   0,  0,  0,  0},
+      {Variant::Int(-6),                   0,   0, -6,  0,   0,   0,  0,  0,  0},
+      {Variant::I2(-2),                    0,   0,  0, -2,   0,   0,  0,  0,  0},
+      {Variant::Bool(true),                0,   0,  0, -1,   0,   0,  0,  0,  0},
+      {Variant::R8(-2.5),                  0,   0,  0,  0,-2.5,   0,  0,  0,  0},
+      {Variant::Date(45000.25),            0,   0,  0,  0,45000.25, 0, 0, 45000.25, 0},
+      {Variant::R4(1.5f),                  0,   0,  0,  0,   0, 1.5f, 0,  0,  0},
+      {Variant::Currency(125000),          0,   0,  0,  0,   0,   0, 125000, 0, 0},
+      {Variant::Error(-7),                 0,   0,  0,  0,   0,   0,  0,  0, -7},
+      {Variant::Null(),                    0,   0,  0,  0,   0,   0,  0,  0,  0},
+      {Variant(),                          0,   0,  0,  0,   0,   0,  0,  0,  0},
+      {Variant::ByRef(&target),            0,   0,  0,  0,   0,   0,  0,  0,  0},
+      {VariantArray::NewTable(1, 1),       0,   0,  0,  0,   0,   0,  0,  0,  0},
+      // clang-format on
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cell.vt());
+    EXPECT_EQ(c.cell.AsInt64(), c.i8);
+    EXPECT_EQ(c.cell.AsUInt64(), c.u8);
+    EXPECT_EQ(c.cell.AsInt32(), c.i4);
+    EXPECT_EQ(c.cell.AsInt16(), c.i2);
+    EXPECT_EQ(c.cell.AsBool(), c.cell.vt() == VT_BOOL);
+    EXPECT_EQ(c.cell.AsDouble(), c.r8);
+    EXPECT_EQ(c.cell.AsFloat(), c.r4);
+    EXPECT_EQ(c.cell.AsCurrency(), c.cy);
+    EXPECT_EQ(c.cell.AsDate(), c.date);
+    EXPECT_EQ(c.cell.AsError(), c.error);
+    EXPECT_EQ(c.cell.AsString().empty(), !c.cell.IsString());
+  }
+}
+
 TEST(VariantTest, HugeArrayIsOutOfMemoryNotACrash) {
   EXPECT_THROW(VariantArray::Create({{0, 0xFFFFFFFFu}, {0, 0xFFFFFFFFu}}),
                std::bad_alloc);

@@ -222,12 +222,25 @@ bool SameValue(const Variant& a, const Variant& b) {
       return a.AsInt16() == b.AsInt16();
     case VT_I4:
     case VT_INT:
-    case VT_ERROR:
       return a.AsInt32() == b.AsInt32();
+    case VT_ERROR:
+      return a.AsError() == b.AsError();
+    case VT_I1:
+    case VT_I8:
+      return a.AsInt64() == b.AsInt64();
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UINT:
+    case VT_UI8:
+      return a.AsUInt64() == b.AsUInt64();
+    case VT_CY:
+      return a.AsCurrency() == b.AsCurrency();
     default:
       if (a.IsArray()) return a.AsArray() == b.AsArray();
       if (a.vt() & VT_BYREF) return a.AsRef() == b.AsRef();
-      return a.AsInt64() == b.AsInt64();
+      // Cells of the remaining types carry no value.
+      return true;
   }
 }
 

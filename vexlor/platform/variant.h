@@ -103,18 +103,35 @@ class Variant {
   bool IsString() const { return vt_ == VT_BSTR; }
   bool IsArray() const { return (vt_ & VT_ARRAY) != 0; }
 
-  // Payload readers: valid only for the matching type.
-  int64_t AsInt64() const { return payload_.i8; }
-  uint64_t AsUInt64() const { return payload_.u8; }
-  int32_t AsInt32() const { return payload_.i4; }
-  int16_t AsInt16() const { return payload_.i2; }
-  double AsDouble() const { return payload_.r8; }
-  float AsFloat() const { return payload_.r4; }
-  bool AsBool() const { return payload_.i2 != 0; }
-  int64_t AsCurrency() const { return payload_.i8; }
-  double AsDate() const { return payload_.r8; }
-  int32_t AsError() const { return payload_.i4; }
-  std::u16string_view AsString() const;
+  // Readers of the value, each for the types named beside it. They do not
+  // convert: a cell of any other type (a string, Empty, a reference, which
+  // is not followed) reads as 0, false, an empty text or null, never as
+  // another type's bytes. Code that has switched on vt() reads through
+  // them at the cost of one comparison; to convert a cell as automation
+  // does ("12" to 12, 2.5 to 2, with a type mismatch or overflow where it
+  // cannot), use ChangeType (coerce.h).
+  int64_t AsInt64() const {  // VT_I1, VT_I8
+    return vt_ == VT_I8 || vt_ == VT_I1 ? payload_.i8 : 0;
+  }
+  uint64_t AsUInt64() const {  // VT_UI1, VT_UI2, VT_UI4, VT_UINT, VT_UI8
+    return IsUnsignedInteger() ? payload_.u8 : 0;
+  }
+  int32_t AsInt32() const {  // VT_I4, VT_INT
+    return vt_ == VT_I4 || vt_ == VT_INT ? payload_.i4 : 0;
+  }
+  int16_t AsInt16() const {  // VT_I2, VT_BOOL (-1 is true)
+    return vt_ == VT_I2 || vt_ == VT_BOOL ? payload_.i2 : 0;
+  }
+  double AsDouble() const {  // VT_R8, VT_DATE
+    return vt_ == VT_R8 || vt_ == VT_DATE ? payload_.r8 : 0.0;
+  }
+  float AsFloat() const { return vt_ == VT_R4 ? payload_.r4 : 0.0f; }
+  bool AsBool() const { return vt_ == VT_BOOL && payload_.i2 != 0; }
+  // VT_CY: ten-thousandths.
+  int64_t AsCurrency() const { return vt_ == VT_CY ? payload_.i8 : 0; }
+  double AsDate() const { return vt_ == VT_DATE ? payload_.r8 : 0.0; }
+  int32_t AsError() const { return vt_ == VT_ERROR ? payload_.i4 : 0; }
+  std::u16string_view AsString() const;  // VT_BSTR
   VariantArray* AsArray() const { return IsArray() ? payload_.array : nullptr; }
   Variant* AsRef() const { return (vt_ & VT_BYREF) ? payload_.ref : nullptr; }
 
@@ -135,6 +152,10 @@ class Variant {
   };
   void AddRef() const noexcept;
   static Variant FromBits(VarType vt, int64_t bits);
+  bool IsUnsignedInteger() const {
+    return vt_ == VT_UI1 || vt_ == VT_UI2 || vt_ == VT_UI4 || vt_ == VT_UINT ||
+           vt_ == VT_UI8;
+  }
 
   VarType vt_ = VT_EMPTY;
   Payload payload_;
