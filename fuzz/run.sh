@@ -18,8 +18,9 @@
 # (and again only when it or a header it includes changed), so targets that
 # share sources share objects.
 #
-# Inputs: fuzz/regressions/NAME/ holds inputs that once found a bug; each is
-# run once before fuzzing, and any failure is a finding. Seeds are read from
+# Inputs: inputs that once found a bug belong in fuzz/regressions/NAME/ (no
+# target has any yet, so the folder does not exist); each is run once
+# before fuzzing, and any failure is a finding. Seeds are read from
 # fuzz/corpus/NAME/ (never written); inputs found while running go to
 # fuzz/corpus-NAME/ (not tracked). Binaries, logs and crash inputs go to
 # $FUZZ_BUILD_DIR (default build-fuzz/ in the repository). CXX picks the

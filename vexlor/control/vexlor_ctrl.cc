@@ -65,7 +65,10 @@ CVexlorCtrl::CVexlorCtrl(std::unique_ptr<platform::GuidSource> guids)
   options_.Reset();
 }
 
-CVexlorCtrl::~CVexlorCtrl() { canceled_ = true; }
+// No cancellation to signal: a batch method runs only within a member call,
+// and a control must outlive its calls (a host holds its reference across
+// each one), so a flag set here would have no reader.
+CVexlorCtrl::~CVexlorCtrl() = default;
 
 void CVexlorCtrl::SetCSVDelimiter(std::u16string_view value) {
   csv_delimiter_.assign(value);

@@ -90,8 +90,10 @@ class FieldColl {
   // their longest common subsequence, which no gestalt match count exceeds;
   // gestalt comparisons replace bounds, widest gap first, only until the
   // verdict is settled. Weights that are not finite, or a total weight that
-  // is not positive, take the exact sum. Cost: per counted fuzzy field one
-  // bit-parallel pass over the shorter... at most one gestalt similarity;
+  // is not positive, take the exact sum. Cost: per counted fuzzy field, one
+  // bit-parallel pass over the other record's text for the subsequence
+  // bound (none when the entry's value is longer than 64 bytes: the shorter
+  // length bounds it then) and at most one gestalt similarity;
   // the first call after an entry's value changes prepares that value.
   // Allocates only while the list grows to a new size.
   bool RecordReaches(int max_column, const bool* dupe_search,
