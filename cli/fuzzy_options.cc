@@ -149,7 +149,7 @@ int RunFuzzyCommand(const FuzzyCommand& command,
         context, setup.master.table, setup.second.table, setup.id_column,
         setup.threshold, setup.cluster_threshold, return_results,
         session->show_progress(), setup.logs[0], setup.logs[1],
-        setup.log_encoding, CandidateScan::kPrefixFilter);
+        setup.log_encoding, CandidateScan::kPrefixFilter, MatchOptions());
   } catch (const std::bad_alloc&) {
     control.SetOutOfMemoryError();
   }

@@ -16,6 +16,7 @@
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/match_stages.h"
 
 namespace vexlor::cli {
@@ -56,7 +57,7 @@ using FuzzyMethod = platform::Variant (*)(
     const platform::Variant& second, int32_t id_column, double threshold,
     double cluster_threshold, int16_t return_results, bool show_progress,
     std::u16string_view first_log, std::u16string_view second_log,
-    TextEncoding log_encoding, CandidateScan scan);
+    TextEncoding log_encoding, CandidateScan scan, const MatchOptions& options);
 struct FuzzyCommand {
   const char* name;
   const char* second_table;

@@ -50,6 +50,13 @@ class FuzzyReference {
         threshold_(threshold),
         cluster_threshold_(cluster_threshold) {}
 
+  // From now on comparisons take the better of the texts as they are and
+  // the compared row's texts of columns a and b exchanged.
+  void SetSwap(int a, int b) {
+    swap_a_ = a;
+    swap_b_ = b;
+  }
+
   // Files a row: `columns` cells in comparison form (columns whose options
   // leave them out, unless `every_column`, have no text), and the cluster
   // texts among them.
@@ -76,13 +83,76 @@ class FuzzyReference {
   // the columns 0 to columns - 1.
   std::vector<uint32_t> Candidates(const platform::VariantArray& table,
                                    uint32_t row, uint32_t columns) const {
+    std::vector<FormCell> record(columns);
+    for (uint32_t c = 0; c < columns; ++c) {
+      if (options_.cluster[c]) {
+        record[c] = ToForm(table.cell(c, row), options_, c);
+      }
+    }
+    return CandidatesOf(record, columns, rows_.size());
+  }
+
+  // The filed rows that filed row `row` is compared with: itself only when
+  // every row is.
+  std::vector<uint32_t> FiledCandidates(uint32_t row, uint32_t columns) const {
+    return CandidatesOf(rows_[row], columns, row);
+  }
+
+  // The similarity of filed rows `row` (first) and p (compared), with the
+  // switch-offs.
+  double FiledSimilarity(uint32_t row, uint32_t p, uint32_t columns) {
+    return Similarity(rows_[row], p, columns);
+  }
+
+  // The similarity of a record in comparison form with filed row p over
+  // the columns 0 to columns - 1, switching DupeSearch off where a cell has
+  // no text.
+  double Similarity(const std::vector<FormCell>& record, uint32_t p,
+                    uint32_t columns) {
+    FieldColl fields;
+    fields.ListCompareInit();
+    for (uint32_t c = 0; c < columns; ++c) {
+      if (!options_.dupe_search[c]) continue;
+      if (record[c].has_text) {
+        fields.SetFieldAt(c, record[c].text, options_.weight[c],
+                          options_.compare_null[c]);
+      } else {
+        options_.dupe_search[c] = false;
+      }
+    }
+    for (uint32_t c = 0; c < columns; ++c) {
+      if (!options_.dupe_search[c]) continue;
+      if (rows_[p][c].has_text) {
+        fields.SetCompareAt(c, rows_[p][c].text);
+      } else {
+        options_.dupe_search[c] = false;
+      }
+    }
+    const int last = static_cast<int>(columns) - 1;
+    const double s = fields.RecordDifference(last, options_.dupe_search.data());
+    const int64_t n = columns;
+    if (swap_a_ < 0 || swap_b_ < 0 || swap_a_ == swap_b_ || swap_a_ >= n ||
+        swap_b_ >= n || !options_.dupe_search[swap_a_] ||
+        !options_.dupe_search[swap_b_]) {
+      return s;
+    }
+    fields.SetCompareAt(swap_a_, rows_[p][swap_b_].text);
+    fields.SetCompareAt(swap_b_, rows_[p][swap_a_].text);
+    return std::max(s,
+                    fields.RecordDifference(last, options_.dupe_search.data()));
+  }
+
+ private:
+  // The filed rows whose trigram hits from the cluster texts of `record`
+  // reach the need; row `self` hits nothing.
+  std::vector<uint32_t> CandidatesOf(const std::vector<FormCell>& record,
+                                     uint32_t columns, size_t self) const {
     std::vector<std::string> query;
     long key_length = 0;
     for (uint32_t c = 0; c < columns; ++c) {
-      if (!options_.cluster[c] || !table.cell(c, row).IsString()) continue;
-      FormCell f = ToForm(table.cell(c, row), options_, c);
-      for (const std::string& t : Trigrams(f.text)) query.push_back(t);
-      key_length += static_cast<long>(f.text.size());
+      if (!options_.cluster[c] || !record[c].is_string) continue;
+      for (const std::string& t : Trigrams(record[c].text)) query.push_back(t);
+      key_length += static_cast<long>(record[c].text.size());
     }
     std::vector<uint32_t> out;
     if (key_length == 0) return out;
@@ -91,7 +161,7 @@ class FuzzyReference {
       long hits = 0;
       for (const std::string& q : query) {
         auto it = trigrams_[p].find(q);
-        if (it != trigrams_[p].end()) hits += it->second;
+        if (it != trigrams_[p].end() && p != self) hits += it->second;
       }
       hits = std::min(hits, 255L);
       if (!(need >= 1) || static_cast<double>(hits) >= need) out.push_back(p);
@@ -99,38 +169,35 @@ class FuzzyReference {
     return out;
   }
 
+ public:
   // Compares record `row` of `table` with filed row p over the columns 0 to
   // columns - 1, switching DupeSearch off where a cell has no text.
   bool Matches(const platform::VariantArray& table, uint32_t row, uint32_t p,
                uint32_t columns) {
-    FieldColl fields;
-    fields.ListCompareInit();
+    return Similarity(RecordForm(table, row, columns), p, columns) >=
+           threshold_;
+  }
+
+  // Record `row` of `table` in comparison form, read as the comparison
+  // reads it: only the cells of DupeSearch columns.
+  std::vector<FormCell> RecordForm(const platform::VariantArray& table,
+                                   uint32_t row, uint32_t columns) const {
+    std::vector<FormCell> record(columns);
     for (uint32_t c = 0; c < columns; ++c) {
-      if (!options_.dupe_search[c]) continue;
-      FormCell f = ToForm(table.cell(c, row), options_, c);
-      if (f.has_text) {
-        fields.SetFieldAt(c, f.text, options_.weight[c],
-                          options_.compare_null[c]);
-      } else {
-        options_.dupe_search[c] = false;
+      if (options_.dupe_search[c]) {
+        record[c] = ToForm(table.cell(c, row), options_, c);
       }
     }
-    for (uint32_t c = 0; c < columns; ++c) {
-      if (!options_.dupe_search[c]) continue;
-      const FormCell& f = rows_[p][c];
-      if (f.has_text) {
-        fields.SetCompareAt(c, f.text);
-      } else {
-        options_.dupe_search[c] = false;
-      }
-    }
-    return fields.RecordDifference(static_cast<int>(columns) - 1,
-                                   options_.dupe_search.data()) >= threshold_;
+    return record;
   }
 
   const ColumnOptions& options() const { return options_; }
+  // Host code changes them between records.
+  ColumnOptions& mutable_options() { return options_; }
 
  private:
+  int swap_a_ = -1;
+  int swap_b_ = -1;
   ColumnOptions options_;
   const double threshold_;
   const double cluster_threshold_;
@@ -140,33 +207,45 @@ class FuzzyReference {
 
 struct MatchOutcome {
   std::vector<int32_t> match;        // per master row, 0 or record + 1
+  std::vector<double> score;         // per master row, of its record
   std::vector<bool> matched;         // per match record
   int64_t pairs = 0;
   int64_t max_candidates = 0;
   ColumnOptions options;             // after the call
 };
 
+// `best`: a master row keeps the record of the highest similarity, the
+// earliest of equals. `swap_a`, `swap_b`: as FuzzyReference::SetSwap.
 inline MatchOutcome ReferenceMatch(const platform::VariantArray& master,
                                    const platform::VariantArray& match,
                                    const ColumnOptions& options,
-                                   double threshold, double cluster_threshold) {
+                                   double threshold, double cluster_threshold,
+                                   bool best = false, int swap_a = -1,
+                                   int swap_b = -1) {
   const uint32_t master_columns = std::min<uint32_t>(master.columns(), 400);
   const uint32_t common = std::min<uint32_t>(
       master_columns, std::min<uint32_t>(match.columns(), 400));
   FuzzyReference ref(options, threshold, cluster_threshold);
+  ref.SetSwap(swap_a, swap_b);
   for (uint32_t r = 0; r < master.rows(); ++r) {
     ref.File(master, r, master_columns, false);
   }
   MatchOutcome out;
   out.match.assign(master.rows(), 0);
+  out.score.assign(master.rows(), 0.0);
   for (uint32_t s = 0; s < match.rows(); ++s) {
     bool matched = false;
     std::vector<uint32_t> candidates = ref.Candidates(match, s, common);
     for (uint32_t m : candidates) {
-      if (!ref.Matches(match, s, m, common)) continue;
+      const double similarity =
+          ref.Similarity(ref.RecordForm(match, s, common), m, common);
+      if (!(similarity >= threshold)) continue;
       matched = true;
       ++out.pairs;
-      if (out.match[m] == 0) out.match[m] = static_cast<int32_t>(s + 1);
+      if (out.match[m] == 0 || (best && similarity > out.score[m])) {
+        out.match[m] = static_cast<int32_t>(s + 1);
+        out.score[m] = similarity;
+      }
     }
     out.matched.push_back(matched);
     out.max_candidates = std::max<int64_t>(out.max_candidates,
@@ -194,13 +273,15 @@ inline MergeOutcome ReferenceMerge(const platform::VariantArray& master,
                                    const platform::VariantArray& import,
                                    const ColumnOptions& options,
                                    double threshold, double cluster_threshold,
-                                   int return_results) {
+                                   int return_results, int swap_a = -1,
+                                   int swap_b = -1) {
   const uint32_t master_columns = std::min<uint32_t>(master.columns(), 400);
   const uint32_t common = std::min<uint32_t>(
       master_columns, std::min<uint32_t>(import.columns(), 400));
   const bool stop = return_results == 0 || return_results == 3;
   const bool merge_all = return_results == 1 || return_results == 2;
   FuzzyReference ref(options, threshold, cluster_threshold);
+  ref.SetSwap(swap_a, swap_b);
   MergeOutcome out;
   for (uint32_t r = 0; r < master.rows(); ++r) {
     ref.File(master, r, master_columns, false);

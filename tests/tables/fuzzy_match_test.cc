@@ -323,6 +323,65 @@ TEST(FuzzyMatchTest, AgreesWithTheReference) {
   }
 }
 
+// Match=Best, Swap and Scores: the kept record, its similarity and the
+// pairs observed, against the reference.
+TEST(FuzzyMatchTest, BestSwapAndScoresAgreeWithTheReference) {
+  struct Count : PairObserver {
+    void OnPair(const MatchedPair& p) override {
+      EXPECT_GE(p.similarity, threshold);
+      ++pairs;
+    }
+    double threshold = 0;
+    int64_t pairs = 0;
+  };
+  std::mt19937 gen(20250118);
+  const int swaps[][2] = {{-1, -1}, {0, 1}, {2, 1}, {0, 3}};
+  for (int iteration = 0; iteration < 300; ++iteration) {
+    SCOPED_TRACE(iteration);
+    testing::RandomCase rc = testing::MakeRandomCase(gen);
+    MatchOptions mo;
+    mo.match = gen() % 3 == 0 ? MatchChoice::kFirst : MatchChoice::kBest;
+    const int* swap = swaps[gen() % 4];
+    mo.swap_first = swap[0];
+    mo.swap_second = swap[1];
+    mo.scores = true;
+    Count observed;
+    observed.threshold = rc.threshold;
+    mo.pair_observer = &observed;
+    FakeBatchContext ctx;
+    ctx.column_options = rc.options;
+    const Variant result = FuzzyMatch(
+        ctx, rc.master, rc.second, rc.id_column, rc.threshold,
+        rc.cluster_threshold, kAll, false, u"", u"", TextEncoding::kUtf8,
+        CandidateScan::kPrefixFilter, mo);
+    ColumnOptions options = rc.options;
+    if (rc.id_column >= 0) {
+      options.cluster[rc.id_column] = options.dupe_search[rc.id_column] = false;
+    }
+    reference::MatchOutcome want = reference::ReferenceMatch(
+        *rc.master.AsArray(), *rc.second.AsArray(), options, rc.threshold,
+        rc.cluster_threshold, mo.match == MatchChoice::kBest, swap[0], swap[1]);
+    const uint32_t columns = rc.master.AsArray()->columns();
+    want.options.dupe_search[columns] = want.options.dupe_search[columns + 1] =
+        false;
+    ASSERT_EQ(ctx.column_options.dupe_search, want.options.dupe_search);
+    ASSERT_EQ(ctx.column_options.Name(columns + 1), u"Similarity");
+    ASSERT_EQ(observed.pairs, want.pairs);
+    const VariantArray* got = result.AsArray();
+    ASSERT_EQ(got == nullptr ? 0u : got->rows(), want.match.size());
+    for (uint32_t r = 0; r < want.match.size(); ++r) {
+      ASSERT_EQ(got->columns(), columns + 2);
+      ASSERT_EQ(got->cell(columns, r).AsInt32(), want.match[r]) << r;
+      const Variant& score = got->cell(columns + 1, r);
+      if (want.match[r] == 0) {
+        ASSERT_TRUE(score.IsEmpty());
+      } else {
+        ASSERT_EQ(score.AsDouble(), want.score[r]) << r;
+      }
+    }
+  }
+}
+
 // Pairs of equal rows with otherwise unrelated texts.
 Variant PairsTable(int rows, uint32_t seed) {
   std::mt19937 gen(seed);

@@ -309,6 +309,57 @@ TEST(FuzzyMergeTest, AgreesWithTheReference) {
   }
 }
 
+// Swap in every mode, and the pairs observed, against the reference.
+TEST(FuzzyMergeTest, SwapAgreesWithTheReference) {
+  struct Count : PairObserver {
+    void OnPair(const MatchedPair& p) override {
+      EXPECT_LT(p.other, p.other_imported ? import_rows : master_rows);
+      ++pairs;
+    }
+    uint32_t master_rows = 0;
+    uint32_t import_rows = 0;
+    int64_t pairs = 0;
+  };
+  std::mt19937 gen(20250119);
+  const int swaps[][2] = {{0, 1}, {2, 1}, {0, 3}};
+  for (int iteration = 0; iteration < 300; ++iteration) {
+    SCOPED_TRACE(iteration);
+    testing::RandomCase rc = testing::MakeRandomCase(gen);
+    const int16_t mode = static_cast<int16_t>(gen() % 4);
+    const int* swap = swaps[gen() % 3];
+    const VariantArray& master = *rc.master.AsArray();
+    const VariantArray& import = *rc.second.AsArray();
+    Count observed;
+    observed.master_rows = master.rows();
+    observed.import_rows = import.rows();
+    MatchOptions mo;
+    mo.swap_first = swap[0];
+    mo.swap_second = swap[1];
+    mo.pair_observer = &observed;
+    SeededContext ctx;
+    ctx.column_options = rc.options;
+    const Variant result = FuzzyMerge(
+        ctx, rc.master, rc.second, rc.id_column, rc.threshold,
+        rc.cluster_threshold, mode, false, u"", u"", TextEncoding::kUtf8,
+        CandidateScan::kPrefixFilter, mo);
+    ColumnOptions options = rc.options;
+    if (rc.id_column >= 0) {
+      options.cluster[rc.id_column] = options.dupe_search[rc.id_column] = false;
+    }
+    const reference::MergeOutcome want =
+        reference::ReferenceMerge(master, import, options, rc.threshold,
+                                  rc.cluster_threshold, mode, swap[0], swap[1]);
+    const ProgressFields last = ctx.sink.Of(ProgressCall::kAgain).at(0).fields;
+    ASSERT_EQ(last.found, std::count(want.rejected.begin(), want.rejected.end(),
+                                     true));
+    ASSERT_EQ(last.found2, want.found2);
+    if (mode == kImport || mode == kCleanMerged) {
+      ASSERT_EQ(observed.pairs, last.found);  // the scan stops at the first
+    }
+    if (mode == kAll) ExpectSameGroups(*result.AsArray(), want.group);
+  }
+}
+
 // Rows of unrelated texts.
 Variant RandomRows(int rows, uint32_t seed) {
   std::mt19937 gen(seed);

@@ -21,6 +21,7 @@
 #include "vexlor/tables/exact_match.h"
 #include "vexlor/tables/fuzzy_match.h"
 #include "vexlor/tables/fuzzy_merge.h"
+#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -189,39 +190,43 @@ void CVexlorCtrl::Unadvise(EventSink* sink) {
   if (it != sinks_.end()) sinks_.erase(it);
 }
 
-// Options is accepted and not read.
+// What Options holds that the method does not read is ignored.
 Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
                                 double Threshold, double ClusterThreshold,
-                                std::u16string_view, int16_t ReturnResults,
-                                bool ShowProgress) {
+                                std::u16string_view Options,
+                                int16_t ReturnResults, bool ShowProgress) {
   BatchScope batch(batch_running_);
   if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
-    return ::vexlor::DupeSearch(context, varArray, IDColumnIndex, Threshold,
-                                ClusterThreshold, ReturnResults, ShowProgress);
+    return ::vexlor::DupeSearch(
+        context, varArray, IDColumnIndex, Threshold, ClusterThreshold,
+        ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
+        ParseMatchOptions(Options, OptionsReader::kDupeSearch));
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
     return Variant();
   }
 }
 
-// Options is accepted and not read.
+// What Options holds that the method does not read is ignored.
 Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
                                 const Variant& varImport, int32_t IDColumnIndex,
                                 double Threshold, double ClusterThreshold,
-                                std::u16string_view, int16_t ReturnResults,
-                                bool ShowProgress,
+                                std::u16string_view Options,
+                                int16_t ReturnResults, bool ShowProgress,
                                 std::u16string_view LogFilenameImported,
                                 std::u16string_view LogFilenameRejected) {
   BatchScope batch(batch_running_);
   if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
-    return ::vexlor::FuzzyMerge(context, varArray, varImport, IDColumnIndex,
-                                Threshold, ClusterThreshold, ReturnResults,
-                                ShowProgress, LogFilenameImported,
-                                LogFilenameRejected);
+    return ::vexlor::FuzzyMerge(
+        context, varArray, varImport, IDColumnIndex, Threshold,
+        ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
+        LogFilenameRejected, TextEncoding::kWindows1252,
+        CandidateScan::kPrefixFilter,
+        ParseMatchOptions(Options, OptionsReader::kFuzzyMerge));
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
     return Variant();
@@ -269,22 +274,24 @@ Variant CVexlorCtrl::DeleteDupes(const Variant& varArray,
   }
 }
 
-// Options is accepted and not read.
+// What Options holds that the method does not read is ignored.
 Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
                                 const Variant& varMatch, int32_t IDColumnIndex,
                                 double Threshold, double ClusterThreshold,
-                                std::u16string_view, int16_t ReturnResults,
-                                bool ShowProgress,
+                                std::u16string_view Options,
+                                int16_t ReturnResults, bool ShowProgress,
                                 std::u16string_view LogFilenamePositive,
                                 std::u16string_view LogFilenameNegative) {
   BatchScope batch(batch_running_);
   if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
-    return ::vexlor::FuzzyMatch(context, varArray, varMatch, IDColumnIndex,
-                                Threshold, ClusterThreshold, ReturnResults,
-                                ShowProgress, LogFilenamePositive,
-                                LogFilenameNegative);
+    return ::vexlor::FuzzyMatch(
+        context, varArray, varMatch, IDColumnIndex, Threshold,
+        ClusterThreshold, ReturnResults, ShowProgress, LogFilenamePositive,
+        LogFilenameNegative, TextEncoding::kWindows1252,
+        CandidateScan::kPrefixFilter,
+        ParseMatchOptions(Options, OptionsReader::kFuzzyMatch));
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
     return Variant();

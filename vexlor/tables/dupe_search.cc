@@ -29,11 +29,13 @@ constexpr int kStatusClusters = 201;
 constexpr int kStatusSearching = 202;
 constexpr int kStatusCleaningUp = 203;
 constexpr uint32_t kNoLabel = std::numeric_limits<uint32_t>::max();
+constexpr uint32_t kNoMember = std::numeric_limits<uint32_t>::max();
 
 class Search {
  public:
   Search(BatchContext& ctx, VariantArray& input, VariantArray& work,
-         double threshold, double cluster_threshold, CandidateScan scan)
+         double threshold, double cluster_threshold, CandidateScan scan,
+         const MatchOptions& options)
       : ctx_(ctx),
         input_(input),
         work_(work),
@@ -42,7 +44,13 @@ class Search {
         compared_columns_(std::min<uint32_t>(input.columns(), kMaxColumns)),
         label_column_(input.columns()),
         threshold_(threshold),
-        cluster_threshold_(cluster_threshold) {}
+        cluster_threshold_(cluster_threshold),
+        grouping_(options.grouping),
+        member_threshold_(options.member_threshold.value_or(threshold)),
+        scores_(options.scores),
+        observer_(options.pair_observer) {
+    stages_.SetSwap(options.swap_first, options.swap_second);
+  }
 
   // Creates the trigram index and the hit counters. Throws std::bad_alloc.
   void CreateIndex() { stages_.CreateIndex(rows_ > 0 ? rows_ - 1 : 0, rows_); }
@@ -63,6 +71,7 @@ class Search {
                         figures.fields());
     ArrayLock lock(&work_);
     label_of_.assign(rows_, kNoLabel);
+    if (grouping_ == Grouping::kClique) next_member_.assign(rows_, kNoMember);
     stages_.BeginMatching(rows_, compared_columns_, rows_);
     for (uint32_t r = 0; r < rows_; ++r) {
       // Up to the next report no host code runs, so the options stay.
@@ -92,40 +101,131 @@ class Search {
  private:
   // Returns the number of candidates compared.
   int64_t SearchRecord(uint32_t r) {
-    uint32_t label = label_of_[r];
-    if (label == kNoLabel) {
-      label = NewLabel();
-      label_of_[r] = label;
-      work_.cell(label_column_, r) = label_variant_[label];
+    switch (grouping_) {
+      case Grouping::kCenter:
+        return CenterRecord(r);
+      case Grouping::kClique:
+        return CliqueRecord(r);
+      case Grouping::kChain:
+        break;
     }
+    return ChainRecord(r);
+  }
+
+  int64_t ChainRecord(uint32_t r) {
+    uint32_t label = label_of_[r];
+    if (label == kNoLabel) label = Open(r);
     current_label_ = label;
     found_duplicate_ = false;
     const int64_t depth =
         stages_.MatchWorkingRow(r, rows_, cluster_threshold_, threshold_,
                                 [&](uint32_t p, bool reaches) {
-                                  if (reaches) Adopt(r, p);
+                                  if (reaches) Adopt(r, p, Observe(r, p));
                                   return true;
                                 });
     if (found_duplicate_) ++dupes_found_;
     return depth;
   }
 
+  // A record that is in a group already is not searched at all.
+  int64_t CenterRecord(uint32_t r) {
+    if (label_of_[r] != kNoLabel) return 0;
+    const uint32_t label = Open(r);
+    bool gained = false;
+    const int64_t depth =
+        stages_.MatchWorkingRow(r, rows_, cluster_threshold_, threshold_,
+                                [&](uint32_t p, bool reaches) {
+                                  if (!reaches) return true;
+                                  const double s = Observe(r, p);
+                                  if (label_of_[p] != kNoLabel) return true;
+                                  Give(p, label, s);
+                                  gained = true;
+                                  return true;
+                                });
+    if (gained) ++dupes_found_;
+    return depth;
+  }
+
+  int64_t CliqueRecord(uint32_t r) {
+    uint32_t label = label_of_[r];
+    if (label == kNoLabel) {
+      label = Open(r);
+      first_member_.push_back(r);
+      last_member_.push_back(r);
+    }
+    bool gained = false;
+    const int64_t depth = stages_.MatchWorkingRow(
+        r, rows_, cluster_threshold_, threshold_,
+        [&](uint32_t p, bool reaches) {
+          if (!reaches) return true;
+          const double s = Observe(r, p);
+          if (label_of_[p] != kNoLabel || !FitsEveryMember(label, r, p)) {
+            return true;
+          }
+          Give(p, label, s);
+          next_member_[last_member_[label]] = p;
+          last_member_[label] = p;
+          gained = true;
+          return true;
+        });
+    if (gained) ++dupes_found_;
+    return depth;
+  }
+
+  // Whether p reaches the member threshold with every member of the group
+  // but r, in the order they joined; stops at the first it misses.
+  bool FitsEveryMember(uint32_t label, uint32_t r, uint32_t p) {
+    for (uint32_t m = first_member_[label]; m != kNoMember;
+         m = next_member_[m]) {
+      if (m != r && !stages_.Reaches(m, p, member_threshold_)) return false;
+    }
+    return true;
+  }
+
+  // Record r reached Threshold with p: tells the observer, and returns the
+  // similarity when anyone needs it.
+  double Observe(uint32_t r, uint32_t p) {
+    if (!scores_ && observer_ == nullptr) return 0.0;
+    const double s = stages_.Similarity(p);
+    if (observer_ != nullptr && p != r) observer_->OnPair({r, p, false, s});
+    return s;
+  }
+
   // Record r and candidate p are duplicates: one hands its label on.
-  void Adopt(uint32_t r, uint32_t p) {
+  void Adopt(uint32_t r, uint32_t p, double similarity) {
     const uint32_t theirs = label_of_[p];
     if (theirs == kNoLabel) {
-      label_of_[p] = current_label_;
-      work_.cell(label_column_, p) = label_variant_[current_label_];
+      SetLabel(p, current_label_, similarity);
     } else if (theirs == current_label_ ||
                label_text_[theirs] == label_text_[current_label_]) {
       return;
     } else {
       current_label_ = theirs;
-      label_of_[r] = theirs;
-      work_.cell(label_column_, r) = label_variant_[theirs];
+      SetLabel(r, theirs, similarity);
     }
     ++dupes_found2_;
     found_duplicate_ = true;
+  }
+
+  // p joins a group.
+  void Give(uint32_t p, uint32_t label, double similarity) {
+    SetLabel(p, label, similarity);
+    ++dupes_found2_;
+  }
+
+  // The label, and the score when asked for, of a row that joins a group.
+  void SetLabel(uint32_t row, uint32_t label, double similarity) {
+    label_of_[row] = label;
+    work_.cell(label_column_, row) = label_variant_[label];
+    if (scores_) work_.cell(label_column_ + 1, row) = Variant::R8(similarity);
+  }
+
+  // Row r opens a group under a new label.
+  uint32_t Open(uint32_t r) {
+    const uint32_t label = NewLabel();
+    label_of_[r] = label;
+    work_.cell(label_column_, r) = label_variant_[label];
+    return label;
   }
 
   uint32_t NewLabel() {
@@ -145,6 +245,10 @@ class Search {
   const uint32_t label_column_;
   const double threshold_;
   const double cluster_threshold_;
+  const Grouping grouping_;
+  const double member_threshold_;
+  const bool scores_;
+  PairObserver* const observer_;
 
   // Labels: one per record at most; label_of_ maps a row to its label.
   std::vector<uint32_t> label_of_;
@@ -152,6 +256,12 @@ class Search {
   std::vector<Variant> label_variant_;
   uint32_t current_label_ = kNoLabel;
   bool found_duplicate_ = false;
+
+  // Clique: the members of each group in the order they joined, as a list
+  // through the rows.
+  std::vector<uint32_t> first_member_;  // per label
+  std::vector<uint32_t> last_member_;   // per label
+  std::vector<uint32_t> next_member_;   // per row
 
   int64_t dupes_found_ = 0;
   int64_t dupes_found2_ = 0;
@@ -163,7 +273,8 @@ class Search {
 Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
                    int32_t IDColumnIndex, double Threshold,
                    double ClusterThreshold, int16_t ReturnResults,
-                   bool ShowProgress, CandidateScan scan) {
+                   bool ShowProgress, CandidateScan scan,
+                   const MatchOptions& options) {
   ctx.ClearLastError();
   ctx.canceled() = false;
   VariantArray* input = AcceptTable(varArray);
@@ -171,10 +282,14 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
 
   const uint32_t columns = input->columns();
   const uint32_t rows = input->rows();
+  // The labels, and the scores when asked for.
+  const uint32_t added = options.scores ? 2 : 1;
   Variant work;
   try {
-    if (columns == std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
-    work = CreateResultTable(*input, columns + 1, rows);
+    if (columns > std::numeric_limits<uint32_t>::max() - added) {
+      throw std::bad_alloc();
+    }
+    work = CreateResultTable(*input, columns + added, rows);
   } catch (const std::bad_alloc&) {
     ctx.SetOutOfMemoryError();
     return Variant::Array(nullptr);
@@ -183,7 +298,7 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
 
   ProgressSink& progress = ctx.progress();
   ReporterScope reporter(progress);
-  Search search(ctx, *input, w, Threshold, ClusterThreshold, scan);
+  Search search(ctx, *input, w, Threshold, ClusterThreshold, scan, options);
 
   // Stage 1: preparation.
   try {
@@ -242,7 +357,7 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
     return work;
   }
 
-  Variant dupes = CopyGroups(ctx, *labels, w, columns + 1, rows / 10 + 500);
+  Variant dupes = CopyGroups(ctx, *labels, w, columns + added, rows / 10 + 500);
   labels.reset();
   DestroyResultArray(&work);
   return dupes;

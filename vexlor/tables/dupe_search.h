@@ -14,6 +14,19 @@
 // afterwards. Restoration copies the caller's cells back over the
 // normalised texts.
 //
+// The options (match_options.h; the control reads them from its Options text)
+// can choose another grouping. Center: a record that already has a label
+// searches nothing (its depth is 0); one without opens a group and gives its
+// label to every match without one. Clique: every record searches; one without
+// a label opens a group, and a match without one joins the record's group only
+// if it also reaches MemberThreshold (default Threshold) with every other
+// member, in the order they joined, each loaded as the first record and the
+// match as the compared one; a labelled match is left alone. In both,
+// DupesFound counts the records that gained a member and DupesFound2 the
+// members gained. Swap compares the texts of two columns exchanged as well;
+// Scores adds a column after the labels with the similarity of the comparison
+// that gave the record its label (Empty for a record that opened its group).
+//
 // Lasting effects on the control: the IDColumnIndex column (0 to 399) loses
 // its Cluster and DupeSearch options; a DupeSearch column in which a loaded
 // record or a candidate has a cell without text loses DupeSearch; the field
@@ -25,6 +38,7 @@
 
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/match_stages.h"  // CandidateScan
 
 namespace vexlor {
@@ -33,7 +47,9 @@ namespace vexlor {
 // holding each record's label (a 38-character GUID text); with any other
 // value (DRR_DUPES 0), only the rows whose label is shared, grouped by
 // label in the walk order of a label index (within a group in input
-// order), or Empty when no label is shared. Columns beyond index 399 are
+// order), or Empty when no label is shared. With Scores, one more column
+// follows the labels: the similarity (VT_R8) or Empty. Every pair that
+// reaches Threshold goes to the options' pair observer, if any. Columns beyond index 399 are
 // left Empty in the result. Results keep the input's lower bounds.
 //
 // Clears the error state and the cancellation flag first. Returns Empty for
@@ -59,7 +75,8 @@ platform::Variant DupeSearch(BatchContext& ctx,
                              int32_t IDColumnIndex, double Threshold,
                              double ClusterThreshold, int16_t ReturnResults,
                              bool ShowProgress,
-                             CandidateScan scan = CandidateScan::kPrefixFilter);
+                             CandidateScan scan = CandidateScan::kPrefixFilter,
+                             const MatchOptions& options = MatchOptions());
 
 }  // namespace vexlor
 

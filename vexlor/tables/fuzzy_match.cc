@@ -23,7 +23,8 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
                    int16_t ReturnResults, bool ShowProgress,
                    std::u16string_view LogFilenamePositive,
                    std::u16string_view LogFilenameNegative,
-                   TextEncoding log_encoding, CandidateScan scan) {
+                   TextEncoding log_encoding, CandidateScan scan,
+                   const MatchOptions& options) {
   ctx.ClearLastError();
   ctx.canceled() = false;
   const TablePair tables(varArray, varMatch);
@@ -59,6 +60,10 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
       ctx.options().Set(static_cast<int>(match_column), false, false, 0.0,
                         false, u"Match");
     }
+    if (options.scores && ColumnOptions::InRange(match_column + 1)) {
+      ctx.options().Set(static_cast<int>(match_column + 1), false, false, 0.0,
+                        false, u"Similarity");
+    }
     reporter.Open(ShowProgress, kMatchTitle, kMatchFoundLabel);
     progress.BeginStage(kMatchStatusClusters, ProgressEvent::kProgress,
                         ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
@@ -77,24 +82,37 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   // Stage 2: the match records compared with their candidates.
   int64_t matched_records = 0;
   int64_t match_pairs = 0;
+  const bool best = options.match == MatchChoice::kBest;
+  const bool similarities =
+      best || options.scores || options.pair_observer != nullptr;
+  // The similarity of each master row's kept record.
+  std::vector<double> score_of;
   MatchProgress figures(match_rows);
   try {
     progress.BeginStage(kMatchStatusMatching,
                         ProgressEvent::kProgressDupeSearch, figures.fields());
+    if (best || options.scores) score_of.assign(master_rows, 0.0);
+    stages.SetSwap(options.swap_first, options.swap_second);
     stages.BeginMatching(master_rows, common_columns, master_rows);
     for (uint32_t s = 0; s < match_rows; ++s) {
       bool matched = false;
       const int32_t mark = ClampToInt32(int64_t{s} + 1);
-      const int64_t candidates =
-          stages.MatchRecord(*match, s, master_rows, ClusterThreshold,
-                             Threshold, [&](uint32_t m, bool reaches) {
-                               if (reaches) {
-                                 ++match_pairs;
-                                 matched = true;
-                                 if (match_of[m] == 0) match_of[m] = mark;
-                               }
-                               return true;
-                             });
+      const int64_t candidates = stages.MatchRecord(
+          *match, s, master_rows, ClusterThreshold, Threshold,
+          [&](uint32_t m, bool reaches) {
+            if (!reaches) return true;
+            ++match_pairs;
+            matched = true;
+            const double similarity = similarities ? stages.Similarity(m) : 0.0;
+            if (options.pair_observer != nullptr) {
+              options.pair_observer->OnPair({s, m, false, similarity});
+            }
+            if (match_of[m] == 0 || (best && similarity > score_of[m])) {
+              match_of[m] = mark;
+              if (!score_of.empty()) score_of[m] = similarity;
+            }
+            return true;
+          });
       if (matched) ++matched_records;
       logs.Write(matched, *match, s);
       if (figures.AfterRecord(progress, s, candidates, matched_records,
@@ -122,12 +140,13 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   uint32_t selected = 0;
   for (int32_t v : match_of) selected += MatchSelected(ReturnResults, v != 0);
   if (selected == 0) return Variant();
+  const uint32_t added = options.scores ? 2 : 1;
   Variant result;
   try {
-    if (match_column >= std::numeric_limits<uint32_t>::max()) {
+    if (match_column > std::numeric_limits<uint32_t>::max() - added) {
       throw std::bad_alloc();
     }
-    result = CreateResultTable(*master, master->columns() + 1, selected);
+    result = CreateResultTable(*master, master->columns() + added, selected);
   } catch (const std::bad_alloc&) {
     ctx.SetOutOfMemoryError();
     return Variant::Array(nullptr);
@@ -141,6 +160,9 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
       out.cell(c, written) = master->cell(c, r);
     }
     out.cell(master->columns(), written) = Variant::I4(match_of[r]);
+    if (options.scores && match_of[r] != 0) {
+      out.cell(master->columns() + 1, written) = Variant::R8(score_of[r]);
+    }
     ++written;
   }
   return result;

@@ -15,6 +15,14 @@
 // strings of columns of Weight 1.0 or less normalised, every other cell
 // through its cell text.
 //
+// The options (match_options.h; the control reads them from its Options text):
+// Match=Best keeps, for each master row, the match record of the highest
+// similarity among those that reach Threshold (the earliest of equals) instead
+// of the first; Swap compares the texts of two columns exchanged as well;
+// Scores adds a column "Similarity" after Match with the similarity of the kept
+// record (Empty for none), and gives the column after Match the options of a
+// result column of that name.
+//
 // Lasting effects on the control: the IDColumnIndex column (0 to 399) loses
 // Cluster and DupeSearch; the column after the master's last one gets the
 // options of a result column named "Match" (no cluster, no comparison,
@@ -30,6 +38,7 @@
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/match_stages.h"  // CandidateScan
 
 namespace vexlor {
@@ -40,10 +49,11 @@ namespace vexlor {
 // `ReturnResults` 0 (MAR_ALL) returns every master row, 1 (MAR_POSITIVE)
 // the marked ones, 2 (MAR_NEGATIVE) the others, in master order; Empty
 // when none is selected, and for any other value after the full run with
-// its logs. The master cells are copied unchanged; columns beyond index 399
-// stay Empty. Results keep the master's lower bounds; both tables are read
-// by 0-based offsets whatever their bounds, and may differ in width (the
-// columns both have are compared) and length.
+// its logs. Every pair that reaches Threshold goes to the options' pair
+// observer, if any. The master cells are copied unchanged; columns beyond
+// index 399 stay Empty. Results keep the master's lower bounds; both tables
+// are read by 0-based offsets whatever their bounds, and may differ in
+// width (the columns both have are compared) and length.
 //
 // Logs: when `LogFilenamePositive` / `LogFilenameNegative` are not empty
 // (UTF-8 file-system bytes), each is created anew before the first record,
@@ -81,7 +91,8 @@ platform::Variant FuzzyMatch(
     bool ShowProgress, std::u16string_view LogFilenamePositive,
     std::u16string_view LogFilenameNegative,
     TextEncoding log_encoding = TextEncoding::kWindows1252,
-    CandidateScan scan = CandidateScan::kPrefixFilter);
+    CandidateScan scan = CandidateScan::kPrefixFilter,
+    const MatchOptions& options = MatchOptions());
 
 }  // namespace vexlor
 

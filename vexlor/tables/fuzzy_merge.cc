@@ -49,7 +49,8 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
                    int16_t ReturnResults, bool ShowProgress,
                    std::u16string_view LogFilenameImported,
                    std::u16string_view LogFilenameRejected,
-                   TextEncoding log_encoding, CandidateScan scan) {
+                   TextEncoding log_encoding, CandidateScan scan,
+                   const MatchOptions& options) {
   ctx.ClearLastError();
   ctx.canceled() = false;
   const TablePair tables(varArray, varImport);
@@ -122,12 +123,14 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
   const bool merge_rejected =
       ReturnResults == kReturnAll || ReturnResults == kReturnDupes;
   uint32_t rows_in_use = master_rows;
+  PairObserver* const observer = options.pair_observer;
   int64_t rejected = 0;
   int64_t found2 = 0;
   MatchProgress figures(import_rows);
   try {
     progress.BeginStage(kStatusMerging, ProgressEvent::kProgressDupeSearch,
                         figures.fields());
+    stages.SetSwap(options.swap_first, options.swap_second);
     stages.BeginMatching(master_rows, common_columns, total_rows);
     for (uint32_t s = 0; s < import_rows; ++s) {
       const Variant id = Variant::AnsiString(ctx.NewGuidString());
@@ -137,6 +140,11 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
           [&](uint32_t m, bool reaches) {
             if (!reaches) return true;
             matched = true;
+            if (observer != nullptr) {
+              const bool imported = m >= master_rows;
+              observer->OnPair({s, imported ? appended[m - master_rows] : m,
+                                imported, stages.Similarity(m)});
+            }
             if (stop_at_first) {
               ++found2;
               return false;

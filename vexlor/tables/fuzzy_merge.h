@@ -14,6 +14,10 @@
 // (overwriting theirs) and is appended with it. Groups are therefore not
 // closed under chains of resemblance.
 //
+// Of the options (match_options.h; the control reads them from its Options
+// text) the merge reads Swap: the texts of two columns are compared
+// exchanged as well, and the better way counts.
+//
 // Lasting effects on the control: the IDColumnIndex column (0 to 399) loses
 // Cluster and DupeSearch; the two columns after the master's last one get
 // the options of result columns named "FuzzyDupesID" and "Source" (no
@@ -29,6 +33,7 @@
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/match_stages.h"  // CandidateScan
 
 namespace vexlor {
@@ -51,7 +56,8 @@ namespace vexlor {
 // other ReturnResults value returns Empty, without error, after the full
 // run with its logs (records are then grouped as in MRR_ALL but rejected
 // ones are not merged). Both tables are read by 0-based offsets whatever
-// their bounds.
+// their bounds. Every pair that reaches Threshold goes to the options'
+// pair observer, if any.
 //
 // Logs: `LogFilenameImported` gets the import records that resembled
 // nothing, `LogFilenameRejected` the others, in import order and in every
@@ -86,7 +92,8 @@ platform::Variant FuzzyMerge(
     bool ShowProgress, std::u16string_view LogFilenameImported,
     std::u16string_view LogFilenameRejected,
     TextEncoding log_encoding = TextEncoding::kWindows1252,
-    CandidateScan scan = CandidateScan::kPrefixFilter);
+    CandidateScan scan = CandidateScan::kPrefixFilter,
+    const MatchOptions& options = MatchOptions());
 
 }  // namespace vexlor
 

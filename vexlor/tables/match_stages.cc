@@ -377,8 +377,7 @@ void MatchStages::LoadRecord() {
   loaded_ = true;
 }
 
-bool MatchStages::Compare(uint32_t p) {
-  if (!loaded_) LoadRecord();
+void MatchStages::SetCompared(uint32_t p) {
   FieldColl& fields = ctx_.fields();
   std::string_view text;
   const bool views = scan_ == CandidateScan::kPrefixFilter;
@@ -393,12 +392,75 @@ bool MatchStages::Compare(uint32_t p) {
       fields.SetCompareAt(c, text);
     }
   }
+}
+
+bool MatchStages::SwapInForce() const {
+  const int64_t columns = columns_;
+  return swap_first_ >= 0 && swap_second_ >= 0 && swap_first_ != swap_second_ &&
+         swap_first_ < columns && swap_second_ < columns &&
+         options_.dupe_search[swap_first_] &&
+         options_.dupe_search[swap_second_];
+}
+
+void MatchStages::SetSwapColumns(uint32_t p, bool swapped) {
+  FieldColl& fields = ctx_.fields();
+  const bool views = scan_ == CandidateScan::kPrefixFilter;
+  const int columns[2] = {swap_first_, swap_second_};
+  for (int i = 0; i < 2; ++i) {
+    std::string_view text;
+    bool kept;
+    // Both cells had a text when p was set, or the swap is not in force.
+    WorkText(columns[swapped ? 1 - i : i], p, &text, &kept);
+    if (views && kept) {
+      fields.SetCompareViewAt(columns[i], text);
+    } else {
+      fields.SetCompareAt(columns[i], text);
+    }
+  }
+}
+
+bool MatchStages::Verdict(double threshold) {
+  FieldColl& fields = ctx_.fields();
   const int last = static_cast<int>(columns_) - 1;
-  if (views) {
-    return fields.RecordReaches(last, options_.dupe_search.data(), threshold_);
+  if (scan_ == CandidateScan::kPrefixFilter) {
+    return fields.RecordReaches(last, options_.dupe_search.data(), threshold);
   }
   return fields.RecordDifference(last, options_.dupe_search.data()) >=
-         threshold_;
+         threshold;
+}
+
+bool MatchStages::Compare(uint32_t p) {
+  if (!loaded_) LoadRecord();
+  SetCompared(p);
+  if (Verdict(threshold_)) return true;
+  if (!SwapInForce()) return false;
+  SetSwapColumns(p, true);
+  return Verdict(threshold_);
+}
+
+double MatchStages::Similarity(uint32_t p) {
+  FieldColl& fields = ctx_.fields();
+  const int last = static_cast<int>(columns_) - 1;
+  if (!SwapInForce()) {
+    return fields.RecordDifference(last, options_.dupe_search.data());
+  }
+  SetSwapColumns(p, false);
+  const double straight =
+      fields.RecordDifference(last, options_.dupe_search.data());
+  SetSwapColumns(p, true);
+  const double swapped =
+      fields.RecordDifference(last, options_.dupe_search.data());
+  return swapped > straight ? swapped : straight;
+}
+
+bool MatchStages::Reaches(uint32_t first, uint32_t second, double threshold) {
+  const VariantArray* table = record_table_;
+  const uint32_t row = record_row_;
+  const double loop_threshold = threshold_;
+  SetRecord(nullptr, first, threshold);
+  const bool reaches = Compare(second);
+  SetRecord(table, row, loop_threshold);
+  return reaches;
 }
 
 Variant CopyGroups(BatchContext& ctx, const LLHash& groups, VariantArray& work,

@@ -133,6 +133,27 @@ class MatchStages {
   // during a report.
   void RefreshColumns();
 
+  // From now on a comparison also tries the other record's texts of columns
+  // `first` and `second` exchanged, and takes the better of both ways,
+  // while both are compared columns of the matching stage and still
+  // DupeSearch columns. -1 for either turns it off (the default).
+  void SetSwap(int first, int second) {
+    swap_first_ = first;
+    swap_second_ = second;
+  }
+
+  // The similarity in percent of the record of the running candidate loop
+  // with the candidate p it was last compared with (the larger of both ways
+  // when a swap is in force). Belongs inside on_candidate, before anything
+  // else is compared. Cost: one or two record comparisons in full.
+  double Similarity(uint32_t p);
+
+  // Whether working row `first`, loaded as the first record of the field
+  // list, and working row `second` as the compared one reach `threshold`,
+  // with the switch-offs of any comparison. May be called inside
+  // on_candidate: the loop's record is loaded again for its next candidate.
+  bool Reaches(uint32_t first, uint32_t second, double threshold);
+
   // The candidate loop of working row `row` against working rows 0 to
   // limit - 1 (the row itself excluded from counting, as it is filed), or
   // of row `row` of another table `table` (normalised as it is read, and
@@ -247,6 +268,14 @@ class MatchStages {
   // threshold.
   bool Compare(uint32_t p);
   void LoadRecord();
+  // Gives the field list p's texts as the compared record's.
+  void SetCompared(uint32_t p);
+  // Gives the two swap columns of the field list p's texts of the other
+  // column (`swapped`) or of their own.
+  void SetSwapColumns(uint32_t p, bool swapped);
+  bool SwapInForce() const;
+  // Whether the field list's pair reaches `threshold`.
+  bool Verdict(double threshold);
   // The comparison text of working cell (c, row) and whether it has one.
   // *kept says whether the text lies in the arena, where it stays until
   // rows are added, or in a buffer that the next call reuses.
@@ -314,6 +343,8 @@ class MatchStages {
   uint32_t record_row_ = 0;
   double threshold_ = 0.0;
   bool loaded_ = false;
+  int swap_first_ = -1;
+  int swap_second_ = -1;
 
   // Texts of the DupeSearch columns of every working row, in one arena.
   // Beyond 2 GB of text the cells are read directly instead.
