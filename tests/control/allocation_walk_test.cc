@@ -17,6 +17,7 @@
 #include "tests/output/temp_dir.h"
 #include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/testing/failing_allocator.h"
+#include "vexlor/platform/testing/scoped_env.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
 
@@ -78,7 +79,9 @@ TEST_P(AllocationWalkTest, EveryFailureEndsCleanly) {
   const WalkCase& w = GetParam();
   // Logs are flushed to the device at every close: on a memory file
   // system where there is one, so the walk does not wait for the disk.
-  if (testing::Exists("/dev/shm")) setenv("TMPDIR", "/dev/shm", 1);
+  if (testing::Exists("/dev/shm")) {
+    platform::testing::SetEnv("TMPDIR", "/dev/shm");
+  }
   TempDir dir;
   const std::string log1 = dir.File("first.csv"), log2 = dir.File("second.csv");
   const Logs logs{platform::Utf8ToUtf16(log1), platform::Utf8ToUtf16(log2)};

@@ -5,7 +5,9 @@
 #ifndef VEXLOR_TESTS_CONTROL_CONTROL_TEST_SUPPORT_H_
 #define VEXLOR_TESTS_CONTROL_CONTROL_TEST_SUPPORT_H_
 
-#include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <filesystem>
 #include <functional>
@@ -88,8 +90,17 @@ inline SampleTables MakeSampleTables(int master_rows, int second_rows) {
   return t;
 }
 
-// True when some descriptor of this process is open on `path`.
+// True when some descriptor of this process is open on `path`; on Windows,
+// when any handle is, since only then is an open without sharing refused.
 inline bool FileIsOpen(const std::string& path) {
+#ifdef _WIN32
+  HANDLE handle =
+      CreateFileW(std::filesystem::path(path).c_str(), GENERIC_READ, 0,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  return handle == INVALID_HANDLE_VALUE &&
+         GetLastError() == ERROR_SHARING_VIOLATION;
+#else
   std::error_code ec;
   const std::filesystem::path target = std::filesystem::absolute(path, ec);
   for (const auto& fd :
@@ -100,6 +111,7 @@ inline bool FileIsOpen(const std::string& path) {
     }
   }
   return false;
+#endif
 }
 
 }  // namespace vexlor::testing

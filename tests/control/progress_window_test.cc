@@ -1,17 +1,16 @@
 #include "vexlor/control/progress_window.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "vexlor/control/resources.h"
+#include "vexlor/platform/testing/scoped_env.h"
 
 namespace vexlor {
 namespace {
@@ -149,34 +148,6 @@ TEST(ResourcesTest, EveryStringInBothLanguages) {
   EXPECT_EQ(ResourceString(214, Language::kGerman), "");
 }
 
-// Sets the three language variables for a scope.
-class LanguageEnv {
- public:
-  LanguageEnv(const char* all, const char* messages, const char* lang) {
-    for (int i = 0; i < 3; ++i) {
-      const char* old = std::getenv(kNames[i]);
-      if (old != nullptr) saved_[i] = old;
-    }
-    Set(0, all);
-    Set(1, messages);
-    Set(2, lang);
-  }
-  ~LanguageEnv() {
-    for (int i = 0; i < 3; ++i) Set(i, saved_[i] ? saved_[i]->c_str() : nullptr);
-  }
-
- private:
-  static void Set(int i, const char* value) {
-    if (value == nullptr) {
-      unsetenv(kNames[i]);
-    } else {
-      setenv(kNames[i], value, 1);
-    }
-  }
-  static constexpr const char* kNames[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-  std::optional<std::string> saved_[3];
-};
-
 TEST(ResourcesTest, UserLanguageFromTheEnvironment) {
   struct Case {
     const char* all;
@@ -197,7 +168,8 @@ TEST(ResourcesTest, UserLanguageFromTheEnvironment) {
       {nullptr, nullptr, "DE_de", Language::kEnglish},
   };
   for (const Case& c : kCases) {
-    LanguageEnv env(c.all, c.messages, c.lang);
+    platform::testing::ScopedEnv env(
+        {{"LC_ALL", c.all}, {"LC_MESSAGES", c.messages}, {"LANG", c.lang}});
     EXPECT_EQ(UserLanguage(), c.want)
         << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-")
         << " " << (c.lang ? c.lang : "-");
@@ -228,11 +200,8 @@ int interrupts_seen = 0;
 void CountInterrupt(int) { ++interrupts_seen; }
 
 TEST(TerminalPanelTest, CtrlCIsTheCancelButtonWhileShown) {
-  struct sigaction mine {};
-  mine.sa_handler = CountInterrupt;
-  sigemptyset(&mine.sa_mask);
-  struct sigaction before {};
-  ASSERT_EQ(sigaction(SIGINT, &mine, &before), 0);
+  auto* before = std::signal(SIGINT, CountInterrupt);
+  ASSERT_NE(before, SIG_ERR);
 
   std::FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
@@ -259,7 +228,7 @@ TEST(TerminalPanelTest, CtrlCIsTheCancelButtonWhileShown) {
   std::fclose(out);
   EXPECT_NE(drawn.find("Fuzzy Duplicate Search"), std::string::npos);
   EXPECT_NE(drawn.find("\x1b[J"), std::string::npos) << "erased at close";
-  sigaction(SIGINT, &before, nullptr);
+  std::signal(SIGINT, before);
 }
 
 }  // namespace

@@ -1,15 +1,10 @@
 // The control's export member: argument forms, the control's CSV properties
 // and column names, the error state, and running out of memory.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "tests/output/temp_dir.h"
 #include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/testing/failing_allocator.h"
 #include "vexlor/platform/variant.h"
@@ -23,29 +18,18 @@ using platform::VariantArray;
 
 class VariantArray2CSVFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vexlor-ctrl-XXXXXX")
-            .string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { ASSERT_FALSE(dir_.path().empty()); }
 
-  std::string File(const std::string& name) const { return dir_ + "/" + name; }
+  std::string File(const std::string& name) const { return dir_.File(name); }
   static std::u16string Wide(const std::string& utf8) {
     return std::u16string(utf8.begin(), utf8.end());
   }
   static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return testing::ReadBytes(path);
   }
-  static bool Exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-  }
+  static bool Exists(const std::string& path) { return testing::Exists(path); }
 
-  std::string dir_;
+  testing::TempDir dir_;
 };
 
 Variant QuoteTable() {
@@ -88,15 +72,15 @@ TEST_F(VariantArray2CSVFileTest, NonTablesAndUnopenablePathsReturnFalse) {
     EXPECT_FALSE(Exists(File("x.csv")));
   }
   EXPECT_FALSE(ctrl.VariantArray2CSVFile(table, Wide(File("no/x.csv"))));
-  EXPECT_FALSE(ctrl.VariantArray2CSVFile(table, Wide(dir_)));
+  EXPECT_FALSE(ctrl.VariantArray2CSVFile(table, Wide(dir_.path())));
   EXPECT_FALSE(ctrl.VariantArray2CSVFile(table, u"/dev/full"));
   EXPECT_EQ(ctrl.LastError(), 0);
 }
 
 TEST_F(VariantArray2CSVFileTest, FileNamesOutsideWindows1252AreKept) {
   CVexlorCtrl ctrl;
-  ASSERT_TRUE(
-      ctrl.VariantArray2CSVFile(QuoteTable(), Wide(dir_ + "/") + u"Łódź.csv"));
+  ASSERT_TRUE(ctrl.VariantArray2CSVFile(QuoteTable(),
+                                        Wide(dir_.path() + "/") + u"Łódź.csv"));
   EXPECT_TRUE(
       Exists(File("\xC5\x81\xC3\xB3"
                   "d\xC5\xBA.csv")));

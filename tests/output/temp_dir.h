@@ -3,27 +3,38 @@
 #ifndef VEXLOR_TESTS_OUTPUT_TEMP_DIR_H_
 #define VEXLOR_TESTS_OUTPUT_TEMP_DIR_H_
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace vexlor::testing {
 
+// The file-system path of a name given as the library takes names: UTF-8
+// (on Windows a std::string path would go through the ANSI code page).
+inline std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 class TempDir {
  public:
   TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vexlor-out-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                  ("vexlor-out-" + std::to_string(random()));
+      std::error_code ec;
+      if (std::filesystem::create_directory(dir, ec)) {
+        std::u8string utf8 = dir.u8string();
+        path_.assign(utf8.begin(), utf8.end());
+      }
+    }
   }
   ~TempDir() {
     std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    if (!path_.empty()) std::filesystem::remove_all(FsPath(path_), ignored);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -35,29 +46,38 @@ class TempDir {
   std::string path_;
 };
 
+// True when something is at `path`, a dangling link included.
 inline bool Exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
+  std::error_code ec;
+  return std::filesystem::exists(
+      std::filesystem::symlink_status(FsPath(path), ec));
 }
 
 inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(FsPath(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
+  std::ofstream(FsPath(path), std::ios::binary) << bytes;
 }
 
 // Entries of a folder, for checking that nothing was left behind.
 inline int CountEntries(const std::string& dir) {
   int n = 0;
   for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator(dir)) {
+       std::filesystem::directory_iterator(FsPath(dir))) {
     ++n;
   }
   return n;
 }
+
+// Where writes go nowhere: the null device.
+#ifdef _WIN32
+inline constexpr char kNullDevice[] = "NUL";
+#else
+inline constexpr char kNullDevice[] = "/dev/null";
+#endif
 
 // The path of a golden file of the tests.
 inline std::string GoldenPath(const std::string& name) {

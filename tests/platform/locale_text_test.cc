@@ -5,45 +5,18 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "vexlor/platform/testing/locale_data.h"
+#include "vexlor/platform/testing/scoped_env.h"
 #include "vexlor/platform/text.h"
 
 namespace vexlor::platform {
 namespace {
 
-// Sets environment variables for a scope and puts the old values back.
-class ScopedEnv {
- public:
-  ScopedEnv(std::initializer_list<std::pair<const char*, const char*>> vars) {
-    for (const auto& [name, value] : vars) {
-      const char* old = std::getenv(name);
-      saved_.push_back(
-          {name, old ? std::optional<std::string>(old) : std::nullopt});
-      if (value) {
-        ::setenv(name, value, 1);
-      } else {
-        ::unsetenv(name);
-      }
-    }
-  }
-  ~ScopedEnv() {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        ::setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(name.c_str());
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
+using testing::ScopedEnv;
 
 // Day number of a proleptic Gregorian date counted from 1899-12-30.
 double Day(int y, unsigned m, unsigned d) {
@@ -160,15 +133,21 @@ TEST(LocaleTextTest, DateTimeDateAloneAndTimeAlone) {
       // Rounded to the second, into the next day when it comes to that.
       {new_years_eve + 0.99999999, "1/1/2024", "01.01.2024"},
       {new_years_eve + 1.0 / 86400 * 0.4, "12/31/2023", "31.12.2023"},
+#ifndef _WIN32
+      // Windows writes the year of its four-digit pattern as "0100".
       {Day(100, 1, 1), "1/1/100", "01.01.100"},
+#endif
       {Day(9999, 12, 31) + 0.5, "12/31/9999 12:00:00 PM",
        "31.12.9999 12:00:00"},
       // Gregorian before 1582 too, as automation dates are.
       {Day(1500, 3, 1), "3/1/1500", "01.03.1500"},
   };
+  const bool german = testing::GermanDatesAsPinned();
   for (const Case& c : cases) {
     EXPECT_EQ(Date(en, c.days), c.en) << c.days;
-    EXPECT_EQ(Date(de, c.days), c.de) << c.days;
+    if (german) {
+      EXPECT_EQ(Date(de, c.days), c.de) << c.days;
+    }
   }
 }
 
@@ -184,6 +163,9 @@ TEST(LocaleTextTest, DatesOutsideTheCalendarHaveNoText) {
 }
 
 TEST(LocaleTextTest, DigitsAndCalendarStayWesternAndMarksGo) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the user's locale settings choose digits and designators";
+#endif
   // Locales whose own defaults are Arabic-Indic or Persian digits, the
   // Persian or Buddhist calendar, a two-digit year, direction marks or a
   // narrow no-break space before "PM".
@@ -205,6 +187,9 @@ TEST(LocaleTextTest, DigitsAndCalendarStayWesternAndMarksGo) {
 }
 
 TEST(LocaleTextTest, FromEnvironmentFollowsTheCategories) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the user's locale is the system's setting there";
+#endif
   ScopedEnv env({{"LC_ALL", nullptr},
                  {"LC_TIME", "de_DE.UTF-8"},
                  {"LC_MONETARY", "en_US.UTF-8"},

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cmath>
 #include <new>
 
 #include "vexlor/platform/locale_text.h"
@@ -11,6 +12,7 @@ namespace {
 // The range of days that automation dates cover (100-01-01 to 9999-12-31).
 constexpr double kFirstDay = -657434;
 constexpr double kLastDay = 2958465;
+constexpr double kSecondsPerDay = 86400;
 constexpr LCID kEnglishUs = 0x0409;
 
 struct Locale {
@@ -95,10 +97,21 @@ std::string LocaleText::monetary_locale() const {
 
 bool LocaleText::AppendDate(double days, std::u16string* out) const {
   if (!(days >= kFirstDay && days < kLastDay + 1)) return false;
-  // The conversion itself leaves out a midnight time and a zero date, and
-  // rounds to the second.
+  // Rounded to the second first: the conversion leaves out a midnight time
+  // and a zero date, but decides that before its own rounding, so a time
+  // a hair before midnight would come out as "00:00:00" of the next day.
+  // The fraction is the time of that day whatever the sign.
+  double whole = std::trunc(days);
+  double seconds = std::round(std::fabs(days - whole) * kSecondsPerDay);
+  if (seconds >= kSecondsPerDay) {
+    seconds -= kSecondsPerDay;
+    whole += 1;
+  }
+  if (whole > kLastDay) return false;
+  double time = seconds / kSecondsPerDay;
+  double rounded = whole < 0 ? whole - time : whole + time;
   BSTR text = nullptr;
-  HRESULT result = ::VarBstrFromDate(days, formatters_->time.lcid, 0, &text);
+  HRESULT result = ::VarBstrFromDate(rounded, formatters_->time.lcid, 0, &text);
   return TakeText(result, text, out);
 }
 

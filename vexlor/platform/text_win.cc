@@ -10,22 +10,19 @@ constexpr UINT kWindows1252 = 1252;
 // Code units converted per call; small enough for a stack buffer.
 constexpr size_t kChunk = 1024;
 
-}  // namespace
+bool IsSurrogatePair(std::u16string_view text, size_t i) {
+  return text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+         text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+}
 
-void AppendNearestAnsi(std::u16string_view run, std::string* out) {
-  // Without WC_NO_BEST_FIT_CHARS the system maps what it can to a
-  // look-alike of the code page (Ł -> L) and the rest to '?'. A surrogate
-  // pair stays whole within a chunk, so it becomes one '?', not two.
-  char bytes[kChunk + 1];
-  size_t start = 0;
-  while (start < run.size()) {
-    size_t n = run.size() - start < kChunk ? run.size() - start : kChunk;
-    if (n == kChunk && run[start + n - 1] >= 0xD800 &&
-        run[start + n - 1] <= 0xDBFF) {
-      --n;
-    }
+// Without WC_NO_BEST_FIT_CHARS the system maps what it can to a look-alike
+// of the code page (Ł -> L) and the rest to '?'.
+void AppendBestFit(std::u16string_view text, std::string* out) {
+  char bytes[kChunk];
+  for (size_t start = 0; start < text.size(); start += kChunk) {
+    size_t n = text.size() - start < kChunk ? text.size() - start : kChunk;
     int made = ::WideCharToMultiByte(
-        kWindows1252, 0, reinterpret_cast<const wchar_t*>(run.data() + start),
+        kWindows1252, 0, reinterpret_cast<const wchar_t*>(text.data() + start),
         static_cast<int>(n), bytes, static_cast<int>(sizeof bytes), nullptr,
         nullptr);
     if (made <= 0) {
@@ -33,8 +30,27 @@ void AppendNearestAnsi(std::u16string_view run, std::string* out) {
     } else {
       out->append(bytes, static_cast<size_t>(made));
     }
-    start += n;
   }
+}
+
+}  // namespace
+
+void AppendNearestAnsi(std::u16string_view run, std::string* out) {
+  // A character beyond the 16-bit range is one '?', as on Linux; the
+  // system's conversion would make one of each half.
+  size_t start = 0;
+  size_t i = 0;
+  while (i < run.size()) {
+    if (IsSurrogatePair(run, i)) {
+      AppendBestFit(run.substr(start, i - start), out);
+      out->push_back('?');
+      i += 2;
+      start = i;
+    } else {
+      ++i;
+    }
+  }
+  AppendBestFit(run.substr(start), out);
 }
 
 }  // namespace vexlor::platform::internal
