@@ -1,0 +1,160 @@
+"""Quality and time of the duplicate search's groupings against a truth file.
+
+Usage:
+  PYTHONPATH=BUILD/python python3 bench/group_quality.py TABLE [OPTIONS ...]
+      [--data DIR] [--threshold 80] [--cluster-threshold 0.5]
+  python3 bench/group_quality.py TABLE --result FILE.csv
+
+TABLE is a name in the data folder (customers-10k, customers-100k.csv.gz
+...) or a path; its truth file sits beside it (NAME.truth.csv[.gz]). Each
+OPTIONS argument is an Options text (`Grouping=Clique;MemberThreshold=70`;
+`""` for none) run with the benchmark settings of the data folder's README:
+`id` as the IDColumnIndex, first_name to city clustered and compared with
+weight 1, phone and email off, labels from a fixed seed, progress as events.
+With --result, a table written by `vexlor dupes` (a FuzzyDupesID column) is
+measured instead.
+
+Pairwise measures as the data README defines them: every two records with
+the same label form a predicted pair, every two with the same entity a true
+pair. Also the largest group and, where the truth names them, the share of
+name-swap duplicates labelled like their customer's original record. Time is
+that of the search, from its first progress event to its closing one: the
+conversion of the tables from and to Python is left out.
+"""
+
+import argparse
+import collections
+import csv
+import gzip
+import os
+import time
+
+
+def open_text(path):
+    if path.endswith(".gz"):
+        return gzip.open(path, "rt", encoding="utf-8", newline="")
+    return open(path, encoding="utf-8", newline="")
+
+
+def find(data, name):
+    for candidate in (name, os.path.join(data, name)):
+        for suffix in ("", ".csv", ".csv.gz"):
+            if os.path.exists(candidate + suffix):
+                return candidate + suffix
+    raise SystemExit(f"no table {name}")
+
+
+def truth_path(table):
+    base = table[:-3] if table.endswith(".gz") else table
+    base = base[:-4] if base.endswith(".csv") else base
+    for suffix in (".truth.csv", ".truth.csv.gz"):
+        if os.path.exists(base + suffix):
+            return base + suffix
+    raise SystemExit(f"no truth file beside {table}")
+
+
+def read_truth(path):
+    with open_text(path) as f:
+        return {row["id"]: row for row in csv.DictReader(f)}
+
+
+def pairs(counts):
+    return sum(n * (n - 1) // 2 for n in counts)
+
+
+def measure(ids, labels, truth):
+    """Pairwise precision, recall, F1, the largest group and the name-swap
+    share of labelled ids (a record without a label is a group of its own)."""
+    groups = collections.Counter()
+    cells = collections.Counter()
+    entities = collections.Counter()
+    label_of = {}
+    for i, record_id in enumerate(ids):
+        label = labels.get(record_id, ("alone", i))
+        entity = truth[record_id]["entity_id"]
+        label_of[record_id] = label
+        groups[label] += 1
+        cells[label, entity] += 1
+        entities[entity] += 1
+    predicted, true, correct = pairs(groups.values()), pairs(entities.values()), pairs(cells.values())
+    p = correct / predicted if predicted else 1.0
+    r = correct / true if true else 1.0
+    f1 = 2 * p * r / (p + r) if p + r else 0.0
+    original = {row["entity_id"]: record_id for record_id, row in truth.items()
+                if row.get("role") == "orig"}
+    swaps = [record_id for record_id, row in truth.items()
+             if "name_swap" in (row.get("corruptions") or "").split(";")]
+    found = sum(label_of[s] == label_of[original[truth[s]["entity_id"]]] for s in swaps)
+    swap_share = found / len(swaps) if swaps else None
+    return p, r, f1, max(groups.values()), swap_share
+
+
+def run(rows, header, options, threshold, cluster_threshold):
+    import vexlor
+    compared = ("first_name", "last_name", "company", "street", "postcode", "city")
+    ctl = vexlor.Control(label_seed=1)
+    for c, name in enumerate(header):
+        on = name in compared
+        ctl.SetColumnOption(c, on, on, 1.0, False, name)
+    clock = Clock()
+    ctl.connect(clock)
+    result = ctl.DupeSearch(rows, header.index("id"), threshold, cluster_threshold,
+                            options, vexlor.DRR_ALL, False)
+    return clock.last - clock.first, {row[0]: row[len(header)] for row in result}
+
+
+class Clock:
+    """Times the search from its first event to its closing one, so that
+    the conversion of the tables to and from Python is left out."""
+
+    first = last = None
+
+    def Progress(self, *args):
+        if self.first is None:
+            self.first = time.perf_counter()
+
+    def ProgressDupeSearch(self, *args):
+        self.last = time.perf_counter()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("table")
+    parser.add_argument("options", nargs="*")
+    parser.add_argument("--data", default=os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "..", "..", "shared", "data"))
+    parser.add_argument("--threshold", type=float, default=80.0)
+    parser.add_argument("--cluster-threshold", type=float, default=0.5)
+    parser.add_argument("--result")
+    args = parser.parse_args()
+
+    table = find(args.data, args.table)
+    truth = read_truth(truth_path(table))
+    with open_text(table) as f:
+        rows = list(csv.reader(f))
+    header, records = rows[0], rows[1:]
+    ids = [r[0] for r in records]
+    print("| table | Options | time | precision | recall | F1 | largest group | name swaps found |")
+    print("|---|---|---:|---:|---:|---:|---:|---:|")
+    runs = []
+    if args.result:
+        with open_text(args.result) as f:
+            reader = csv.reader(f)
+            names = next(reader)
+            at = names.index("FuzzyDupesID")
+            runs.append((args.result, None, {r[0]: r[at] for r in reader}))
+    for options in args.options or ([] if args.result else [""]):
+        seconds, labels = run(records, header, options, args.threshold,
+                              args.cluster_threshold)
+        runs.append((options or "(none)", seconds, labels))
+    name = os.path.basename(table).split(".")[0]
+    for options, seconds, labels in runs:
+        p, r, f1, largest, swaps = measure(ids, labels, truth)
+        shown = "" if seconds is None else f"{seconds:.2f} s"
+        swap_text = "" if swaps is None else f"{swaps:.1%}"
+        print(f"| {name} | {options} | {shown} | {p:.3f} | {r:.3f} | {f1:.3f} | {largest} | {swap_text} |",
+              flush=True)
+
+
+if __name__ == "__main__":
+    main()
