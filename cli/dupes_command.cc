@@ -1,8 +1,13 @@
 // `vexlor dupes FILE`: the duplicate search over a CSV file.
+#include <new>
+
 #include "cli/batch_run.h"
 #include "cli/command.h"
+#include "cli/group_settings.h"
 #include "cli/table_io.h"
+#include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
+#include "vexlor/tables/dupe_search.h"
 
 namespace vexlor::cli {
 
@@ -12,6 +17,7 @@ std::vector<OptionSpec> DupesSpecs() {
   std::vector<OptionSpec> specs = InputOptionSpecs();
   for (auto& s : OutputOptionSpecs()) specs.push_back(s);
   for (auto& s : MatchingOptionSpecs()) specs.push_back(s);
+  for (auto& s : SettingSpecs(OptionsReader::kDupeSearch)) specs.push_back(s);
   return specs;
 }
 
@@ -69,7 +75,7 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   }
   std::string error;
   double threshold, cluster_threshold;
-  if (!CheckLateOptions(a, &error) ||
+  if (!CheckLateOptions(a, &error) || !CheckSettings(a, &error) ||
       !Thresholds(a, &threshold, &cluster_threshold, &error)) {
     return Complain(io, kExitUsage, "dupes: " + error);
   }
@@ -80,22 +86,42 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   int status = kExitOk;
   if (!LoadOne(a, 0, &input, io, &status)) return status;
   int id_column;
+  MatchOptions options;
   if (!IdColumn(input, a, &id_column, &error) ||
-      !ApplyColumnOptions(input, a, control.get(), &error)) {
+      !ApplyColumnOptions(input, a, control.get(), &error) ||
+      !ReadSettings(a, input, OptionsReader::kDupeSearch, &options, &error)) {
     return Complain(io, kExitBadInput, error);
   }
+  PairRecorder pairs;
+  options.pair_observer = &pairs;
+  // Numbered labels and group sizes are made from the whole table, and the
+  // groups taken from it in an order that does not depend on the labels.
+  const bool shaped = a.Has("group-size") || a.Has("labels");
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, control.get(), io.err, &error);
   if (!session) return Complain(io, kExitUsage, "dupes: " + error);
-  platform::Variant result = control->DupeSearch(
-      input.table, id_column, threshold, cluster_threshold, u"",
-      mode == "all" ? DRR_ALL : DRR_DUPES, session->show_progress());
+  platform::Variant result;
+  try {
+    ControlContext context(*control);
+    result = DupeSearch(
+        context, input.table, id_column, threshold, cluster_threshold,
+        mode == "all" || shaped ? DRR_ALL : DRR_DUPES, session->show_progress(),
+        CandidateScan::kPrefixFilter, options);
+  } catch (const std::bad_alloc&) {
+    control->SetOutOfMemoryError();
+  }
   session.reset();
   status = FinishBatch(*control, io);
   if (status != kExitOk) return status;
   std::vector<std::u16string> names = input.names;
   names.push_back(u"FuzzyDupesID");
-  if (!WriteResult(result, names, a, &error)) {
+  if (options.scores) names.push_back(u"Similarity");
+  if (shaped) {
+    ShapeDupes(a, static_cast<int>(input.columns), mode == "dupes", &result,
+               &names);
+  }
+  if (!pairs.Write(a, input, input, id_column, false, &error) ||
+      !WriteResult(result, names, a, &error)) {
     return Complain(io, kExitBadInput, error);
   }
   return kExitOk;

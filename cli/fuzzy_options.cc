@@ -4,10 +4,12 @@
 #include <new>
 
 #include "cli/batch_run.h"
+#include "cli/group_settings.h"
 #include "cli/log_probe.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/tables/column_options.h"
+#include "vexlor/tables/fuzzy_merge.h"
 
 namespace vexlor::cli {
 
@@ -121,7 +123,13 @@ bool ParseReturn(const FuzzyCommand& command, const Arguments& args, Io io,
 int RunFuzzyCommand(const FuzzyCommand& command,
                     const std::vector<std::string>& args, Io io) {
   const std::string name = command.name;
-  Arguments a(args, FuzzyOptionSpecs(command.first_log, command.second_log));
+  const OptionsReader reader = command.method == &FuzzyMerge
+                                   ? OptionsReader::kFuzzyMerge
+                                   : OptionsReader::kFuzzyMatch;
+  std::vector<OptionSpec> specs =
+      FuzzyOptionSpecs(command.first_log, command.second_log);
+  for (auto& s : SettingSpecs(reader)) specs.push_back(s);
+  Arguments a(args, specs);
   if (!a.ok()) return Complain(io, kExitUsage, name + ": " + a.error());
   if (a.positional().size() != 2) {
     return Complain(io, kExitUsage,
@@ -130,7 +138,7 @@ int RunFuzzyCommand(const FuzzyCommand& command,
   int16_t return_results;
   if (!ParseReturn(command, a, io, &return_results)) return kExitUsage;
   std::string error;
-  if (!CheckLateOptions(a, &error)) {
+  if (!CheckLateOptions(a, &error) || !CheckSettings(a, &error)) {
     return Complain(io, kExitUsage, name + ": " + error);
   }
   FuzzySetup setup;
@@ -138,6 +146,12 @@ int RunFuzzyCommand(const FuzzyCommand& command,
       PrepareFuzzy(name, a, command.first_log, command.second_log, io, &setup);
   if (status != kExitOk) return status;
   CVexlorCtrl& control = *setup.control;
+  MatchOptions options;
+  if (!ReadSettings(a, setup.master, reader, &options, &error)) {
+    return Complain(io, kExitBadInput, error);
+  }
+  PairRecorder pairs;
+  options.pair_observer = &pairs;
 
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, &control, io.err, &error);
@@ -149,15 +163,21 @@ int RunFuzzyCommand(const FuzzyCommand& command,
         context, setup.master.table, setup.second.table, setup.id_column,
         setup.threshold, setup.cluster_threshold, return_results,
         session->show_progress(), setup.logs[0], setup.logs[1],
-        setup.log_encoding, CandidateScan::kPrefixFilter, MatchOptions());
+        setup.log_encoding, CandidateScan::kPrefixFilter, options);
   } catch (const std::bad_alloc&) {
     control.SetOutOfMemoryError();
   }
   session.reset();
   status = FinishBatch(control, io);
   if (status != kExitOk) return status;
-  if (!WriteResult(result, command.result_names(setup, return_results), a,
-                   &error)) {
+  std::vector<std::u16string> names =
+      command.result_names(setup, return_results);
+  if (options.scores) names.push_back(u"Similarity");
+  AddMatchIds(a, setup.second, setup.id_column,
+              static_cast<int>(setup.master.columns), &result, &names);
+  if (!pairs.Write(a, setup.second, setup.master, setup.id_column,
+                   reader == OptionsReader::kFuzzyMerge, &error) ||
+      !WriteResult(result, names, a, &error)) {
     return Complain(io, kExitBadInput, error);
   }
   return kExitOk;

@@ -55,6 +55,16 @@ const std::map<std::string, std::string>& Texts() {
        "  --compare-null COLS\n"
        "Matching: --threshold PERCENT (80)  --cluster-threshold FRACTION (0.5)\n"
        "  --return all|dupes (all)  --label-seed N (reproducible labels)\n"
+       "Groups: --grouping chain|center|clique (chain: labels pass along\n"
+       "  chains of matches; center: a record in a group searches no more;\n"
+       "  clique: a record joins a group only if it matches every member)\n"
+       "  --member-threshold PERCENT (clique; default the --threshold)\n"
+       "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
+       "Review: --scores (a Similarity column: the match that labelled the\n"
+       "  row)  --labels guid|number (number: 1, 2, ... in order of first\n"
+       "  appearance; groups of --return dupes then in that order)\n"
+       "  --group-size (a GroupSize column)  --pairs FILE (every pair that\n"
+       "  reached the threshold: ids, or row numbers from 1, and similarity)\n"
        "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
        "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
       {"exact",
@@ -95,6 +105,11 @@ const std::map<std::string, std::string>& Texts() {
        "Columns (by MASTER header name or 0-based index): --id-column COL,\n"
        "  --cluster COLS, --compare COLS, --weight COL=W, --compare-null COLS\n"
        "Matching: --threshold PERCENT (80)  --cluster-threshold FRACTION (0.5)\n"
+       "  --match first|best (best: the FILE row of the highest similarity)\n"
+       "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
+       "Review: --scores (a Similarity column)  --match-id (a MatchID column:\n"
+       "  the matched FILE row's --id-column)  --pairs FILE (every pair that\n"
+       "  reached the threshold: FILE id, MASTER id, similarity)\n"
        "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
        "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
       {"merge",
@@ -112,6 +127,9 @@ const std::map<std::string, std::string>& Texts() {
        "  --cluster COLS, --compare COLS, --weight COL=W, --compare-null COLS\n"
        "Matching: --threshold PERCENT (80)  --cluster-threshold FRACTION (0.5)\n"
        "  --label-seed N (reproducible FuzzyDupesID labels)\n"
+       "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
+       "  --pairs FILE (every pair that reached the threshold: IMPORT id,\n"
+       "  the other's id and source, similarity)\n"
        "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
        "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
       {"call",
