@@ -32,6 +32,7 @@
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
 #include "vexlor/strings/soundex.h"
+#include "vexlor/tables/match_options.h"
 
 namespace py = pybind11;
 
@@ -830,6 +831,19 @@ PYBIND11_MODULE(_vexlor, m) {
   m.def("_direct_method", &DirectMethod, py::arg("cls"), py::arg("dispid"),
         py::arg("method"));
   m.def("dispid_of", [](const std::string& name) { return GetIDsOfNames(name); });
+  // What an Options text holds that the batch method `method` does not
+  // read: the control ignores it, the Python layer refuses it.
+  m.def("_options_problems", [](const std::string& text,
+                                const std::string& method) {
+    const OptionsReader reader = method == "DupeSearch"
+                                     ? OptionsReader::kDupeSearch
+                                     : method == "FuzzyMatch"
+                                           ? OptionsReader::kFuzzyMatch
+                                           : OptionsReader::kFuzzyMerge;
+    std::vector<std::string> skipped;
+    ParseMatchOptions(platform::Utf8ToUtf16(text), reader, &skipped);
+    return skipped;
+  });
   py::class_<Control>(m, "_Control")
       .def(py::init<py::object>(), py::arg("label_seed") = py::none())
       .def("call", &Control::Call, py::arg("dispid"), py::arg("args"),

@@ -190,6 +190,30 @@ for _dispid, _name, _kind, _params, _result, _summary in _vexlor.members():
 del _dispid, _name, _kind, _params, _result, _summary
 
 
+def _refusing_unread_options(name, method, at):
+    """The batch method `name` with a ValueError for an Options text (its
+    argument `at`) that holds a setting the method does not read, which the
+    control would silently ignore."""
+
+    def call(self, *args):
+        if len(args) > at and isinstance(args[at], str):
+            problems = _vexlor._options_problems(args[at], name)
+            if problems:
+                raise ValueError("%s Options: %s" % (name, "; ".join(problems)))
+        return method(self, *args)
+
+    call.__name__ = name
+    call.__qualname__ = "Control." + name
+    call.__doc__ = getattr(method, "__doc__", None)
+    return call
+
+
+for _name, _at in (("DupeSearch", 4), ("FuzzyMerge", 5), ("FuzzyMatch", 5)):
+    setattr(Control, _name,
+            _refusing_unread_options(_name, getattr(Control, _name), _at))
+del _name, _at
+
+
 def create(progid, label_seed=None):
     """Creates a control by its ProgID."""
     if progid.upper() != "VEXLOR.VEXLORCTRL.1":
