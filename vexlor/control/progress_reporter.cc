@@ -61,7 +61,7 @@ void ProgressReporter::Open(bool show_progress, ProgressWindowKind kind,
   Close();
   sinks_copy_.reserve(sinks_.size());
   if (!show_progress) return;
-  language_ = UserLanguage();
+  language_ = presenter_ != nullptr ? presenter_->language() : UserLanguage();
   std::string_view title = ResourceString(title_id, language_);
   if (kind == ProgressWindowKind::kSearch) {
     auto window = std::make_unique<CProgressDlg>(presenter_, language_);

@@ -58,7 +58,8 @@ class ProgressReporter : public ProgressSink {
   // With show_progress false nothing is created and every report becomes
   // an event. Otherwise a CProgressDlg (kSearch; caption string title_id,
   // found label string found_label_id) or a CWaitDlg (kWait; caption
-  // string title_id, status string 211) is created and shown. A window
+  // string title_id, status string 211) is created and shown, its texts in
+  // the presenter's language (the user's without a presenter). A window
   // still open from an earlier Open is closed first.
   void Open(bool show_progress, ProgressWindowKind kind, int title_id,
             int found_label_id) override;

@@ -43,6 +43,10 @@ class WindowPresenter {
   virtual void PumpMessages(ProgressWindow& window) { (void)window; }
   // The window is being destroyed.
   virtual void Close(ProgressWindow& window) = 0;
+  // The language windows are shown in, so that the texts of a window come
+  // from the same language as the template it is shown with. By default
+  // the user's language.
+  virtual Language language() const { return UserLanguage(); }
 };
 
 class ProgressWindow {
