@@ -5,6 +5,7 @@
 
 #include <olectl.h>
 
+#include "com/about_dialog.h"
 #include "com/dispatch_call.h"
 #include "com/guids.h"
 #include "vexlor/platform/text.h"
@@ -75,18 +76,16 @@ class SingleConnectionPointEnum final : public IEnumConnectionPoints {
   ULONG position_;
 };
 
-// The About text in a message box until the control has its own dialog.
-void ShowAboutText(const std::string& text) {
-  std::u16string wide = platform::Utf8ToUtf16(text);
-  MessageBoxW(GetActiveWindow(), reinterpret_cast<LPCWSTR>(wide.c_str()),
-              L"About Vexlor Control", MB_OK | MB_ICONINFORMATION);
-}
-
 }  // namespace
 
 AutomationObject::AutomationObject()
-    : events_(static_cast<IConnectionPointContainer*>(this), &control_) {
-  control_.set_about_presenter(ShowAboutText);
+    : events_(static_cast<IConnectionPointContainer*>(this), &control_),
+      face_(static_cast<IDispatch*>(this), control_),
+      progress_dialogs_([this] { return face_.OwnerWindow(); }) {
+  control_.set_window_presenter(&progress_dialogs_);
+  control_.set_about_presenter([this](const std::string& text) {
+    ShowAboutBox(face_.OwnerWindow(), text);
+  });
 }
 
 AutomationObject::~AutomationObject() { events_.DisconnectAll(); }
@@ -115,6 +114,8 @@ HRESULT AutomationObject::QueryInterface(REFIID riid, void** out) {
     *out = static_cast<IProvideClassInfo2*>(this);
   } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
     *out = static_cast<IConnectionPointContainer*>(this);
+  } else if (void* face = face_.Find(riid)) {
+    *out = face;
   } else {
     *out = nullptr;
     return E_NOINTERFACE;

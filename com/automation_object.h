@@ -6,14 +6,17 @@
 // automation converts them); IProvideClassInfo2 names the class and its
 // events interface, which script hosts need to bind event handlers; and
 // IConnectionPointContainer hands out the one connection point for the
-// events.
+// events. The OLE control interfaces a container uses come from the
+// design-time face (design_time_face.h) inside this object.
 #ifndef VEXLOR_COM_AUTOMATION_OBJECT_H_
 #define VEXLOR_COM_AUTOMATION_OBJECT_H_
 
 #include "vexlor/control/vexlor_ctrl.h"
 
 #include "com/com_module.h"
+#include "com/design_time_face.h"
 #include "com/event_connection.h"
+#include "com/progress_dialog.h"
 
 #include <windows.h>
 #include <ocidl.h>
@@ -65,6 +68,10 @@ class AutomationObject final : public IDispatch,
   ULONG refs_ = 1;
   CVexlorCtrl control_;
   EventConnectionPoint events_;
+  // The OLE control interfaces, and the dialogs of the progress windows
+  // shown over the container's window.
+  DesignTimeFace face_;
+  ProgressDialogPresenter progress_dialogs_;
 };
 
 }  // namespace vexlor::com
