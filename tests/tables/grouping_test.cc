@@ -210,5 +210,50 @@ TEST(GroupingTest, AgreesWithTheReference) {
   }
 }
 
+// On a table of a few thousand rows the candidates of the next records are
+// found on a worker thread (with two processors), and not at all for the
+// records that Center will not search: the same groups and reports as the
+// straightforward scan.
+TEST(GroupingTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
+  std::mt19937 gen(8);
+  auto letters = [&](int n) {
+    std::string s;
+    for (int k = 0; k < n; ++k) s.push_back('A' + gen() % 26);
+    return s;
+  };
+  std::vector<std::string> streets;
+  for (int i = 0; i < 40; ++i) streets.push_back(letters(12));
+  std::vector<std::vector<Variant>> rows;
+  for (int i = 0; i < 1700; ++i) {
+    const std::string name = letters(10);
+    const std::string& street = streets[gen() % streets.size()];
+    for (int copy = 0; copy < 3; ++copy) {
+      std::string typo = name;
+      typo[gen() % typo.size()] = 'A' + gen() % 26;
+      rows.push_back({Variant::I4(3 * i + copy), S(typo), S(street)});
+    }
+  }
+  const Variant table = testing::MakeTable(rows);
+  for (Grouping grouping : {Grouping::kCenter, Grouping::kClique}) {
+    MatchOptions mo;
+    mo.grouping = grouping;
+    mo.scores = true;
+    testing::SeededContext fast(3), slow(3);
+    const Variant a = DupeSearch(fast, table, 0, 80, 0.5, kAll, false,
+                                 CandidateScan::kPrefixFilter, mo);
+    const Variant b = DupeSearch(slow, table, 0, 80, 0.5, kAll, false,
+                                 CandidateScan::kHitList, mo);
+    ASSERT_TRUE(testing::SameTable(a, b));
+    ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size());
+    for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
+      const ProgressFields& x = fast.sink.calls[i].fields;
+      const ProgressFields& y = slow.sink.calls[i].fields;
+      ASSERT_EQ(std::tie(x.cluster_current, x.found, x.found2),
+                std::tie(y.cluster_current, y.found, y.found2))
+          << "call " << i;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vexlor

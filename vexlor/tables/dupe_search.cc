@@ -1,6 +1,7 @@
 #include "vexlor/tables/dupe_search.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -50,6 +51,11 @@ class Search {
         scores_(options.scores),
         observer_(options.pair_observer) {
     stages_.SetSwap(options.swap_first, options.swap_second);
+    // Labels are never taken away, so a record that has one now will not
+    // search in its turn either.
+    if (grouping_ == Grouping::kCenter) {
+      searches_ = [this](uint32_t row) { return label_of_[row] == kNoLabel; };
+    }
   }
 
   // Creates the trigram index and the hit counters. Throws std::bad_alloc.
@@ -77,8 +83,9 @@ class Search {
       // Up to the next report no host code runs, so the options stay.
       if (r % kMatchCadence == 0) {
         const uint32_t end = std::min(r + kMatchCadence, rows_);
-        stages_.FindCandidatesAhead(
-            r, end, std::min(end + kMatchCadence, rows_), cluster_threshold_);
+        stages_.FindCandidatesAhead(r, end,
+                                    std::min(end + kMatchCadence, rows_),
+                                    cluster_threshold_, searches_);
       }
       const int64_t depth = SearchRecord(r);
       if (figures.AfterRecord(progress, r, depth, dupes_found_,
@@ -249,6 +256,8 @@ class Search {
   const double member_threshold_;
   const bool scores_;
   PairObserver* const observer_;
+  // Which records search at all; unset when every one does.
+  std::function<bool(uint32_t)> searches_;
 
   // Labels: one per record at most; label_of_ maps a row to its label.
   std::vector<uint32_t> label_of_;

@@ -217,6 +217,10 @@ void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
   ThreadQuery& own = stages->thread_queries_[thread];
   Ahead& ahead = batch->rows[i];
   ahead.rows.clear();
+  if (!batch->searches[i]) {
+    ahead.need = {CandidateNeed::kNone, 0};
+    return;
+  }
   ahead.need =
       stages->QueryWorkingRow(own.query, &own.text, batch->first + i,
                               batch->cluster, batch->cluster_threshold);
@@ -226,9 +230,15 @@ void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
   ahead.rows.assign(rows.begin(), rows.end());
 }
 
-void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background) {
+void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background,
+                           const std::function<bool(uint32_t)>& searches) {
   if (batch.rows.size() < batch.end - batch.first) {
     batch.rows.resize(batch.end - batch.first);
+  }
+  // Decided here, on the calling thread, which alone changes what it reads.
+  batch.searches.resize(batch.end - batch.first);
+  for (uint32_t row = batch.first; row < batch.end; ++row) {
+    batch.searches[row - batch.first] = !searches || searches(row);
   }
   if (in_background) {
     workers_->Start(batch.end - batch.first, job);
@@ -237,9 +247,9 @@ void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background) {
   }
 }
 
-void MatchStages::FindCandidatesAhead(uint32_t first, uint32_t end,
-                                      uint32_t next_end,
-                                      double cluster_threshold) {
+void MatchStages::FindCandidatesAhead(
+    uint32_t first, uint32_t end, uint32_t next_end, double cluster_threshold,
+    const std::function<bool(uint32_t)>& searches) {
   ready_.first = ready_.end = 0;
   if (scan_ != CandidateScan::kPrefixFilter || generator_ == nullptr ||
       end <= first) {
@@ -278,14 +288,14 @@ void MatchStages::FindCandidatesAhead(uint32_t first, uint32_t end,
     ready_.end = end;
     ready_.cluster = cluster_now_;
     ready_.cluster_threshold = cluster_threshold;
-    FindInto(ready_, ready_job_, false);
+    FindInto(ready_, ready_job_, false, searches);
   }
   if (next_end > end) {
     next_.first = end;
     next_.end = next_end;
     next_.cluster = cluster_now_;
     next_.cluster_threshold = cluster_threshold;
-    FindInto(next_, next_job_, true);
+    FindInto(next_, next_job_, true, searches);
     next_started_ = true;
   }
 }

@@ -21,6 +21,7 @@
 #define VEXLOR_TABLES_MATCH_STAGES_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -191,10 +192,13 @@ class MatchStages {
   // on every thread. Belongs right after the options were taken up; no row
   // may be filed meanwhile (FileRow waits for the workers and drops what
   // they found). Does nothing but with the prefix filter on more than one
-  // thread (BatchThreadCount) and a table of a few thousand rows. Throws
+  // thread (BatchThreadCount) and a table of a few thousand rows. When
+  // `searches` is given, the candidates of a row for which it says false
+  // are not found: such a row must not be matched later. Throws
   // std::bad_alloc.
-  void FindCandidatesAhead(uint32_t first, uint32_t end, uint32_t next_end,
-                           double cluster_threshold);
+  void FindCandidatesAhead(
+      uint32_t first, uint32_t end, uint32_t next_end, double cluster_threshold,
+      const std::function<bool(uint32_t)>& searches = nullptr);
   template <class OnCandidate>
   int64_t MatchRecord(const platform::VariantArray& table, uint32_t row,
                       uint32_t limit, double cluster_threshold,
@@ -313,6 +317,7 @@ class MatchStages {
     std::vector<char> cluster;
     double cluster_threshold = 0.0;
     std::vector<Ahead> rows;
+    std::vector<char> searches;  // per row: whether to find its candidates
   };
   // Finds the candidates of one row of a batch, on thread `thread`.
   struct FindJob {
@@ -320,7 +325,8 @@ class MatchStages {
     AheadRows* batch;
     void operator()(uint32_t i, unsigned thread) const;
   };
-  void FindInto(AheadRows& batch, FindJob& job, bool in_background);
+  void FindInto(AheadRows& batch, FindJob& job, bool in_background,
+                const std::function<bool(uint32_t)>& searches);
   std::unique_ptr<BatchWorkers> workers_;
   bool no_workers_ = false;  // no thread could be started
   std::vector<ThreadQuery> thread_queries_;
