@@ -72,6 +72,8 @@ bool SameCell(const VARIANT& expected, const Variant& cell) {
     case VT_I4: case VT_INT: return V_I4(&expected) == cell.AsInt32();
     case VT_ERROR: return V_ERROR(&expected) == cell.AsError();
     case VT_UI4: case VT_UINT: return V_UI4(&expected) == cell.AsUInt64();
+    case VT_UI8: return V_UI8(&expected) == cell.AsUInt64();
+    case VT_CY: return V_I8(&expected) == cell.AsCurrency();
     default: return V_I8(&expected) == cell.AsInt64();
   }
 }
