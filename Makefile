@@ -6,7 +6,8 @@ JOBS ?= $(shell nproc)
 WIN64_BUILD ?= build-win64
 WIN32_BUILD ?= build-win32
 WIN_BUILD_TYPE ?= Release
-WIN_TARGETS ?= vexlor_static
+# Empty: everything, the unit tests and the in-process server included.
+WIN_TARGETS ?=
 
 .PHONY: demo test test-asan test-windows windows build deps bench clean
 
@@ -19,8 +20,17 @@ build: deps
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-windows
 
+# The Windows tests of both architectures under Wine.
+test-windows: windows
+	ctest --test-dir $(WIN64_BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(WIN32_BUILD) --output-on-failure -j $(JOBS)
+
+# Programs of the build and the tests run in the project's own Wine prefix
+# (tools/wine-prefix.sh makes it when missing).
 windows: deps
+	@sh tools/wine-prefix.sh > /dev/null
 	cmake -S . -B $(WIN64_BUILD) -DCMAKE_BUILD_TYPE=$(WIN_BUILD_TYPE) \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake > /dev/null
 	cmake --build $(WIN64_BUILD) -j $(JOBS) $(if $(WIN_TARGETS),--target $(WIN_TARGETS))
