@@ -39,6 +39,13 @@ class Parser {
   // Reads the next record; false at the end of the data or on an error.
   bool Next(std::vector<std::string>* record, std::string* error) {
     record->clear();
+    // Blank lines hold no record: exports often end in several, and an
+    // empty record would survive as an empty row into the output.
+    while (pos_ < data_.size() &&
+           (data_[pos_] == '\n' || data_[pos_] == '\r')) {
+      ++line_;
+      SkipLineEnd();
+    }
     if (pos_ >= data_.size()) return false;
     ++line_;
     record_line_ = line_;
@@ -65,8 +72,7 @@ class Parser {
 
  private:
   bool AtDelimiterOrEnd() const {
-    return pos_ >= data_.size() || data_[pos_] == '\n' ||
-           data_[pos_] == '\r' ||
+    return pos_ >= data_.size() || data_[pos_] == '\n' || data_[pos_] == '\r' ||
            data_.compare(pos_, delimiter_.size(), delimiter_) == 0;
   }
 
@@ -99,8 +105,8 @@ class Parser {
         }
         return true;
       }
-      if (c == '\n' || (c == '\r' && (pos_ >= data_.size() ||
-                                       data_[pos_] != '\n'))) {
+      if (c == '\n' ||
+          (c == '\r' && (pos_ >= data_.size() || data_[pos_] != '\n'))) {
         ++line_;
       }
       field->push_back(c);
@@ -121,8 +127,8 @@ class Parser {
 
 }  // namespace
 
-bool ParseCsv(std::string_view data, const CsvOptions& options,
-              CsvTable* table, std::string* error) {
+bool ParseCsv(std::string_view data, const CsvOptions& options, CsvTable* table,
+              std::string* error) {
   *table = CsvTable();
   std::string converted;
   if (options.encoding == Encoding::kUtf8) {
@@ -147,6 +153,14 @@ bool ParseCsv(std::string_view data, const CsvOptions& options,
         }
       }
     }
+    if (!first && options.header && !options.allow_ragged &&
+        record.size() > table->header.size()) {
+      *error = "line " + std::to_string(parser.record_line()) + ": " +
+               std::to_string(record.size()) + " fields, but the header has " +
+               std::to_string(table->header.size()) +
+               " (--allow-ragged takes such rows)";
+      return false;
+    }
     table->columns = std::max(table->columns, record.size());
     if (first && options.header) {
       table->header = record;
@@ -158,8 +172,7 @@ bool ParseCsv(std::string_view data, const CsvOptions& options,
   return error->empty();
 }
 
-bool ReadInput(const std::string& path, std::string* data,
-               std::string* error) {
+bool ReadInput(const std::string& path, std::string* data, std::string* error) {
   if (path == "-") {
     // Read directly rather than through std::cin, which would retry an
     // interrupted read and so keep waiting after Ctrl-C.

@@ -2,7 +2,7 @@
 //
 // Quoted fields may hold delimiters, doubled quotes and line breaks; lines
 // end in LF, CR LF or a lone CR, mixed as they come (inside a quoted field
-// every line break is kept as it is). The
+// every line break is kept as it is). Blank lines are skipped. The
 // delimiter is detected among ',', ';' and tab from the first line unless
 // given. Text is UTF-8 (a byte-order mark is skipped; invalid sequences are
 // an error naming the line) or Windows-1252.
@@ -23,6 +23,9 @@ struct CsvOptions {
   // Empty: detect.
   std::string delimiter;
   Encoding encoding = Encoding::kUtf8;
+  // Accept rows longer than the header; their extra fields get columns of
+  // their own. Otherwise such a row is an error naming its line.
+  bool allow_ragged = false;
 };
 
 struct CsvTable {
@@ -35,8 +38,8 @@ struct CsvTable {
 
 // Parses `data`. On failure returns false with `*error` saying what is
 // wrong and on which line ("line 12: unterminated quoted field").
-bool ParseCsv(std::string_view data, const CsvOptions& options,
-              CsvTable* table, std::string* error);
+bool ParseCsv(std::string_view data, const CsvOptions& options, CsvTable* table,
+              std::string* error);
 
 // Reads a whole file, or standard input for "-". False with a message
 // naming the file when it cannot be read, or when a signal handler

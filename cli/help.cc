@@ -7,6 +7,19 @@ namespace vexlor::cli {
 
 namespace {
 
+// What every table command reads and writes.
+const std::string kInput =
+    "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
+    "  --allow-ragged (rows longer than the header get columns of their own;\n"
+    "  otherwise such a row is an error). Blank lines are skipped. A header\n"
+    "  naming two columns alike is an error unless columns are named by\n"
+    "  0-based index.\n";
+const std::string kOutput =
+    "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
+    "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"
+    "  Fields are quoted only where needed (a delimiter, quote or line\n"
+    "  break); every cell is written as it was read, line breaks included.\n";
+
 const std::map<std::string, std::string>& Texts() {
   static const std::map<std::string, std::string> texts = {
       {"normalize",
@@ -48,7 +61,7 @@ const std::map<std::string, std::string>& Texts() {
        "Labels groups of similar records of a CSV file (- for standard\n"
        "input) and prints the table with a FuzzyDupesID column, or only the\n"
        "groups (--return dupes).\n"
-       "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
+       + kInput +
        "Columns (by header name or 0-based index): --id-column COL,\n"
        "  --cluster COLS, --compare COLS (comma-separated; default: every\n"
        "  column), --weight COL=W (repeatable; above 1 = must match exactly),\n"
@@ -65,8 +78,7 @@ const std::map<std::string, std::string>& Texts() {
        "  appearance; groups of --return dupes then in that order)\n"
        "  --group-size (a GroupSize column)  --pairs FILE (every pair that\n"
        "  reached the threshold: ids, or row numbers from 1, and similarity)\n"
-       "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
-       "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
+       + kOutput},
       {"exact",
        "usage: vexlor exact MASTER FILE --column C [options]\n"
        "Prints the rows of MASTER whose text in column C (header name or\n"
@@ -75,9 +87,7 @@ const std::map<std::string, std::string>& Texts() {
        "(positive) or only the others (negative). Texts compare exactly:\n"
        "case and blanks count, empty fields never match; of several MASTER\n"
        "rows with one text only the first counts as matched.\n"
-       "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
-       "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
-       "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
+       + kInput + kOutput},
       {"delete-dupes",
        "usage: vexlor delete-dupes FILE [options]\n"
        "Keeps one row of every group of rows that share a label (FILE, or -\n"
@@ -89,9 +99,7 @@ const std::map<std::string, std::string>& Texts() {
        "  --max-column COL   the last column printed and logged (default: all)\n"
        "  --keep first|last  the row kept of each group (first)\n"
        "  --log FILE         the deleted rows as CSV, written as the output\n"
-       "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
-       "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
-       "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"
+       + kInput + kOutput +
        "Example: vexlor dupes people.csv | vexlor delete-dupes -\n"},
       {"match",
        "usage: vexlor match MASTER FILE [options]\n"
@@ -101,7 +109,7 @@ const std::map<std::string, std::string>& Texts() {
        "only the others (default all). Columns are compared by position.\n"
        "  --log-positive FILE  the FILE rows that matched, as CSV\n"
        "  --log-negative FILE  the FILE rows that did not\n"
-       "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
+       + kInput +
        "Columns (by MASTER header name or 0-based index): --id-column COL,\n"
        "  --cluster COLS, --compare COLS, --weight COL=W, --compare-null COLS\n"
        "Matching: --threshold PERCENT (80)  --cluster-threshold FRACTION (0.5)\n"
@@ -110,8 +118,7 @@ const std::map<std::string, std::string>& Texts() {
        "Review: --scores (a Similarity column)  --match-id (a MatchID column:\n"
        "  the matched FILE row's --id-column)  --pairs FILE (every pair that\n"
        "  reached the threshold: FILE id, MASTER id, similarity)\n"
-       "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
-       "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
+       + kOutput},
       {"merge",
        "usage: vexlor merge MASTER IMPORT [options]\n"
        "Merges the IMPORT rows that resemble neither a MASTER row nor an\n"
@@ -122,7 +129,7 @@ const std::map<std::string, std::string>& Texts() {
        "only the merged IMPORT rows. Columns are compared by position.\n"
        "  --log-imported FILE  the IMPORT rows that resembled nothing, as CSV\n"
        "  --log-rejected FILE  the others\n"
-       "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
+       + kInput +
        "Columns (by MASTER header name or 0-based index): --id-column COL,\n"
        "  --cluster COLS, --compare COLS, --weight COL=W, --compare-null COLS\n"
        "Matching: --threshold PERCENT (80)  --cluster-threshold FRACTION (0.5)\n"
@@ -130,8 +137,7 @@ const std::map<std::string, std::string>& Texts() {
        "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
        "  --pairs FILE (every pair that reached the threshold: IMPORT id,\n"
        "  the other's id and source, similarity)\n"
-       "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
-       "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"},
+       + kOutput},
       {"call",
        "usage: vexlor call MEMBER [ARGS...]\n"
        "Calls any member of the control by name, converting the arguments\n"

@@ -1,13 +1,11 @@
 #include "cli/table_io.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <map>
+#include <string_view>
 
 #include "cli/batch_run.h"
-#include "vexlor/output/csv_export.h"
-#include "vexlor/output/csv_format.h"
+#include "cli/csv_writer.h"
+#include "cli/output_target.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
 
@@ -17,7 +15,10 @@ using platform::Variant;
 using platform::VariantArray;
 
 std::vector<OptionSpec> InputOptionSpecs() {
-  return {{"no-header", false}, {"delimiter", true}, {"encoding", true}};
+  return {{"no-header", false},
+          {"delimiter", true},
+          {"encoding", true},
+          {"allow-ragged", false}};
 }
 
 std::vector<OptionSpec> OutputOptionSpecs() {
@@ -45,6 +46,50 @@ std::string Unescape(const std::string& delimiter) {
   return delimiter;
 }
 
+// True when no option names a column other than by its 0-based index; then
+// a header that uses one name twice is harmless.
+bool ColumnsNamedByIndex(const Arguments& args) {
+  for (const char* option :
+       {"id-column", "cluster", "compare", "compare-null", "weight", "column",
+        "fid-column", "max-column", "swap"}) {
+    for (const std::string& value : args.All(option)) {
+      std::string list = value;
+      if (std::string(option) == "weight")
+        list = list.substr(0, list.rfind('='));
+      size_t start = 0;
+      while (start <= list.size()) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        const std::string item = list.substr(start, end - start);
+        long long ignored;
+        if (!item.empty() && !ParseInt(item, 0, INT32_MAX, &ignored)) {
+          return false;
+        }
+        start = end + 1;
+      }
+    }
+  }
+  return true;
+}
+
+// Refuses a header that names two columns alike, since a column named by
+// that name could be either.
+bool CheckHeader(const std::string& path,
+                 const std::vector<std::string>& header, const Arguments& args,
+                 std::string* error) {
+  std::map<std::string_view, size_t> seen;
+  for (size_t c = 0; c < header.size(); ++c) {
+    if (header[c].empty()) continue;
+    auto [it, added] = seen.emplace(header[c], c);
+    if (added || ColumnsNamedByIndex(args)) continue;
+    *error = path + ": columns " + std::to_string(it->second) + " and " +
+             std::to_string(c) + " (from 0) are both named '" + header[c] +
+             "'; rename one, or name columns by index";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool LoadTable(const std::string& path, const Arguments& args,
@@ -52,6 +97,7 @@ bool LoadTable(const std::string& path, const Arguments& args,
   CsvOptions options;
   options.header = !args.Has("no-header");
   options.delimiter = Unescape(args.Get("delimiter", ""));
+  options.allow_ragged = args.Has("allow-ragged");
   bool cp1252 = false;
   if (!ParseEncoding(args.Get("encoding", "utf8"), &cp1252)) {
     *error = "--encoding takes utf8 or cp1252";
@@ -69,6 +115,8 @@ bool LoadTable(const std::string& path, const Arguments& args,
   }
   std::string().swap(data);
   if (Interrupted()) return false;
+  const std::string shown = path == "-" ? std::string("standard input") : path;
+  if (!CheckHeader(shown, csv.header, args, error)) return false;
   input->path = path;
   input->rows = csv.rows.size();
   input->columns = csv.columns;
@@ -77,7 +125,8 @@ bool LoadTable(const std::string& path, const Arguments& args,
     if (c < csv.header.size() && !csv.header[c].empty()) {
       input->names.push_back(platform::Utf8ToUtf16(csv.header[c]));
     } else {
-      input->names.push_back(platform::Utf8ToUtf16("Column" + std::to_string(c + 1)));
+      input->names.push_back(
+          platform::Utf8ToUtf16("Column" + std::to_string(c + 1)));
     }
   }
   input->table = VariantArray::NewTable(static_cast<uint32_t>(csv.columns),
@@ -105,30 +154,24 @@ bool OutputEncoding(const Arguments& args, bool* cp1252, std::string* error) {
 bool WriteResult(const Variant& result,
                  const std::vector<std::u16string>& names,
                  const Arguments& args, std::string* error) {
-  CsvFormat format;
-  format.delimiter = platform::Utf8ToUtf16(Unescape(args.Get("out-delimiter", ",")));
-  format.text_in_quotes = true;
-  format.column_headers = true;
   bool cp1252 = false;
   if (!OutputEncoding(args, &cp1252, error)) return false;
-  format.encoding = cp1252 ? TextEncoding::kWindows1252 : TextEncoding::kUtf8;
+  CsvWriter writer(Unescape(args.Get("out-delimiter", ",")), cp1252);
   Variant empty_table;
   const VariantArray* table = result.AsArray();
   if (table == nullptr) {
     // Nothing found: the header alone, so that the output is still a table.
-    empty_table = VariantArray::NewTable(static_cast<uint32_t>(names.size()), 0);
+    empty_table =
+        VariantArray::NewTable(static_cast<uint32_t>(names.size()), 0);
     table = empty_table.AsArray();
   }
-  int64_t last_column = table->UpperBound(0);
-  std::string path = args.Get("output", "-");
-  if (path == "-") {
-    if (!WriteCsvTable(*table, format, names, last_column, STDOUT_FILENO)) {
-      *error = std::string("cannot write standard output: ") + std::strerror(errno);
-      return false;
-    }
-    return true;
-  }
-  return WriteCsvTableToPath(*table, format, names, last_column, path, error);
+  const int64_t last_column = table->UpperBound(0);
+  return WriteOutput(
+      args.Get("output", "-"),
+      [&](const ByteWriter& write) {
+        return WriteCsv(*table, names, last_column, &writer, write);
+      },
+      error);
 }
 
 int FindColumn(const InputTable& input, const std::string& name_or_index) {
@@ -137,7 +180,8 @@ int FindColumn(const InputTable& input, const std::string& name_or_index) {
     if (input.names[c] == name) return static_cast<int>(c);
   }
   long long index;
-  if (ParseInt(name_or_index, 0, static_cast<long long>(input.columns) - 1, &index)) {
+  if (ParseInt(name_or_index, 0, static_cast<long long>(input.columns) - 1,
+               &index)) {
     return static_cast<int>(index);
   }
   return -1;

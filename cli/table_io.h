@@ -1,6 +1,6 @@
 // Tables in and out of the command line: a CSV file becomes a table of
-// string cells with its column names; a result table is written as CSV
-// through the library's writer, to a file (replaced only when complete) or
+// string cells with its column names; a result table is written as
+// lossless CSV (csv_writer.h), to a file (replaced only when complete) or
 // to standard output.
 #ifndef VEXLOR_CLI_TABLE_IO_H_
 #define VEXLOR_CLI_TABLE_IO_H_
@@ -16,7 +16,7 @@ namespace vexlor::cli {
 
 struct InputTable {
   std::string path;
-  platform::Variant table;           // VT_ARRAY|VT_VARIANT, string cells
+  platform::Variant table;            // VT_ARRAY|VT_VARIANT, string cells
   std::vector<std::u16string> names;  // one per column: header or ColumnN
   size_t rows = 0;
   size_t columns = 0;

@@ -93,7 +93,7 @@ TEST_F(ExactDeleteCommandTest, KeepAndReturnModes) {
     ASSERT_EQ(RunCommand(args, &out, &err), kExitOk) << err;
     EXPECT_EQ(Names(out), c.rows) << out;
     EXPECT_EQ(out.substr(0, out.find("\r\n")),
-              "\"name\",\"other\",\"FuzzyDupesID\"");
+              "name,other,FuzzyDupesID");
   }
 }
 
@@ -109,7 +109,7 @@ TEST_F(ExactDeleteCommandTest, LogAndMaxColumn) {
                  &out, &err),
       kExitOk)
       << err;
-  EXPECT_EQ(out, "\"name\";\"city\"\r\n\"M\xC3\xBCller\";\"Bonn\"\r\n");
+  EXPECT_EQ(out, "name;city\r\nM\xC3\xBCller;Bonn\r\n");
   EXPECT_EQ(Read(log), "\"name\";\"city\"\r\n\"Meier\";\"K\xC3\xB6ln\"\r\n");
   // The log follows the output's encoding.
   ASSERT_EQ(RunCommand({"delete-dupes", in, "--fid-column", "2", "--log", log,
@@ -125,7 +125,7 @@ TEST_F(ExactDeleteCommandTest, HeaderOnlyInputGivesHeaderOnlyOutput) {
   const std::string in = Write("in.csv", "name,FuzzyDupesID\r\n");
   std::string out, err;
   ASSERT_EQ(RunCommand({"delete-dupes", in}, &out, &err), kExitOk) << err;
-  EXPECT_EQ(out, "\"name\",\"FuzzyDupesID\"\r\n");
+  EXPECT_EQ(out, "name,FuzzyDupesID\r\n");
 }
 
 TEST_F(ExactDeleteCommandTest, Errors) {
@@ -188,7 +188,7 @@ TEST_F(ExactDeleteCommandTest, PipelineFromDupes) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(Names(out), (Rows{"Meyer", "Meier"})) << out;
   EXPECT_EQ(out.substr(0, out.find("\r\n")),
-            "\"name\",\"street\",\"FuzzyDupesID\"");
+            "name,street,FuzzyDupesID");
   EXPECT_EQ(Names(Read(dir_ + "/log.csv")), (Rows{"Meyer", "Meier"}));
 }
 
@@ -212,7 +212,7 @@ TEST_F(ExactDeleteCommandTest, ExactMatchOnOneColumn) {
     std::string out, err;
     ASSERT_EQ(RunCommand(args, &out, &err), kExitOk) << err;
     EXPECT_EQ(Names(out), c.rows) << out;
-    EXPECT_EQ(out.substr(0, out.find("\r\n")), "\"id\",\"name\"");
+    EXPECT_EQ(out.substr(0, out.find("\r\n")), "id,name");
   }
 }
 

@@ -54,13 +54,13 @@ TEST_F(GroupSettingsTest, DupesGroupsAndWhatItAddsForReview) {
       << err;
   // Without the swap only a and e would meet; numbers follow the rows.
   EXPECT_EQ(out,
-            "\"id\",\"first\",\"last\",\"street\",\"FuzzyDupesID\","
-            "\"Similarity\",\"GroupSize\"\r\n"
-            "\"a\",\"Hans\",\"Meier\",\"Main Street 1\",1,,3\r\n"
-            "\"b\",\"Meier\",\"Hans\",\"Main Street 1\",1,100,3\r\n"
-            "\"e\",\"Hans\",\"Meyer\",\"Main Street 1\",1,93.33333333,3\r\n"
-            "\"c\",\"Anna\",\"Schulz\",\"Park Road 7\",2,,2\r\n"
-            "\"d\",\"Schulz\",\"Anna\",\"Park Road 7\",2,100,2\r\n");
+            "id,first,last,street,FuzzyDupesID,"
+            "Similarity,GroupSize\r\n"
+            "a,Hans,Meier,Main Street 1,1,,3\r\n"
+            "b,Meier,Hans,Main Street 1,1,100,3\r\n"
+            "e,Hans,Meyer,Main Street 1,1,93.33333333,3\r\n"
+            "c,Anna,Schulz,Park Road 7,2,,2\r\n"
+            "d,Schulz,Anna,Park Road 7,2,100,2\r\n");
   const std::string written = Read(pairs);
   EXPECT_EQ(written.substr(0, written.find("\r\n")),
             "\"record\",\"other\",\"similarity\"");
@@ -81,9 +81,9 @@ TEST_F(GroupSettingsTest, MatchKeepsTheBestRecordAndItsId) {
   with_best.insert(with_best.end(), {"--match", "best"});
   ASSERT_EQ(RunCommand(with_best, &best, &err), kExitOk) << err;
   const std::string header =
-      "\"id\",\"name\",\"Match\",\"Similarity\",\"MatchID\"\r\n";
-  EXPECT_EQ(first, header + "\"m1\",\"Hans Meier\",1,95.23809524,\"f1\"\r\n");
-  EXPECT_EQ(best, header + "\"m1\",\"Hans Meier\",2,100,\"f2\"\r\n");
+      "id,name,Match,Similarity,MatchID\r\n";
+  EXPECT_EQ(first, header + "m1,Hans Meier,1,95.23809524,f1\r\n");
+  EXPECT_EQ(best, header + "m1,Hans Meier,2,100,f2\r\n");
 }
 
 TEST_F(GroupSettingsTest, FlagsAreCheckedBeforeAnyFileIsRead) {

@@ -211,13 +211,13 @@ TEST_F(HostileInputTest, MalformedFiles) {
        std::string("a,b\nx\0y,z\n", 10),
        {},
        0,
-       std::string("\"x\0y\"", 5)},
+       std::string("x\0y", 3)},
       {"100 MB line",
        "name,street\n" + long_line + ",x\nB,y\n",
        {},
        0,
-       "\"" + long_line + "\""},
-      {"mixed line ends", "a,b\r\nx,1\ry,2\nz,3\r\n", {}, 0, "\"y\",\"2\""},
+       long_line},
+      {"mixed line ends", "a,b\r\nx,1\ry,2\nz,3\r\n", {}, 0, "y,2"},
       {"invalid UTF-8",
        "a,b\nM\xFCller,x\n",
        {},
@@ -228,7 +228,7 @@ TEST_F(HostileInputTest, MalformedFiles) {
        {"--encoding", "cp1252"},
        0,
        "M\xC3\xBCller"},
-      {"byte-order mark", "\xEF\xBB\xBFname,b\nx,y\n", {}, 0, "\"name\",\"b\""},
+      {"byte-order mark", "\xEF\xBB\xBFname,b\nx,y\n", {}, 0, "name,b"},
       {"10,000 columns", wide, {}, 1, "10000 columns"},
       {"no table", "", {}, 1, "holds no table"},
   };
@@ -253,9 +253,9 @@ TEST_F(HostileInputTest, MalformedFiles) {
   Child child = Run({"delete-dupes", File("in.csv"), "--fid-column", "c1", "-o",
                      File("out.csv")});
   ExpectExit(child, 0, "");
-  EXPECT_EQ(Read(File("out.csv")).find(",\"v6\"\r\n"),
-            Read(File("out.csv")).rfind(",\"v6\"\r\n"));
-  EXPECT_NE(Read(File("out.csv")).find("\"c9999\""), std::string::npos);
+  EXPECT_EQ(Read(File("out.csv")).find(",v6\r\n"),
+            Read(File("out.csv")).rfind(",v6\r\n"));
+  EXPECT_NE(Read(File("out.csv")).find(",c9999\r\n"), std::string::npos);
 }
 
 TEST_F(HostileInputTest, PathsThatCannotBeReadOrWritten) {

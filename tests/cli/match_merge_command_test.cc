@@ -58,13 +58,13 @@ std::vector<std::string> Rows(const std::string& csv) {
   std::getline(in, line);
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t open = line.find("\"{");
+    const size_t open = line.find(",{");
     if (open != std::string::npos) {
-      const std::string label = line.substr(open, 40);
+      const std::string label = line.substr(open + 1, 38);
       size_t n = 0;
       while (n < labels.size() && labels[n] != label) ++n;
       if (n == labels.size()) labels.push_back(label);
-      line.replace(open, 40, "L" + std::to_string(n + 1));
+      line.replace(open + 1, 38, "L" + std::to_string(n + 1));
     }
     rows.push_back(line);
   }
@@ -82,24 +82,24 @@ TEST_F(MatchMergeCommandTest, ReturnModes) {
   } cases[] = {
       {"match",
        {},
-       "\"name\",\"street\",\"id\",\"Match\"",
-       {"\"Meier\",\"Main Street 1\",\"m1\",3",
-        "\"Schulz\",\"Park Road 7\",\"m2\",0",
-        "\"Becker\",\"Hill Lane 3\",\"m3\",1"}},
+       "name,street,id,Match",
+       {"Meier,Main Street 1,m1,3",
+        "Schulz,Park Road 7,m2,0",
+        "Becker,Hill Lane 3,m3,1"}},
       {"merge",
        {"--return", "import"},
-       "\"name\",\"street\",\"id\"",
-       {"\"Zimmer\",\"Lake View 12\",\"i2\""}},
+       "name,street,id",
+       {"Zimmer,Lake View 12,i2"}},
       {"merge",
        {"--return", "all"},
-       "\"name\",\"street\",\"id\",\"FuzzyDupesID\",\"Source\"",
-       {"\"Meier\",\"Main Street 1\",\"m1\",L1,0",
-        "\"Schulz\",\"Park Road 7\",\"m2\",L2,0",
-        "\"Becker\",\"Hill Lane 3\",\"m3\",L3,0",
-        "\"Baecker\",\"Hill Lane 3\",\"i1\",L3,1",
-        "\"Zimmer\",\"Lake View 12\",\"i2\",L4,1",
-        "\"Meyer\",\"Main Street 1\",\"i3\",L1,1",
-        "\"Zimmer\",\"Lake View 12\",\"i4\",L4,1"}},
+       "name,street,id,FuzzyDupesID,Source",
+       {"Meier,Main Street 1,m1,L1,0",
+        "Schulz,Park Road 7,m2,L2,0",
+        "Becker,Hill Lane 3,m3,L3,0",
+        "Baecker,Hill Lane 3,i1,L3,1",
+        "Zimmer,Lake View 12,i2,L4,1",
+        "Meyer,Main Street 1,i3,L1,1",
+        "Zimmer,Lake View 12,i4,L4,1"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command + " " + (c.options.empty() ? "" : c.options[1]));

@@ -1,0 +1,187 @@
+// The built `vexlor` program on the files data people bring: what goes in
+// comes out unchanged, and what cannot be right is refused with a reason.
+// Needs VEXLOR_BINARY.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/cli/command_file_test.h"
+
+namespace vexlor::cli {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class DataFilesTest : public testing::CommandFileTest {
+ protected:
+  void SetUp() override {
+    const char* binary = std::getenv("VEXLOR_BINARY");
+    if (binary == nullptr || *binary == '\0') {
+      GTEST_SKIP() << "VEXLOR_BINARY is not set";
+    }
+    binary_ = binary;
+  }
+
+  // Runs a shell command line in the test's folder, in which `vexlor`
+  // stands for the program; standard error is a file, so no progress is
+  // drawn.
+  Outcome Shell(const std::string& line) {
+    std::string command;
+    for (size_t at = 0; at < line.size();) {
+      const size_t found = line.find("vexlor", at);
+      command += line.substr(at, found - at);
+      if (found == std::string::npos) break;
+      command += "'" + binary_ + "'";
+      at = found + 6;
+    }
+    Outcome result;
+    FILE* pipe =
+        popen(("cd '" + dir_ + "' && " + command + " 2>err.txt").c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[1 << 16];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+      result.out.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = Read(File("err.txt"));
+    return result;
+  }
+
+  std::string binary_;
+};
+
+// Every kind of cell that a writer may spoil, in a file written exactly as
+// the program writes: quotes only where needed, CR LF line ends.
+std::string HostileTable() {
+  const std::vector<std::vector<std::string>> rows = {
+      {"id", "name", "note"},
+      {"00123",
+       "R\xC3\xBC"
+       "ckruf erbeten\nzweite Zeile",
+       "  blanks  "},
+      {"00456", "say \"hi\", then", "a;b\tc"},
+      {"00789", "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2 \xE6\x9D\x8E",
+       ""},
+      {"01000", std::string(10'000, 'x'), "line\r\nbreak and lone\rCR"},
+      {"01234", "", "\"quoted\""},
+  };
+  std::string csv;
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) {
+      if (c > 0) csv += ',';
+      const std::string& cell = row[c];
+      if (cell.find_first_of(",\"\r\n") == std::string::npos) {
+        csv += cell;
+        continue;
+      }
+      csv += '"';
+      for (char ch : cell)
+        csv += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+      csv += '"';
+    }
+    csv += "\r\n";
+  }
+  return csv;
+}
+
+// Drops the label column that `dupes` appends last.
+std::string WithoutLabels(std::string csv) {
+  const std::string header_label = ",FuzzyDupesID\r\n";
+  const size_t header = csv.find(header_label);
+  if (header != std::string::npos)
+    csv.replace(header, header_label.size(), "\r\n");
+  for (size_t at = csv.find(",{"); at != std::string::npos;
+       at = csv.find(",{", at)) {
+    if (csv.compare(at + 38, 3, "}\r\n") == 0) {
+      csv.erase(at, 39);
+    } else {
+      ++at;
+    }
+  }
+  return csv;
+}
+
+// Equal bytes; else where they first differ, without the 10,000-character
+// cells.
+void ExpectSameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return;
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() &&
+         actual[at] == expected[at]) {
+    ++at;
+  }
+  ADD_FAILURE() << "first difference at byte " << at << ": '"
+                << actual.substr(at, 40) << "' instead of '"
+                << expected.substr(at, 40) << "'";
+}
+
+TEST_F(DataFilesTest, CellsComeOutAsTheyWentIn) {
+  const std::string table = HostileTable();
+  Write("in.csv", table);
+  Outcome labelled =
+      Shell("vexlor dupes in.csv --threshold 100 --return all --label-seed 1");
+  ASSERT_EQ(labelled.status, 0) << labelled.err;
+  ExpectSameBytes(WithoutLabels(labelled.out), table);
+  // No row shares a label, so removing duplicates keeps them all.
+  Outcome kept = Shell(
+      "vexlor dupes in.csv --threshold 100 --label-seed 1 | vexlor "
+      "delete-dupes - --max-column note");
+  ASSERT_EQ(kept.status, 0) << kept.err;
+  ExpectSameBytes(kept.out, table);
+}
+
+TEST_F(DataFilesTest, InputThatCannotBeRightIsRefused) {
+  struct Case {
+    const char* name;
+    std::string file;
+    std::string options;
+    int status;
+    std::string expected;  // the output, or a part of the message
+  } cases[] = {
+      {"blank lines skipped", "a,b\r\n\r\nx,y\n\n\r\nz,w\r\n\r\n", "", 0,
+       "a,b\r\nx,y\r\nz,w\r\n"},
+      {"a quoted empty field is a row", "a\r\n\"\"\r\nx\r\n", "", 0,
+       "a\r\n\"\"\r\nx\r\n"},
+      {"row longer than the header", "a,b\r\nx,y\r\n\r\nx,y,z\r\n", "", 1,
+       "line 4: 3 fields, but the header has 2"},
+      {"ragged rows allowed", "a,b\r\nx,y,z\r\n", "--allow-ragged", 0,
+       "a,b,Column3\r\nx,y,z\r\n"},
+      {"a name used twice", "id,phone,x,phone\r\n1,2,3,4\r\n",
+       "--compare phone", 1, "columns 1 and 3 (from 0) are both named 'phone'"},
+      {"columns named by index", "id,phone,x,phone\r\n1,2,3,4\r\n",
+       "--compare 1,3", 0, "id,phone,x,phone\r\n1,2,3,4\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write("in.csv", c.file);
+    if (c.status != 0) {
+      Outcome run = Shell("vexlor dupes in.csv " + c.options);
+      EXPECT_EQ(run.status, c.status);
+      EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+      continue;
+    }
+    // Rows that resemble no other keep their one-row groups: the pipeline
+    // gives back the input's table.
+    const size_t fields = std::count(
+        c.expected.begin(), c.expected.begin() + c.expected.find('\r'), ',');
+    Outcome run = Shell("vexlor dupes in.csv --threshold 100 " + c.options +
+                        " | vexlor delete-dupes - --max-column " +
+                        std::to_string(fields));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace vexlor::cli
