@@ -22,10 +22,12 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-windows
 
-# The Windows tests of both architectures under Wine.
+# The Windows tests of both architectures under Wine, then the two servers
+# registered side by side.
 test-windows: windows
 	ctest --test-dir $(WIN64_BUILD) --output-on-failure -j $(JOBS)
 	ctest --test-dir $(WIN32_BUILD) --output-on-failure -j $(JOBS)
+	bash tests/com/both_views_test.sh $(WIN32_BUILD)/com/vexlor.dll $(WIN64_BUILD)/com/vexlor.dll
 
 # Programs of the build and the tests run in the project's own Wine prefix
 # (tools/wine-prefix.sh makes it when missing).
