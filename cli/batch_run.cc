@@ -1,8 +1,7 @@
 #include "cli/batch_run.h"
 
-#include <unistd.h>
-
 #include <signal.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <sstream>
@@ -146,11 +145,11 @@ InterruptScope::~InterruptScope() {
 bool Interrupted() { return interrupted != 0; }
 
 std::vector<OptionSpec> MatchingOptionSpecs() {
-  return {{"id-column", true},       {"cluster", true},
-          {"compare", true},         {"weight", true, true},
-          {"compare-null", true},    {"threshold", true},
+  return {{"id-column", true},         {"cluster", true},
+          {"compare", true},           {"weight", true, true},
+          {"compare-null", true},      {"threshold", true},
           {"cluster-threshold", true}, {"return", true},
-          {"label-seed", true},      {"progress", true}};
+          {"label-seed", true},        {"progress", true}};
 }
 
 bool IdColumn(const InputTable& input, const Arguments& args, int* index,
@@ -159,7 +158,7 @@ bool IdColumn(const InputTable& input, const Arguments& args, int* index,
   if (!args.Has("id-column")) return true;
   *index = FindColumn(input, args.Get("id-column", ""));
   if (*index < 0) {
-    *error = input.path + ": no column '" + args.Get("id-column", "") + "'";
+    *error = NoColumnError(input, args.Get("id-column", ""));
     return false;
   }
   return true;
@@ -177,27 +176,29 @@ bool ApplyColumnOptions(const InputTable& input, const Arguments& args,
     for (const std::string& name : SplitList(args.Get(option, ""))) {
       int c = FindColumn(input, name);
       if (c < 0) {
-        *error = input.path + ": no column '" + name + "'";
+        *error = NoColumnError(input, name);
         return false;
       }
       if (c < columns) (*flags)[c] = true;
     }
     return true;
   };
-  if (!select("cluster", &cluster) || !select("compare", &compare)) return false;
+  if (!select("cluster", &cluster) || !select("compare", &compare))
+    return false;
   if (args.Has("compare-null") && !select("compare-null", &compare_null)) {
     return false;
   }
   for (const std::string& weight_text : args.All("weight")) {
     size_t eq = weight_text.rfind('=');
     double w;
-    if (eq == std::string::npos || !ParseDouble(weight_text.substr(eq + 1), &w)) {
+    if (eq == std::string::npos ||
+        !ParseDouble(weight_text.substr(eq + 1), &w)) {
       *error = "--weight takes COLUMN=NUMBER, not '" + weight_text + "'";
       return false;
     }
     int c = FindColumn(input, weight_text.substr(0, eq));
     if (c < 0) {
-      *error = input.path + ": no column '" + weight_text.substr(0, eq) + "'";
+      *error = NoColumnError(input, weight_text.substr(0, eq));
       return false;
     }
     if (c < columns) weight[c] = w;
@@ -218,14 +219,38 @@ bool CheckLateOptions(const Arguments& args, std::string* error) {
 }
 
 bool Thresholds(const Arguments& args, double* threshold,
-                double* cluster_threshold, std::string* error) {
-  if (!ParseDouble(args.Get("threshold", "80"), threshold)) {
-    *error = "--threshold takes a number (percent)";
+                double* cluster_threshold, std::string* warning,
+                std::string* error) {
+  warning->clear();
+  if (!ParseDouble(args.Get("threshold", "80"), threshold) || *threshold < 0 ||
+      *threshold > 100) {
+    *error = "--threshold takes a percentage from 0 to 100, not '" +
+             args.Get("threshold", "") + "'";
     return false;
   }
-  if (!ParseDouble(args.Get("cluster-threshold", "0.5"), cluster_threshold)) {
-    *error = "--cluster-threshold takes a number (a fraction such as 0.5)";
+  if (!ParseDouble(args.Get("cluster-threshold", "0.5"), cluster_threshold) ||
+      *cluster_threshold < 0 || *cluster_threshold > 1) {
+    *error =
+        "--cluster-threshold takes a fraction from 0 to 1 (such as 0.5), "
+        "not '" +
+        args.Get("cluster-threshold", "") + "'";
     return false;
+  }
+  if (*cluster_threshold > 0.9) {
+    *warning = "--cluster-threshold " + args.Get("cluster-threshold", "") +
+               " is above 0.9: almost no pair of records shares enough "
+               "trigrams to be compared at all";
+  }
+  for (const std::string& weight_text : args.All("weight")) {
+    const size_t eq = weight_text.rfind('=');
+    double w;
+    if (eq == std::string::npos ||
+        !ParseDouble(weight_text.substr(eq + 1), &w) || w < 0) {
+      *error =
+          "--weight takes COLUMN=NUMBER with a number of 0 or more, not '" +
+          weight_text + "'";
+      return false;
+    }
   }
   return true;
 }
@@ -247,7 +272,8 @@ std::unique_ptr<ProgressSession> ProgressSession::Start(const Arguments& args,
                                                         std::string* error) {
   std::string mode;
   if (!ProgressMode(args, &mode, error)) return nullptr;
-  auto sink = std::make_unique<CliSink>(control, mode == "events" ? &err : nullptr);
+  auto sink =
+      std::make_unique<CliSink>(control, mode == "events" ? &err : nullptr);
   return std::unique_ptr<ProgressSession>(
       new ProgressSession(control, mode == "window", std::move(sink)));
 }

@@ -37,9 +37,14 @@ bool IdColumn(const InputTable& input, const Arguments& args, int* index,
 // the command with a usage error before it reads or writes any file.
 bool CheckLateOptions(const Arguments& args, std::string* error);
 
-// Reads --threshold and --cluster-threshold (defaults 80 and 0.5).
+// Reads --threshold (0 to 100, default 80) and --cluster-threshold (0 to
+// 1, default 0.5) and checks the --weight values (numbers of 0 or more),
+// so that an impossible setting stops the command before it reads a file.
+// `*warning` is a sentence to show for a cluster threshold above 0.9, else
+// empty.
 bool Thresholds(const Arguments& args, double* threshold,
-                double* cluster_threshold, std::string* error);
+                double* cluster_threshold, std::string* warning,
+                std::string* error);
 
 // Ctrl-C during a table command. While a scope lives, SIGINT only marks
 // an interrupt: reading the input stops with it, a batch call takes it as

@@ -53,7 +53,7 @@ bool OptionalColumn(const InputTable& input, const Arguments& a,
   if (!a.Has(option)) return true;
   *column = FindColumn(input, a.Get(option, ""));
   if (*column >= 0) return true;
-  *error = input.path + ": no column '" + a.Get(option, "") + "'";
+  *error = NoColumnError(input, a.Get(option, ""));
   return false;
 }
 
@@ -85,6 +85,11 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
   std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
   if (!control) return Complain(io, kExitUsage, "delete-dupes: " + error);
 
+  const std::string log_path = a.Get("log", "");
+  if (!log_path.empty() && !CanWriteLog(log_path)) {
+    return Complain(io, kExitBadInput, "cannot create log " + log_path);
+  }
+
   InputTable input;
   int status = kExitOk;
   // Rows are copied whole, however wide.
@@ -100,10 +105,6 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
                     input.path +
                         ": no column of the first row holds a group label "
                         "({...}, 38 characters); name one with --fid-column");
-  }
-  const std::string log_path = a.Get("log", "");
-  if (!log_path.empty() && !CanWriteLog(log_path)) {
-    return Complain(io, kExitBadInput, "cannot create log " + log_path);
   }
   // Log lines: the input's header names (for every column) and the
   // output's delimiter.

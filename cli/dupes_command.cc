@@ -73,12 +73,13 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   if (mode != "all" && mode != "dupes") {
     return Complain(io, kExitUsage, "dupes: --return takes all or dupes");
   }
-  std::string error;
+  std::string error, warning;
   double threshold, cluster_threshold;
   if (!CheckLateOptions(a, &error) || !CheckSettings(a, &error) ||
-      !Thresholds(a, &threshold, &cluster_threshold, &error)) {
+      !Thresholds(a, &threshold, &cluster_threshold, &warning, &error)) {
     return Complain(io, kExitUsage, "dupes: " + error);
   }
+  if (!warning.empty()) io.err << "vexlor: warning: " << warning << "\n";
   std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
   if (!control) return Complain(io, kExitUsage, "dupes: " + error);
 

@@ -27,7 +27,7 @@ bool CompareColumn(const InputTable& master, const InputTable& match,
   for (const auto& [index, table] :
        {std::pair{in_master, &master}, std::pair{in_match, &match}}) {
     if (index < 0) {
-      *error = table->path + ": no column '" + name + "'";
+      *error = NoColumnError(*table, name);
       return false;
     }
   }

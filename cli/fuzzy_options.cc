@@ -48,15 +48,28 @@ bool LogFormat(const Arguments& a, std::u16string* delimiter,
 int PrepareFuzzy(const std::string& command, const Arguments& a,
                  const char* first_log, const char* second_log, Io io,
                  FuzzySetup* setup) {
-  std::string error;
+  std::string error, warning;
   std::u16string log_delimiter;
-  if (!Thresholds(a, &setup->threshold, &setup->cluster_threshold, &error) ||
+  if (!Thresholds(a, &setup->threshold, &setup->cluster_threshold, &warning,
+                  &error) ||
       !LogFormat(a, &log_delimiter, &setup->log_encoding, &error)) {
     return Complain(io, kExitUsage, command + ": " + error);
   }
+  if (!warning.empty()) io.err << "vexlor: warning: " << warning << "\n";
   setup->control = MakeControl(a, &error);
   if (!setup->control) return Complain(io, kExitUsage, command + ": " + error);
 
+  // Logs are probed before the tables are read, so that a long read is
+  // not wasted on a log that cannot be written.
+  const char* options[2] = {first_log, second_log};
+  for (int i = 0; i < 2; ++i) {
+    const std::string path = a.Get(options[i], "");
+    if (path.empty()) continue;
+    if (!CanWriteLog(path)) {
+      return Complain(io, kExitBadInput, "cannot create log " + path);
+    }
+    setup->logs[i] = platform::Utf8ToUtf16(path);
+  }
   int status = kExitOk;
   if (!LoadOne(a, 0, &setup->master, io, &status) ||
       !LoadOne(a, 1, &setup->second, io, &status)) {
@@ -81,15 +94,6 @@ int PrepareFuzzy(const std::string& command, const Arguments& a,
         break;
       }
     }
-  }
-  const char* options[2] = {first_log, second_log};
-  for (int i = 0; i < 2; ++i) {
-    const std::string path = a.Get(options[i], "");
-    if (path.empty()) continue;
-    if (!CanWriteLog(path)) {
-      return Complain(io, kExitBadInput, "cannot create log " + path);
-    }
-    setup->logs[i] = platform::Utf8ToUtf16(path);
   }
   // Log lines carry the second table's records under its own names.
   setup->control->column_options().names = setup->second.names;

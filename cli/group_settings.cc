@@ -126,7 +126,7 @@ bool ReadSettings(const Arguments& args, const InputTable& table,
     const int a = FindColumn(table, first);
     const int b = FindColumn(table, second);
     if (a < 0 || b < 0) {
-      *error = table.path + ": no column '" + (a < 0 ? first : second) + "'";
+      *error = NoColumnError(table, a < 0 ? first : second);
       return false;
     }
     text += "Swap=" + std::to_string(a) + "," + std::to_string(b) + ";";

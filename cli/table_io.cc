@@ -187,4 +187,18 @@ int FindColumn(const InputTable& input, const std::string& name_or_index) {
   return -1;
 }
 
+std::string NoColumnError(const InputTable& input, const std::string& name) {
+  constexpr size_t kListed = 30;
+  std::string message =
+      input.path + ": no column '" + name + "'; the columns are: ";
+  for (size_t c = 0; c < input.names.size() && c < kListed; ++c) {
+    if (c > 0) message += ", ";
+    message += platform::Utf16ToUtf8(input.names[c]);
+  }
+  if (input.names.size() > kListed) {
+    message += ", ... (" + std::to_string(input.names.size()) + " in all)";
+  }
+  return message + " (or 0-based indexes)";
+}
+
 }  // namespace vexlor::cli

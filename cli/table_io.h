@@ -45,6 +45,10 @@ bool WriteResult(const platform::Variant& result,
 // Finds a column by header name or 0-based index; -1 when there is none.
 int FindColumn(const InputTable& input, const std::string& name_or_index);
 
+// The message for a column `input` does not have, listing those it has
+// ("in.csv: no column 'kunden nr'; the columns are: id, name, city").
+std::string NoColumnError(const InputTable& input, const std::string& name);
+
 }  // namespace vexlor::cli
 
 #endif  // VEXLOR_CLI_TABLE_IO_H_

@@ -183,5 +183,40 @@ TEST_F(DataFilesTest, InputThatCannotBeRightIsRefused) {
   }
 }
 
+// Impossible settings stop the command before any file is read: the input
+// named here does not exist, so reading it first would say so instead.
+TEST_F(DataFilesTest, SettingsAreCheckedBeforeAnyFile) {
+  struct Case {
+    std::string command;
+    std::string message;
+  } cases[] = {
+      {"dupes nosuch.csv --threshold 180", "--threshold takes a percentage"},
+      {"dupes nosuch.csv --threshold -5", "--threshold takes a percentage"},
+      {"dupes nosuch.csv --cluster-threshold 7", "from 0 to 1"},
+      {"dupes nosuch.csv --weight name=-1", "a number of 0 or more"},
+      {"match nosuch.csv nosuch.csv --threshold 101", "from 0 to 100"},
+      {"match nosuch.csv nosuch.csv --log-positive nofolder/log.csv",
+       "cannot create log nofolder/log.csv"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    Outcome run = Shell("vexlor " + c.command);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("nosuch.csv"), std::string::npos) << run.err;
+  }
+  Write("in.csv", "id,name\r\n1,Hans\r\n");
+  Outcome run = Shell("vexlor dupes in.csv --compare 'kunden nr'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("no column 'kunden nr'; the columns are: id, name"),
+            std::string::npos)
+      << run.err;
+  run = Shell("vexlor dupes in.csv --cluster-threshold 0.95");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("warning: --cluster-threshold 0.95 is above 0.9"),
+            std::string::npos)
+      << run.err;
+}
+
 }  // namespace
 }  // namespace vexlor::cli
