@@ -147,7 +147,7 @@ bool Interrupted() { return interrupted != 0; }
 std::vector<OptionSpec> MatchingOptionSpecs() {
   return {{"id-column", true},         {"cluster", true},
           {"compare", true},           {"weight", true, true},
-          {"compare-null", true},      {"threshold", true},
+          {"compare-null", true},      {"threshold", true, false, "t"},
           {"cluster-threshold", true}, {"return", true},
           {"label-seed", true},        {"progress", true}};
 }

@@ -38,7 +38,11 @@ int FinishBatch(const CVexlorCtrl& control, Io io) {
 bool LoadOne(const Arguments& a, size_t index, InputTable* input, Io io,
              int* status, size_t max_columns) {
   std::string error;
-  const bool loaded = LoadTable(a.positional()[index], a, input, &error);
+  // Of two files, each may have its own delimiter and encoding.
+  const char* role = a.positional().size() != 2 ? ""
+                     : index == 0               ? "master"
+                                                : "file";
+  const bool loaded = LoadTable(a.positional()[index], a, input, &error, role);
   if (Interrupted()) {
     *status = Complain(io, kExitCancelled, "cancelled");
     return false;
@@ -48,16 +52,17 @@ bool LoadOne(const Arguments& a, size_t index, InputTable* input, Io io,
     return false;
   }
   if (input->columns == 0) {
-    *status = Complain(io, kExitBadInput, input->path + ": the file holds no table");
+    *status =
+        Complain(io, kExitBadInput, input->path + ": the file holds no table");
     return false;
   }
   if (input->columns > max_columns) {
-    *status = Complain(io, kExitBadInput,
-                       input->path + ": " + std::to_string(input->columns) +
-                           " columns, more than the " +
-                           std::to_string(max_columns) +
-                           " this command can carry (the others would "
-                           "come out empty)");
+    *status =
+        Complain(io, kExitBadInput,
+                 input->path + ": " + std::to_string(input->columns) +
+                     " columns, more than the " + std::to_string(max_columns) +
+                     " this command can carry (the others would "
+                     "come out empty)");
     return false;
   }
   return true;

@@ -11,6 +11,7 @@ namespace {
 
 std::vector<OptionSpec> ExactSpecs() {
   std::vector<OptionSpec> specs = InputOptionSpecs();
+  for (auto& s : TwoFileInputSpecs()) specs.push_back(s);
   for (auto& s : OutputOptionSpecs()) specs.push_back(s);
   for (const char* name : {"column", "return", "progress"}) {
     specs.push_back({name, true});

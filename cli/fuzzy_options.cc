@@ -16,6 +16,7 @@ namespace vexlor::cli {
 std::vector<OptionSpec> FuzzyOptionSpecs(const char* first_log,
                                          const char* second_log) {
   std::vector<OptionSpec> specs = InputOptionSpecs();
+  for (auto& s : TwoFileInputSpecs()) specs.push_back(s);
   for (auto& s : OutputOptionSpecs()) specs.push_back(s);
   for (auto& s : MatchingOptionSpecs()) specs.push_back(s);
   specs.push_back({first_log, true});

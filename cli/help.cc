@@ -9,11 +9,16 @@ namespace {
 
 // What every table command reads and writes.
 const std::string kInput =
-    "Input:  --no-header  --delimiter D  --encoding utf8|cp1252\n"
+    "Input:  -H/--no-header  -d/--delimiter D  -e/--encoding utf8|cp1252\n"
     "  --allow-ragged (rows longer than the header get columns of their own;\n"
     "  otherwise such a row is an error). Blank lines are skipped. A header\n"
     "  naming two columns alike is an error unless columns are named by\n"
     "  0-based index.\n";
+// What the commands of two files add to kInput.
+const std::string kTwoFiles =
+    "  Each file may have its own: --master-delimiter D, --master-encoding\n"
+    "  E for the first file, --file-delimiter D, --file-encoding E for the\n"
+    "  second; -d and -e apply to any file without its own.\n";
 const std::string kOutput =
     "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
     "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"
@@ -60,27 +65,33 @@ const std::map<std::string, std::string>& Texts() {
        "usage: vexlor dupes FILE [options]\n"
        "Labels groups of similar records of a CSV file (- for standard\n"
        "input) and prints the table with a FuzzyDupesID column, or only the\n"
-       "groups (--return dupes).\n"
-       + kInput +
-       "Columns (by header name or 0-based index): --id-column COL,\n"
-       "  --cluster COLS, --compare COLS (comma-separated; default: every\n"
-       "  column), --weight COL=W (repeatable; 0 or more; above 1 = must\n"
-       "  match exactly), --compare-null COLS. An unknown column is an error\n"
-       "  that lists the columns there are.\n"
-       "Matching: --threshold PERCENT (0 to 100; 80)  --cluster-threshold\n"
-       "  FRACTION (0 to 1; 0.5; above 0.9 almost no pair is compared)\n"
-       "  --return all|dupes (all)  --label-seed N (reproducible labels)\n"
-       "Groups: --grouping chain|center|clique (chain: labels pass along\n"
-       "  chains of matches; center: a record in a group searches no more;\n"
-       "  clique: a record joins a group only if it matches every member)\n"
-       "  --member-threshold PERCENT (clique; default the --threshold)\n"
-       "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
-       "Review: --scores (a Similarity column: the match that labelled the\n"
-       "  row)  --labels guid|number (number: 1, 2, ... in order of first\n"
-       "  appearance; groups of --return dupes then in that order)\n"
-       "  --group-size (a GroupSize column)  --pairs FILE (every pair that\n"
-       "  reached the threshold: ids, or row numbers from 1, and similarity)\n"
-       + kOutput},
+       "groups (--return dupes).\n" +
+           kInput +
+           "Columns (by header name or 0-based index): --id-column COL,\n"
+           "  --cluster COLS, --compare COLS (comma-separated; default: every\n"
+           "  column), --weight COL=W (repeatable; 0 or more; above 1 = must\n"
+           "  match exactly), --compare-null COLS. An unknown column is an "
+           "error\n"
+           "  that lists the columns there are.\n"
+           "Matching: -t/--threshold PERCENT (0 to 100; 80)  "
+           "--cluster-threshold\n"
+           "  FRACTION (0 to 1; 0.5; above 0.9 almost no pair is compared)\n"
+           "  --return all|dupes (all)  --label-seed N (reproducible labels)\n"
+           "Groups: --grouping chain|center|clique (chain: labels pass along\n"
+           "  chains of matches; center: a record in a group searches no "
+           "more;\n"
+           "  clique: a record joins a group only if it matches every member)\n"
+           "  --member-threshold PERCENT (clique; default the --threshold)\n"
+           "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
+           "Review: --scores (a Similarity column: the match that labelled "
+           "the\n"
+           "  row)  --labels guid|number (number: 1, 2, ... in order of first\n"
+           "  appearance; groups of --return dupes then in that order)\n"
+           "  --group-size (a GroupSize column)  --pairs FILE (every pair "
+           "that\n"
+           "  reached the threshold: ids, or row numbers from 1, and "
+           "similarity)\n" +
+           kOutput},
       {"exact",
        "usage: vexlor exact MASTER FILE --column C [options]\n"
        "Prints the rows of MASTER whose text in column C (header name or\n"
@@ -88,8 +99,8 @@ const std::map<std::string, std::string>& Texts() {
        "all rows (--return all, the default), only the matched ones\n"
        "(positive) or only the others (negative). Texts compare exactly:\n"
        "case and blanks count, empty fields never match; of several MASTER\n"
-       "rows with one text only the first counts as matched.\n"
-       + kInput + kOutput},
+       "rows with one text only the first counts as matched.\n" +
+           kInput + kTwoFiles + kOutput},
       {"delete-dupes",
        "usage: vexlor delete-dupes FILE [options]\n"
        "Keeps one row of every group of rows that share a label (FILE, or -\n"
@@ -98,11 +109,12 @@ const std::map<std::string, std::string>& Texts() {
        "Rows with an empty label belong to no group and are left out.\n"
        "  --fid-column COL   the label column (default: the rightmost column\n"
        "                     whose first row holds a {...} label)\n"
-       "  --max-column COL   the last column printed and logged (default: all)\n"
+       "  --max-column COL   the last column printed and logged (default: "
+       "all)\n"
        "  --keep first|last  the row kept of each group (first)\n"
-       "  --log FILE         the deleted rows as CSV, written as the output\n"
-       + kInput + kOutput +
-       "Example: vexlor dupes people.csv | vexlor delete-dupes -\n"},
+       "  --log FILE         the deleted rows as CSV, written as the output\n" +
+           kInput + kOutput +
+           "Example: vexlor dupes people.csv | vexlor delete-dupes -\n"},
       {"match",
        "usage: vexlor match MASTER FILE [options]\n"
        "Marks every MASTER row with the first FILE row that resembles it and\n"
@@ -110,18 +122,24 @@ const std::map<std::string, std::string>& Texts() {
        "for none. --return positive prints only the matched rows, negative\n"
        "only the others (default all). Columns are compared by position.\n"
        "  --log-positive FILE  the FILE rows that matched, as CSV\n"
-       "  --log-negative FILE  the FILE rows that did not\n"
-       + kInput +
-       "Columns (by MASTER header name or 0-based index): --id-column COL,\n"
-       "  --cluster COLS, --compare COLS, --weight COL=W, --compare-null COLS\n"
-       "Matching: --threshold PERCENT (0 to 100; 80)  --cluster-threshold\n"
-       "  FRACTION (0 to 1; 0.5; above 0.9 almost no pair is compared)\n"
-       "  --match first|best (best: the FILE row of the highest similarity)\n"
-       "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
-       "Review: --scores (a Similarity column)  --match-id (a MatchID column:\n"
-       "  the matched FILE row's --id-column)  --pairs FILE (every pair that\n"
-       "  reached the threshold: FILE id, MASTER id, similarity)\n"
-       + kOutput},
+       "  --log-negative FILE  the FILE rows that did not\n" +
+           kInput + kTwoFiles +
+           "Columns (by MASTER header name or 0-based index): --id-column "
+           "COL,\n"
+           "  --cluster COLS, --compare COLS, --weight COL=W, --compare-null "
+           "COLS\n"
+           "Matching: -t/--threshold PERCENT (0 to 100; 80)  "
+           "--cluster-threshold\n"
+           "  FRACTION (0 to 1; 0.5; above 0.9 almost no pair is compared)\n"
+           "  --match first|best (best: the FILE row of the highest "
+           "similarity)\n"
+           "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
+           "Review: --scores (a Similarity column)  --match-id (a MatchID "
+           "column:\n"
+           "  the matched FILE row's --id-column)  --pairs FILE (every pair "
+           "that\n"
+           "  reached the threshold: FILE id, MASTER id, similarity)\n" +
+           kOutput},
       {"merge",
        "usage: vexlor merge MASTER IMPORT [options]\n"
        "Merges the IMPORT rows that resemble neither a MASTER row nor an\n"
@@ -131,17 +149,20 @@ const std::map<std::string, std::string>& Texts() {
        "their FuzzyDupesID; dupes: only the rows that share one; import:\n"
        "only the merged IMPORT rows. Columns are compared by position.\n"
        "  --log-imported FILE  the IMPORT rows that resembled nothing, as CSV\n"
-       "  --log-rejected FILE  the others\n"
-       + kInput +
-       "Columns (by MASTER header name or 0-based index): --id-column COL,\n"
-       "  --cluster COLS, --compare COLS, --weight COL=W, --compare-null COLS\n"
-       "Matching: --threshold PERCENT (0 to 100; 80)  --cluster-threshold\n"
-       "  FRACTION (0 to 1; 0.5; above 0.9 almost no pair is compared)\n"
-       "  --label-seed N (reproducible FuzzyDupesID labels)\n"
-       "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
-       "  --pairs FILE (every pair that reached the threshold: IMPORT id,\n"
-       "  the other's id and source, similarity)\n"
-       + kOutput},
+       "  --log-rejected FILE  the others\n" +
+           kInput + kTwoFiles +
+           "Columns (by MASTER header name or 0-based index): --id-column "
+           "COL,\n"
+           "  --cluster COLS, --compare COLS, --weight COL=W, --compare-null "
+           "COLS\n"
+           "Matching: -t/--threshold PERCENT (0 to 100; 80)  "
+           "--cluster-threshold\n"
+           "  FRACTION (0 to 1; 0.5; above 0.9 almost no pair is compared)\n"
+           "  --label-seed N (reproducible FuzzyDupesID labels)\n"
+           "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
+           "  --pairs FILE (every pair that reached the threshold: IMPORT id,\n"
+           "  the other's id and source, similarity)\n" +
+           kOutput},
       {"call",
        "usage: vexlor call MEMBER [ARGS...]\n"
        "Calls any member of the control by name, converting the arguments\n"
@@ -166,7 +187,8 @@ std::string MainHelp() {
          "  soundex|metaphone|dmetaphone NAME...   phonetic codes\n"
          "  distance TEXT1 TEXT2        Levenshtein distance\n"
          "  difference TEXT1 TEXT2      gestalt similarity in percent\n"
-         "  compare TEXT PATTERN        errors of an approximate pattern match\n"
+         "  compare TEXT PATTERN        errors of an approximate pattern "
+         "match\n"
          "Tables (CSV files):\n"
          "  dupes FILE                  fuzzy duplicate search\n"
          "  exact MASTER FILE --column C   exact match on one column\n"
@@ -185,9 +207,9 @@ std::string MainHelp() {
 
 const std::vector<std::string>& DocumentedCommands() {
   static const std::vector<std::string> names = {
-      "dupes",    "match",      "merge",      "exact",     "delete-dupes",
-      "grep",     "normalize",  "soundex",    "metaphone", "dmetaphone",
-      "distance", "difference", "compare",    "call",      "members"};
+      "dupes",    "match",      "merge",   "exact",     "delete-dupes",
+      "grep",     "normalize",  "soundex", "metaphone", "dmetaphone",
+      "distance", "difference", "compare", "call",      "members"};
   return names;
 }
 
@@ -196,7 +218,8 @@ std::string CliReference() {
       "# The vexlor command\n\n"
       "This page is the text of `vexlor --help` and of every `vexlor COMMAND\n"
       "--help` (regenerate it with `vexlor help --markdown > docs/cli.md`).\n\n"
-      "```\n" + MainHelp() + "```\n";
+      "```\n" +
+      MainHelp() + "```\n";
   for (const std::string& name : DocumentedCommands()) {
     doc += "\n## vexlor " + name + "\n\n```\n" + SubcommandHelp(name) + "```\n";
   }

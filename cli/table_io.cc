@@ -15,10 +15,17 @@ using platform::Variant;
 using platform::VariantArray;
 
 std::vector<OptionSpec> InputOptionSpecs() {
-  return {{"no-header", false},
-          {"delimiter", true},
-          {"encoding", true},
+  return {{"no-header", false, false, "H"},
+          {"delimiter", true, false, "d"},
+          {"encoding", true, false, "e"},
           {"allow-ragged", false}};
+}
+
+std::vector<OptionSpec> TwoFileInputSpecs() {
+  return {{"master-delimiter", true},
+          {"master-encoding", true},
+          {"file-delimiter", true},
+          {"file-encoding", true}};
 }
 
 std::vector<OptionSpec> OutputOptionSpecs() {
@@ -93,14 +100,20 @@ bool CheckHeader(const std::string& path,
 }  // namespace
 
 bool LoadTable(const std::string& path, const Arguments& args,
-               InputTable* input, std::string* error) {
+               InputTable* input, std::string* error, const std::string& role) {
+  // The file's own option where given, else the one for every file.
+  auto option = [&](const std::string& name) {
+    return !role.empty() && args.Has(role + "-" + name) ? role + "-" + name
+                                                        : name;
+  };
   CsvOptions options;
   options.header = !args.Has("no-header");
-  options.delimiter = Unescape(args.Get("delimiter", ""));
+  options.delimiter = Unescape(args.Get(option("delimiter"), ""));
   options.allow_ragged = args.Has("allow-ragged");
   bool cp1252 = false;
-  if (!ParseEncoding(args.Get("encoding", "utf8"), &cp1252)) {
-    *error = "--encoding takes utf8 or cp1252";
+  const std::string encoding = option("encoding");
+  if (!ParseEncoding(args.Get(encoding, "utf8"), &cp1252)) {
+    *error = "--" + encoding + " takes utf8 or cp1252";
     return false;
   }
   options.encoding = cp1252 ? Encoding::kCp1252 : Encoding::kUtf8;

@@ -24,12 +24,19 @@ struct InputTable {
 
 // The options every table command shares.
 std::vector<OptionSpec> InputOptionSpecs();
+// The two-file commands' options for one file: --master-delimiter,
+// --master-encoding, --file-delimiter, --file-encoding (the second file,
+// FILE or IMPORT).
+std::vector<OptionSpec> TwoFileInputSpecs();
 std::vector<OptionSpec> OutputOptionSpecs();
 
-// Reads `path` ("-": standard input) with the input options of `args`.
-// False with a message naming the file (and line) on failure.
+// Reads `path` ("-": standard input) with the input options of `args`;
+// a `role` ("master" or "file") takes --ROLE-delimiter and --ROLE-encoding
+// before --delimiter and --encoding. False with a message naming the file
+// (and line) on failure.
 bool LoadTable(const std::string& path, const Arguments& args,
-               InputTable* input, std::string* error);
+               InputTable* input, std::string* error,
+               const std::string& role = "");
 
 // Reads --out-encoding (utf8, the default, or cp1252); false with a
 // message for another value.

@@ -218,5 +218,38 @@ TEST_F(DataFilesTest, SettingsAreCheckedBeforeAnyFile) {
       << run.err;
 }
 
+// The short forms of the usual CSV tools, and an encoding per file: a UTF-8
+// master against a Windows-1252 export matches only when each is read as
+// what it is.
+TEST_F(DataFilesTest, ShortFormsAndEncodingsPerFile) {
+  Write("semi.csv", "a,b;c,d\r\nx;y\r\n");
+  Write("bare.csv", "x,y\r\nz,w\r\n");
+  Write("master.csv", "name\r\nFran\xC3\xA7ois M\xC3\xBCller\r\n");
+  Write("export.csv", "name\r\nFran\xE7ois M\xFCller\r\n");
+  struct Case {
+    std::string command;
+    std::string out;
+  } cases[] = {
+      {"dupes semi.csv -d ';' -t 100 | vexlor delete-dupes - --max-column 1",
+       "\"a,b\",\"c,d\"\r\nx,y\r\n"},
+      {"dupes bare.csv -H -t 100 | vexlor delete-dupes - --max-column 1",
+       "Column1,Column2\r\nx,y\r\nz,w\r\n"},
+      {"match master.csv export.csv -e cp1252 --master-encoding utf8 -t 100",
+       "name,Match\r\nFran\xC3\xA7ois M\xC3\xBCller,1\r\n"},
+      {"match master.csv export.csv --file-encoding cp1252 -t 100 "
+       "--out-encoding cp1252",
+       "name,Match\r\nFran\xE7ois M\xFCller,1\r\n"},
+      {"exact export.csv master.csv --column name -e utf8 "
+       "--master-encoding cp1252 --return positive",
+       "name\r\nFran\xC3\xA7ois M\xC3\xBCller\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    Outcome run = Shell("vexlor " + c.command);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.out);
+  }
+}
+
 }  // namespace
 }  // namespace vexlor::cli
