@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/gzip.h"
 #include "vexlor/platform/text.h"
 
 namespace vexlor::cli {
@@ -125,6 +126,15 @@ class Parser {
   size_t record_line_ = 0;
 };
 
+// Compressed input is recognised by its first bytes, since a pipe or a
+// downloaded file may not say so in its name.
+bool Uncompress(const std::string& name, std::string* data,
+                std::string* error) {
+  if (!IsGzip(*data) || Gunzip(data, error)) return true;
+  *error = name + ": " + *error;
+  return false;
+}
+
 }  // namespace
 
 bool ParseCsv(std::string_view data, const CsvOptions& options, CsvTable* table,
@@ -183,7 +193,7 @@ bool ReadInput(const std::string& path, std::string* data, std::string* error) {
       if (n > 0) {
         data->append(buffer, static_cast<size_t>(n));
       } else if (n == 0) {
-        return true;
+        return Uncompress("standard input", data, error);
       } else {
         *error = std::string("standard input: ") + std::strerror(errno);
         return false;
@@ -208,7 +218,7 @@ bool ReadInput(const std::string& path, std::string* data, std::string* error) {
     *error = path + ": " + std::strerror(saved);
     return false;
   }
-  return true;
+  return Uncompress(path, data, error);
 }
 
 }  // namespace vexlor::cli

@@ -41,9 +41,10 @@ struct CsvTable {
 bool ParseCsv(std::string_view data, const CsvOptions& options, CsvTable* table,
               std::string* error);
 
-// Reads a whole file, or standard input for "-". False with a message
-// naming the file when it cannot be read, or when a signal handler
-// interrupts the wait for input (Ctrl-C).
+// Reads a whole file, or standard input for "-", uncompressed when it is
+// gzip data (gzip.h). False with a message naming the file when it cannot
+// be read or uncompressed, or when a signal handler interrupts the wait
+// for input (Ctrl-C).
 bool ReadInput(const std::string& path, std::string* data, std::string* error);
 
 }  // namespace vexlor::cli

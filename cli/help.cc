@@ -13,7 +13,8 @@ const std::string kInput =
     "  --allow-ragged (rows longer than the header get columns of their own;\n"
     "  otherwise such a row is an error). Blank lines are skipped. A header\n"
     "  naming two columns alike is an error unless columns are named by\n"
-    "  0-based index.\n";
+    "  0-based index. gzip-compressed files are read as such, whatever\n"
+    "  their name.\n";
 // What the commands of two files add to kInput.
 const std::string kTwoFiles =
     "  Each file may have its own: --master-delimiter D, --master-encoding\n"
@@ -23,7 +24,8 @@ const std::string kOutput =
     "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
     "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"
     "  Fields are quoted only where needed (a delimiter, quote or line\n"
-    "  break); every cell is written as it was read, line breaks included.\n";
+    "  break); every cell is written as it was read, line breaks included.\n"
+    "  An -o FILE ending in .gz is written gzip-compressed.\n";
 
 const std::map<std::string, std::string>& Texts() {
   static const std::map<std::string, std::string> texts = {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cli/gzip.h"
 #include "vexlor/platform/file.h"
 
 namespace vexlor::cli {
@@ -61,6 +62,18 @@ class TemporaryFile {
   std::string name_;
 };
 
+// Runs `produce` into `sink`, through gzip when the name asks for it.
+bool Produce(const std::string& path,
+             const std::function<bool(const ByteWriter&)>& produce,
+             const ByteWriter& sink) {
+  if (path.size() < 3 || path.compare(path.size() - 3, 3, ".gz") != 0) {
+    return produce(sink);
+  }
+  GzipWriter gzip(sink);
+  return produce([&gzip](std::string_view b) { return gzip.Write(b); }) &&
+         gzip.Finish();
+}
+
 }  // namespace
 
 bool WriteOutput(const std::string& path,
@@ -87,7 +100,8 @@ bool WriteOutput(const std::string& path,
       *error = ErrorText(path);
       return false;
     }
-    bool ok = produce([&file](std::string_view b) { return file.Write(b); });
+    bool ok = Produce(path, produce,
+                      [&file](std::string_view b) { return file.Write(b); });
     int saved = errno;
     if (!file.Close() && ok) {
       ok = false;
@@ -106,7 +120,8 @@ bool WriteOutput(const std::string& path,
     temporary.file().SetPermissions(info.permissions);
   }
   OutputFile& file = temporary.file();
-  if (!produce([&file](std::string_view b) { return file.Write(b); }) ||
+  if (!Produce(path, produce,
+               [&file](std::string_view b) { return file.Write(b); }) ||
       !temporary.Commit(info.target)) {
     *error = ErrorText(path);
     return false;

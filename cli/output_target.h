@@ -3,7 +3,8 @@
 // not exist yet) is written under a temporary name in the same folder,
 // flushed to the device and renamed over the path, so a failed or
 // cancelled command leaves the previous file as it was and no temporary
-// file behind; a device or pipe is written directly.
+// file behind; a device or pipe is written directly. A name ending in
+// ".gz" is written gzip-compressed.
 #ifndef VEXLOR_CLI_OUTPUT_TARGET_H_
 #define VEXLOR_CLI_OUTPUT_TARGET_H_
 

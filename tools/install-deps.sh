@@ -59,3 +59,8 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\{0,1\}8'; then
   fi
   $SUDO locale-gen > /dev/null
 fi
+
+# The command line reads and writes gzip-compressed CSV files.
+need=$(missing_packages zlib1g-dev)
+# shellcheck disable=SC2086
+[ -z "$need" ] || install_packages $need

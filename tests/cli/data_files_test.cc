@@ -251,5 +251,28 @@ TEST_F(DataFilesTest, ShortFormsAndEncodingsPerFile) {
   }
 }
 
+// Compressed files are read by their content, from a file or a pipe, and
+// written when the output's name ends in .gz; nothing changes on the way.
+TEST_F(DataFilesTest, GzipInAndOut) {
+  const std::string table = HostileTable();
+  Write("in.csv", table);
+  ASSERT_EQ(Shell("gzip -c in.csv > packed.bin && head -c 60 packed.bin > "
+                  "cut.gz")
+                .status,
+            0);
+  const std::string options = " -t 100 --label-seed 1";
+  Outcome plain = Shell("vexlor dupes in.csv" + options);
+  Outcome run = Shell("vexlor dupes packed.bin -o out.csv.gz" + options);
+  ASSERT_EQ(run.status, 0) << run.err;
+  ExpectSameBytes(Shell("gzip -dc out.csv.gz").out, plain.out);
+  run = Shell("vexlor dupes -" + options + " < packed.bin");
+  ExpectSameBytes(run.out, plain.out);
+  run = Shell("vexlor dupes cut.gz");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cut.gz: damaged or incomplete gzip data"),
+            std::string::npos)
+      << run.err;
+}
+
 }  // namespace
 }  // namespace vexlor::cli
