@@ -29,7 +29,8 @@ void ShowAboutBox(HWND owner, const std::string& about_text) {
   const DLGTEMPLATE* dialog_template =
       FindDialog(VEXLOR_IDD_ABOUT, ThreadUiLanguage());
   if (dialog_template == nullptr) return;
-  std::wstring first_line = WindowText(about_text.substr(0, about_text.find('\n')));
+  std::wstring first_line =
+      WindowText(about_text.substr(0, about_text.find('\n')));
   DialogBoxIndirectParamW(ModuleHandle(), dialog_template, owner,
                           AboutDialogProc,
                           reinterpret_cast<LPARAM>(&first_line));

@@ -5,9 +5,9 @@
 #ifndef VEXLOR_COM_ABOUT_DIALOG_H_
 #define VEXLOR_COM_ABOUT_DIALOG_H_
 
-#include <string>
-
 #include <windows.h>
+
+#include <string>
 
 namespace vexlor::com {
 

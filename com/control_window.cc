@@ -1,5 +1,7 @@
 #include "com/control_window.h"
 
+#include <mutex>
+
 #include "com/com_module.h"
 #include "com/design_time_picture.h"
 
@@ -9,8 +11,10 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"VexlorControlWindow";
 
-// Windows made and not yet destroyed through DestroyControlWindow; all on
-// the threads of the controls, which are apartment threads of one process.
+// Windows made and not yet destroyed through DestroyControlWindow, over
+// all the apartments of the process; the lock keeps the class registered
+// exactly while there are any.
+std::mutex class_lock;
 int live_windows = 0;
 
 LRESULT CALLBACK ControlWindowProc(HWND window, UINT message, WPARAM wparam,
@@ -42,12 +46,13 @@ bool RegisterControlClass() {
 }  // namespace
 
 HWND CreateControlWindow(HWND parent, const RECT& position, bool visible) {
+  std::lock_guard<std::mutex> hold(class_lock);
   if (live_windows == 0 && !RegisterControlClass()) return nullptr;
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (visible ? WS_VISIBLE : 0);
-  HWND window = CreateWindowExW(
-      0, kClassName, L"", style, position.left, position.top,
-      position.right - position.left, position.bottom - position.top, parent,
-      nullptr, ModuleHandle(), nullptr);
+  HWND window = CreateWindowExW(0, kClassName, L"", style, position.left,
+                                position.top, position.right - position.left,
+                                position.bottom - position.top, parent, nullptr,
+                                ModuleHandle(), nullptr);
   if (window != nullptr) {
     ++live_windows;
   } else if (live_windows == 0) {
@@ -59,6 +64,7 @@ HWND CreateControlWindow(HWND parent, const RECT& position, bool visible) {
 void DestroyControlWindow(HWND window) {
   if (window == nullptr) return;
   if (IsWindow(window)) DestroyWindow(window);
+  std::lock_guard<std::mutex> hold(class_lock);
   if (--live_windows == 0) UnregisterClassW(kClassName, ModuleHandle());
 }
 

@@ -1,6 +1,8 @@
 // The module declares the registration codes under the names the Windows
 // headers define as macros, so it is read before them.
+// clang-format off
 #include "vexlor/control/module.h"
+// clang-format on
 
 #include "com/design_time_face.h"
 
@@ -240,8 +242,8 @@ HRESULT DesignTimeFace::ActivateInPlace(IOleClientSite* site, bool ui_active) {
   if (in_place_site_ == nullptr) {
     if (site == nullptr) return E_UNEXPECTED;
     IOleInPlaceSite* in_place = nullptr;
-    HRESULT status = site->QueryInterface(
-        IID_IOleInPlaceSite, reinterpret_cast<void**>(&in_place));
+    HRESULT status = site->QueryInterface(IID_IOleInPlaceSite,
+                                          reinterpret_cast<void**>(&in_place));
     if (FAILED(status)) return status;
     if (in_place->CanInPlaceActivate() != S_OK) {
       in_place->Release();
@@ -354,8 +356,8 @@ bool DesignTimeFace::AmbientUserMode() const {
   ambient->Release();
   // A container that does not say is running its form.
   bool user_mode = true;
-  if (SUCCEEDED(status) && SUCCEEDED(VariantChangeType(&result, &result, 0,
-                                                       VT_BOOL))) {
+  if (SUCCEEDED(status) &&
+      SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BOOL))) {
     user_mode = result.boolVal != VARIANT_FALSE;
   }
   VariantClear(&result);

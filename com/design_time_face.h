@@ -16,9 +16,9 @@
 #ifndef VEXLOR_COM_DESIGN_TIME_FACE_H_
 #define VEXLOR_COM_DESIGN_TIME_FACE_H_
 
-#include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include "com/property_exchange.h"
 #include "vexlor/control/vexlor_ctrl.h"
@@ -82,8 +82,7 @@ class DesignTimeFace final : public IOleObject,
   HRESULT STDMETHODCALLTYPE Advise(IAdviseSink* sink, DWORD* cookie) override;
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
   HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA** advises) override;
-  HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD aspect,
-                                          DWORD* status) override;
+  HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD aspect, DWORD* status) override;
   HRESULT STDMETHODCALLTYPE SetColorScheme(LOGPALETTE* palette) override;
 
   // IOleWindow (through IOleInPlaceObject and IOleInPlaceActiveObject)
@@ -114,8 +113,8 @@ class DesignTimeFace final : public IOleObject,
 
   // IViewObject2
   HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG index, void* aspect_info,
-                                 DVTARGETDEVICE* device, HDC target_dc,
-                                 HDC dc, LPCRECTL bounds, LPCRECTL wbounds,
+                                 DVTARGETDEVICE* device, HDC target_dc, HDC dc,
+                                 LPCRECTL bounds, LPCRECTL wbounds,
                                  BOOL(STDMETHODCALLTYPE* proceed)(ULONG_PTR),
                                  ULONG_PTR proceed_argument) override;
   HRESULT STDMETHODCALLTYPE GetColorSet(DWORD aspect, LONG index,

@@ -22,8 +22,8 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wparam,
   }
   // The Cancel button and, through the dialog manager, the close box.
   if (message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) {
-    auto* window = reinterpret_cast<ProgressWindow*>(
-        GetWindowLongPtrW(dialog, DWLP_USER));
+    auto* window =
+        reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(dialog, DWLP_USER));
     if (window != nullptr) window->OnCancel();
     return TRUE;
   }
@@ -50,9 +50,9 @@ void ProgressDialogPresenter::Show(ProgressWindow& window) {
   if (dialog_template == nullptr) return;
   InitCommonControlsOnce();
   HWND owner = owner_ ? owner_() : nullptr;
-  HWND dialog = CreateDialogIndirectParamW(
-      ModuleHandle(), dialog_template, owner, ProgressDialogProc,
-      reinterpret_cast<LPARAM>(&window));
+  HWND dialog = CreateDialogIndirectParamW(ModuleHandle(), dialog_template,
+                                           owner, ProgressDialogProc,
+                                           reinterpret_cast<LPARAM>(&window));
   if (dialog == nullptr) return;
   open_.push_back(Open{&window, dialog, {}, {}});
   Sync(open_.back());

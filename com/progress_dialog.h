@@ -18,12 +18,12 @@
 #ifndef VEXLOR_COM_PROGRESS_DIALOG_H_
 #define VEXLOR_COM_PROGRESS_DIALOG_H_
 
+#include <windows.h>
+
 #include <array>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 #include "vexlor/control/progress_window.h"
 

@@ -69,8 +69,10 @@ HRESULT SaveState(IPropertyBag* bag, const PersistedState& state) {
   if (bag == nullptr) return E_POINTER;
   HRESULT status =
       WriteInteger(bag, L"_Version", static_cast<int32_t>(state.version));
-  if (SUCCEEDED(status)) status = WriteInteger(bag, L"_ExtentX", state.extent.cx);
-  if (SUCCEEDED(status)) status = WriteInteger(bag, L"_ExtentY", state.extent.cy);
+  if (SUCCEEDED(status))
+    status = WriteInteger(bag, L"_ExtentX", state.extent.cx);
+  if (SUCCEEDED(status))
+    status = WriteInteger(bag, L"_ExtentY", state.extent.cy);
   return status;
 }
 

@@ -9,10 +9,10 @@
 #ifndef VEXLOR_COM_PROPERTY_EXCHANGE_H_
 #define VEXLOR_COM_PROPERTY_EXCHANGE_H_
 
-#include <cstdint>
-
-#include <windows.h>
 #include <ocidl.h>
+#include <windows.h>
+
+#include <cstdint>
 
 namespace vexlor::com {
 

@@ -53,8 +53,7 @@ class PropertyPage final : public IPropertyPage {
     return S_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE Activate(HWND parent, LPCRECT rect,
-                                     BOOL) override {
+  HRESULT STDMETHODCALLTYPE Activate(HWND parent, LPCRECT rect, BOOL) override {
     if (rect == nullptr) return E_POINTER;
     if (dialog_ != nullptr) return E_UNEXPECTED;
     dialog_ = CreatePage(parent);

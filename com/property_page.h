@@ -7,8 +7,8 @@
 #ifndef VEXLOR_COM_PROPERTY_PAGE_H_
 #define VEXLOR_COM_PROPERTY_PAGE_H_
 
-#include <windows.h>
 #include <unknwn.h>
+#include <windows.h>
 
 namespace vexlor::com {
 

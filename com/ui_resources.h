@@ -7,10 +7,10 @@
 #ifndef VEXLOR_COM_UI_RESOURCES_H_
 #define VEXLOR_COM_UI_RESOURCES_H_
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
-
-#include <windows.h>
 
 #include "vexlor/control/resources.h"
 

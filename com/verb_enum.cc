@@ -39,7 +39,8 @@ class VerbEnum final : public IEnumOLEVERB {
     ULONG given = 0;
     if (count > 0 && position_ == 0) {
       // The caller frees the name with the task allocator.
-      auto* name = static_cast<LPOLESTR>(CoTaskMemAlloc(sizeof kPropertiesName));
+      auto* name =
+          static_cast<LPOLESTR>(CoTaskMemAlloc(sizeof kPropertiesName));
       if (name == nullptr) return E_OUTOFMEMORY;
       std::wmemcpy(name, kPropertiesName, std::size(kPropertiesName));
       out[0].lVerb = OLEIVERB_PROPERTIES;
