@@ -60,6 +60,12 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\{0,1\}8'; then
   $SUDO locale-gen > /dev/null
 fi
 
+# The tests of the control's windows run the Windows programs on a virtual
+# display.
+need=$(missing_packages xvfb xauth)
+# shellcheck disable=SC2086
+[ -z "$need" ] || install_packages $need
+
 # The command line reads and writes gzip-compressed CSV files.
 need=$(missing_packages zlib1g-dev)
 # shellcheck disable=SC2086
