@@ -20,7 +20,7 @@ std::vector<OptionSpec> ExactSpecs() {
 }
 
 // The compared column is one index in both tables: a name must stand at the
-// same place in both.
+// same place in both once the columns are lined up.
 bool CompareColumn(const InputTable& master, const InputTable& match,
                    const std::string& name, int* column, std::string* error) {
   const int in_master = FindColumn(master, name);
@@ -78,8 +78,13 @@ int RunExact(const std::vector<std::string>& args, Io io) {
       !LoadOne(a, 1, &match, io, &status)) {
     return status;
   }
+  const std::string name = a.Get("column", "");
+  if (FindColumn(match, name) < 0) {
+    return Complain(io, kExitBadInput, NoColumnError(match, name));
+  }
+  LineUpColumns(a, master, &match, io);
   int column;
-  if (!CompareColumn(master, match, a.Get("column", ""), &column, &error)) {
+  if (!CompareColumn(master, match, name, &column, &error)) {
     return Complain(io, kExitBadInput, error);
   }
   std::unique_ptr<ProgressSession> session =

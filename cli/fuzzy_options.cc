@@ -80,22 +80,7 @@ int PrepareFuzzy(const std::string& command, const Arguments& a,
       !ApplyColumnOptions(setup->master, a, setup->control.get(), &error)) {
     return Complain(io, kExitBadInput, error);
   }
-  if (!a.Has("no-header")) {
-    const size_t common = std::min(
-        {setup->master.columns, setup->second.columns, size_t{kMaxColumns}});
-    const ColumnOptions& options = setup->control->column_options();
-    for (size_t c = 0; c < common; ++c) {
-      if ((options.cluster[c] || options.dupe_search[c]) &&
-          setup->master.names[c] != setup->second.names[c]) {
-        io.err << "vexlor: warning: column " << c + 1 << " is '"
-               << platform::Utf16ToUtf8(setup->master.names[c]) << "' in "
-               << setup->master.path << " but '"
-               << platform::Utf16ToUtf8(setup->second.names[c]) << "' in "
-               << setup->second.path << "; columns are compared by position\n";
-        break;
-      }
-    }
-  }
+  LineUpColumns(a, setup->master, &setup->second, io);
   // Log lines carry the second table's records under its own names.
   setup->control->column_options().names = setup->second.names;
   setup->control->SetCSVDelimiter(log_delimiter);

@@ -37,13 +37,13 @@ struct FuzzySetup {
   TextEncoding log_encoding = TextEncoding::kUtf8;
 };
 
-// Reads both tables (positional arguments 0 and 1) and sets the control up:
-// column options by the master's header (columns are compared by position,
-// so a header of the second table that names a compared column differently
-// draws a warning), the log files probed (a log that cannot be created is
-// an error here), and the column names of log headers taken from the
-// second table; logs are written with the output's delimiter and
-// encoding. Returns kExitOk, or the exit status after printing why.
+// Probes the log files (a log that cannot be created is an error here),
+// reads both tables (positional arguments 0 and 1), lines the second
+// table's columns up with the master's (LineUpColumns) and sets the
+// control up: column options by the master's header, the column names of
+// log headers taken from the second table; logs are written with the
+// output's delimiter and encoding. Returns kExitOk, or the exit status
+// after printing why.
 int PrepareFuzzy(const std::string& command, const Arguments& args,
                  const char* first_log, const char* second_log, Io io,
                  FuzzySetup* setup);

@@ -19,7 +19,10 @@ const std::string kInput =
 const std::string kTwoFiles =
     "  Each file may have its own: --master-delimiter D, --master-encoding\n"
     "  E for the first file, --file-delimiter D, --file-encoding E for the\n"
-    "  second; -d and -e apply to any file without its own.\n";
+    "  second; -d and -e apply to any file without its own. With headers,\n"
+    "  the second file's columns are lined up with the first's by name\n"
+    "  (a missing one is empty, others are kept for the logs); without\n"
+    "  headers or with --by-position, by position.\n";
 const std::string kOutput =
     "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
     "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"
@@ -122,7 +125,7 @@ const std::map<std::string, std::string>& Texts() {
        "Marks every MASTER row with the first FILE row that resembles it and\n"
        "prints MASTER with a Match column: the FILE row number (from 1), 0\n"
        "for none. --return positive prints only the matched rows, negative\n"
-       "only the others (default all). Columns are compared by position.\n"
+       "only the others (default all).\n"
        "  --log-positive FILE  the FILE rows that matched, as CSV\n"
        "  --log-negative FILE  the FILE rows that did not\n" +
            kInput + kTwoFiles +
@@ -149,7 +152,7 @@ const std::map<std::string, std::string>& Texts() {
        "MASTER and the merged rows, with FuzzyDupesID and Source (0 MASTER,\n"
        "1 IMPORT) columns; all: every row, those that resemble others sharing\n"
        "their FuzzyDupesID; dupes: only the rows that share one; import:\n"
-       "only the merged IMPORT rows. Columns are compared by position.\n"
+       "only the merged IMPORT rows.\n"
        "  --log-imported FILE  the IMPORT rows that resembled nothing, as CSV\n"
        "  --log-rejected FILE  the others\n" +
            kInput + kTwoFiles +

@@ -1,6 +1,7 @@
 #include "cli/table_io.h"
 
 #include <map>
+#include <ostream>
 #include <string_view>
 
 #include "cli/batch_run.h"
@@ -25,7 +26,8 @@ std::vector<OptionSpec> TwoFileInputSpecs() {
   return {{"master-delimiter", true},
           {"master-encoding", true},
           {"file-delimiter", true},
-          {"file-encoding", true}};
+          {"file-encoding", true},
+          {"by-position", false}};
 }
 
 std::vector<OptionSpec> OutputOptionSpecs() {
@@ -185,6 +187,55 @@ bool WriteResult(const Variant& result,
         return WriteCsv(*table, names, last_column, &writer, write);
       },
       error);
+}
+
+void LineUpColumns(const Arguments& args, const InputTable& master,
+                   InputTable* second, Io io) {
+  if (args.Has("no-header") || args.Has("by-position")) return;
+  // For each column of the result, the second table's column (or -1).
+  std::vector<int> source;
+  std::vector<bool> taken(second->columns, false);
+  size_t shared = 0;
+  for (const std::u16string& name : master.names) {
+    int found = -1;
+    for (size_t c = 0; c < second->columns && found < 0; ++c) {
+      if (!taken[c] && second->names[c] == name) found = static_cast<int>(c);
+    }
+    if (found >= 0) {
+      taken[found] = true;
+      ++shared;
+    }
+    source.push_back(found);
+  }
+  if (shared == 0) {
+    io.err << "vexlor: warning: " << second->path << " has no column named as "
+           << "one of " << master.path
+           << "; columns are compared by position\n";
+    return;
+  }
+  std::vector<std::u16string> names = master.names;
+  for (size_t c = 0; c < second->columns; ++c) {
+    if (taken[c]) continue;
+    source.push_back(static_cast<int>(c));
+    names.push_back(second->names[c]);
+  }
+  Variant table = VariantArray::NewTable(static_cast<uint32_t>(source.size()),
+                                         static_cast<uint32_t>(second->rows));
+  VariantArray* to = table.AsArray();
+  VariantArray* from = second->table.AsArray();
+  for (uint32_t r = 0; r < second->rows; ++r) {
+    for (uint32_t c = 0; c < source.size(); ++c) {
+      if (source[c] >= 0) {
+        to->cell(c, r).Swap(from->cell(static_cast<uint32_t>(source[c]), r));
+      } else {
+        // Like the missing fields of a short row.
+        to->cell(c, r) = Variant::Utf8String("");
+      }
+    }
+  }
+  second->table = std::move(table);
+  second->names = std::move(names);
+  second->columns = source.size();
 }
 
 int FindColumn(const InputTable& input, const std::string& name_or_index) {

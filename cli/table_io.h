@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/command.h"
 #include "cli/csv_reader.h"
 #include "vexlor/platform/variant.h"
 
@@ -48,6 +49,16 @@ bool OutputEncoding(const Arguments& args, bool* cp1252, std::string* error);
 bool WriteResult(const platform::Variant& result,
                  const std::vector<std::u16string>& names,
                  const Arguments& args, std::string* error);
+
+// Reorders the columns of `second` to stand where the master's columns of
+// the same header name stand, as the two-file commands compare them by
+// index: a master column the second table lacks becomes a column of empty
+// texts, and the second table's other columns follow the master's, so
+// they still reach the logs. Without headers, with --by-position, or when
+// the two headers share no name (a warning then says so), the columns stay
+// as they are. Cost: one pass over the second table's cells.
+void LineUpColumns(const Arguments& args, const InputTable& master,
+                   InputTable* second, Io io);
 
 // Finds a column by header name or 0-based index; -1 when there is none.
 int FindColumn(const InputTable& input, const std::string& name_or_index);

@@ -274,5 +274,33 @@ TEST_F(DataFilesTest, GzipInAndOut) {
       << run.err;
 }
 
+// Two files with headers are compared column by column of the same name,
+// wherever each stands; the second file's other columns reach the log.
+TEST_F(DataFilesTest, TwoFilesLineUpByHeaderName) {
+  Write("m.csv", "id,name,city\r\nm1,Hans Meier,Bonn\r\n");
+  Write("f.csv", "city,extra,name\r\nBonn,x1,Hans Meier\r\n");
+  struct Case {
+    std::string command;
+    std::string out;
+  } cases[] = {
+      {"match m.csv f.csv -t 100 --id-column id --log-positive log.csv",
+       "id,name,city,Match\r\nm1,Hans Meier,Bonn,1\r\n"},
+      {"match m.csv f.csv -t 100 --id-column id --by-position",
+       "id,name,city,Match\r\nm1,Hans Meier,Bonn,0\r\n"},
+      {"exact m.csv f.csv --column name --return positive",
+       "id,name,city\r\nm1,Hans Meier,Bonn\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    Outcome run = Shell("vexlor " + c.command);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, "");
+  }
+  EXPECT_EQ(Read(File("log.csv")),
+            "\"id\",\"name\",\"city\",\"extra\"\r\n"
+            "\"\",\"Hans Meier\",\"Bonn\",\"x1\"\r\n");
+}
+
 }  // namespace
 }  // namespace vexlor::cli

@@ -224,7 +224,7 @@ TEST_F(ExactDeleteCommandTest, ExactErrors) {
     int status;
     std::string message_part;
   } cases[] = {
-      {{"exact", master, swapped, "--column", "name"},
+      {{"exact", master, swapped, "--column", "name", "--by-position"},
        kExitBadInput,
        "compared at one index"},
       {{"exact", master, master, "--column", "nope"},
