@@ -57,47 +57,37 @@ Variant LibraryTable(int rows, int salt) {
   return table;
 }
 
-VARIANT ComTable(int rows, int salt) {
-  SAFEARRAYBOUND bounds[2] = {{kColumns, 0}, {static_cast<ULONG>(rows), 0}};
-  VARIANT table;
-  table.vt = VT_ARRAY | VT_VARIANT;
-  table.parray = SafeArrayCreate(VT_VARIANT, 2, bounds);
-  for (LONG r = 0; r < rows; ++r) {
-    for (LONG c = 0; c < kColumns; ++c) {
-      VARIANT cell;
-      cell.vt = VT_BSTR;
-      cell.bstrVal = SysAllocString(Cell(c, r, salt).c_str());
-      LONG at[2] = {c, r};
-      SafeArrayPutElement(table.parray, at, &cell);
-      VariantClear(&cell);
-    }
-  }
-  return table;
-}
-
-VARIANT Copy(const VARIANT& v) {
+// The value as a caller of the DLL passes it; the calls here use numbers,
+// flags, texts and tables of texts.
+VARIANT ToCom(const Variant& v) {
   VARIANT out;
   VariantInit(&out);
-  VariantCopy(&out, const_cast<VARIANT*>(&v));
+  if (const platform::VariantArray* cells = v.AsArray()) {
+    SAFEARRAYBOUND bounds[2] = {{cells->columns(), 0}, {cells->rows(), 0}};
+    out.vt = VT_ARRAY | VT_VARIANT;
+    out.parray = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    for (LONG r = 0; r < static_cast<LONG>(cells->rows()); ++r) {
+      for (LONG c = 0; c < static_cast<LONG>(cells->columns()); ++c) {
+        VARIANT cell = ToCom(cells->cell(c, r));
+        LONG at[2] = {c, r};
+        SafeArrayPutElement(out.parray, at, &cell);
+        VariantClear(&cell);
+      }
+    }
+  } else if (v.IsString()) {
+    std::u16string_view text = v.AsString();
+    out.vt = VT_BSTR;
+    out.bstrVal =
+        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                          static_cast<UINT>(text.size()));
+  } else if (v.vt() == platform::VT_BOOL) {
+    out.vt = VT_BOOL;
+    out.boolVal = v.AsBool() ? VARIANT_TRUE : VARIANT_FALSE;
+  } else {
+    out.vt = VT_R8;
+    out.dblVal = v.AsDouble();
+  }
   return out;
-}
-VARIANT Number(double value) {
-  VARIANT v;
-  v.vt = VT_R8;
-  v.dblVal = value;
-  return v;
-}
-VARIANT Flag(bool value) {
-  VARIANT v;
-  v.vt = VT_BOOL;
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
-}
-VARIANT Text(const wchar_t* text) {
-  VARIANT v;
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocString(text);
-  return v;
 }
 
 // The states of a progress window as the model has them at each report:
@@ -144,8 +134,6 @@ bool IsClockText(const std::wstring& t) {
 struct Tables {
   Variant master = LibraryTable(1000, 0);
   Variant second = LibraryTable(300, 3);
-  VARIANT com_master = ComTable(1000, 0);
-  VARIANT com_second = ComTable(300, 3);
 };
 
 // An argument of a batch call, given to the library and to the DLL alike.
@@ -165,35 +153,22 @@ struct BatchCase {
   std::vector<Arg> args;
 };
 
+// clang-format off
 const BatchCase kBatchCases[] = {
-    {"DupeSearch",
-     18,
-     kStrFuzzyDuplicateSearch,
-     false,
+    {"DupeSearch", 18, kStrFuzzyDuplicateSearch, false,
      {kMaster, N(0), N(80), N(0.5), kNoText, N(DRR_ALL), kShow}},
-    {"FuzzyMerge",
-     22,
-     kStrFuzzyMerge,
-     false,
+    {"FuzzyMerge", 22, kStrFuzzyMerge, false,
      {kMaster, kSecond, N(0), N(80), N(0.5), kNoText, N(MRR_ALL), kShow,
       kNoText, kNoText}},
-    {"FuzzyMatch",
-     25,
-     kStrFuzzyMatch,
-     false,
+    {"FuzzyMatch", 25, kStrFuzzyMatch, false,
      {kMaster, kSecond, N(0), N(80), N(0.5), kNoText, N(MAR_ALL), kShow,
       kNoText, kNoText}},
-    {"ExactMatchByColumn",
-     26,
-     kStrFuzzyMatch,
-     false,
+    {"ExactMatchByColumn", 26, kStrFuzzyMatch, false,
      {kMaster, kSecond, N(1), N(MAR_ALL), kShow}},
-    {"DeleteDupes",
-     24,
-     kStrDeleteDuplicates,
-     true,
+    {"DeleteDupes", 24, kStrDeleteDuplicates, true,
      {kMaster, N(2), N(2), N(DO_KEEP_FIRST), N(DER_CLEAN), kShow, kNoText}},
 };
+// clang-format on
 
 std::vector<Variant> LibraryArgs(const BatchCase& c, const Tables& t) {
   std::vector<Variant> out;
@@ -203,18 +178,6 @@ std::vector<Variant> LibraryArgs(const BatchCase& c, const Tables& t) {
                   : a.kind == Arg::kNumber ? Variant::R8(a.number)
                   : a.kind == Arg::kFlag   ? Variant::Bool(a.number != 0)
                                            : Variant::String(u""));
-  }
-  return out;
-}
-
-std::vector<VARIANT> ComArgs(const BatchCase& c, const Tables& t) {
-  std::vector<VARIANT> out;
-  for (const Arg& a : c.args) {
-    out.push_back(a.kind == Arg::kMaster   ? Copy(t.com_master)
-                  : a.kind == Arg::kSecond ? Copy(t.com_second)
-                  : a.kind == Arg::kNumber ? Number(a.number)
-                  : a.kind == Arg::kFlag   ? Flag(a.number != 0)
-                                           : Text(L""));
   }
   return out;
 }
@@ -373,7 +336,9 @@ void CheckProgressWindow(IDispatch* control, const BatchCase& c,
   std::thread person(WatchProgress, &probe, c.wait_window);
   VARIANT result;
   VariantInit(&result);
-  HRESULT hr = Call(control, c.dispid, ComArgs(c, tables), &result);
+  std::vector<VARIANT> com_args;
+  for (const Variant& arg : args) com_args.push_back(ToCom(arg));
+  HRESULT hr = Call(control, c.dispid, std::move(com_args), &result);
   SetEvent(probe.returned);
   person.join();
   container.DropHoldRequests();
@@ -402,8 +367,6 @@ void CheckProgressWindows(IDispatch* control, TestContainer& container,
   for (const BatchCase& c : kBatchCases) {
     CheckProgressWindow(control, c, tables, container, language, shots);
   }
-  VariantClear(&tables.com_master);
-  VariantClear(&tables.com_second);
 }
 
 void CheckWindowTexts(HMODULE dll, Language language) {
