@@ -8,7 +8,6 @@
 #include "com/about_dialog.h"
 #include "com/dispatch_call.h"
 #include "com/guids.h"
-#include "vexlor/platform/text.h"
 
 namespace vexlor::com {
 

@@ -6,6 +6,9 @@
 
 #include "com/design_time_face.h"
 
+#include <string>
+#include <string_view>
+
 #include "com/control_window.h"
 #include "com/design_time_picture.h"
 #include "com/guids.h"
@@ -511,7 +514,9 @@ HRESULT DesignTimeFace::GetPages(CAUUID* pages) {
 HRESULT DesignTimeFace::ShowPropertyFrame(HWND parent) {
   CLSID page = PropPageClsid();
   IUnknown* object = outer_;
-  return OleCreatePropertyFrame(parent, 0, 0, L"Vexlor Control", 1, &object, 1,
+  std::string_view name = kControlTypeName;
+  std::wstring caption(name.begin(), name.end());
+  return OleCreatePropertyFrame(parent, 0, 0, caption.c_str(), 1, &object, 1,
                                 &page, GetUserDefaultLCID(), 0, nullptr);
 }
 

@@ -7,7 +7,8 @@
 // every interface a container gets leads back to one identity. The control
 // keeps a fixed extent of 890 x 890 HIMETRIC whatever the container asks,
 // draws a raised edge around its picture (design_time_picture.h), persists
-// only the version of its state (property_exchange.h) and is invisible
+// the version of its state and its extent (property_exchange.h), and is
+// invisible
 // while the container runs its form (OLEMISC_INVISIBLEATRUNTIME): in place,
 // its window shows only in design mode.
 //
