@@ -1,9 +1,11 @@
 // `vexlor exact MASTER FILE --column C`: the rows of MASTER whose text in
 // column C occurs in the same column of FILE (or those whose text does
-// not, or all of them).
+// not, or all of them with a Matched column).
 #include "cli/batch_run.h"
 #include "cli/command.h"
+#include "cli/exact_keys.h"
 #include "cli/table_io.h"
+#include "vexlor/platform/variant_array.h"
 
 namespace vexlor::cli {
 
@@ -16,6 +18,8 @@ std::vector<OptionSpec> ExactSpecs() {
   for (const char* name : {"column", "return", "progress"}) {
     specs.push_back({name, true});
   }
+  specs.push_back({"ignore-case", false, false, "i"});
+  specs.push_back({"trim", false});
   return specs;
 }
 
@@ -42,6 +46,30 @@ bool CompareColumn(const InputTable& master, const InputTable& match,
   return true;
 }
 
+// The master rows `mode` asks for: all of them with a Matched column (1 or
+// 0), or the matched ones (positive), or the others (negative).
+platform::Variant SelectRows(const InputTable& master,
+                             const std::vector<bool>& matched,
+                             const std::string& mode) {
+  const bool all = mode == "all";
+  const bool wanted = mode == "positive";
+  uint32_t rows = 0;
+  for (bool m : matched) rows += all || m == wanted;
+  const uint32_t columns = static_cast<uint32_t>(master.columns);
+  platform::Variant result =
+      platform::VariantArray::NewTable(columns + (all ? 1 : 0), rows);
+  platform::VariantArray& to = *result.AsArray();
+  const platform::VariantArray& from = *master.table.AsArray();
+  uint32_t row = 0;
+  for (uint32_t r = 0; r < matched.size(); ++r) {
+    if (!all && matched[r] != wanted) continue;
+    for (uint32_t c = 0; c < columns; ++c) to.cell(c, row) = from.cell(c, r);
+    if (all) to.cell(columns, row) = platform::Variant::I4(matched[r] ? 1 : 0);
+    ++row;
+  }
+  return result;
+}
+
 }  // namespace
 
 int RunExact(const std::vector<std::string>& args, Io io) {
@@ -54,14 +82,7 @@ int RunExact(const std::vector<std::string>& args, Io io) {
     return Complain(io, kExitUsage, "exact: --column is required");
   }
   const std::string mode = a.Get("return", "all");
-  int16_t return_results;
-  if (mode == "all") {
-    return_results = MAR_ALL;
-  } else if (mode == "positive") {
-    return_results = MAR_POSITIVE;
-  } else if (mode == "negative") {
-    return_results = MAR_NEGATIVE;
-  } else {
+  if (mode != "all" && mode != "positive" && mode != "negative") {
     return Complain(io, kExitUsage,
                     "exact: --return takes all, positive or negative");
   }
@@ -90,13 +111,21 @@ int RunExact(const std::vector<std::string>& args, Io io) {
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, control.get(), io.err, &error);
   if (!session) return Complain(io, kExitUsage, "exact: " + error);
-  platform::Variant result =
-      control->ExactMatchByColumn(master.table, match.table, column,
-                                  return_results, session->show_progress());
+  // The method sees the folded keys and the row numbers alone; the rows
+  // themselves are taken from the master as read.
+  const KeyFolding folding{a.Has("ignore-case"), a.Has("trim")};
+  const platform::Variant found = control->ExactMatchByColumn(
+      KeyTable(master.table, static_cast<uint32_t>(column), folding),
+      KeyTable(match.table, static_cast<uint32_t>(column), folding), 0,
+      MAR_POSITIVE, session->show_progress());
   session.reset();
   status = FinishBatch(*control, io);
   if (status != kExitOk) return status;
-  if (!WriteResult(result, master.names, a, &error)) {
+  std::vector<std::u16string> names = master.names;
+  if (mode == "all") names.push_back(u"Matched");
+  const platform::Variant result =
+      SelectRows(master, MatchedRows(found, master.rows), mode);
+  if (!WriteResult(result, names, a, &error)) {
     return Complain(io, kExitBadInput, error);
   }
   return kExitOk;

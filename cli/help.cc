@@ -100,11 +100,13 @@ const std::map<std::string, std::string>& Texts() {
       {"exact",
        "usage: vexlor exact MASTER FILE --column C [options]\n"
        "Prints the rows of MASTER whose text in column C (header name or\n"
-       "0-based index, the same in both files) occurs in column C of FILE:\n"
-       "all rows (--return all, the default), only the matched ones\n"
+       "0-based index) occurs in column C of FILE: all rows with a Matched\n"
+       "column, 1 or 0 (--return all, the default), only the matched ones\n"
        "(positive) or only the others (negative). Texts compare exactly:\n"
        "case and blanks count, empty fields never match; of several MASTER\n"
-       "rows with one text only the first counts as matched.\n" +
+       "rows with one text only the first counts as matched.\n"
+       "  -i/--ignore-case  letters compare without regard to case\n"
+       "  --trim            blanks at either end of a text do not count\n" +
            kInput + kTwoFiles + kOutput},
       {"delete-dupes",
        "usage: vexlor delete-dupes FILE [options]\n"

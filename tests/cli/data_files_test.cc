@@ -302,5 +302,28 @@ TEST_F(DataFilesTest, TwoFilesLineUpByHeaderName) {
             "\"\",\"Hans Meier\",\"Bonn\",\"x1\"\r\n");
 }
 
+// `exact` says which rows matched, and folds case and blanks when asked.
+TEST_F(DataFilesTest, ExactMarksRowsAndFoldsKeysWhenAsked) {
+  Write("m.csv", "id,name\r\n1,Meier\r\n2, SCHULZ \r\n3,Becker\r\n");
+  Write("f.csv", "name\r\nmeier\r\nschulz\r\n");
+  struct Case {
+    std::string options;
+    std::string out;
+  } cases[] = {
+      {"", "id,name,Matched\r\n1,Meier,0\r\n2, SCHULZ ,0\r\n3,Becker,0\r\n"},
+      {"-i", "id,name,Matched\r\n1,Meier,1\r\n2, SCHULZ ,0\r\n3,Becker,0\r\n"},
+      {"--ignore-case --trim",
+       "id,name,Matched\r\n1,Meier,1\r\n2, SCHULZ ,1\r\n3,Becker,0\r\n"},
+      {"-i --trim --return negative", "id,name\r\n3,Becker\r\n"},
+      {"--trim --return positive", "id,name\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    Outcome run = Shell("vexlor exact m.csv f.csv --column name " + c.options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.out);
+  }
+}
+
 }  // namespace
 }  // namespace vexlor::cli
