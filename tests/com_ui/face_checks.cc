@@ -4,6 +4,7 @@
 #include <olectl.h>
 
 #include <cstdint>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -78,6 +79,26 @@ std::vector<uint32_t> FaceBitmap(HMODULE dll, int* width, int* height) {
   return pixels;
 }
 
+using Problems = std::vector<std::string>;
+
+// Runs `call` on this thread, which shows a modal window, while `person`
+// deals with the window on a second thread until `returned` is signalled.
+// What the person found wrong becomes failed checks under `what`.
+HRESULT WithPerson(const char* what, const std::function<HRESULT()>& call,
+                   const std::function<void(HANDLE, Problems*)>& person) {
+  HANDLE returned = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  Problems problems;
+  std::thread other(person, returned, &problems);
+  HRESULT hr = call();
+  SetEvent(returned);
+  other.join();
+  CloseHandle(returned);
+  for (const std::string& problem : problems) {
+    Check(false, std::string(what) + ": " + problem);
+  }
+  return hr;
+}
+
 uint32_t Pixel(COLORREF color) {
   return GetRValue(color) << 16 | GetGValue(color) << 8 | GetBValue(color);
 }
@@ -91,84 +112,80 @@ void CheckAboutBox(IDispatch* control, TestContainer& container,
       german ? L"Info \u00fcber Vexlor Control" : L"About Vexlor Control";
   std::string about = AboutText();
   std::wstring first_line = Wide(about.substr(0, about.find('\n')));
-  HANDLE returned = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HWND box = nullptr;
-  std::vector<std::string> problems;
-  std::thread person([&] {
-    box = WaitForWindow(title, true, returned);
-    if (box == nullptr) {
-      CloseOtherWindows(container.window());
-      return problems.push_back("no About box appeared");
-    }
-    if (ItemText(box, 101) != first_line) {
-      problems.push_back("the version line reads " +
-                         Narrow(ItemText(box, 101)));
-    }
-    if (GetWindow(box, GW_OWNER) != container.window()) {
-      problems.push_back("not owned by the container's window");
-    }
-    if (!SaveScreenshot(box,
-                        shots + "/about-" + (german ? "de" : "en") + ".png")) {
-      problems.push_back("no screenshot");
-    }
-    Press(box, IDOK);
-  });
-  VARIANT result;
-  VariantInit(&result);
-  HRESULT hr = Call(control, kDispidAboutBox, {}, &result);
-  SetEvent(returned);
-  person.join();
-  CloseHandle(returned);
+  HRESULT hr = WithPerson(
+      "About box",
+      [&] {
+        VARIANT result;
+        VariantInit(&result);
+        return Call(control, kDispidAboutBox, {}, &result);
+      },
+      [&](HANDLE returned, Problems* problems) {
+        box = WaitForWindow(title, true, returned);
+        if (box == nullptr) {
+          CloseOtherWindows(container.window());
+          return problems->push_back("none appeared");
+        }
+        if (ItemText(box, 101) != first_line) {
+          problems->push_back("the version line reads " +
+                              Narrow(ItemText(box, 101)));
+        }
+        if (GetWindow(box, GW_OWNER) != container.window()) {
+          problems->push_back("not owned by the container's window");
+        }
+        if (!SaveScreenshot(
+                box, shots + "/about-" + (german ? "de" : "en") + ".png")) {
+          problems->push_back("no screenshot");
+        }
+        Press(box, IDOK);
+      });
   Check(hr == S_OK, "AboutBox succeeds");
-  for (const std::string& problem : problems) Check(false, "About: " + problem);
   Check(box != nullptr && !IsWindow(box),
         "the About box is gone when OK closes it");
 }
 
 void CheckPropertyPage(IOleObject* control, TestContainer& container,
                        Language language, const std::string& shots) {
-  HANDLE returned = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::vector<std::string> problems;
   HWND frame = nullptr;
-  std::thread person([&] {
-    // "Vexlor Control Properties", or as the platform words it.
-    frame = WaitForWindow(L"Vexlor Control", false, returned);
-    if (frame == nullptr) {
-      CloseOtherWindows(container.window());
-      return problems.push_back("no property frame");
-    }
-    HWND tabs = FindWindowExW(frame, nullptr, WC_TABCONTROLW, nullptr);
-    wchar_t caption[32] = L"";
-    TCITEMW tab = {};
-    tab.mask = TCIF_TEXT;
-    tab.pszText = caption;
-    tab.cchTextMax = 32;
-    if (tabs == nullptr || SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0) != 1 ||
-        !SendMessageW(tabs, TCM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tab)) ||
-        std::wstring(caption) != L"General") {
-      problems.push_back("not one page captioned General");
-    }
-    HWND text = nullptr;
-    EnumChildWindows(frame, FindPageText, reinterpret_cast<LPARAM>(&text));
-    if (text == nullptr || !IsWindowVisible(text)) {
-      problems.push_back("the page's text is not shown");
-    }
-    const char* tag = language == Language::kGerman ? "de" : "en";
-    if (!SaveScreenshot(frame, shots + "/property-page-" + tag + ".png")) {
-      problems.push_back("no screenshot");
-    }
-    Press(frame, IDCANCEL);
-  });
   RECT rect = container.control_rect();
-  HRESULT hr = control->DoVerb(OLEIVERB_PROPERTIES, nullptr, &container, 0,
+  HRESULT hr = WithPerson(
+      "property page",
+      [&] {
+        return control->DoVerb(OLEIVERB_PROPERTIES, nullptr, &container, 0,
                                container.window(), &rect);
-  SetEvent(returned);
-  person.join();
-  CloseHandle(returned);
+      },
+      [&](HANDLE returned, Problems* problems) {
+        // "Vexlor Control Properties", or as the platform words it.
+        frame = WaitForWindow(L"Vexlor Control", false, returned);
+        if (frame == nullptr) {
+          CloseOtherWindows(container.window());
+          return problems->push_back("no property frame");
+        }
+        HWND tabs = FindWindowExW(frame, nullptr, WC_TABCONTROLW, nullptr);
+        wchar_t caption[32] = L"";
+        TCITEMW tab = {};
+        tab.mask = TCIF_TEXT;
+        tab.pszText = caption;
+        tab.cchTextMax = 32;
+        if (tabs == nullptr ||
+            SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0) != 1 ||
+            !SendMessageW(tabs, TCM_GETITEMW, 0,
+                          reinterpret_cast<LPARAM>(&tab)) ||
+            std::wstring(caption) != L"General") {
+          problems->push_back("not one page captioned General");
+        }
+        HWND text = nullptr;
+        EnumChildWindows(frame, FindPageText, reinterpret_cast<LPARAM>(&text));
+        if (text == nullptr || !IsWindowVisible(text)) {
+          problems->push_back("the page's text is not shown");
+        }
+        const char* tag = language == Language::kGerman ? "de" : "en";
+        if (!SaveScreenshot(frame, shots + "/property-page-" + tag + ".png")) {
+          problems->push_back("no screenshot");
+        }
+        Press(frame, IDCANCEL);
+      });
   Check(hr == S_OK, "the Properties verb succeeds");
-  for (const std::string& problem : problems) {
-    Check(false, "property page: " + problem);
-  }
   Check(frame != nullptr && !IsWindow(frame), "the property frame closes");
 }
 
