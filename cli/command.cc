@@ -24,21 +24,18 @@ bool IsSingleString(const std::string& name) {
 
 const std::map<std::string, Handler>& Handlers() {
   static const std::map<std::string, Handler> handlers = {
-      {"call", RunCall},
-      {"members", RunMembers},
-      {"dupes", RunDupes},
-      {"grep", RunGrep},
-      {"exact", RunExact},
-      {"delete-dupes", RunDeleteDupes},
-      {"match", RunMatch},
-      {"merge", RunMerge},
+      {"call", RunCall},   {"members", RunMembers},
+      {"dupes", RunDupes}, {"grep", RunGrep},
+      {"exact", RunExact}, {"delete-dupes", RunDeleteDupes},
+      {"match", RunMatch}, {"merge", RunMerge},
   };
   return handlers;
 }
 
-bool WantsHelp(const std::vector<std::string>& args) {
+// grep keeps -h for its own meaning (no file names), as grep does.
+bool WantsHelp(const std::string& name, const std::vector<std::string>& args) {
   for (const std::string& a : args) {
-    if (a == "--help" || a == "-h") return true;
+    if (a == "--help" || (a == "-h" && name != "grep")) return true;
     if (a == "--") break;
   }
   return false;
@@ -81,7 +78,7 @@ int Run(const std::vector<std::string>& args, Io io) {
     return Complain(io, kExitUsage,
                     "unknown command '" + name + "' (see vexlor --help)");
   }
-  if (WantsHelp(rest)) {
+  if (WantsHelp(name, rest)) {
     io.out << SubcommandHelp(name);
     return kExitOk;
   }

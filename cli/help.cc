@@ -59,10 +59,17 @@ const std::map<std::string, std::string>& Texts() {
        "Prints the number of errors (0-8) with which PATTERN occurs in TEXT,\n"
        "or -1 for an invalid pattern.\n"},
       {"grep",
-       "usage: vexlor grep [--max-errors K] [--count] [-i] PATTERN [FILE...]\n"
+       "usage: vexlor grep [options] PATTERN [FILE...]\n"
        "Prints the lines of the files (or standard input) in which PATTERN\n"
-       "occurs with at most K errors (0 to 7, default 0). --count prefixes\n"
-       "each line with its error count; -i ignores case. Pattern language:\n"
+       "occurs with at most K errors (0 to 7, default 0).\n"
+       "  -k/--max-errors K  -i/--ignore-case\n"
+       "  -c/--count  the number of matching lines of each file instead\n"
+       "  -n/--line-number  each line's number before it\n"
+       "  -l/--files-with-matches  the names of the files with a match\n"
+       "  -H/--with-filename, -h/--no-filename  the file name before each\n"
+       "      line (default: when there are several files)\n"
+       "  --show-errors  each line's error count before it\n"
+       "Pattern language:\n"
        "? any character, [abc] [a-z] [^a-z] classes, * any text between two\n"
        "positions, {...} a part without errors, a|b alternatives, \\x a\n"
        "literal x. Exit status: 0 a line printed, 1 none, 2 an error.\n"},

@@ -34,15 +34,22 @@ std::string WriteTemp(const std::string& content) {
 
 TEST(GrepCommandTest, PrintsLinesWithinTheErrorBound) {
   std::string file = WriteTemp(
-      "Meier\r\nMayer\nMaier Hans\nM\xC3\xBCller\nSchmidt\nSchmid\n\nno newline at end M?ier");
+      "Meier\r\nMayer\nMaier Hans\nM\xC3\xBCller\nSchmidt\nSchmid\n\nno "
+      "newline at end M?ier");
   struct Case {
     std::vector<std::string> args;
     int status;
     std::string out;
   } cases[] = {
       {{"M[ae][iy]er", file}, 0, "Meier\r\nMayer\nMaier Hans\n"},
-      {{"--count", "Schmidt", file}, 0, "0:Schmidt\n"},
-      {{"-k", "1", "--count", "Schmidt", file}, 0, "0:Schmidt\n1:Schmid\n"},
+      {{"--show-errors", "Schmidt", file}, 0, "0:Schmidt\n"},
+      {{"-k", "1", "--show-errors", "-n", "Schmidt", file},
+       0,
+       "5:0:Schmidt\n6:1:Schmid\n"},
+      {{"-k", "1", "-c", "Schmidt", file}, 0, "2\n"},
+      {{"-c", "Zebra", file}, 1, "0\n"},
+      {{"-l", "-k", "1", "Schmidt", file}, 0, file + "\n"},
+      {{"-H", "-n", "Mayer", file}, 0, file + ":2:Mayer\n"},
       {{"-i", "schmidt|meier", file}, 0, "Meier\r\nSchmidt\n"},
       {{"M\xC3\xBCller", file}, 0, "M\xC3\xBCller\n"},
       {{"end M\\?ier", file}, 0, "no newline at end M?ier\n"},
@@ -55,13 +62,20 @@ TEST(GrepCommandTest, PrintsLinesWithinTheErrorBound) {
   }
   Outcome two = Grep({"Schmidt", file, file});
   EXPECT_EQ(two.out, file + ":Schmidt\n" + file + ":Schmidt\n");
+  EXPECT_EQ(Grep({"-c", "Schmidt", file, file}).out,
+            file + ":1\n" + file + ":1\n");
+  EXPECT_EQ(Grep({"-h", "Schmidt", file, file}).out, "Schmidt\nSchmidt\n");
   std::remove(file.c_str());
 }
 
 TEST(GrepCommandTest, ErrorsExitWithTwo) {
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"[a-"}, {"a|"}, {"{a"}, {"x", "/no/such/file"},
-        {"-k", "8", "x"}, {"--bogus", "x"}, {}}) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"[a-"},
+                                        {"a|"},
+                                        {"{a"},
+                                        {"x", "/no/such/file"},
+                                        {"-k", "8", "x"},
+                                        {"--bogus", "x"},
+                                        {}}) {
     Outcome o = Grep(args);
     EXPECT_EQ(o.status, 2);
     EXPECT_FALSE(o.err.empty());
