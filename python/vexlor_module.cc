@@ -9,14 +9,18 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -63,6 +67,19 @@ constexpr int64_t kMaxExactDouble = int64_t{1} << 53;
 }
 
 std::u16string ToUtf16(py::handle text) {
+  // One- and two-byte strings are their UTF-16 code units already; only
+  // strings beyond the BMP need the codec (for their surrogate pairs).
+  PyObject* object = text.ptr();
+  if (PyUnicode_READY(object) < 0) throw py::error_already_set();
+  const size_t size = static_cast<size_t>(PyUnicode_GET_LENGTH(object));
+  if (PyUnicode_KIND(object) == PyUnicode_1BYTE_KIND) {
+    const Py_UCS1* bytes = PyUnicode_1BYTE_DATA(object);
+    return std::u16string(bytes, bytes + size);
+  }
+  if (PyUnicode_KIND(object) == PyUnicode_2BYTE_KIND) {
+    const Py_UCS2* units = PyUnicode_2BYTE_DATA(object);
+    return std::u16string(units, units + size);
+  }
   py::bytes encoded = py::reinterpret_steal<py::bytes>(
       PyUnicode_AsEncodedString(text.ptr(), "utf-16-le", "surrogatepass"));
   if (!encoded) throw py::error_already_set();
@@ -114,6 +131,69 @@ int64_t ToInt64(py::handle value) {
 }
 
 Variant VariantFromTyped(int vt, py::handle value);
+Variant CellFromPython(py::handle value);
+
+bool TypeNameStartsWith(py::handle value, std::string_view prefix) {
+  return std::string_view(Py_TYPE(value.ptr())->tp_name).starts_with(prefix);
+}
+
+// pandas' NA and NaT, told apart by type name so that pandas is never
+// imported here.
+bool IsMissingMarker(py::handle value) {
+  const std::string_view name = Py_TYPE(value.ptr())->tp_name;
+  if (!name.ends_with("NAType") && !name.ends_with("NaTType")) return false;
+  py::object module = py::type::handle_of(value).attr("__module__");
+  return py::isinstance<py::str>(module) &&
+         module.cast<std::string>().starts_with("pandas.");
+}
+
+bool IsNumpyScalar(py::handle value) {
+  return TypeNameStartsWith(value, "numpy.");
+}
+
+// Currency where the value fits its 64-bit ten-thousandths, a Double
+// beyond, Null for a NaN.
+Variant CellFromDecimal(py::handle value) {
+  if (value.attr("is_nan")().cast<bool>()) return Variant::Null();
+  if (value.attr("is_finite")().cast<bool>()) {
+    py::object scaled = (value * py::int_(10000)).attr("__round__")();
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(scaled.ptr(), &overflow);
+    if (overflow == 0 && !(v == -1 && PyErr_Occurred())) {
+      return Variant::Currency(v);
+    }
+    PyErr_Clear();
+  }
+  py::object real = py::reinterpret_borrow<py::object>(value);
+  return Variant::R8(py::float_(real).cast<double>());
+}
+
+// numpy's scalars as the Python values they stand for: booleans, integers
+// (through __index__), reals, and datetime64 (NaT is Null).
+Variant CellFromNumpy(py::handle value) {
+  const std::string_view name = Py_TYPE(value.ptr())->tp_name;
+  if (name == "numpy.bool_" || name == "numpy.bool") {
+    return Variant::Bool(PyObject_IsTrue(value.ptr()) == 1);
+  }
+  if (name == "numpy.datetime64") {
+    // NaT becomes None; a moment beyond datetime's years an int.
+    py::object moment = value.attr("astype")("datetime64[us]").attr("item")();
+    if (moment.is_none()) return Variant::Null();
+    if (py::isinstance(moment, Types().date)) return CellFromPython(moment);
+  } else if (PyIndex_Check(value.ptr())) {
+    py::object whole = py::reinterpret_steal<py::object>(
+        PyNumber_Index(value.ptr()));
+    if (!whole) throw py::error_already_set();
+    return CellFromPython(whole);
+  } else if (PyNumber_Check(value.ptr()) && !PyComplex_Check(value.ptr())) {
+    py::object real = py::reinterpret_steal<py::object>(
+        PyNumber_Float(value.ptr()));
+    if (real) return CellFromPython(real);
+    PyErr_Clear();
+  }
+  throw py::type_error(std::string("a table cell cannot hold a value of type ") +
+                       name.data());
+}
 
 Variant CellFromPython(py::handle value) {
   const PackageTypes& t = Types();
@@ -135,16 +215,18 @@ Variant CellFromPython(py::handle value) {
     RaiseOverflow("an integer cell beyond 2**53 cannot be held exactly");
   }
   if (PyFloat_Check(value.ptr())) {
-    return Variant::R8(PyFloat_AsDouble(value.ptr()));
+    // NaN is how the data stack spells a missing number.
+    const double d = PyFloat_AsDouble(value.ptr());
+    return std::isnan(d) ? Variant::Null() : Variant::R8(d);
   }
   if (PyUnicode_Check(value.ptr())) return Variant::String(ToUtf16(value));
+  // pandas' NaT is a datetime, so the missing markers go first.
+  if (IsMissingMarker(value)) return Variant::Null();
   if (py::isinstance(value, t.datetime) || py::isinstance(value, t.date)) {
     return Variant::Date(DateToDays(value));
   }
-  if (py::isinstance(value, t.decimal)) {
-    py::object scaled = (value * py::int_(10000)).attr("__round__")();
-    return Variant::Currency(ToInt64(scaled));
-  }
+  if (py::isinstance(value, t.decimal)) return CellFromDecimal(value);
+  if (IsNumpyScalar(value)) return CellFromNumpy(value);
   throw py::type_error(std::string("a table cell cannot hold a value of type ") +
                        py::str(py::type::of(value).attr("__name__"))
                            .cast<std::string>());
@@ -182,6 +264,16 @@ Variant VariantFromTyped(int vt, py::handle value) {
     default:
       throw py::value_error("unsupported variant type " + std::to_string(vt));
   }
+}
+
+// Converting a large table takes a while: Ctrl-C raises from there too,
+// before or after the call, when there is nothing to clean up.
+// Other Python threads get a turn at the same points.
+void CheckSignalsEvery(uint32_t row) {
+  constexpr uint32_t kRowsBetweenChecks = 2048;
+  if (row % kRowsBetweenChecks != kRowsBetweenChecks - 1) return;
+  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  py::gil_scoped_release others_run;
 }
 
 bool IsRow(py::handle value) {
@@ -236,6 +328,7 @@ Variant TableFromRows(py::handle rows_object, int32_t column_lower,
                                          column_lower, row_lower);
   VariantArray* array = table.AsArray();
   for (uint32_t r = 0; r < array->rows(); ++r) {
+    CheckSignalsEvery(r);
     py::object row = rows.at(r);
     if (row && !IsRow(row)) {
       throw py::type_error("every row of a table must be a list or tuple");
@@ -338,6 +431,7 @@ py::object TableToPython(const Variant& v, bool exact) {
   }
   py::list rows;
   for (uint32_t r = 0; r < array->rows(); ++r) {
+    CheckSignalsEvery(r);
     py::list row;
     for (uint32_t c = 0; c < array->columns(); ++c) {
       row.append(CellToPython(array->cell(c, r), exact));
@@ -365,6 +459,7 @@ class PythonSink : public EventSink {
   void Progress(int16_t Action, double PercentDone, int32_t ElapsedSeconds,
                 std::u16string_view ElapsedString, int32_t ETASeconds,
                 std::u16string_view ETAString) override {
+    py::gil_scoped_acquire gil;
     Deliver("Progress", py::make_tuple(Action, PercentDone, ElapsedSeconds,
                                        FromUtf16(ElapsedString), ETASeconds,
                                        FromUtf16(ETAString)));
@@ -376,6 +471,7 @@ class PythonSink : public EventSink {
                           int32_t DupesFound2, int32_t ElapsedSeconds,
                           std::u16string_view ElapsedString, int32_t ETASeconds,
                           std::u16string_view ETAString) override {
+    py::gil_scoped_acquire gil;
     Deliver("ProgressDupeSearch",
             py::make_tuple(PercentDone, RecordNo, RecordCount, DepthCurrent,
                            DepthMax, DepthAvg, DupesFound, DupesFound2,
@@ -402,6 +498,68 @@ class PythonSink : public EventSink {
   py::object* pending_;
 };
 
+// Watches for Ctrl-C while a batch call runs without the interpreter
+// lock: Python's own handler only marks the signal, and the mark is acted
+// on when the lock is held. At most every kInterval the watch takes the
+// lock and lets the handler run; a KeyboardInterrupt (or whatever the
+// handler raised) cancels the call, as the Cancel button would, and is
+// raised once the call has cleaned up. Taking the lock at every event
+// would make a busy second thread stall the call at each one.
+class InterruptWatch : public EventSink {
+ public:
+  InterruptWatch(CVexlorCtrl* control, py::object* pending)
+      : control_(control), pending_(pending) {
+    control_->Advise(this);
+  }
+  ~InterruptWatch() override { control_->Unadvise(this); }
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+  void Progress(int16_t, double, int32_t, std::u16string_view, int32_t,
+                std::u16string_view) override {
+    Check();
+  }
+  void ProgressDupeSearch(double, int32_t, double, int32_t, int32_t, double,
+                          int32_t, int32_t, int32_t, std::u16string_view,
+                          int32_t, std::u16string_view) override {
+    Check();
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kInterval{50};
+
+  void Check() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < kInterval) return;
+    last_ = now;
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() == 0) return;
+    PyObject *type, *value, *trace;
+    PyErr_Fetch(&type, &value, &trace);
+    PyErr_NormalizeException(&type, &value, &trace);
+    auto own = [](PyObject* o) {
+      return o == nullptr ? py::none()
+                          : py::reinterpret_steal<py::object>(o);
+    };
+    py::object raised = py::make_tuple(own(type), own(value), own(trace));
+    if (pending_->is_none()) *pending_ = raised;
+    control_->Cancel();
+  }
+
+  CVexlorCtrl* control_;
+  py::object* pending_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+// Whether a member takes a table: the batch methods, which run long
+// enough to work without the interpreter lock.
+bool TakesTable(const MemberInfo& member) {
+  for (const ParamInfo& p : member.params) {
+    if (p.type == platform::VT_VARIANT) return true;
+  }
+  return false;
+}
+
 class Control {
  public:
   explicit Control(py::object label_seed) {
@@ -421,6 +579,7 @@ class Control {
   py::object Call(int32_t dispid, py::tuple args, bool strict, bool put) {
     const MemberInfo* member = FindMember(dispid);
     if (member == nullptr) throw py::attribute_error("no such member");
+    Occupancy occupancy(this);
     Arena arena;
     bool exact = false;
     std::vector<Variant> values;
@@ -447,10 +606,16 @@ class Control {
     Variant result;
     InvokeError error;
     pending_ = py::none();
-    int32_t status = Invoke(*control_, dispid,
-                            put ? DISPATCH_PROPERTYPUT
-                                : DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                            values, &result, &error);
+    const uint16_t flags =
+        put ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+    int32_t status;
+    if (TakesTable(*member)) {
+      InterruptWatch watch(control_.get(), &pending_);
+      py::gil_scoped_release release;
+      status = Invoke(*control_, dispid, flags, values, &result, &error);
+    } else {
+      status = Invoke(*control_, dispid, flags, values, &result, &error);
+    }
     if (!pending_.is_none()) {
       py::tuple info = pending_;
       pending_ = py::none();
@@ -467,12 +632,14 @@ class Control {
   }
 
   void Connect(py::object sink) {
+    Occupancy occupancy(this);
     auto adapter = std::make_unique<PythonSink>(sink, control_.get(), &pending_);
     control_->Advise(adapter.get());
     sinks_.push_back(std::move(adapter));
   }
 
   void Disconnect(py::object sink) {
+    Occupancy occupancy(this);
     for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
       if ((*it)->target().is(sink)) {
         control_->Unadvise(it->get());
@@ -491,13 +658,19 @@ class Control {
     return std::string(m.name) + "(): argument '" + p.name + "'";
   }
 
+  // Integers, and numpy's integer scalars, which are no int subclass.
   static int64_t StrictInteger(const MemberInfo& m, const ParamInfo& p,
                                py::handle value, int64_t lo, int64_t hi) {
+    py::object whole = py::reinterpret_borrow<py::object>(value);
     if (!PyLong_Check(value.ptr())) {
-      throw py::type_error(Where(m, p) + " must be int");
+      if (!IsNumpyScalar(value) || !PyIndex_Check(value.ptr())) {
+        throw py::type_error(Where(m, p) + " must be int");
+      }
+      whole = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+      if (!whole) throw py::error_already_set();
     }
     int overflow = 0;
-    long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    long long v = PyLong_AsLongLongAndOverflow(whole.ptr(), &overflow);
     if (overflow != 0 || v < lo || v > hi) {
       PyErr_SetString(PyExc_OverflowError,
                       (Where(m, p) + " is out of range for a " +
@@ -517,12 +690,14 @@ class Control {
         return Variant::I4(static_cast<int32_t>(
             StrictInteger(m, p, value, INT32_MIN, INT32_MAX)));
       case platform::VT_R8:
-        if (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr())) {
+        if (!PyFloat_Check(value.ptr()) && !PyLong_Check(value.ptr()) &&
+            !(IsNumpyScalar(value) && PyNumber_Check(value.ptr()))) {
           throw py::type_error(Where(m, p) + " must be float");
         }
         return Variant::R8(value.cast<double>());
       case platform::VT_BOOL:
-        if (!PyBool_Check(value.ptr()) && !PyLong_Check(value.ptr())) {
+        if (!PyBool_Check(value.ptr()) && !PyLong_Check(value.ptr()) &&
+            !IsNumpyScalar(value)) {
           throw py::type_error(Where(m, p) + " must be bool");
         }
         return Variant::Bool(PyObject_IsTrue(value.ptr()) == 1);
@@ -536,9 +711,39 @@ class Control {
     }
   }
 
+  // One thread at a time uses the control. The thread inside a call may
+  // call again (from an event), which the control itself answers; another
+  // thread waits without the interpreter lock, which the running call
+  // needs for its events.
+  class Occupancy {
+   public:
+    explicit Occupancy(Control* control) : control_(control) {
+      if (control_->owner_.load() == std::this_thread::get_id()) return;
+      if (!control_->busy_.try_lock()) {
+        py::gil_scoped_release release;
+        control_->busy_.lock();
+      }
+      control_->owner_.store(std::this_thread::get_id());
+      owns_ = true;
+    }
+    ~Occupancy() {
+      if (!owns_) return;
+      control_->owner_.store(std::thread::id());
+      control_->busy_.unlock();
+    }
+    Occupancy(const Occupancy&) = delete;
+    Occupancy& operator=(const Occupancy&) = delete;
+
+   private:
+    Control* control_;
+    bool owns_ = false;
+  };
+
   std::unique_ptr<CVexlorCtrl> control_;
   std::vector<std::unique_ptr<PythonSink>> sinks_;
   py::object pending_ = py::none();
+  std::mutex busy_;
+  std::atomic<std::thread::id> owner_{};
 };
 
 // Direct calls of the single-string members.
@@ -780,7 +985,11 @@ py::object DirectMethod(py::object cls, int32_t dispid, py::object method) {
   // Method definitions must outlive their descriptors.
   static std::deque<std::pair<PyMethodDef, std::string>> definitions;
   auto& [def, doc] = definitions.emplace_back();
-  doc = py::str(method.attr("__doc__")).cast<std::string>();
+  // A leading "name($self, ...)\n--\n\n" is how inspect.signature and
+  // help() learn a builtin method's parameters.
+  doc = std::string(member->name) + "($self";
+  for (const ParamInfo& p : member->params) doc += std::string(", ") + p.name;
+  doc += ")\n--\n\n" + py::str(method.attr("__doc__")).cast<std::string>();
   def.ml_name = member->name;
   def.ml_meth = reinterpret_cast<PyCFunction>(
       reinterpret_cast<void (*)()>(kEntries[index]));

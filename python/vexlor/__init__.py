@@ -12,11 +12,17 @@ or tuple of cells); vexlor.Table gives full control over bounds and cell
 types, vexlor.ByRef passes a table by reference.
 """
 
+import difflib
+import enum
+import inspect
+
 from . import _vexlor
 
 __all__ = [
     "Control", "create", "Table", "ByRef", "Variant", "Empty", "Null",
-    "NO_ARRAY", "DispatchError", "members",
+    "NO_ARRAY", "DispatchError", "members", "dupes", "match", "merge",
+    "exact", "delete_dupes", "DupeReturnResults", "MergeReturnResults",
+    "DeleteOrders", "MatchReturnResults", "DeleteReturnResults",
 ]
 
 __version__ = "5.7.0"
@@ -55,12 +61,41 @@ VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR = range(9
 VT_DISPATCH, VT_ERROR, VT_BOOL, VT_VARIANT, VT_UNKNOWN, VT_DECIMAL = 9, 10, 11, 12, 13, 14
 VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT = range(16, 24)
 
-# Enumerations of the type library.
-DRR_DUPES, DRR_ALL = 0, 1
-MRR_IMPORT, MRR_ALL, MRR_DUPES, MRR_CLEANMERGED = 0, 1, 2, 3
-DO_KEEP_FIRST, DO_KEEP_LAST = 0, 1
-MAR_ALL, MAR_POSITIVE, MAR_NEGATIVE = 0, 1, 2
-DER_CLEAN, DER_DELETED = 0, 1
+
+# Enumerations of the type library; their members equal their numbers.
+class DupeReturnResults(enum.IntEnum):
+    DRR_DUPES = 0
+    DRR_ALL = 1
+
+
+class MergeReturnResults(enum.IntEnum):
+    MRR_IMPORT = 0
+    MRR_ALL = 1
+    MRR_DUPES = 2
+    MRR_CLEANMERGED = 3
+
+
+class DeleteOrders(enum.IntEnum):
+    DO_KEEP_FIRST = 0
+    DO_KEEP_LAST = 1
+
+
+class MatchReturnResults(enum.IntEnum):
+    MAR_ALL = 0
+    MAR_POSITIVE = 1
+    MAR_NEGATIVE = 2
+
+
+class DeleteReturnResults(enum.IntEnum):
+    DER_CLEAN = 0
+    DER_DELETED = 1
+
+
+_ENUMS = (DupeReturnResults, MergeReturnResults, DeleteOrders,
+          MatchReturnResults, DeleteReturnResults)
+for _enum in _ENUMS:
+    globals().update(_enum.__members__)
+del _enum
 
 
 class Variant:
@@ -130,14 +165,62 @@ def members():
     return _vexlor.members()
 
 
-def _make_method(dispid, name, params, summary):
-    def method(self, *args):
+_PYTHON_TYPES = {"short": int, "long": int, "double": float, "bool": bool,
+                 "string": str}
+_ENUM_OF = {e.__name__: e for e in _ENUMS}
+# The batch methods whose Options text (at this argument) is checked.
+_OPTIONS_AT = {"DupeSearch": 4, "FuzzyMerge": 5, "FuzzyMatch": 5}
+
+
+def _annotation(type_name):
+    if type_name == "-":
+        return None
+    return _ENUM_OF.get(type_name, _PYTHON_TYPES.get(type_name, object))
+
+
+def _signature(params, result):
+    positional = inspect.Parameter.POSITIONAL_OR_KEYWORD
+    return inspect.Signature(
+        [inspect.Parameter("self", positional)] +
+        [inspect.Parameter(p, positional, annotation=_annotation(t))
+         for p, t in params],
+        return_annotation=_annotation(result))
+
+
+def _docstring(name, params, result, summary):
+    """The help text of a member, from its row of the member table."""
+    lines = ["%s(%s) -> %s" % (name, ", ".join(p for p, _ in params),
+                               "None" if result == "-" else result),
+             "", summary[:1].upper() + summary[1:] + "."]
+    if params:
+        lines += ["", "Parameters (by position or by name):"]
+        for p, t in params:
+            enum_type = _ENUM_OF.get(t)
+            if enum_type is not None:
+                t = "%s: %s" % (t, ", ".join(
+                    "%s=%d" % (m.name, m) for m in enum_type))
+            lines.append("    %s (%s)" % (p, t))
+    return "\n".join(lines)
+
+
+def _make_method(dispid, name, params, result, summary):
+    signature = _signature(params, result)
+    options_at = _OPTIONS_AT.get(name)
+
+    def method(self, *args, **kwargs):
+        if kwargs:
+            args = signature.bind(self, *args, **kwargs).args[1:]
+        if (options_at is not None and len(args) > options_at
+                and isinstance(args[options_at], str)):
+            problems = _vexlor._options_problems(args[options_at], name)
+            if problems:
+                raise ValueError("%s Options: %s" % (name, "; ".join(problems)))
         return self._c.call(dispid, args, True)
 
     method.__name__ = name
     method.__qualname__ = "Control." + name
-    method.__doc__ = "%s(%s): %s" % (
-        name, ", ".join("%s %s" % (t, p) for p, t in params), summary)
+    method.__signature__ = signature
+    method.__doc__ = _docstring(name, params, result, summary)
     return method
 
 
@@ -154,10 +237,27 @@ def _make_property(dispid, summary):
 class Control:
     """A Vexlor control object with its own options, field list and error
     state. label_seed makes the group labels and NewGUID texts reproducible.
+
+    Every member of the control is a method (or, for the CSV settings, a
+    property) under its exact name, taking its parameters by position in
+    the member table's order or by name: help(vexlor.Control.DupeSearch).
+    Setting an attribute the control does not have raises AttributeError.
     """
+
+    __slots__ = ("_c", "__weakref__")
 
     def __init__(self, label_seed=None):
         self._c = _vexlor._Control(label_seed)
+
+    def __setattr__(self, name, value):
+        # A misspelt property would otherwise be a silent no-op.
+        try:
+            object.__setattr__(self, name, value)
+        except AttributeError:
+            close = difflib.get_close_matches(name, dir(type(self)), 1)
+            hint = "; did you mean %r?" % close[0] if close else ""
+            raise AttributeError("a vexlor.Control has no attribute %r%s"
+                                 % (name, hint)) from None
 
     def Invoke(self, member, *args):
         """Late-bound call by name (any letter case) or DISPID, converting
@@ -184,34 +284,11 @@ for _dispid, _name, _kind, _params, _result, _summary in _vexlor.members():
     else:
         # The single-string members get a direct entry that takes plain
         # str/int/bool arguments without the dispatch and hands anything
-        # else to the dispatch method.
+        # else (keywords too) to the dispatch method.
         setattr(Control, _name, _vexlor._direct_method(
-            Control, _dispid, _make_method(_dispid, _name, _params, _summary)))
+            Control, _dispid,
+            _make_method(_dispid, _name, _params, _result, _summary)))
 del _dispid, _name, _kind, _params, _result, _summary
-
-
-def _refusing_unread_options(name, method, at):
-    """The batch method `name` with a ValueError for an Options text (its
-    argument `at`) that holds a setting the method does not read, which the
-    control would silently ignore."""
-
-    def call(self, *args):
-        if len(args) > at and isinstance(args[at], str):
-            problems = _vexlor._options_problems(args[at], name)
-            if problems:
-                raise ValueError("%s Options: %s" % (name, "; ".join(problems)))
-        return method(self, *args)
-
-    call.__name__ = name
-    call.__qualname__ = "Control." + name
-    call.__doc__ = getattr(method, "__doc__", None)
-    return call
-
-
-for _name, _at in (("DupeSearch", 4), ("FuzzyMerge", 5), ("FuzzyMatch", 5)):
-    setattr(Control, _name,
-            _refusing_unread_options(_name, getattr(Control, _name), _at))
-del _name, _at
 
 
 def create(progid, label_seed=None):
@@ -219,3 +296,6 @@ def create(progid, label_seed=None):
     if progid.upper() != "VEXLOR.VEXLORCTRL.1":
         raise ValueError("no class registered as %r" % progid)
     return Control(label_seed=label_seed)
+
+
+from .frames import dupes, match, merge, exact, delete_dupes  # noqa: E402

@@ -150,10 +150,14 @@ class DirectCallTest(unittest.TestCase):
             with self.subTest(name=name, args=args):
                 self.assertEqual(outcome(getattr(self.ctl, name), *args),
                                  outcome(self.dispatch, name, *args))
-        with self.assertRaises(TypeError):
-            self.ctl.Difference("a", S2="b")
-        with self.assertRaises(TypeError):
-            self.ctl.soundex(S="Lee", length=4, firstchar=False)
+        # Keywords take the dispatch method, with the same results.
+        self.assertEqual(self.ctl.Difference("ab", S2="ba"),
+                         self.ctl.Difference("ab", "ba"))
+        self.assertEqual(self.ctl.soundex(S="Lee", length=4, firstchar=False),
+                         self.ctl.soundex("Lee", 4, False))
+        for bad in ({"S3": "b"}, {"S1": "b"}):
+            with self.subTest(keywords=bad), self.assertRaises(TypeError):
+                self.ctl.Difference("a", **bad)
 
     def test_control_state_and_instances(self):
         ctl = self.ctl

@@ -1,0 +1,65 @@
+"""A long batch call leaves the interpreter free: Ctrl-C cancels it and
+other threads keep running."""
+
+import random
+import signal
+import threading
+import time
+import unittest
+
+import vexlor
+
+
+def _people(count, seed=5):
+    rng = random.Random(seed)
+    first = ["Anna", "Bernd", "Carla", "Dieter", "Eva", "Frank", "Gisela"]
+    last = ["Meier", "Maier", "Schmidt", "Schmitt", "Becker", "Wagner"]
+    return [[str(i), rng.choice(first), rng.choice(last) + str(rng.randrange(3000)),
+             "%d Main Street" % rng.randrange(500), str(rng.randrange(10000, 99999))]
+            for i in range(count)]
+
+
+class InterruptTest(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.rows = _people(100_000)
+
+    def test_ctrl_c_cancels_and_other_threads_run(self):
+        ctl = vexlor.Control(label_seed=1)
+        ticks, stop = [], threading.Event()
+
+        def ticker():
+            while not stop.wait(0.01):
+                ticks.append(time.monotonic())
+
+        threading.Thread(target=ticker, daemon=True).start()
+        sent = []
+
+        def interrupt():
+            sent.append(time.monotonic())
+            signal.raise_signal(signal.SIGINT)
+
+        timer = threading.Timer(2.5, interrupt)
+        timer.start()
+        try:
+            with self.assertRaises(KeyboardInterrupt):
+                ctl.DupeSearch(self.rows, 0, 80.0, 0.5, "", vexlor.DRR_ALL,
+                               False)
+            returned = time.monotonic()
+        finally:
+            timer.cancel()
+            stop.set()
+        self.assertTrue(sent)
+        self.assertLess(returned - sent[0], 0.5)
+        # The second thread ticked all along the call.
+        self.assertGreater(len([t for t in ticks if t < sent[0]]), 50)
+        self.assertTrue(ctl.CanceledByUser())
+        rows = ctl.DupeSearch([["1", "Anna Meier"], ["2", "Anna Meier"]], 0,
+                              80.0, 0.5, "", vexlor.DRR_ALL, False)
+        self.assertEqual(rows[0][2], rows[1][2])
+        self.assertFalse(ctl.CanceledByUser())
+
+
+if __name__ == "__main__":
+    unittest.main()
