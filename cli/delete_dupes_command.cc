@@ -7,6 +7,7 @@
 #include "cli/batch_run.h"
 #include "cli/command.h"
 #include "cli/log_probe.h"
+#include "cli/summary.h"
 #include "cli/table_io.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/output/csv_format.h"
@@ -62,6 +63,7 @@ bool OptionalColumn(const InputTable& input, const Arguments& a,
 int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
   Arguments a(args, DeleteDupesSpecs());
   if (!a.ok()) return Complain(io, kExitUsage, "delete-dupes: " + a.error());
+  const Summary summary(a);
   if (a.positional().size() != 1) {
     return Complain(io, kExitUsage,
                     "delete-dupes takes one FILE (or - for stdin)");
@@ -133,6 +135,9 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
   if (!WriteResult(result, names, a, &error)) {
     return Complain(io, kExitBadInput, error);
   }
+  summary.Print(io.err, "delete-dupes: " + RecordsRead(input.rows) + ", " +
+                            std::to_string(ResultRows(result)) + " rows " +
+                            (mode == "clean" ? "kept" : "deleted"));
   return kExitOk;
 }
 

@@ -4,6 +4,7 @@
 #include "cli/batch_run.h"
 #include "cli/command.h"
 #include "cli/group_settings.h"
+#include "cli/summary.h"
 #include "cli/table_io.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
@@ -71,6 +72,7 @@ bool LoadOne(const Arguments& a, size_t index, InputTable* input, Io io,
 int RunDupes(const std::vector<std::string>& args, Io io) {
   Arguments a(args, DupesSpecs());
   if (!a.ok()) return Complain(io, kExitUsage, "dupes: " + a.error());
+  const Summary summary(a);
   if (a.positional().size() != 1) {
     return Complain(io, kExitUsage, "dupes takes one FILE (or - for stdin)");
   }
@@ -119,6 +121,8 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   session.reset();
   status = FinishBatch(*control, io);
   if (status != kExitOk) return status;
+  size_t groups, grouped;
+  CountGroups(result, static_cast<uint32_t>(input.columns), &groups, &grouped);
   std::vector<std::u16string> names = input.names;
   names.push_back(u"FuzzyDupesID");
   if (options.scores) names.push_back(u"Similarity");
@@ -130,6 +134,9 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
       !WriteResult(result, names, a, &error)) {
     return Complain(io, kExitBadInput, error);
   }
+  summary.Print(io.err, "dupes: " + RecordsRead(input.rows) + ", " +
+                            std::to_string(groups) + " groups, " +
+                            std::to_string(grouped) + " records in groups");
   return kExitOk;
 }
 

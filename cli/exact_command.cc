@@ -1,9 +1,12 @@
 // `vexlor exact MASTER FILE --column C`: the rows of MASTER whose text in
 // column C occurs in the same column of FILE (or those whose text does
 // not, or all of them with a Matched column).
+#include <algorithm>
+
 #include "cli/batch_run.h"
 #include "cli/command.h"
 #include "cli/exact_keys.h"
+#include "cli/summary.h"
 #include "cli/table_io.h"
 #include "vexlor/platform/variant_array.h"
 
@@ -75,6 +78,7 @@ platform::Variant SelectRows(const InputTable& master,
 int RunExact(const std::vector<std::string>& args, Io io) {
   Arguments a(args, ExactSpecs());
   if (!a.ok()) return Complain(io, kExitUsage, "exact: " + a.error());
+  const Summary summary(a);
   if (a.positional().size() != 2) {
     return Complain(io, kExitUsage, "exact takes MASTER and FILE");
   }
@@ -123,11 +127,16 @@ int RunExact(const std::vector<std::string>& args, Io io) {
   if (status != kExitOk) return status;
   std::vector<std::u16string> names = master.names;
   if (mode == "all") names.push_back(u"Matched");
-  const platform::Variant result =
-      SelectRows(master, MatchedRows(found, master.rows), mode);
+  const std::vector<bool> matched = MatchedRows(found, master.rows);
+  const platform::Variant result = SelectRows(master, matched, mode);
   if (!WriteResult(result, names, a, &error)) {
     return Complain(io, kExitBadInput, error);
   }
+  summary.Print(
+      io.err,
+      "exact: " + RecordsRead(master.rows, match.rows) + ", " +
+          std::to_string(std::count(matched.begin(), matched.end(), true)) +
+          " matched");
   return kExitOk;
 }
 

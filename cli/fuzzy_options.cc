@@ -6,6 +6,7 @@
 #include "cli/batch_run.h"
 #include "cli/group_settings.h"
 #include "cli/log_probe.h"
+#include "cli/summary.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/tables/column_options.h"
@@ -121,6 +122,7 @@ int RunFuzzyCommand(const FuzzyCommand& command,
   for (auto& s : SettingSpecs(reader)) specs.push_back(s);
   Arguments a(args, specs);
   if (!a.ok()) return Complain(io, kExitUsage, name + ": " + a.error());
+  const Summary summary(a);
   if (a.positional().size() != 2) {
     return Complain(io, kExitUsage,
                     name + " takes MASTER and " + command.second_table);
@@ -160,6 +162,12 @@ int RunFuzzyCommand(const FuzzyCommand& command,
   session.reset();
   status = FinishBatch(control, io);
   if (status != kExitOk) return status;
+  // Counted before --match-id adds its column.
+  const size_t rows = ResultRows(result);
+  const size_t matches =
+      return_results == MAR_NEGATIVE
+          ? setup.master.rows - rows
+          : CountNonZero(result, static_cast<uint32_t>(setup.master.columns));
   std::vector<std::u16string> names =
       command.result_names(setup, return_results);
   if (options.scores) names.push_back(u"Similarity");
@@ -170,6 +178,12 @@ int RunFuzzyCommand(const FuzzyCommand& command,
       !WriteResult(result, names, a, &error)) {
     return Complain(io, kExitBadInput, error);
   }
+  summary.Print(io.err, name + ": " +
+                            RecordsRead(setup.master.rows, setup.second.rows) +
+                            ", " +
+                            (reader == OptionsReader::kFuzzyMatch
+                                 ? std::to_string(matches) + " matches"
+                                 : std::to_string(rows) + " rows written"));
   return kExitOk;
 }
 

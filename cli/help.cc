@@ -28,7 +28,9 @@ const std::string kOutput =
     "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"
     "  Fields are quoted only where needed (a delimiter, quote or line\n"
     "  break); every cell is written as it was read, line breaks included.\n"
-    "  An -o FILE ending in .gz is written gzip-compressed.\n";
+    "  An -o FILE ending in .gz is written gzip-compressed. --summary: a\n"
+    "  last line on stderr with the records read, what was found and the\n"
+    "  time (always when stderr is a terminal).\n";
 
 const std::map<std::string, std::string>& Texts() {
   static const std::map<std::string, std::string> texts = {

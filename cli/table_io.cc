@@ -33,7 +33,8 @@ std::vector<OptionSpec> TwoFileInputSpecs() {
 std::vector<OptionSpec> OutputOptionSpecs() {
   return {{"output", true, false, "o"},
           {"out-delimiter", true},
-          {"out-encoding", true}};
+          {"out-encoding", true},
+          {"summary", false}};
 }
 
 namespace {

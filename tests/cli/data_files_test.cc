@@ -325,5 +325,35 @@ TEST_F(DataFilesTest, ExactMarksRowsAndFoldsKeysWhenAsked) {
   }
 }
 
+// With --summary (or on a terminal) each table command ends with one line
+// on stderr; standard output holds the table alone.
+TEST_F(DataFilesTest, SummaryLine) {
+  Write("d.csv", "name\r\nMeier\r\nMeier\r\nSchulz\r\n");
+  Write("f.csv", "name\r\nSchulz\r\n");
+  struct Case {
+    std::string command;
+    std::string line;  // without the time
+  } cases[] = {
+      {"dupes d.csv -t 100 --label-seed 1",
+       "vexlor: dupes: 3 records read, 1 groups, 2 records in groups, "},
+      {"match d.csv f.csv -t 100",
+       "vexlor: match: 3 + 1 records read, 1 matches, "},
+      {"merge d.csv f.csv -t 100 --label-seed 1",
+       "vexlor: merge: 3 + 1 records read, 3 rows written, "},
+      {"exact d.csv f.csv --column name",
+       "vexlor: exact: 3 + 1 records read, 1 matched, "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    Outcome quiet = Shell("vexlor " + c.command);
+    Outcome run = Shell("vexlor " + c.command + " --summary");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, quiet.out);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(run.err.rfind(c.line, 0), 0u) << run.err;
+    EXPECT_EQ(run.err.substr(run.err.size() - 3), " s\n");
+  }
+}
+
 }  // namespace
 }  // namespace vexlor::cli

@@ -1,0 +1,72 @@
+#include "cli/summary.h"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <unordered_map>
+
+#include "vexlor/platform/variant_array.h"
+
+namespace vexlor::cli {
+
+using platform::Variant;
+using platform::VariantArray;
+
+Summary::Summary(const Arguments& args)
+    : wanted_(args.Has("summary") || isatty(STDERR_FILENO)),
+      start_(std::chrono::steady_clock::now()) {}
+
+void Summary::Print(std::ostream& err, const std::string& text) const {
+  if (!wanted_) return;
+  const std::chrono::duration<double> elapsed =
+      std::chrono::steady_clock::now() - start_;
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f s", elapsed.count());
+  err << "vexlor: " << text << ", " << seconds << "\n";
+}
+
+std::string RecordsRead(size_t first, size_t second) {
+  std::string text = std::to_string(first);
+  if (second != SIZE_MAX) text += " + " + std::to_string(second);
+  return text + " records read";
+}
+
+size_t ResultRows(const Variant& result) {
+  const VariantArray* table = result.AsArray();
+  return table == nullptr || table->dims() < 2 ? 0 : table->rows();
+}
+
+void CountGroups(const Variant& result, uint32_t column, size_t* groups,
+                 size_t* grouped) {
+  *groups = 0;
+  *grouped = 0;
+  const VariantArray* table = result.AsArray();
+  if (table == nullptr || column >= table->columns()) return;
+  std::unordered_map<std::u16string_view, size_t> rows_of;
+  for (uint32_t r = 0; r < ResultRows(result); ++r) {
+    const Variant& label = table->cell(column, r);
+    if (label.IsString() && !label.AsString().empty()) {
+      ++rows_of[label.AsString()];
+    }
+  }
+  for (const auto& [label, rows] : rows_of) {
+    if (rows < 2) continue;
+    ++*groups;
+    *grouped += rows;
+  }
+}
+
+size_t CountNonZero(const Variant& result, uint32_t column) {
+  const VariantArray* table = result.AsArray();
+  if (table == nullptr || column >= table->columns()) return 0;
+  size_t count = 0;
+  for (uint32_t r = 0; r < ResultRows(result); ++r) {
+    const Variant& cell = table->cell(column, r);
+    count += cell.AsInt32() != 0 || cell.AsInt16() != 0 ||
+             cell.AsDouble() != 0 || cell.AsInt64() != 0;
+  }
+  return count;
+}
+
+}  // namespace vexlor::cli
