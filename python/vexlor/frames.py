@@ -121,8 +121,10 @@ def _frame(source, result, width, added_names):
     extra = max((len(row) for row in rows), default=width + 1) - width - 1
     for k in range(extra):
         name = added_names[k] if k < len(added_names) else "Column%d" % k
+        # The added columns take the dtype their values call for
+        # (labels object, Match and Source int64, Similarity float64).
         out[name] = pd.Series([row[width + 1 + k] for row in rows],
-                              index=out.index, dtype=object)
+                              index=out.index)
     if not rows:
         for name in added_names[:1]:
             out[name] = pd.Series([], index=out.index, dtype=object)
@@ -232,12 +234,14 @@ def dupes(df, *, id_column=None, columns=None, weights=None, threshold=80.0,
     fields as a dict.
 
     Returns a new DataFrame: the rows of df (index, columns and dtypes
-    kept) with a "FuzzyDupesID" column, the group's label ("" for a row
-    without duplicates), and a "Similarity" column with Scores=1.
+    kept) with a "FuzzyDupesID" column, the label of the row's group (a
+    row without duplicates has a label of its own), and with Scores=1 a
+    "Similarity" column (NaN for the first row of a group).
 
     >>> people = pd.DataFrame({"name": ["Anna Meier", "Anna Maier", "Bob"]})
-    >>> vexlor.dupes(people, label_seed=1)["FuzzyDupesID"].str.len().tolist()
-    [38, 38, 0]
+    >>> labels = vexlor.dupes(people)["FuzzyDupesID"]
+    >>> labels.duplicated(keep=False).tolist()
+    [True, True, False]
     """
     _check_frame(df, "df")
     ctl = _control(label_seed)
