@@ -7,6 +7,7 @@
 #include "cli/batch_run.h"
 #include "cli/command.h"
 #include "cli/log_probe.h"
+#include "cli/staged_log.h"
 #include "cli/summary.h"
 #include "cli/table_io.h"
 #include "vexlor/control/control_context.h"
@@ -91,6 +92,8 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
   if (!log_path.empty() && !CanWriteLog(log_path)) {
     return Complain(io, kExitBadInput, "cannot create log " + log_path);
   }
+  StagedLog log;
+  log.Stage(log_path);
 
   InputTable input;
   int status = kExitOk;
@@ -123,7 +126,7 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
                          keep == "first" ? DO_KEEP_FIRST : DO_KEEP_LAST,
                          mode == "clean" ? DER_CLEAN : DER_DELETED,
                          session->show_progress(),
-                         platform::Utf8ToUtf16(log_path), log_encoding);
+                         platform::Utf8ToUtf16(log.write_path()), log_encoding);
   } catch (const std::bad_alloc&) {
     control->SetOutOfMemoryError();
   }
@@ -132,7 +135,7 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
   if (status != kExitOk) return status;
   std::vector<std::u16string> names = input.names;
   if (max_column >= 0) names.resize(max_column + 1);
-  if (!WriteResult(result, names, a, &error)) {
+  if (!WriteResult(result, names, a, &error) || !log.Commit(&error)) {
     return Complain(io, kExitBadInput, error);
   }
   summary.Print(io.err, "delete-dupes: " + RecordsRead(input.rows) + ", " +

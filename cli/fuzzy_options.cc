@@ -70,7 +70,8 @@ int PrepareFuzzy(const std::string& command, const Arguments& a,
     if (!CanWriteLog(path)) {
       return Complain(io, kExitBadInput, "cannot create log " + path);
     }
-    setup->logs[i] = platform::Utf8ToUtf16(path);
+    setup->staged[i].Stage(path);
+    setup->logs[i] = platform::Utf8ToUtf16(setup->staged[i].write_path());
   }
   int status = kExitOk;
   if (!LoadOne(a, 0, &setup->master, io, &status) ||
@@ -175,7 +176,8 @@ int RunFuzzyCommand(const FuzzyCommand& command,
               static_cast<int>(setup.master.columns), &result, &names);
   if (!pairs.Write(a, setup.second, setup.master, setup.id_column,
                    reader == OptionsReader::kFuzzyMerge, &error) ||
-      !WriteResult(result, names, a, &error)) {
+      !WriteResult(result, names, a, &error) ||
+      !setup.staged[0].Commit(&error) || !setup.staged[1].Commit(&error)) {
     return Complain(io, kExitBadInput, error);
   }
   summary.Print(io.err, name + ": " +

@@ -11,6 +11,7 @@
 
 #include "cli/arguments.h"
 #include "cli/command.h"
+#include "cli/staged_log.h"
 #include "cli/table_io.h"
 #include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/output/csv_format.h"
@@ -33,7 +34,8 @@ struct FuzzySetup {
   int id_column = -1;
   double threshold = 80;
   double cluster_threshold = 0.5;
-  std::u16string logs[2];  // file names, empty for none
+  std::u16string logs[2];  // the files the method writes, empty for none
+  StagedLog staged[2];     // put in place when the command succeeds
   TextEncoding log_encoding = TextEncoding::kUtf8;
 };
 

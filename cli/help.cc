@@ -30,7 +30,8 @@ const std::string kOutput =
     "  break); every cell is written as it was read, line breaks included.\n"
     "  An -o FILE ending in .gz is written gzip-compressed. --summary: a\n"
     "  last line on stderr with the records read, what was found and the\n"
-    "  time (always when stderr is a terminal).\n";
+    "  time (always when stderr is a terminal). Output and log files\n"
+    "  replace earlier ones only when the command succeeds.\n";
 
 const std::map<std::string, std::string>& Texts() {
   static const std::map<std::string, std::string> texts = {

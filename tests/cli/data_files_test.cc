@@ -355,5 +355,29 @@ TEST_F(DataFilesTest, SummaryLine) {
   }
 }
 
+// A command that fails leaves the logs of an earlier run as they were.
+TEST_F(DataFilesTest, FailedCommandKeepsOldLogs) {
+  Write("m.csv", "name\r\nMeier\r\n");
+  Write("f.csv", "name\r\nMeier\r\nSchulz\r\n");
+  for (const std::string log : {"--log-positive", "--log-negative"}) {
+    SCOPED_TRACE(log);
+    Write("log.csv", "old\r\n");
+    Outcome run = Shell("vexlor match m.csv f.csv " + log +
+                        " log.csv -o nofolder/out.csv");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Read(File("log.csv")), "old\r\n");
+    run = Shell("vexlor match m.csv f.csv " + log + " log.csv");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(Read(File("log.csv")), "old\r\n");
+  }
+  Write("log.csv", "old\r\n");
+  Outcome run = Shell(
+      "vexlor dupes f.csv -t 100 --label-seed 1 | vexlor delete-dupes - "
+      "--log log.csv -o nofolder/out.csv");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Read(File("log.csv")), "old\r\n");
+  EXPECT_EQ(Shell("ls").out, "err.txt\nf.csv\nlog.csv\nm.csv\n");
+}
+
 }  // namespace
 }  // namespace vexlor::cli
