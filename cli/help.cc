@@ -129,7 +129,10 @@ const std::map<std::string, std::string>& Texts() {
        "  --max-column COL   the last column printed and logged (default: "
        "all)\n"
        "  --keep first|last  the row kept of each group (first)\n"
-       "  --log FILE         the deleted rows as CSV, written as the output\n" +
+       "  --log FILE         the deleted rows as CSV, with the output's\n"
+       "                     delimiter and encoding in the library's log\n"
+       "                     format (every text quoted, a line break in a\n"
+       "                     cell written as a blank)\n" +
            kInput + kOutput +
            "Example: vexlor dupes people.csv | vexlor delete-dupes -\n"},
       {"match",
@@ -139,7 +142,9 @@ const std::map<std::string, std::string>& Texts() {
        "for none. --return positive prints only the matched rows, negative\n"
        "only the others (default all).\n"
        "  --log-positive FILE  the FILE rows that matched, as CSV\n"
-       "  --log-negative FILE  the FILE rows that did not\n" +
+       "  --log-negative FILE  the FILE rows that did not\n"
+       "  Logs keep the library's log format: every text quoted, a line\n"
+       "  break inside a cell written as a blank.\n" +
            kInput + kTwoFiles +
            "Columns (by MASTER header name or 0-based index): --id-column "
            "COL,\n"
@@ -166,7 +171,9 @@ const std::map<std::string, std::string>& Texts() {
        "their FuzzyDupesID; dupes: only the rows that share one; import:\n"
        "only the merged IMPORT rows.\n"
        "  --log-imported FILE  the IMPORT rows that resembled nothing, as CSV\n"
-       "  --log-rejected FILE  the others\n" +
+       "  --log-rejected FILE  the others\n"
+       "  Logs keep the library's log format: every text quoted, a line\n"
+       "  break inside a cell written as a blank.\n" +
            kInput + kTwoFiles +
            "Columns (by MASTER header name or 0-based index): --id-column "
            "COL,\n"
