@@ -20,47 +20,62 @@ bool IsGzip(std::string_view data) {
          static_cast<unsigned char>(data[1]) == 0x8B;
 }
 
-bool Gunzip(std::string* data, std::string* error) {
-  z_stream stream{};
-  if (inflateInit2(&stream, kGzipWindow) != Z_OK) throw std::bad_alloc();
-  std::string out;
-  out.reserve(data->size() * 4);
+namespace {
+
+// Inflates all of `data` into `out`; returns zlib's last result, which is
+// Z_STREAM_END for complete data. Throws std::bad_alloc when `out` cannot
+// grow.
+int InflateAll(z_stream* stream, std::string* data, std::string* out) {
   // zlib takes at most 4 GiB at a time: larger data is fed in pieces.
-  stream.next_in = reinterpret_cast<Bytef*>(data->data());
-  stream.avail_in = static_cast<uInt>(std::min<size_t>(data->size(), 1u << 30));
-  size_t remaining = data->size() - stream.avail_in;
-  int result = Z_OK;
+  stream->next_in = reinterpret_cast<Bytef*>(data->data());
+  stream->avail_in =
+      static_cast<uInt>(std::min<size_t>(data->size(), 1u << 30));
+  size_t remaining = data->size() - stream->avail_in;
   char buffer[kChunk];
   while (true) {
-    stream.next_out = reinterpret_cast<Bytef*>(buffer);
-    stream.avail_out = sizeof buffer;
-    result = inflate(&stream, Z_NO_FLUSH);
-    out.append(buffer, sizeof buffer - stream.avail_out);
-    if (stream.avail_in == 0 && remaining > 0) {
+    stream->next_out = reinterpret_cast<Bytef*>(buffer);
+    stream->avail_out = sizeof buffer;
+    const int result = inflate(stream, Z_NO_FLUSH);
+    out->append(buffer, sizeof buffer - stream->avail_out);
+    if (stream->avail_in == 0 && remaining > 0) {
       const size_t piece = std::min<size_t>(remaining, 1u << 30);
-      stream.avail_in = static_cast<uInt>(piece);
+      stream->avail_in = static_cast<uInt>(piece);
       remaining -= piece;
     }
     if (result == Z_STREAM_END) {
       // Concatenated members (as `cat a.gz b.gz` makes) are one file.
-      if (stream.avail_in == 0 ||
-          !IsGzip(std::string_view(reinterpret_cast<char*>(stream.next_in),
-                                   stream.avail_in))) {
-        break;
+      if (stream->avail_in == 0 ||
+          !IsGzip(std::string_view(reinterpret_cast<char*>(stream->next_in),
+                                   stream->avail_in))) {
+        return result;
       }
-      inflateReset(&stream);
+      inflateReset(stream);
       continue;
     }
-    if (result == Z_MEM_ERROR) {
-      inflateEnd(&stream);
-      throw std::bad_alloc();
-    }
-    if (result != Z_OK && result != Z_BUF_ERROR) break;
-    if (result == Z_BUF_ERROR && stream.avail_in == 0) break;
+    if (result == Z_MEM_ERROR) throw std::bad_alloc();
+    if (result != Z_OK && result != Z_BUF_ERROR) return result;
+    if (result == Z_BUF_ERROR && stream->avail_in == 0) return result;
   }
-  const bool complete = result == Z_STREAM_END;
+}
+
+}  // namespace
+
+bool Gunzip(std::string* data, std::string* error) {
+  z_stream stream{};
+  if (inflateInit2(&stream, kGzipWindow) != Z_OK) throw std::bad_alloc();
+  std::string out;
+  int result;
+  try {
+    out.reserve(data->size() * 4);
+    result = InflateAll(&stream, data, &out);
+  } catch (const std::bad_alloc&) {
+    // A small file may uncompress to more than memory holds.
+    inflateEnd(&stream);
+    *error = "too large to uncompress in memory";
+    return false;
+  }
   inflateEnd(&stream);
-  if (!complete) {
+  if (result != Z_STREAM_END) {
     *error = "damaged or incomplete gzip data";
     return false;
   }
