@@ -5,16 +5,18 @@
 // delivers events to Python sinks. The single-string members also have a
 // direct entry that skips the dispatch when the arguments are plain str,
 // int and bool. The Pythonic surface lives in vexlor/__init__.py.
+#include <unistd.h>
+
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <chrono>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include "vexlor/control/member_table.h"
+#include "vexlor/control/progress_window.h"
 #include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant.h"
@@ -181,18 +184,18 @@ Variant CellFromNumpy(py::handle value) {
     if (moment.is_none()) return Variant::Null();
     if (py::isinstance(moment, Types().date)) return CellFromPython(moment);
   } else if (PyIndex_Check(value.ptr())) {
-    py::object whole = py::reinterpret_steal<py::object>(
-        PyNumber_Index(value.ptr()));
+    py::object whole =
+        py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
     if (!whole) throw py::error_already_set();
     return CellFromPython(whole);
   } else if (PyNumber_Check(value.ptr()) && !PyComplex_Check(value.ptr())) {
-    py::object real = py::reinterpret_steal<py::object>(
-        PyNumber_Float(value.ptr()));
+    py::object real =
+        py::reinterpret_steal<py::object>(PyNumber_Float(value.ptr()));
     if (real) return CellFromPython(real);
     PyErr_Clear();
   }
-  throw py::type_error(std::string("a table cell cannot hold a value of type ") +
-                       name.data());
+  throw py::type_error(
+      std::string("a table cell cannot hold a value of type ") + name.data());
 }
 
 Variant CellFromPython(py::handle value) {
@@ -500,18 +503,25 @@ class PythonSink : public EventSink {
 
 // Watches for Ctrl-C while a batch call runs without the interpreter
 // lock: Python's own handler only marks the signal, and the mark is acted
-// on when the lock is held. At most every kInterval the watch takes the
-// lock and lets the handler run; a KeyboardInterrupt (or whatever the
-// handler raised) cancels the call, as the Cancel button would, and is
-// raised once the call has cleaned up. Taking the lock at every event
-// would make a busy second thread stall the call at each one.
-class InterruptWatch : public EventSink {
+// on when the lock is held. At the call's events and its window's message
+// pump, at most every kInterval, the watch takes the lock and lets the
+// handler run; a KeyboardInterrupt (or whatever the handler raised)
+// cancels the call, as the Cancel button would, and is raised once the
+// call has cleaned up. Taking the lock at every event would make a busy
+// second thread stall the call at each one. Windows are drawn as the
+// control would draw them, on a terminal panel when stderr is one (whose
+// own Ctrl-C handler makes Ctrl-C its Cancel button while it is shown).
+class InterruptWatch : public EventSink, public WindowPresenter {
  public:
   InterruptWatch(CVexlorCtrl* control, py::object* pending)
       : control_(control), pending_(pending) {
     control_->Advise(this);
+    control_->set_window_presenter(this);
   }
-  ~InterruptWatch() override { control_->Unadvise(this); }
+  ~InterruptWatch() override {
+    control_->set_window_presenter(nullptr);
+    control_->Unadvise(this);
+  }
   InterruptWatch(const InterruptWatch&) = delete;
   InterruptWatch& operator=(const InterruptWatch&) = delete;
 
@@ -525,29 +535,48 @@ class InterruptWatch : public EventSink {
     Check();
   }
 
+  void Show(ProgressWindow& window) override {
+    if (panel_ == nullptr && isatty(STDERR_FILENO)) {
+      panel_ = std::make_unique<TerminalPanel>(stderr);
+    }
+    if (panel_ != nullptr) panel_->Show(window);
+  }
+  void Refresh(ProgressWindow& window) override {
+    if (panel_ != nullptr) panel_->Refresh(window);
+  }
+  void PumpMessages(ProgressWindow& window) override {
+    if (panel_ != nullptr) panel_->PumpMessages(window);
+    if (Check()) window.OnCancel();
+  }
+  void Close(ProgressWindow& window) override {
+    if (panel_ != nullptr) panel_->Close(window);
+  }
+
  private:
   static constexpr std::chrono::milliseconds kInterval{50};
 
-  void Check() {
+  // True when a signal handler raised: the call is to be cancelled.
+  bool Check() {
     const auto now = std::chrono::steady_clock::now();
-    if (now - last_ < kInterval) return;
+    if (now - last_ < kInterval) return false;
     last_ = now;
     py::gil_scoped_acquire gil;
-    if (PyErr_CheckSignals() == 0) return;
+    if (PyErr_CheckSignals() == 0) return false;
     PyObject *type, *value, *trace;
     PyErr_Fetch(&type, &value, &trace);
     PyErr_NormalizeException(&type, &value, &trace);
     auto own = [](PyObject* o) {
-      return o == nullptr ? py::none()
-                          : py::reinterpret_steal<py::object>(o);
+      return o == nullptr ? py::none() : py::reinterpret_steal<py::object>(o);
     };
     py::object raised = py::make_tuple(own(type), own(value), own(trace));
     if (pending_->is_none()) *pending_ = raised;
     control_->Cancel();
+    return true;
   }
 
   CVexlorCtrl* control_;
   py::object* pending_;
+  std::unique_ptr<TerminalPanel> panel_;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 

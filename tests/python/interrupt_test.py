@@ -26,6 +26,13 @@ class InterruptTest(unittest.TestCase):
         cls.rows = _people(100_000)
 
     def test_ctrl_c_cancels_and_other_threads_run(self):
+        # With events, and with a progress window (not drawn: no terminal),
+        # whose message pump watches for Ctrl-C.
+        for show_progress in (False, True):
+            with self.subTest(show_progress=show_progress):
+                self.check_interrupt(show_progress)
+
+    def check_interrupt(self, show_progress):
         ctl = vexlor.Control(label_seed=1)
         ticks, stop = [], threading.Event()
 
@@ -45,7 +52,7 @@ class InterruptTest(unittest.TestCase):
         try:
             with self.assertRaises(KeyboardInterrupt):
                 ctl.DupeSearch(self.rows, 0, 80.0, 0.5, "", vexlor.DRR_ALL,
-                               False)
+                               show_progress)
             returned = time.monotonic()
         finally:
             timer.cancel()
