@@ -70,3 +70,10 @@ need=$(missing_packages xvfb xauth)
 need=$(missing_packages zlib1g-dev)
 # shellcheck disable=SC2086
 [ -z "$need" ] || install_packages $need
+
+# The Python module's DataFrame layer and its tests: pandas and tqdm for
+# Debian's interpreter, and pip with venv for `pip install .`.
+need=$(missing_packages python3-pandas python3-tqdm python3-setuptools \
+  python3-venv python3-pip)
+# shellcheck disable=SC2086
+[ -z "$need" ] || install_packages $need
