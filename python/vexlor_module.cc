@@ -199,6 +199,8 @@ Variant CellFromNumpy(py::handle value) {
 }
 
 Variant CellFromPython(py::handle value) {
+  // Text first: most cells of a large table are.
+  if (PyUnicode_CheckExact(value.ptr())) return Variant::String(ToUtf16(value));
   const PackageTypes& t = Types();
   if (value.is_none() || value.is(t.null)) return Variant::Null();
   if (value.is(t.empty)) return Variant();
