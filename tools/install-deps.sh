@@ -33,10 +33,12 @@ need=$(missing_packages cmake g++ make pkgconf libgtest-dev libbenchmark-dev \
 
 # The Windows cross build: mingw-w64 with the posix thread model (the win32
 # model has no std::thread), and Wine for both architectures to run its
-# tests, which takes the i386 architecture for wine32.
+# tests, which takes the i386 architecture for wine32. The type library's
+# IDL imports the system IDL files, which come with Wine's development
+# files.
 need=$(missing_packages g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix \
   mingw-w64-tools binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 \
-  wine wine32 wine64)
+  wine wine32 wine64 libwine-dev)
 if [ -n "$need" ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
