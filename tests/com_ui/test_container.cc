@@ -10,6 +10,7 @@ constexpr wchar_t kClassName[] = L"VexlorTestContainer";
 constexpr UINT kHoldMessage = WM_APP + 1;
 // A hold that nobody ends (the other thread failed) must not stop the run.
 constexpr DWORD kLongestHold = 20000;
+constexpr DWORD kGlance = 20;
 
 }  // namespace
 
@@ -64,10 +65,12 @@ void TestContainer::DropHoldRequests() {
 
 void TestContainer::HoldStill() {
   SetEvent(held_);
-  for (;;) {
-    DWORD woken = MsgWaitForMultipleObjects(1, &resume_, FALSE, kLongestHold,
-                                            QS_SENDMESSAGE);
-    if (woken != WAIT_OBJECT_0 + 1) return;
+  // Short waits: each one also lets the window system put what this
+  // thread painted on the screen, where screenshots read it.
+  for (DWORD waited = 0; waited < kLongestHold; waited += kGlance) {
+    DWORD woken =
+        MsgWaitForMultipleObjects(1, &resume_, FALSE, kGlance, QS_SENDMESSAGE);
+    if (woken == WAIT_OBJECT_0) return;
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }

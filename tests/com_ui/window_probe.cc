@@ -82,6 +82,8 @@ bool SaveScreenshot(HWND window, const std::string& path) {
   RedrawWindow(
       window, nullptr, nullptr,
       RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  // The window's thread hands its painting to the screen a moment later.
+  Sleep(200);
   RECT rect;
   GetWindowRect(window, &rect);
   int width = rect.right - rect.left;
