@@ -141,24 +141,27 @@ def main():
     ids = [r[0] for r in records]
     print("| table | Options | time (CPU) | precision | recall | F1 | largest group | name swaps found |")
     print("|---|---|---:|---:|---:|---:|---:|---:|")
-    runs = []
-    if args.result:
-        with open_text(args.result) as f:
-            reader = csv.reader(f)
-            names = next(reader)
-            at = names.index("FuzzyDupesID")
-            runs.append((args.result, None, {r[0]: r[at] for r in reader}))
-    for options in args.options or ([] if args.result else [""]):
-        seconds, labels = run(records, header, options, args.threshold,
-                              args.cluster_threshold)
-        runs.append((options or "(none)", seconds, labels))
     name = os.path.basename(table).split(".")[0]
-    for options, seconds, labels in runs:
+
+    def report(options, seconds, labels):
         p, r, f1, largest, swaps = measure(ids, labels, truth)
         shown = "" if seconds is None else f"{seconds[0]:.2f} s ({seconds[1]:.2f} s)"
         swap_text = "" if swaps is None else f"{swaps:.1%}"
         print(f"| {name} | {options} | {shown} | {p:.3f} | {r:.3f} | {f1:.3f} | {largest} | {swap_text} |",
               flush=True)
+
+    if args.result:
+        with open_text(args.result) as f:
+            reader = csv.reader(f)
+            names = next(reader)
+            at = names.index("FuzzyDupesID")
+            report(args.result, None, {r[0]: r[at] for r in reader})
+    # Each run is reported as soon as it is done: on the large tables a run
+    # takes many minutes.
+    for options in args.options or ([] if args.result else [""]):
+        seconds, labels = run(records, header, options, args.threshold,
+                              args.cluster_threshold)
+        report(options or "(none)", seconds, labels)
 
 
 if __name__ == "__main__":
