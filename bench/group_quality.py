@@ -131,7 +131,7 @@ def main():
     parser.add_argument("--threshold", type=float, default=80.0)
     parser.add_argument("--cluster-threshold", type=float, default=0.5)
     parser.add_argument("--result")
-    args = parser.parse_args()
+    args = parser.parse_intermixed_args()
 
     table = find(args.data, args.table)
     truth = read_truth(truth_path(table))
