@@ -132,6 +132,8 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
                         figures.fields());
     stages.SetSwap(options.swap_first, options.swap_second);
     stages.BeginMatching(master_rows, common_columns, total_rows);
+    // A named copy: lambdas may not capture structured bindings everywhere.
+    const uint32_t first_appended = master_rows;
     for (uint32_t s = 0; s < import_rows; ++s) {
       const Variant id = Variant::AnsiString(ctx.NewGuidString());
       bool matched = false;
@@ -141,8 +143,8 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
             if (!reaches) return true;
             matched = true;
             if (observer != nullptr) {
-              const bool imported = m >= master_rows;
-              observer->OnPair({s, imported ? appended[m - master_rows] : m,
+              const bool imported = m >= first_appended;
+              observer->OnPair({s, imported ? appended[m - first_appended] : m,
                                 imported, stages.Similarity(m)});
             }
             if (stop_at_first) {
