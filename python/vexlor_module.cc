@@ -859,7 +859,10 @@ struct DirectMember {
   PyObject* fallback = nullptr;
 };
 
-constexpr int32_t kDirectDispids[] = {5, 6, 7, 8, 9, 10, 15};
+constexpr int32_t kDirectDispids[] = {
+    kDispidMetaphone,      kDispidDmetaphone,   kDispidSoundex,
+    kDispidCompareStrings, kDispidNormalize,    kDispidEditDistance,
+    kDispidDifference};
 
 DirectMember& DirectSlot(int32_t dispid) {
   static DirectMember slots[std::size(kDirectDispids)];
@@ -927,25 +930,25 @@ bool CallDirect(const MemberInfo& member, PyObject* self, PyObject* const* args,
   }
   const std::string_view s1 = text[0].view(), s2 = text[1].view();
   switch (member.dispid) {
-    case 5:
+    case kDispidMetaphone:
       *out = StrFromAnsi(Phonex(s1, shorts[1]));
       break;
-    case 6:
+    case kDispidDmetaphone:
       *out = StrFromAnsi(DoubleMetaphone(s1, shorts[1]));
       break;
-    case 7:
+    case kDispidSoundex:
       *out = StrFromAnsi(Soundex(s1, shorts[1], bools[2]));
       break;
-    case 8:
+    case kDispidCompareStrings:
       *out = PyLong_FromLong(::vexlor::CompareStrings(s1, s2, bools[2]));
       break;
-    case 9:
+    case kDispidNormalize:
       *out = StrFromAnsi(NormalizeText(s1, bools[1]));
       break;
-    case 10:
+    case kDispidEditDistance:
       *out = PyLong_FromLong(::vexlor::EditDistance(s1, s2));
       break;
-    case 15:
+    case kDispidDifference:
       *out = PyFloat_FromDouble(GestaltSimilarity(s1, s2));
       break;
     default:

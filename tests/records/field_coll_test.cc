@@ -22,8 +22,8 @@ constexpr const char* kSame = "ABCD";              // 100 against itself.
 constexpr const char* kHalf[] = {"ABCD", "ABXY"};  // 50.
 constexpr const char* kEighty[] = {"ABCDE", "ABCDX"};
 
-std::array<bool, FieldColl::kMaxColumns> AllColumns() {
-  std::array<bool, FieldColl::kMaxColumns> flags;
+std::array<bool, kMaxColumns> AllColumns() {
+  std::array<bool, kMaxColumns> flags;
   flags.fill(true);
   return flags;
 }

@@ -24,91 +24,91 @@ std::vector<MemberInfo> BuildMembers() {
   const ParamInfo show{"ShowProgress", VT_BOOL};
   const ParamInfo options{"Options", VT_BSTR};
   return {
-      {2, "CSVDelimiter", MemberKind::kProperty, VT_BSTR, {},
+      {kDispidCSVDelimiter, "CSVDelimiter", MemberKind::kProperty, VT_BSTR, {},
        "delimiter between the fields of CSV and log lines (default \";\")"},
-      {3, "CSVTextInQuotes", MemberKind::kProperty, VT_BOOL, {},
+      {kDispidCSVTextInQuotes, "CSVTextInQuotes", MemberKind::kProperty, VT_BOOL, {},
        "whether CSV text fields are enclosed in double quotes (default true)"},
-      {4, "CSVColumnHeaders", MemberKind::kProperty, VT_BOOL, {},
+      {kDispidCSVColumnHeaders, "CSVColumnHeaders", MemberKind::kProperty, VT_BOOL, {},
        "whether CSV files start with a header line (default true)"},
-      {5, "metaphone", MemberKind::kMethod, VT_BSTR,
+      {kDispidMetaphone, "metaphone", MemberKind::kMethod, VT_BSTR,
        {{"S", VT_BSTR}, {"length", VT_I2}},
        "the Phonex code of a name, padded with 0 to length"},
-      {6, "dmetaphone", MemberKind::kMethod, VT_BSTR,
+      {kDispidDmetaphone, "dmetaphone", MemberKind::kMethod, VT_BSTR,
        {{"S", VT_BSTR}, {"length", VT_I2}},
        "the Double Metaphone primary key of a name, cut to length"},
-      {7, "soundex", MemberKind::kMethod, VT_BSTR,
+      {kDispidSoundex, "soundex", MemberKind::kMethod, VT_BSTR,
        {{"S", VT_BSTR}, {"length", VT_I2}, {"firstchar", VT_BOOL}},
        "the Soundex code of a name; firstchar true codes the first letter too"},
-      {8, "CompareStrings", MemberKind::kMethod, VT_I4,
+      {kDispidCompareStrings, "CompareStrings", MemberKind::kMethod, VT_I4,
        {{"SearchString", VT_BSTR}, {"MatchString", VT_BSTR},
         {"IgnoreCase", VT_BOOL}},
        "errors (0-8) with which a wildcard pattern occurs in a text; -1 for "
        "an invalid pattern"},
-      {9, "Normalize", MemberKind::kMethod, VT_BSTR,
+      {kDispidNormalize, "Normalize", MemberKind::kMethod, VT_BSTR,
        {{"S", VT_BSTR}, {"uppercase", VT_BOOL}},
        "the comparison key of a name, company or address"},
-      {10, "EditDistance", MemberKind::kMethod, VT_I4,
+      {kDispidEditDistance, "EditDistance", MemberKind::kMethod, VT_I4,
        {{"S1", VT_BSTR}, {"S2", VT_BSTR}},
        "Levenshtein distance of two strings"},
-      {11, "ListCompareInit", MemberKind::kMethod, VT_EMPTY, {},
+      {kDispidListCompareInit, "ListCompareInit", MemberKind::kMethod, VT_EMPTY, {},
        "empties the field list"},
-      {12, "ListSetCompare", MemberKind::kMethod, VT_EMPTY,
+      {kDispidListSetCompare, "ListSetCompare", MemberKind::kMethod, VT_EMPTY,
        {{"FieldName", VT_BSTR}, {"Value", VT_BSTR}},
        "sets the second record's value of a field"},
-      {13, "ListCalcDiff", MemberKind::kMethod, VT_R8, {},
+      {kDispidListCalcDiff, "ListCalcDiff", MemberKind::kMethod, VT_R8, {},
        "weighted similarity in percent of the two records in the field list"},
-      {14, "NewGUID", MemberKind::kMethod, VT_BSTR, {},
+      {kDispidNewGUID, "NewGUID", MemberKind::kMethod, VT_BSTR, {},
        "a new globally unique identifier as a 38-character text"},
-      {15, "Difference", MemberKind::kMethod, VT_R8,
+      {kDispidDifference, "Difference", MemberKind::kMethod, VT_R8,
        {{"S1", VT_BSTR}, {"S2", VT_BSTR}},
        "gestalt (Ratcliff/Obershelp) similarity of two strings in percent"},
-      {16, "ListAddField", MemberKind::kMethod, VT_EMPTY,
+      {kDispidListAddField, "ListAddField", MemberKind::kMethod, VT_EMPTY,
        {{"FieldName", VT_BSTR}, {"Value", VT_BSTR}, {"Weight", VT_R8},
         {"CompareNull", VT_BOOL}},
        "adds a field with the first record's value to the field list"},
-      {17, "Cancel", MemberKind::kMethod, VT_EMPTY, {},
+      {kDispidCancel, "Cancel", MemberKind::kMethod, VT_EMPTY, {},
        "asks the running batch method to stop"},
-      {18, "DupeSearch", MemberKind::kMethod, VT_VARIANT,
+      {kDispidDupeSearch, "DupeSearch", MemberKind::kMethod, VT_VARIANT,
        {table, {"IDColumnIndex", VT_I4}, {"Threshold", VT_R8},
         {"ClusterThreshold", VT_R8}, options,
         {"ReturnResults", VT_I2, "DupeReturnResults"}, show},
        "labels groups of similar records of a table"},
-      {20, "Reset", MemberKind::kMethod, VT_EMPTY, {},
+      {kDispidReset, "Reset", MemberKind::kMethod, VT_EMPTY, {},
        "restores the default column options and clears the error state"},
-      {21, "SetColumnOption", MemberKind::kMethod, VT_EMPTY,
+      {kDispidSetColumnOption, "SetColumnOption", MemberKind::kMethod, VT_EMPTY,
        {{"ColumnIndex", VT_I2}, {"Cluster", VT_BOOL}, {"DupeSearch", VT_BOOL},
         {"Weight", VT_R8}, {"CompareNull", VT_BOOL}, {"ColumnName", VT_BSTR}},
        "sets the options of one column (0-399)"},
-      {22, "FuzzyMerge", MemberKind::kMethod, VT_VARIANT,
+      {kDispidFuzzyMerge, "FuzzyMerge", MemberKind::kMethod, VT_VARIANT,
        {table, {"varImport", VT_VARIANT}, {"IDColumnIndex", VT_I4},
         {"Threshold", VT_R8}, {"ClusterThreshold", VT_R8}, options,
         {"ReturnResults", VT_I2, "MergeReturnResults"}, show,
         {"LogFilenameImported", VT_BSTR}, {"LogFilenameRejected", VT_BSTR}},
        "merges an import table into a master table, keeping out look-alikes"},
-      {23, "VariantArray2CSVFile", MemberKind::kMethod, VT_BOOL,
+      {kDispidVariantArray2CSVFile, "VariantArray2CSVFile", MemberKind::kMethod, VT_BOOL,
        {table, {"Filename", VT_BSTR}},
        "writes a table to a delimited text file"},
-      {24, "DeleteDupes", MemberKind::kMethod, VT_VARIANT,
+      {kDispidDeleteDupes, "DeleteDupes", MemberKind::kMethod, VT_VARIANT,
        {table, {"FIDColumnIndex", VT_I4}, {"MaxColumnIndex", VT_I4},
         {"DeleteOrder", VT_I2, "DeleteOrders"},
         {"ReturnResults", VT_I2, "DeleteReturnResults"}, show,
         {"LogFilenameDeleted", VT_BSTR}},
        "keeps the first or last record of each labelled group"},
-      {25, "FuzzyMatch", MemberKind::kMethod, VT_VARIANT,
+      {kDispidFuzzyMatch, "FuzzyMatch", MemberKind::kMethod, VT_VARIANT,
        {table, {"varMatch", VT_VARIANT}, {"IDColumnIndex", VT_I4},
         {"Threshold", VT_R8}, {"ClusterThreshold", VT_R8}, options,
         {"ReturnResults", VT_I2, "MatchReturnResults"}, show,
         {"LogFilenamePositive", VT_BSTR}, {"LogFilenameNegative", VT_BSTR}},
        "marks the master records that records of a second table resemble"},
-      {26, "ExactMatchByColumn", MemberKind::kMethod, VT_VARIANT,
+      {kDispidExactMatchByColumn, "ExactMatchByColumn", MemberKind::kMethod, VT_VARIANT,
        {table, {"varMatch", VT_VARIANT}, {"MatchColumnIndex", VT_I4},
         {"ReturnResults", VT_I2, "MatchReturnResults"}, show},
        "marks the master records whose key occurs in a second table"},
-      {27, "CanceledByUser", MemberKind::kMethod, VT_BOOL, {},
+      {kDispidCanceledByUser, "CanceledByUser", MemberKind::kMethod, VT_BOOL, {},
        "whether the last batch method was cancelled"},
-      {28, "LastError", MemberKind::kMethod, VT_I4, {},
+      {kDispidLastError, "LastError", MemberKind::kMethod, VT_I4, {},
        "0, or -1 after a batch method ran out of memory"},
-      {29, "LastErrorDescription", MemberKind::kMethod, VT_BSTR, {},
+      {kDispidLastErrorDescription, "LastErrorDescription", MemberKind::kMethod, VT_BSTR, {},
        "\"\" or \"Out of Memory\""},
       {kDispidAboutBox, "AboutBox", MemberKind::kMethod, VT_EMPTY, {},
        "shows the About text"},
@@ -146,67 +146,67 @@ Variant Str(std::u16string_view s) { return Variant::String(s); }
 
 Variant CallMethod(CVexlorCtrl& c, int32_t dispid, const Args& a) {
   switch (dispid) {
-    case 5:
+    case kDispidMetaphone:
       return Str(c.metaphone(a.String(0), a.Short(1)));
-    case 6:
+    case kDispidDmetaphone:
       return Str(c.dmetaphone(a.String(0), a.Short(1)));
-    case 7:
+    case kDispidSoundex:
       return Str(c.soundex(a.String(0), a.Short(1), a.Bool(2)));
-    case 8:
+    case kDispidCompareStrings:
       return Variant::I4(c.CompareStrings(a.String(0), a.String(1), a.Bool(2)));
-    case 9:
+    case kDispidNormalize:
       return Str(c.Normalize(a.String(0), a.Bool(1)));
-    case 10:
+    case kDispidEditDistance:
       return Variant::I4(c.EditDistance(a.String(0), a.String(1)));
-    case 11:
+    case kDispidListCompareInit:
       c.ListCompareInit();
       return Variant();
-    case 12:
+    case kDispidListSetCompare:
       c.ListSetCompare(a.String(0), a.String(1));
       return Variant();
-    case 13:
+    case kDispidListCalcDiff:
       return Variant::R8(c.ListCalcDiff());
-    case 14:
+    case kDispidNewGUID:
       return Str(c.NewGUID());
-    case 15:
+    case kDispidDifference:
       return Variant::R8(c.Difference(a.String(0), a.String(1)));
-    case 16:
+    case kDispidListAddField:
       c.ListAddField(a.String(0), a.String(1), a.Double(2), a.Bool(3));
       return Variant();
-    case 17:
+    case kDispidCancel:
       c.Cancel();
       return Variant();
-    case 18:
+    case kDispidDupeSearch:
       return c.DupeSearch(a.Table(0), a.Long(1), a.Double(2), a.Double(3),
                           a.String(4), a.Short(5), a.Bool(6));
-    case 20:
+    case kDispidReset:
       c.Reset();
       return Variant();
-    case 21:
+    case kDispidSetColumnOption:
       c.SetColumnOption(a.Short(0), a.Bool(1), a.Bool(2), a.Double(3),
                         a.Bool(4), a.String(5));
       return Variant();
-    case 22:
+    case kDispidFuzzyMerge:
       return c.FuzzyMerge(a.Table(0), a.Table(1), a.Long(2), a.Double(3),
                           a.Double(4), a.String(5), a.Short(6), a.Bool(7),
                           a.String(8), a.String(9));
-    case 23:
+    case kDispidVariantArray2CSVFile:
       return Variant::Bool(c.VariantArray2CSVFile(a.Table(0), a.String(1)));
-    case 24:
+    case kDispidDeleteDupes:
       return c.DeleteDupes(a.Table(0), a.Long(1), a.Long(2), a.Short(3),
                            a.Short(4), a.Bool(5), a.String(6));
-    case 25:
+    case kDispidFuzzyMatch:
       return c.FuzzyMatch(a.Table(0), a.Table(1), a.Long(2), a.Double(3),
                           a.Double(4), a.String(5), a.Short(6), a.Bool(7),
                           a.String(8), a.String(9));
-    case 26:
+    case kDispidExactMatchByColumn:
       return c.ExactMatchByColumn(a.Table(0), a.Table(1), a.Long(2),
                                   a.Short(3), a.Bool(4));
-    case 27:
+    case kDispidCanceledByUser:
       return Variant::Bool(c.CanceledByUser());
-    case 28:
+    case kDispidLastError:
       return Variant::I4(c.LastError());
-    case 29:
+    case kDispidLastErrorDescription:
       return Str(c.LastErrorDescription());
     case kDispidAboutBox:
       c.AboutBox();
@@ -218,9 +218,9 @@ Variant CallMethod(CVexlorCtrl& c, int32_t dispid, const Args& a) {
 
 Variant GetProperty(CVexlorCtrl& c, int32_t dispid) {
   switch (dispid) {
-    case 2:
+    case kDispidCSVDelimiter:
       return Str(c.GetCSVDelimiter());
-    case 3:
+    case kDispidCSVTextInQuotes:
       return Variant::Bool(c.GetCSVTextInQuotes());
     default:
       return Variant::Bool(c.GetCSVColumnHeaders());
@@ -229,10 +229,10 @@ Variant GetProperty(CVexlorCtrl& c, int32_t dispid) {
 
 void PutProperty(CVexlorCtrl& c, int32_t dispid, const Variant& value) {
   switch (dispid) {
-    case 2:
+    case kDispidCSVDelimiter:
       c.SetCSVDelimiter(value.AsString());
       break;
-    case 3:
+    case kDispidCSVTextInQuotes:
       c.SetCSVTextInQuotes(value.AsBool());
       break;
     default:

@@ -15,8 +15,39 @@
 
 namespace vexlor {
 
-inline constexpr int32_t kDispidUnknown = -1;
-inline constexpr int32_t kDispidAboutBox = -552;
+// The dispatch identifiers of the members: the member table, the Python
+// module's direct calls and the Windows face name them from here.
+enum Dispid : int32_t {
+  kDispidUnknown = -1,
+  kDispidCSVDelimiter = 2,
+  kDispidCSVTextInQuotes = 3,
+  kDispidCSVColumnHeaders = 4,
+  kDispidMetaphone = 5,
+  kDispidDmetaphone = 6,
+  kDispidSoundex = 7,
+  kDispidCompareStrings = 8,
+  kDispidNormalize = 9,
+  kDispidEditDistance = 10,
+  kDispidListCompareInit = 11,
+  kDispidListSetCompare = 12,
+  kDispidListCalcDiff = 13,
+  kDispidNewGUID = 14,
+  kDispidDifference = 15,
+  kDispidListAddField = 16,
+  kDispidCancel = 17,
+  kDispidDupeSearch = 18,
+  kDispidReset = 20,
+  kDispidSetColumnOption = 21,
+  kDispidFuzzyMerge = 22,
+  kDispidVariantArray2CSVFile = 23,
+  kDispidDeleteDupes = 24,
+  kDispidFuzzyMatch = 25,
+  kDispidExactMatchByColumn = 26,
+  kDispidCanceledByUser = 27,
+  kDispidLastError = 28,
+  kDispidLastErrorDescription = 29,
+  kDispidAboutBox = -552,
+};
 
 // Invoke flags.
 inline constexpr uint16_t DISPATCH_METHOD = 1;

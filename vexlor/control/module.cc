@@ -118,14 +118,18 @@ std::string TypeLibraryIdl() {
       << "  helpstring(\"Vexlor Control\") ]\n"
       << "library VEXLORLib\n{\n"
       << "  importlib(\"stdole32.tlb\");\n\n";
-  AppendEnum(out, "DupeReturnResults", {{"DRR_DUPES", 0}, {"DRR_ALL", 1}});
+  AppendEnum(out, "DupeReturnResults", {{"DRR_DUPES", DRR_DUPES}, {"DRR_ALL", DRR_ALL}});
   AppendEnum(out, "MergeReturnResults",
-             {{"MRR_IMPORT", 0}, {"MRR_ALL", 1}, {"MRR_DUPES", 2},
-              {"MRR_CLEANMERGED", 3}});
-  AppendEnum(out, "DeleteOrders", {{"DO_KEEP_FIRST", 0}, {"DO_KEEP_LAST", 1}});
+             {{"MRR_IMPORT", MRR_IMPORT},
+              {"MRR_ALL", MRR_ALL},
+              {"MRR_DUPES", MRR_DUPES},
+              {"MRR_CLEANMERGED", MRR_CLEANMERGED}});
+  AppendEnum(out, "DeleteOrders", {{"DO_KEEP_FIRST", DO_KEEP_FIRST}, {"DO_KEEP_LAST", DO_KEEP_LAST}});
   AppendEnum(out, "MatchReturnResults",
-             {{"MAR_ALL", 0}, {"MAR_POSITIVE", 1}, {"MAR_NEGATIVE", 2}});
-  AppendEnum(out, "DeleteReturnResults", {{"DER_CLEAN", 0}, {"DER_DELETED", 1}});
+             {{"MAR_ALL", MAR_ALL},
+              {"MAR_POSITIVE", MAR_POSITIVE},
+              {"MAR_NEGATIVE", MAR_NEGATIVE}});
+  AppendEnum(out, "DeleteReturnResults", {{"DER_CLEAN", DER_CLEAN}, {"DER_DELETED", DER_DELETED}});
   out << "  [ uuid(" << bare(kDispatchIid) << ") ]\n"
       << "  dispinterface _DVexlor\n  {\n    properties:\n";
   for (const MemberInfo& m : Members()) {

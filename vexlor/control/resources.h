@@ -11,6 +11,8 @@
 #include <span>
 #include <string_view>
 
+#include "vexlor/tables/string_ids.h"
+
 namespace vexlor {
 
 enum class Language { kEnglish, kGerman };
@@ -18,23 +20,8 @@ enum class Language { kEnglish, kGerman };
 // The user's language, read from the environment at each call. O(1).
 Language UserLanguage();
 
-// String table.
-inline constexpr int kStrComputingClusters = 201;
-inline constexpr int kStrSearchingDuplicates = 202;
-inline constexpr int kStrCleaningUp = 203;
-inline constexpr int kStrFuzzyMerge = 204;
-inline constexpr int kStrMergeData = 205;
-inline constexpr int kStrRejected = 206;
-inline constexpr int kStrFound = 207;
-inline constexpr int kStrFuzzyDuplicateSearch = 208;
-inline constexpr int kStrDeletingDuplicates = 209;
-inline constexpr int kStrDeleteDuplicates = 210;
-inline constexpr int kStrInitializing = 211;
-inline constexpr int kStrFuzzyMatch = 212;
-inline constexpr int kStrMatchData = 213;
-
-// Returns the text of string `id` (201 to 213) in `language`, or "" for an
-// id the table does not have. O(1).
+// Returns the text of string `id` (one of the kStr* ids of string_ids.h)
+// in `language`, or "" for an id the table does not have. O(1).
 std::string_view ResourceString(int id, Language language);
 // The same in UserLanguage().
 std::string_view ResourceString(int id);

@@ -21,26 +21,11 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/records/field_coll.h"
 #include "vexlor/tables/column_options.h"
+#include "vexlor/tables/return_results.h"
 
 namespace vexlor {
 
 class WindowPresenter;
-
-// Enumerations of the type library.
-enum DupeReturnResults : int16_t { DRR_DUPES = 0, DRR_ALL = 1 };
-enum MergeReturnResults : int16_t {
-  MRR_IMPORT = 0,
-  MRR_ALL = 1,
-  MRR_DUPES = 2,
-  MRR_CLEANMERGED = 3
-};
-enum DeleteOrders : int16_t { DO_KEEP_FIRST = 0, DO_KEEP_LAST = 1 };
-enum MatchReturnResults : int16_t {
-  MAR_ALL = 0,
-  MAR_POSITIVE = 1,
-  MAR_NEGATIVE = 2
-};
-enum DeleteReturnResults : int16_t { DER_CLEAN = 0, DER_DELETED = 1 };
 
 class CVexlorCtrl {
  public:

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "vexlor/platform/column_limits.h"
 #include "vexlor/platform/locale_text.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
@@ -30,7 +31,7 @@ namespace vexlor {
 enum class TextEncoding { kWindows1252, kUtf8 };
 
 // The highest column index an exported table writes: 401 fields at most.
-inline constexpr int64_t kMaxExportColumn = 400;
+inline constexpr int64_t kMaxExportColumn = kLastCopiedColumn;
 
 struct CsvFormat {
   // Placed between fields unchanged; any length, empty joins the fields.

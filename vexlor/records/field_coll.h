@@ -25,6 +25,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vexlor/platform/column_limits.h"
+
 namespace vexlor {
 
 struct FieldEntry {
@@ -37,9 +39,6 @@ struct FieldEntry {
 
 class FieldColl {
  public:
-  // Column indexes that have per-column options.
-  static constexpr int kMaxColumns = 400;
-
   // Empties the list for a new record pair: count becomes 0. The entries and
   // their string buffers are kept for reuse. O(1).
   void ListCompareInit();

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-namespace vexlor {
+#include "vexlor/platform/column_limits.h"
 
-inline constexpr int kMaxColumns = 400;
+namespace vexlor {
 
 struct ColumnOptions {
   ColumnOptions() { Reset(); }

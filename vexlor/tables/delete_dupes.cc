@@ -15,6 +15,8 @@
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
+#include "vexlor/tables/return_results.h"
+#include "vexlor/tables/string_ids.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -25,12 +27,12 @@ using platform::VariantArray;
 
 namespace {
 
-constexpr int16_t kKeepFirst = 0;      // DO_KEEP_FIRST
-constexpr int16_t kKeepLast = 1;       // DO_KEEP_LAST
-constexpr int16_t kReturnClean = 0;    // DER_CLEAN
-constexpr int16_t kReturnDeleted = 1;  // DER_DELETED
-constexpr int kTitle = 210;            // "Delete Duplicates"
-constexpr int kStatusDeleting = 209;
+constexpr int16_t kKeepFirst = DO_KEEP_FIRST;
+constexpr int16_t kKeepLast = DO_KEEP_LAST;
+constexpr int16_t kReturnClean = DER_CLEAN;
+constexpr int16_t kReturnDeleted = DER_DELETED;
+constexpr int kTitle = kStrDeleteDuplicates;
+constexpr int kStatusDeleting = kStrDeletingDuplicates;
 constexpr size_t kLabelLength = 38;
 
 // What becomes of a row.

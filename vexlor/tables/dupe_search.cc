@@ -13,6 +13,8 @@
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/match_stages.h"
+#include "vexlor/tables/return_results.h"
+#include "vexlor/tables/string_ids.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -23,12 +25,12 @@ using platform::VariantArray;
 
 namespace {
 
-constexpr int16_t kReturnAll = 1;  // DRR_ALL
-constexpr int kTitle = 208;        // "Fuzzy Duplicate Search"
-constexpr int kFoundLabel = 207;   // "Found"
-constexpr int kStatusClusters = 201;
-constexpr int kStatusSearching = 202;
-constexpr int kStatusCleaningUp = 203;
+constexpr int16_t kReturnAll = DRR_ALL;
+constexpr int kTitle = kStrFuzzyDuplicateSearch;
+constexpr int kFoundLabel = kStrFound;
+constexpr int kStatusClusters = kStrComputingClusters;
+constexpr int kStatusSearching = kStrSearchingDuplicates;
+constexpr int kStatusCleaningUp = kStrCleaningUp;
 constexpr uint32_t kNoLabel = std::numeric_limits<uint32_t>::max();
 constexpr uint32_t kNoMember = std::numeric_limits<uint32_t>::max();
 

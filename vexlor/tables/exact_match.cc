@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "vexlor/platform/column_limits.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/index_size.h"
@@ -23,10 +24,6 @@ using platform::Variant;
 using platform::VariantArray;
 
 namespace {
-
-// This method uses no column options, so it copies one column more than
-// the methods that do.
-constexpr uint32_t kLastCopiedColumn = 400;
 
 // The key of row r in `column`: false when the row has none, so that no
 // cell outside the table is read.
@@ -136,7 +133,7 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
     return Variant();
   }
   VariantArray& out = *result.AsArray();
-  const uint32_t copied = std::min(master->columns(), kLastCopiedColumn + 1);
+  const uint32_t copied = std::min<uint32_t>(master->columns(), kLastCopiedColumn + 1);
   uint32_t written = 0;
   for (uint32_t r = 0; r < master_rows; ++r) {
     if (!MatchSelected(ReturnResults, matched[r] != 0)) continue;

@@ -14,6 +14,8 @@
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/match_stages.h"
+#include "vexlor/tables/return_results.h"
+#include "vexlor/tables/string_ids.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -24,15 +26,15 @@ using platform::VariantArray;
 
 namespace {
 
-constexpr int16_t kReturnImport = 0;       // MRR_IMPORT
-constexpr int16_t kReturnAll = 1;          // MRR_ALL
-constexpr int16_t kReturnDupes = 2;        // MRR_DUPES
-constexpr int16_t kReturnCleanMerged = 3;  // MRR_CLEANMERGED
-constexpr int kTitle = 204;                // "Fuzzy Merge"
-constexpr int kFoundLabel = 206;           // "Rejected"
-constexpr int kStatusClusters = 201;
-constexpr int kStatusMerging = 205;
-constexpr int kStatusCleaningUp = 203;
+constexpr int16_t kReturnImport = MRR_IMPORT;
+constexpr int16_t kReturnAll = MRR_ALL;
+constexpr int16_t kReturnDupes = MRR_DUPES;
+constexpr int16_t kReturnCleanMerged = MRR_CLEANMERGED;
+constexpr int kTitle = kStrFuzzyMerge;
+constexpr int kFoundLabel = kStrRejected;
+constexpr int kStatusClusters = kStrComputingClusters;
+constexpr int kStatusMerging = kStrMergeData;
+constexpr int kStatusCleaningUp = kStrCleaningUp;
 
 void SetResultColumn(ColumnOptions& options, int64_t column,
                      std::u16string_view name) {

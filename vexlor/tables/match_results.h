@@ -6,17 +6,20 @@
 
 #include <cstdint>
 
+#include "vexlor/tables/return_results.h"
+#include "vexlor/tables/string_ids.h"
+
 namespace vexlor {
 
-inline constexpr int16_t kMatchReturnAll = 0;       // MAR_ALL
-inline constexpr int16_t kMatchReturnPositive = 1;  // MAR_POSITIVE
-inline constexpr int16_t kMatchReturnNegative = 2;  // MAR_NEGATIVE
+inline constexpr int16_t kMatchReturnAll = MAR_ALL;
+inline constexpr int16_t kMatchReturnPositive = MAR_POSITIVE;
+inline constexpr int16_t kMatchReturnNegative = MAR_NEGATIVE;
 
-inline constexpr int kMatchTitle = 212;       // "Fuzzy Match"
-inline constexpr int kMatchFoundLabel = 207;  // "Found"
-inline constexpr int kMatchStatusClusters = 201;
-inline constexpr int kMatchStatusMatching = 213;
-inline constexpr int kMatchStatusCleaningUp = 203;
+inline constexpr int kMatchTitle = kStrFuzzyMatch;
+inline constexpr int kMatchFoundLabel = kStrFound;
+inline constexpr int kMatchStatusClusters = kStrComputingClusters;
+inline constexpr int kMatchStatusMatching = kStrMatchData;
+inline constexpr int kMatchStatusCleaningUp = kStrCleaningUp;
 
 // Whether a master row that was `matched` (or not) belongs in the result
 // asked for; no row does for an unknown value. O(1).
