@@ -1,6 +1,7 @@
 # The two quick-start commands: `make demo` and `make test`.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 # The cross builds for Windows (mingw-w64), whose tests run under Wine.
 WIN64_BUILD ?= build-win64
@@ -9,7 +10,7 @@ WIN_BUILD_TYPE ?= Release
 # Empty: everything, the unit tests and the in-process server included.
 WIN_TARGETS ?=
 
-.PHONY: demo test test-asan test-windows windows build deps bench clean
+.PHONY: demo test test-asan test-tsan test-windows windows build deps bench clean
 
 deps:
 	@sh tools/install-deps.sh
@@ -45,6 +46,13 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The table tests, whose batch methods share work with threads, under
+# ThreadSanitizer; only those are built.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXLOR_TSAN=ON -DVEXLOR_PYTHON=OFF -DVEXLOR_BENCH=OFF -DVEXLOR_CLI=OFF > /dev/null
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tables_tests
+	VEXLOR_THREADS=4 TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tables_tests --gtest_brief=1
+
 demo: build
 	@sh examples/demo.sh $(BUILD)/vexlor
 
@@ -52,4 +60,4 @@ bench: build
 	@sh bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) build-wine
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) build-wine

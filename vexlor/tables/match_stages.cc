@@ -205,12 +205,13 @@ CandidateNeed MatchStages::QueryWorkingRow(CandidateGenerator::Query& query,
 void MatchStages::StopAhead() noexcept {
   if (!next_started_) return;
   next_started_ = false;
-  next_.first = next_.end = 0;
   try {
     workers_->Finish();
   } catch (...) {
     // Nothing of it is used.
   }
+  // Only now: the workers read the batch's bounds until Finish returns.
+  next_.first = next_.end = 0;
 }
 
 void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
