@@ -16,7 +16,8 @@ namespace vexlor {
 
 // How many threads a batch method uses, the calling one included: the
 // environment variable VEXLOR_THREADS when it holds a number from 1 to 64,
-// otherwise the number of processors, at most 4. O(1) after the first call.
+// otherwise the number of processors (1 when unknown, at most 64). O(1)
+// after the first call.
 unsigned BatchThreadCount();
 
 class BatchWorkers {
