@@ -41,6 +41,7 @@ inline DupeOutcome ReferenceDupeSearch(
   const double member_threshold = mo.member_threshold.value_or(threshold);
   FuzzyReference ref(options, threshold, cluster_threshold);
   ref.SetSwap(mo.swap_first, mo.swap_second);
+  if (mo.scoring == Scoring::kEstimated) ref.SetModel(mo.model);
   for (uint32_t r = 0; r < rows; ++r) ref.File(table, r, columns, false);
 
   DupeOutcome out;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/reference/naive_gestalt.h"
 #include "tests/reference/trigram_reference.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
@@ -21,6 +22,7 @@
 #include "vexlor/strings/normalize.h"
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/column_options.h"
+#include "vexlor/tables/fs_model.h"
 
 namespace vexlor::reference {
 
@@ -77,6 +79,10 @@ class FuzzyReference {
     trigrams_.push_back(std::move(trigrams));
   }
 
+  // From now on a pair's score is its match probability under `model`
+  // (null: the weighted mean again).
+  void SetModel(const FsModel* model) { model_ = model; }
+
   size_t rows() const { return rows_.size(); }
 
   // The rows that record `row` of `table` is compared with, in order, over
@@ -129,7 +135,12 @@ class FuzzyReference {
       }
     }
     const int last = static_cast<int>(columns) - 1;
-    const double s = fields.RecordDifference(last, options_.dupe_search.data());
+    auto score = [&] {
+      return model_ != nullptr
+                 ? ModelScore(fields, last)
+                 : fields.RecordDifference(last, options_.dupe_search.data());
+    };
+    const double s = score();
     const int64_t n = columns;
     if (swap_a_ < 0 || swap_b_ < 0 || swap_a_ == swap_b_ || swap_a_ >= n ||
         swap_b_ >= n || !options_.dupe_search[swap_a_] ||
@@ -138,11 +149,28 @@ class FuzzyReference {
     }
     fields.SetCompareAt(swap_a_, rows_[p][swap_b_].text);
     fields.SetCompareAt(swap_b_, rows_[p][swap_a_].text);
-    return std::max(s,
-                    fields.RecordDifference(last, options_.dupe_search.data()));
+    return std::max(s, score());
   }
 
  private:
+  // The match probability in percent of the pair in `fields`, from the
+  // levels of its texts.
+  double ModelScore(const FieldColl& fields, int last) const {
+    double log_odds = std::log2(model_->prior / (1 - model_->prior));
+    for (const FsColumn& col : model_->columns) {
+      if (col.column > last || !options_.dupe_search[col.column]) continue;
+      std::string a = fields.entry(col.column)->value;
+      std::string b = fields.entry(col.column)->compare_value;
+      if (a.empty() || b.empty()) continue;
+      if (b < a) std::swap(a, b);
+      const double sim = a == b ? 100 : col.exact ? 0 : NaiveGestaltSimilarity(a, b);
+      const int level = sim == 100 ? 0 : sim >= 92 ? 1 : sim >= 80 ? 2
+                      : sim >= 60 ? 3 : 4;
+      log_odds += std::log2(col.m[level] / col.u[level]);
+    }
+    return 100 / (1 + std::exp2(-log_odds));
+  }
+
   // The filed rows whose trigram hits from the cluster texts of `record`
   // reach the need; row `self` hits nothing.
   std::vector<uint32_t> CandidatesOf(const std::vector<FormCell>& record,
@@ -198,6 +226,7 @@ class FuzzyReference {
  private:
   int swap_a_ = -1;
   int swap_b_ = -1;
+  const FsModel* model_ = nullptr;
   ColumnOptions options_;
   const double threshold_;
   const double cluster_threshold_;

@@ -13,6 +13,7 @@
 #include "tests/reference/dupe_search_reference.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/dupe_search.h"
+#include "vexlor/tables/fs_model.h"
 #include "vexlor/tables/match_options.h"
 
 namespace vexlor {
@@ -121,6 +122,25 @@ TEST(GroupingTest, AgreesWithTheReference) {
     mo.swap_first = swap[0];
     mo.swap_second = swap[1];
     mo.scores = gen() % 2 == 0;
+    // A third of the runs score with a given model of random m and u.
+    std::mt19937 model_gen(iteration);
+    FsModel model;
+    model.prior = 0.05 * (1 + model_gen() % 19);
+    for (int c = 1; c < 5; ++c) {
+      FsColumn col;
+      col.column = c;
+      col.exact = options.weight[c] > 1.0;
+      for (int l = 0; l < kFsLevels; ++l) {
+        col.m[l] = (1 + model_gen() % 100) / 100.0;
+        col.u[l] = (1 + model_gen() % 100) / 100.0;
+      }
+      model.columns.push_back(col);
+    }
+    model.Index();
+    if (model_gen() % 3 == 0) {
+      mo.scoring = Scoring::kEstimated;
+      mo.model = &model;
+    }
     // The host turns a column's comparison over after record 10 and its
     // clustering after record 20.
     const int flipped[2] = {1 + static_cast<int>(gen() % 4),

@@ -121,6 +121,13 @@ class FieldColl {
   // Returns entry `index`, or null if it has never existed.
   const FieldEntry* entry(int index) const;
 
+  // The second record's text of entry `index` as a comparison sees it: a
+  // pending view included. Empty for an entry that has never existed. O(1).
+  std::string_view CompareTextAt(int index) const {
+    if (index < 0 || index >= static_cast<int>(entries_.size())) return {};
+    return CompareText(static_cast<size_t>(index));
+  }
+
  private:
   // What RecordReaches keeps of an entry's value between calls: the match
   // words of a value of at most 64 bytes, for the subsequence bound.

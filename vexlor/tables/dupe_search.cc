@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/fs_estimation.h"
+#include "vexlor/tables/fs_model.h"
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
@@ -51,7 +53,8 @@ class Search {
         grouping_(options.grouping),
         member_threshold_(options.member_threshold.value_or(threshold)),
         scores_(options.scores),
-        observer_(options.pair_observer) {
+        observer_(options.pair_observer),
+        options_(options) {
     stages_.SetSwap(options.swap_first, options.swap_second);
     // Labels are never taken away, so a record that has one now will not
     // search in its turn either.
@@ -81,6 +84,8 @@ class Search {
     label_of_.assign(rows_, kNoLabel);
     if (grouping_ == Grouping::kClique) next_member_.assign(rows_, kNoMember);
     stages_.BeginMatching(rows_, compared_columns_, rows_);
+    BeginScoring(options_, stages_, &model_, &scorer_,
+                 [this](FsModel*) { Estimate(); });
     for (uint32_t r = 0; r < rows_; ++r) {
       // Up to the next report no host code runs, so the options stay.
       if (r % kMatchCadence == 0) {
@@ -101,6 +106,26 @@ class Search {
   }
 
   const ProgressFields& last_fields() const { return last_fields_; }
+
+  // Fits the model from drawn pairs and from the candidates of every
+  // FsSampleStride-th record, as found now. Throws std::bad_alloc.
+  void Estimate() {
+    FsEstimation estimation(ctx_.options(), compared_columns_, stages_);
+    const uint64_t drawn = FsRandomPairCount(rows_);
+    for (uint64_t j = 0; j < drawn; ++j) {
+      const auto pair = FsRandomPair(j, rows_);
+      stages_.Reaches(pair.first, pair.second, threshold_);
+      estimation.AfterPair();
+    }
+    estimation.BeginCandidates();
+    const uint32_t stride = FsSampleStride(rows_);
+    for (uint32_t r = 0; r < rows_; r += stride) {
+      stages_.MatchWorkingRow(r, rows_, cluster_threshold_, threshold_,
+                              [](uint32_t, bool) { return true; });
+      estimation.AfterPair();
+    }
+    estimation.Finish(options_.swap_first, options_.swap_second, &model_);
+  }
 
   // The text of row r's label.
   const std::string& LabelText(uint32_t r) const {
@@ -258,6 +283,10 @@ class Search {
   const double member_threshold_;
   const bool scores_;
   PairObserver* const observer_;
+  const MatchOptions& options_;
+  // Scoring=Estimated: the model that scores.
+  FsModel model_;
+  FsModelScorer scorer_{model_};
   // Which records search at all; unset when every one does.
   std::function<bool(uint32_t)> searches_;
 

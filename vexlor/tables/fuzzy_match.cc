@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/fs_estimation.h"
+#include "vexlor/tables/fs_model.h"
 #include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/match_results.h"
 #include "vexlor/tables/match_stages.h"
@@ -88,12 +90,21 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   // The similarity of each master row's kept record.
   std::vector<double> score_of;
   MatchProgress figures(match_rows);
+  // Scoring=Estimated: the model that scores.
+  FsModel model;
+  FsModelScorer scorer(model);
   try {
     progress.BeginStage(kMatchStatusMatching,
                         ProgressEvent::kProgressDupeSearch, figures.fields());
     if (best || options.scores) score_of.assign(master_rows, 0.0);
     stages.SetSwap(options.swap_first, options.swap_second);
     stages.BeginMatching(master_rows, common_columns, master_rows);
+    BeginScoring(options, stages, &model, &scorer, [&](FsModel* fit) {
+      EstimateAgainstMaster(ctx.options(), common_columns, stages,
+                            master_rows, *match, match_rows,
+                            ClusterThreshold, Threshold, options.swap_first,
+                            options.swap_second, fit);
+    });
     for (uint32_t s = 0; s < match_rows; ++s) {
       bool matched = false;
       const int32_t mark = ClampToInt32(int64_t{s} + 1);

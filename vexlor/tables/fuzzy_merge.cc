@@ -10,6 +10,8 @@
 
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/cell_text.h"
+#include "vexlor/tables/fs_estimation.h"
+#include "vexlor/tables/fs_model.h"
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
@@ -129,11 +131,20 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
   int64_t rejected = 0;
   int64_t found2 = 0;
   MatchProgress figures(import_rows);
+  // Scoring=Estimated: the model that scores.
+  FsModel model;
+  FsModelScorer scorer(model);
   try {
     progress.BeginStage(kStatusMerging, ProgressEvent::kProgressDupeSearch,
                         figures.fields());
     stages.SetSwap(options.swap_first, options.swap_second);
     stages.BeginMatching(master_rows, common_columns, total_rows);
+    BeginScoring(options, stages, &model, &scorer, [&](FsModel* fit) {
+      EstimateAgainstMaster(ctx.options(), common_columns, stages,
+                            master_rows, *import, import_rows,
+                            ClusterThreshold, Threshold, options.swap_first,
+                            options.swap_second, fit);
+    });
     // A named copy: lambdas may not capture structured bindings everywhere.
     const uint32_t first_appended = master_rows;
     for (uint32_t s = 0; s < import_rows; ++s) {

@@ -56,7 +56,7 @@ struct Name {
 constexpr Name kNames[] = {
     {"grouping", true, false, false}, {"memberthreshold", true, false, false},
     {"swap", true, true, true},       {"match", false, true, false},
-    {"scores", true, true, false},
+    {"scores", true, true, false},    {"scoring", true, true, true},
 };
 
 bool Reads(const Name& n, OptionsReader reader) {
@@ -110,6 +110,16 @@ bool Apply(const std::string& name, std::string_view raw, MatchOptions* o) {
       o->match = MatchChoice::kFirst;
     } else if (value == "best") {
       o->match = MatchChoice::kBest;
+    } else {
+      return false;
+    }
+    return true;
+  }
+  if (name == "scoring") {
+    if (value == "mean") {
+      o->scoring = Scoring::kMean;
+    } else if (value == "estimated") {
+      o->scoring = Scoring::kEstimated;
     } else {
       return false;
     }

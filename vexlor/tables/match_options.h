@@ -19,6 +19,10 @@
 //                                  keeps
 //   Scores=0|1                     DupeSearch, FuzzyMatch: a "Similarity"
 //                                  column after the label or Match column
+//   Scoring=Mean|Estimated         all three: a pair's score is the weighted
+//                                  mean of its field similarities, or the
+//                                  match probability of a model estimated
+//                                  from the data (fs_model.h)
 #ifndef VEXLOR_TABLES_MATCH_OPTIONS_H_
 #define VEXLOR_TABLES_MATCH_OPTIONS_H_
 
@@ -41,6 +45,17 @@ enum class Grouping {
   // A record's match that has no group joins the record's group only if it
   // also matches every other member.
   kClique,
+};
+
+class FsModel;
+
+// What a record pair's score, the one compared with Threshold, is.
+enum class Scoring {
+  // The weighted mean of the field similarities.
+  kMean,
+  // The match probability in percent under a Fellegi–Sunter model that is
+  // estimated from the table (or given by a C++ caller).
+  kEstimated,
 };
 
 // Which record of the second table a master row keeps in the fuzzy match.
@@ -83,8 +98,13 @@ struct MatchOptions {
   int swap_second = -1;
   MatchChoice match = MatchChoice::kFirst;
   bool scores = false;
+  Scoring scoring = Scoring::kMean;
   // Set by C++ callers only, never by the text; not owned.
   PairObserver* pair_observer = nullptr;
+  // With kEstimated: the model to score with instead of estimating one.
+  const FsModel* model = nullptr;
+  // With kEstimated: receives the model that scored (estimated or given).
+  FsModel* model_out = nullptr;
 
   bool HasSwap() const { return swap_first >= 0 && swap_second >= 0; }
 };
@@ -92,7 +112,8 @@ struct MatchOptions {
 // Returns the settings of `text` that `reader` reads. When `skipped` is
 // given, every setting that was not taken gets one line there (UTF-8) that
 // says why: an unknown name, a name that this method does not read, or a
-// value not of the name's form. Values: Grouping chain, center or clique;
+// value not of the name's form. Values: Scoring mean or estimated; Grouping
+// chain, center or clique;
 // MemberThreshold a finite decimal number; Swap two different column
 // indexes 0 to 399 separated by ','; Match first or best; Scores 0 or 1.
 // Empty settings (";;") are not reported. Cost: linear in the text.

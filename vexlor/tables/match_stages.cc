@@ -433,6 +433,10 @@ void MatchStages::SetSwapColumns(uint32_t p, bool swapped) {
 bool MatchStages::Verdict(double threshold) {
   FieldColl& fields = ctx_.fields();
   const int last = static_cast<int>(columns_) - 1;
+  if (scorer_ != nullptr) {
+    return scorer_->Score(fields, last, options_.dupe_search.data()) >=
+           threshold;
+  }
   if (scan_ == CandidateScan::kPrefixFilter) {
     return fields.RecordReaches(last, options_.dupe_search.data(), threshold);
   }
@@ -452,15 +456,16 @@ bool MatchStages::Compare(uint32_t p) {
 double MatchStages::Similarity(uint32_t p) {
   FieldColl& fields = ctx_.fields();
   const int last = static_cast<int>(columns_) - 1;
-  if (!SwapInForce()) {
-    return fields.RecordDifference(last, options_.dupe_search.data());
-  }
+  const bool* flags = options_.dupe_search.data();
+  auto score = [&]() {
+    return scorer_ != nullptr ? scorer_->Score(fields, last, flags)
+                              : fields.RecordDifference(last, flags);
+  };
+  if (!SwapInForce()) return score();
   SetSwapColumns(p, false);
-  const double straight =
-      fields.RecordDifference(last, options_.dupe_search.data());
+  const double straight = score();
   SetSwapColumns(p, true);
-  const double swapped =
-      fields.RecordDifference(last, options_.dupe_search.data());
+  const double swapped = score();
   return swapped > straight ? swapped : straight;
 }
 

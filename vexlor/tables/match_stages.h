@@ -36,6 +36,7 @@
 #include "vexlor/tables/candidate_generator.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
+#include "vexlor/tables/pair_scorer.h"
 #include "vexlor/tables/trigram.h"
 
 namespace vexlor {
@@ -142,6 +143,11 @@ class MatchStages {
     swap_first_ = first;
     swap_second_ = second;
   }
+
+  // From now on a pair's score is what `scorer` says rather than the
+  // weighted mean of its fields (null: the mean again). Not owned; it is
+  // asked wherever the mean would be computed.
+  void SetScorer(PairScorer* scorer) { scorer_ = scorer; }
 
   // The similarity in percent of the record of the running candidate loop
   // with the candidate p it was last compared with (the larger of both ways
@@ -351,6 +357,7 @@ class MatchStages {
   bool loaded_ = false;
   int swap_first_ = -1;
   int swap_second_ = -1;
+  PairScorer* scorer_ = nullptr;
 
   // Texts of the DupeSearch columns of every working row, in one arena.
   // Beyond 2 GB of text the cells are read directly instead.

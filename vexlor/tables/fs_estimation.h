@@ -1,0 +1,91 @@
+// The estimation pass of Scoring=Estimated: counts the comparison levels
+// of drawn pairs and of candidate pairs through a running MatchStages, and
+// fits the model (fs_model.h) from them.
+//
+// The caller drives it between MatchStages::BeginMatching and its first
+// record: it compares the drawn pairs (FsRandomPair) and runs the candidate
+// loops of a sample of records (FsSampleStride), calling AfterPair after
+// each comparison or loop. Meanwhile every pair scores 0 and the swap is
+// off; the column options are put back after each one, so a cell without
+// text switches a column off only for its own pair, and the options are as
+// before when the estimation ends.
+#ifndef VEXLOR_TABLES_FS_ESTIMATION_H_
+#define VEXLOR_TABLES_FS_ESTIMATION_H_
+
+#include <array>
+#include <cstdint>
+
+#include "vexlor/tables/column_options.h"
+#include "vexlor/tables/fs_model.h"
+#include "vexlor/tables/match_options.h"
+#include "vexlor/tables/match_stages.h"
+
+namespace vexlor {
+
+// Every how many records the candidate loop runs for the estimation of a
+// table of `rows` records: so that about 5000 records are sampled.
+uint32_t FsSampleStride(uint32_t rows);
+
+class FsEstimation {
+ public:
+  // Takes the DupeSearch columns among 0 to columns - 1 (exact when their
+  // Weight is above 1) as the model's columns and starts counting drawn
+  // pairs. Throws std::bad_alloc.
+  FsEstimation(ColumnOptions& options, uint32_t columns, MatchStages& stages);
+  // Leaves the stages without a scorer (the caller sets its own).
+  ~FsEstimation();
+  FsEstimation(const FsEstimation&) = delete;
+  FsEstimation& operator=(const FsEstimation&) = delete;
+
+  // From now on the pairs compared are candidate pairs.
+  void BeginCandidates() { collector_.set_counts(&candidates_); }
+
+  // Puts the column options back.
+  void AfterPair() { options_.dupe_search = saved_; }
+
+  // Fits the model; the swap of the stages is set to (swap_first,
+  // swap_second) again.
+  void Finish(int swap_first, int swap_second, FsModel* model);
+
+ private:
+  ColumnOptions& options_;
+  MatchStages& stages_;
+  std::array<bool, kMaxColumns> saved_;
+  FsModel model_;
+  FsPatternCounts drawn_;
+  FsPatternCounts candidates_;
+  FsLevelCollector collector_;
+};
+
+// The estimation of the fuzzy match and merge, with the stages begun over
+// `master_rows` master rows: drawn pairs among the master rows, candidate
+// pairs of every FsSampleStride-th record of `second` (its rows 0 to
+// second_rows - 1) against the master rows. Throws std::bad_alloc.
+void EstimateAgainstMaster(ColumnOptions& options, uint32_t columns,
+                           MatchStages& stages, uint32_t master_rows,
+                           const platform::VariantArray& second,
+                           uint32_t second_rows, double cluster_threshold,
+                           double threshold, int swap_first, int swap_second,
+                           FsModel* model);
+
+// With Scoring=Estimated: sets *model to the options' model, or to one that
+// `estimate(model)` fits, passes it to the options' model_out, and makes
+// `scorer` (which scores with *model) the stages' scorer. Otherwise does
+// nothing.
+template <class Estimate>
+void BeginScoring(const MatchOptions& options, MatchStages& stages,
+                  FsModel* model, PairScorer* scorer, Estimate&& estimate) {
+  if (options.scoring != Scoring::kEstimated) return;
+  if (options.model != nullptr) {
+    *model = *options.model;
+    model->Index();
+  } else {
+    estimate(model);
+  }
+  if (options.model_out != nullptr) *options.model_out = *model;
+  stages.SetScorer(scorer);
+}
+
+}  // namespace vexlor
+
+#endif  // VEXLOR_TABLES_FS_ESTIMATION_H_

@@ -1,0 +1,185 @@
+// Scores estimated from the data: a Fellegi–Sunter model of record pairs.
+//
+// Each compared column's pair of texts falls into a comparison level:
+//   equal    the texts are the same bytes
+//   >=92     gestalt similarity of at least 92 percent
+//   >=80     at least 80
+//   >=60     at least 60
+//   lower    below 60
+//   missing  either text is empty: the column says nothing about the pair
+// A column of Weight above 1 is compared exactly and has only the levels
+// equal, unequal (stored in the slot of `lower`) and missing.
+//
+// For each column and level the model holds m, the chance of the level
+// among pairs of the same entity, and u, its chance among pairs of
+// different entities; the match weight of a level is log2(m / u) (0 for
+// missing). With the prior p, the chance that a candidate pair is a match
+// before its columns are looked at, a pair's score is the match
+// probability in percent: 100 / (1 + 2^-(log2(p / (1 - p)) + sum of the
+// weights of its levels)). Scores are symmetric: each column's similarity
+// is taken with its two texts in byte order.
+//
+// Estimation (FitFsModel): u is counted from pairs drawn by a fixed rule
+// (see FsRandomPair), each level's count plus one half over the non-missing
+// total plus one half per level, so no u is 0; m and the prior come from
+// expectation maximisation over the level patterns of the candidate pairs,
+// u held fixed. Start: m of equal, >=92, >=80, >=60, lower 0.55, 0.2, 0.12,
+// 0.08, 0.05 (exact: 0.9, 0.1), prior 0.1. It stops after 200 rounds or
+// once no m and no prior moves by more than 1e-9. Every m, u and the prior
+// are clamped to [1e-6, 1 - 1e-6], so weights stay finite and no score is
+// NaN. Degenerate data: without candidate pairs m and the prior keep their
+// start; without drawn pairs (fewer than two records) every u is uniform
+// over the column's non-missing levels; a column that is missing in every
+// pair keeps its start; with every value missing every score is the prior.
+#ifndef VEXLOR_TABLES_FS_MODEL_H_
+#define VEXLOR_TABLES_FS_MODEL_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <unordered_map>
+#include <vector>
+
+#include "vexlor/records/field_coll.h"
+#include "vexlor/tables/column_options.h"
+#include "vexlor/tables/pair_scorer.h"
+
+namespace vexlor {
+
+enum FsLevel : uint8_t {
+  kFsEqual = 0,
+  kFsAbove92 = 1,
+  kFsAbove80 = 2,
+  kFsAbove60 = 3,
+  kFsLower = 4,  // "unequal" for exact columns
+  kFsMissing = 5,
+};
+inline constexpr int kFsLevels = 6;
+
+// The level of a pair of texts. Symmetric in a and b.
+FsLevel FsLevelOf(std::string_view a, std::string_view b, bool exact);
+
+// The name of a level in the model file: "equal", ">=92", ">=80", ">=60",
+// "lower" ("unequal" when exact), "missing".
+const char* FsLevelName(int level, bool exact);
+
+struct FsColumn {
+  int column = 0;      // index in the table, 0 to 399
+  bool exact = false;  // Weight above 1: equal or unequal
+  std::string name;    // UTF-8, for people; may be empty
+  std::array<double, kFsLevels> m{};
+  std::array<double, kFsLevels> u{};
+
+  // log2(m / u) of `level`; 0 for missing.
+  double Weight(int level) const;
+};
+
+class FsModel {
+ public:
+  double prior = 0.1;
+  std::vector<FsColumn> columns;  // ascending column index, each once
+
+  // Must be called after `columns` changed: builds the lookup by column.
+  void Index();
+
+  // The slot of column `column` in `columns`, or -1.
+  int SlotOf(int column) const {
+    return column >= 0 && column < kMaxColumns ? slot_of_[column] : -1;
+  }
+
+  // The level of each model column for the pair in `fields` (kFsMissing
+  // where the column is not compared: flag off, above max_column or above
+  // the list). `levels` has columns.size() entries. No allocation for
+  // texts of up to 64 bytes on one side (gestalt_similarity.h).
+  void Levels(const FieldColl& fields, int max_column, const bool* dupe_search,
+              uint8_t* levels) const;
+
+  // The match probability in percent of a level pattern.
+  double ScoreOfLevels(const uint8_t* levels) const;
+
+  // Levels, then ScoreOfLevels, without a buffer.
+  double Score(const FieldColl& fields, int max_column,
+               const bool* dupe_search) const;
+
+  // The model as JSON: prior, then per column its index, name, comparison
+  // ("gestalt" or "exact") and per level m, u and weight. Numbers are the
+  // shortest texts that read back to the same doubles.
+  std::string ToJson() const;
+
+ private:
+  std::array<int, kMaxColumns> slot_of_{};
+};
+
+// Reads what ToJson wrote (the weights are recomputed, not read). Returns
+// false with a one-line reason in *error for text that is not such a model
+// (bad JSON, a probability outside (0, 1], a column out of range or twice).
+bool ParseFsModelJson(std::string_view text, FsModel* model,
+                      std::string* error);
+
+// Scores with a model that outlives it. Stateless: safe on any thread.
+class FsModelScorer : public PairScorer {
+ public:
+  explicit FsModelScorer(const FsModel& model) : model_(model) {}
+  double Score(const FieldColl& fields, int max_column,
+               const bool* dupe_search) override {
+    return model_.Score(fields, max_column, dupe_search);
+  }
+
+ private:
+  const FsModel& model_;
+};
+
+// How often each level pattern (one level per model column) was seen.
+class FsPatternCounts {
+ public:
+  explicit FsPatternCounts(size_t columns) : key_(columns, 0) {}
+  // Counts the pattern `levels` once. Allocates only for a new pattern.
+  void Add(const uint8_t* levels);
+  // The patterns in byte order of their levels, with their counts.
+  std::vector<std::pair<std::string, uint64_t>> Sorted() const;
+  uint64_t total() const { return total_; }
+
+ private:
+  std::string key_;
+  std::unordered_map<std::string, uint64_t> counts_;
+  uint64_t total_ = 0;
+};
+
+// A scorer that only counts the level patterns of the pairs it is asked
+// about, under the columns of `model`, and scores each 0. Not for use on
+// more than one thread.
+class FsLevelCollector : public PairScorer {
+ public:
+  FsLevelCollector(const FsModel& model, FsPatternCounts* counts)
+      : model_(model), counts_(counts), levels_(model.columns.size()) {}
+  double Score(const FieldColl& fields, int max_column,
+               const bool* dupe_search) override {
+    model_.Levels(fields, max_column, dupe_search, levels_.data());
+    counts_->Add(levels_.data());
+    return 0.0;
+  }
+  void set_counts(FsPatternCounts* counts) { counts_ = counts; }
+
+ private:
+  const FsModel& model_;
+  FsPatternCounts* counts_;
+  std::vector<uint8_t> levels_;
+};
+
+// The j-th drawn pair of a table of n records (n >= 2): record j mod n with
+// record (j x 1000003 + 7) mod n, the second moved on by one when both are
+// the same. Used for j = 0 to FsRandomPairCount(n) - 1.
+std::pair<uint32_t, uint32_t> FsRandomPair(uint64_t j, uint32_t n);
+uint64_t FsRandomPairCount(uint32_t n);
+
+// Fills m, u and the prior of `model`, whose columns (index, exact, name)
+// are set, from the patterns of the drawn pairs and of the candidate pairs
+// (header comment). Cost: O(rounds x patterns x columns).
+void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
+                FsModel* model);
+
+}  // namespace vexlor
+
+#endif  // VEXLOR_TABLES_FS_MODEL_H_

@@ -1,0 +1,25 @@
+// The seam through which a record pair's score can come from somewhere else
+// than the weighted mean of its field similarities: the candidate loop asks
+// a scorer, when it has one, for the score it compares with Threshold.
+#ifndef VEXLOR_TABLES_PAIR_SCORER_H_
+#define VEXLOR_TABLES_PAIR_SCORER_H_
+
+#include "vexlor/records/field_coll.h"
+
+namespace vexlor {
+
+class PairScorer {
+ public:
+  virtual ~PairScorer() = default;
+
+  // Returns the score in percent (0 to 100, never NaN) of the pair that the
+  // field list holds, over the columns 0 to max_column whose flag in
+  // `dupe_search` (kMaxColumns of them) is set. Called once per compared
+  // pair (twice with a swap), so it must not allocate.
+  virtual double Score(const FieldColl& fields, int max_column,
+                       const bool* dupe_search) = 0;
+};
+
+}  // namespace vexlor
+
+#endif  // VEXLOR_TABLES_PAIR_SCORER_H_
