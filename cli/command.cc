@@ -28,6 +28,9 @@ const std::map<std::string, Handler>& Handlers() {
       {"dupes", RunDupes}, {"grep", RunGrep},
       {"exact", RunExact}, {"delete-dupes", RunDeleteDupes},
       {"match", RunMatch}, {"merge", RunMerge},
+#ifndef VEXLOR_NO_REVIEW
+      {"review", RunReview}, {"apply", RunApply},
+#endif
   };
   return handlers;
 }

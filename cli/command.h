@@ -45,6 +45,8 @@ int RunExact(const std::vector<std::string>& args, Io io);
 int RunDeleteDupes(const std::vector<std::string>& args, Io io);
 int RunMatch(const std::vector<std::string>& args, Io io);
 int RunMerge(const std::vector<std::string>& args, Io io);
+int RunReview(const std::vector<std::string>& args, Io io);
+int RunApply(const std::vector<std::string>& args, Io io);
 
 // Shared by the table commands.
 struct InputTable;

@@ -135,6 +135,39 @@ const std::map<std::string, std::string>& Texts() {
        "                     cell written as a blank)\n" +
            kInput + kOutput +
            "Example: vexlor dupes people.csv | vexlor delete-dupes -\n"},
+      {"review",
+       "usage: vexlor review FILE [options]\n"
+       "Shows the groups of a duplicate search on a web page served from\n"
+       "this computer only, for a person to accept them, split records off\n"
+       "and merge groups before anything is deleted. It prints the page's\n"
+       "address (127.0.0.1, a free port and a secret token that every\n"
+       "request must carry) and serves until Done on the page or Ctrl-C.\n"
+       "FILE is a result of `vexlor dupes` with --pairs PAIRS, the pairs file\n"
+       "of that search (and its --id-column, if it had one), or a table to\n"
+       "search here with the options of `vexlor dupes`.\n"
+       "  --pairs FILE       the pairs file of the search that labelled FILE\n"
+       "  --fid-column COL   FILE's label column (default FuzzyDupesID)\n"
+       "  --decisions FILE   where decisions are kept (default\n"
+       "                     FILE.review.json); written after every decision\n"
+       "                     (temporary file and rename) and read back when\n"
+       "                     the review of the same groups is resumed\n"
+       "Keys on the page: j/k next/previous group, arrows choose a record,\n"
+       "a accept, s split off the chosen record, m merge, u undo.\n" +
+           kInput +
+           "Example: vexlor dupes people.csv --pairs pairs.csv -o groups.csv\n"
+           "  vexlor review groups.csv --pairs pairs.csv\n"
+           "  vexlor apply groups.csv groups.csv.review.json -o reviewed.csv\n"},
+      {"apply",
+       "usage: vexlor apply FILE DECISIONS [options]\n"
+       "Prints FILE with the labels a review decided, ready for `vexlor\n"
+       "delete-dupes`. A group left whole keeps its label, a merged group\n"
+       "takes the label of the group it joined, a record split off gets\n"
+       "{00000000-0000-0000-0000-...} with its row number. FILE without a\n"
+       "label column (a review that searched itself) gets a FuzzyDupesID\n"
+       "column of such labels numbered by group. FILE must be the file that\n"
+       "was reviewed (same rows, same groups).\n"
+       "  --fid-column COL   FILE's label column (default FuzzyDupesID)\n" +
+           kInput + kOutput},
       {"match",
        "usage: vexlor match MASTER FILE [options]\n"
        "Marks every MASTER row with the first FILE row that resembles it and\n"
@@ -219,6 +252,8 @@ std::string MainHelp() {
          "  delete-dupes FILE           keep one row of each labelled group\n"
          "  match MASTER FILE           fuzzy match of FILE against MASTER\n"
          "  merge MASTER IMPORT         fuzzy merge of IMPORT into MASTER\n"
+         "  review FILE                 review groups on a local web page\n"
+         "  apply FILE DECISIONS        the table with the reviewed labels\n"
          "Search:\n"
          "  grep PATTERN [FILE...]      approximate pattern search over lines\n"
          "Control:\n"
@@ -233,7 +268,8 @@ const std::vector<std::string>& DocumentedCommands() {
   static const std::vector<std::string> names = {
       "dupes",    "match",      "merge",   "exact",     "delete-dupes",
       "grep",     "normalize",  "soundex", "metaphone", "dmetaphone",
-      "distance", "difference", "compare", "call",      "members"};
+      "distance", "difference", "compare", "call",      "members",
+      "review",   "apply"};
   return names;
 }
 

@@ -79,3 +79,9 @@ need=$(missing_packages python3-pandas python3-tqdm python3-setuptools \
   python3-venv python3-pip)
 # shellcheck disable=SC2086
 [ -z "$need" ] || install_packages $need
+
+# `vexlor review`: a local web server and JSON for the command, and a
+# browser that its page test drives headless.
+need=$(missing_packages libcpp-httplib-dev nlohmann-json3-dev chromium)
+# shellcheck disable=SC2086
+[ -z "$need" ] || install_packages $need

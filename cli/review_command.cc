@@ -1,0 +1,82 @@
+// `vexlor review FILE`: a local web page to look at the groups of a
+// duplicate search and correct them before anything is deleted.
+#include <iostream>
+
+#include "cli/batch_run.h"
+#include "cli/command.h"
+#include "cli/review_data.h"
+#include "cli/review_server.h"
+#include "vexlor/platform/file.h"
+
+namespace vexlor::cli {
+
+namespace {
+
+bool SameGroups(const ReviewState& a, const ReviewState& b) {
+  return a.rows == b.rows && a.groups == b.groups;
+}
+
+size_t Reviewed(const ReviewState& state) {
+  size_t n = 0;
+  for (const GroupDecision& d : state.decisions) n += d.reviewed ? 1 : 0;
+  return n;
+}
+
+}  // namespace
+
+int RunReview(const std::vector<std::string>& args, Io io) {
+  Arguments a(args, ReviewSpecs());
+  if (!a.ok()) return Complain(io, kExitUsage, "review: " + a.error());
+  if (a.positional().size() != 1 || a.positional()[0] == "-") {
+    return Complain(io, kExitUsage,
+                    "review takes one FILE (its decisions are kept beside "
+                    "it, so not standard input)");
+  }
+  if (a.Has("decisions") && a.Get("decisions", "").empty()) {
+    return Complain(io, kExitUsage, "review: --decisions takes a file name");
+  }
+  ReviewData data;
+  int status = kExitOk;
+  if (!LoadReviewData(a, io, &data, &status)) return status;
+
+  // A decisions file of the same groups resumes the review; one of other
+  // groups is someone else's work and is not overwritten.
+  const std::string path =
+      a.Get("decisions", a.positional()[0] + ".review.json");
+  std::string error;
+  ReviewState state = data.state;
+  if (platform::InspectPath(path).kind !=
+      platform::PathInfo::Kind::kMissing) {
+    ReviewState kept;
+    if (!ReadReviewState(path, &kept, &error)) {
+      return Complain(io, kExitBadInput, error);
+    }
+    if (!SameGroups(kept, state)) {
+      return Complain(io, kExitBadInput,
+                      path + " holds decisions on other groups; move it away "
+                             "or name another file with --decisions");
+    }
+    state = std::move(kept);
+  } else if (!WriteReviewState(path, state, &error)) {
+    return Complain(io, kExitBadInput, error);
+  }
+
+  const size_t groups = state.groups.size();
+  ReviewServer server(ReviewDataJson(data), std::move(state), path);
+  if (!server.Bind(&error)) return Complain(io, kExitBadInput, error);
+  io.out << server.Address() << std::endl;
+  io.err << "vexlor: review of " << groups << " groups; decisions go to "
+         << path << "; Ctrl-C or Done on the page ends it\n";
+  io.err.flush();
+  if (!server.Serve([] { return Interrupted(); })) {
+    return Complain(io, kExitBadInput, server.write_error());
+  }
+  ReviewState final_state;
+  if (ReadReviewState(path, &final_state, &error)) {
+    io.err << "vexlor: " << Reviewed(final_state) << " of " << groups
+           << " groups reviewed\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace vexlor::cli

@@ -1,0 +1,176 @@
+#include "cli/review_server.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "cli/review_assets.h"
+
+namespace vexlor::cli {
+
+namespace {
+
+constexpr const char* kHost = "127.0.0.1";
+
+std::string RandomToken() {
+  std::random_device device;  // the system's entropy source
+  std::string token;
+  for (int i = 0; i < 4; ++i) {
+    char part[9];
+    std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(device()));
+    token += part;
+  }
+  return token;
+}
+
+// Compares in time independent of where the texts differ.
+bool SameSecret(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  unsigned char diff = 0;
+  for (size_t i = 0; i < a.size(); ++i) {
+    diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+  }
+  return diff == 0;
+}
+
+const ReviewAsset* FindAsset(const std::string& name) {
+  for (size_t i = 0; i < kReviewAssetCount; ++i) {
+    if (name == kReviewAssets[i].name) return &kReviewAssets[i];
+  }
+  return nullptr;
+}
+
+std::string AssetText(const std::string& name) {
+  const ReviewAsset* asset = FindAsset(name);
+  return asset == nullptr ? std::string()
+                          : std::string(reinterpret_cast<const char*>(
+                                            asset->data),
+                                        asset->size);
+}
+
+}  // namespace
+
+struct ReviewServer::Impl {
+  httplib::Server http;
+  std::string data_json;
+  std::string decisions_path;
+  int port = 0;
+  std::atomic<bool> done{false};
+  std::mutex mutex;  // guards state and write_error
+  ReviewState state;
+  std::string write_error;
+};
+
+ReviewServer::ReviewServer(std::string data_json, ReviewState state,
+                           std::string decisions_path)
+    : impl_(std::make_unique<Impl>()), token_(RandomToken()) {
+  impl_->data_json = std::move(data_json);
+  impl_->state = std::move(state);
+  impl_->decisions_path = std::move(decisions_path);
+}
+
+ReviewServer::~ReviewServer() = default;
+
+bool ReviewServer::Bind(std::string* error) {
+  Impl& s = *impl_;
+  httplib::Server& http = s.http;
+  // Closed connections let the server stop at once.
+  http.set_keep_alive_timeout(1);
+  http.set_payload_max_length(size_t{64} << 20);
+  http.set_default_headers(
+      {{"Content-Security-Policy",
+        "default-src 'none'; script-src 'self'; style-src 'self'; "
+        "connect-src 'self'; img-src 'self' data:; base-uri 'none'; "
+        "form-action 'none'; frame-ancestors 'none'"},
+       {"X-Content-Type-Options", "nosniff"},
+       {"Referrer-Policy", "no-referrer"},
+       {"Cache-Control", "no-store"}});
+  http.set_pre_routing_handler([this](const httplib::Request& req,
+                                      httplib::Response& res) {
+    const std::string host =
+        std::string(kHost) + ":" + std::to_string(impl_->port);
+    const bool allowed = req.remote_addr == kHost &&
+                         req.get_header_value("Host") == host &&
+                         SameSecret(req.get_param_value("token"), token_);
+    if (allowed) return httplib::Server::HandlerResponse::Unhandled;
+    res.status = 403;
+    res.set_content("forbidden\n", "text/plain");
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  const std::string page = [this] {
+    std::string html = AssetText("index.html");
+    for (size_t at; (at = html.find("__TOKEN__")) != std::string::npos;) {
+      html.replace(at, 9, token_);
+    }
+    return html;
+  }();
+  http.Get("/", [page](const httplib::Request&, httplib::Response& res) {
+    res.set_content(page, "text/html; charset=utf-8");
+  });
+  http.Get("/page.js", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(AssetText("page.js"), "text/javascript; charset=utf-8");
+  });
+  http.Get("/page.css", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(AssetText("page.css"), "text/css; charset=utf-8");
+  });
+  http.Get("/data", [this](const httplib::Request&, httplib::Response& res) {
+    res.set_content(impl_->data_json, "application/json");
+  });
+  http.Get("/decisions",
+           [this](const httplib::Request&, httplib::Response& res) {
+             std::lock_guard<std::mutex> lock(impl_->mutex);
+             res.set_content(DecisionListJson(impl_->state),
+                             "application/json");
+           });
+  http.Post("/decisions", [this](const httplib::Request& req,
+                                 httplib::Response& res) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    std::string problem;
+    if (!ParseDecisions(req.body, &impl_->state, &problem)) {
+      res.status = 400;
+    } else if (!WriteReviewState(impl_->decisions_path, impl_->state,
+                                 &problem)) {
+      res.status = 500;
+    }
+    impl_->write_error = res.status == 500 ? problem : std::string();
+    res.set_content(problem.empty() ? "saved\n" : problem + "\n",
+                    "text/plain; charset=utf-8");
+  });
+  http.Post("/done", [this](const httplib::Request&, httplib::Response& res) {
+    impl_->done = true;
+    res.set_content("done\n", "text/plain");
+  });
+  s.port = http.bind_to_any_port(kHost);
+  if (s.port <= 0) {
+    *error = "cannot listen on 127.0.0.1";
+    return false;
+  }
+  return true;
+}
+
+std::string ReviewServer::Address() const {
+  return "http://" + std::string(kHost) + ":" + std::to_string(impl_->port) +
+         "/?token=" + token_;
+}
+
+bool ReviewServer::Serve(const std::function<bool()>& stop) {
+  std::thread listener([this] { impl_->http.listen_after_bind(); });
+  while (!impl_->done && !stop()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  impl_->http.stop();
+  listener.join();
+  return write_error().empty();
+}
+
+std::string ReviewServer::write_error() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->write_error;
+}
+
+}  // namespace vexlor::cli
