@@ -699,6 +699,7 @@ async function start() {
     setMessage(t('loadFailed', {why: e.message}));
     return;
   }
+  performance.mark('vexlor-review-data');
   prepare(data);
   for (const d of kept.decisions) {
     if (!state.byKey.has(d.group)) continue;
