@@ -98,6 +98,19 @@ TEST(VexlorCtrlTest, TextCrossesTheBoundary) {
   EXPECT_EQ(c.soundex(u"Lee", 4, false), u"l000");
 }
 
+// UTF-8 text meets the same Windows-1252 bytes as its UTF-16 form: one byte
+// per letter, not two.
+TEST(VexlorCtrlTest, Utf8Members) {
+  CVexlorCtrl c;
+  EXPECT_EQ(c.Normalize("Łódź", true), "LODZ");
+  EXPECT_EQ(c.EditDistance("Müller", "Muller"), 1);
+  EXPECT_EQ(c.EditDistance("x\xff", "x\xfe"), 0) << "both U+FFFD";
+  EXPECT_EQ(c.Difference("ABCD", "ABXD"), 75.0);
+  EXPECT_EQ(c.CompareStrings("Herr Müller", "Müller", false), 0);
+  EXPECT_EQ(c.soundex("Lee", 4, false), "l000");
+  EXPECT_EQ(c.metaphone("Peters", 4), "B360");
+}
+
 TEST(VexlorCtrlTest, FieldListThroughTheControl) {
   CVexlorCtrl c;
   c.ListCompareInit();

@@ -9,6 +9,19 @@ PREFIX=$(mktemp -d)
 trap 'rm -rf "$PREFIX"' EXIT
 cmake --install "$BUILD" --prefix "$PREFIX" > /dev/null
 
+# Every installed header compiles on its own: nothing it includes was left
+# out of the installed set.
+for header in $(cd "$PREFIX/include" && find vexlor -name '*.h'); do
+  echo "#include \"$header\"" |
+    g++ -std=c++20 -fsyntax-only -I"$PREFIX/include" -x c++ - ||
+    { echo "installed header $header does not compile alone"; exit 1; }
+done
+# The shared library exports the public API and hides the internals.
+nm -DC --defined-only "$PREFIX/lib/libvexlor.so" | grep -q "vexlor::CVexlorCtrl::DupeSearch"
+if nm -DC --defined-only "$PREFIX/lib/libvexlor.so" | grep -q "vexlor::LLHash"; then
+  echo "libvexlor.so exports internal symbols"; exit 1
+fi
+
 cmake -S "$SOURCE/examples" -B "$PREFIX/example" -DCMAKE_PREFIX_PATH="$PREFIX" > /dev/null
 cmake --build "$PREFIX/example" > /dev/null
 LD_LIBRARY_PATH="$PREFIX/lib" "$PREFIX/example/dedupe" > "$PREFIX/cmake.out"

@@ -4,13 +4,15 @@
 
 #include <string>
 
+#include "vexlor/platform/export.h"
+
 namespace vexlor {
 
 inline constexpr const char* kVersion = "5.7.0";
 
 // Three lines: name and version, the rights notice, where to find
 // information and updates.
-std::string AboutText();
+VEXLOR_EXPORT std::string AboutText();
 
 }  // namespace vexlor
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/platform/export.h"
 #include "vexlor/platform/variant.h"
 
 namespace vexlor {
@@ -85,17 +86,17 @@ struct MemberInfo {
 };
 
 // Every member, in dispatch-identifier order (AboutBox last).
-const std::vector<MemberInfo>& Members();
-const MemberInfo* FindMember(int32_t dispid);
+VEXLOR_EXPORT const std::vector<MemberInfo>& Members();
+VEXLOR_EXPORT const MemberInfo* FindMember(int32_t dispid);
 // Case-insensitive, as automation resolves names.
-const MemberInfo* FindMember(std::string_view name);
+VEXLOR_EXPORT const MemberInfo* FindMember(std::string_view name);
 // The identifier of a name, or kDispidUnknown.
-int32_t GetIDsOfNames(std::string_view name);
+VEXLOR_EXPORT int32_t GetIDsOfNames(std::string_view name);
 
 // The type as the member table prints it: short, long, double, bool,
 // string, table.
-const char* ParamTypeName(const ParamInfo& param);
-const char* ResultTypeName(const MemberInfo& member);
+VEXLOR_EXPORT const char* ParamTypeName(const ParamInfo& param);
+VEXLOR_EXPORT const char* ResultTypeName(const MemberInfo& member);
 
 struct InvokeError {
   int32_t code = S_OK;
@@ -110,7 +111,7 @@ struct InvokeError {
 // (Empty for members without one), or an error code with `*error` filled:
 // unknown member, wrong argument count, type mismatch, overflow. A failed
 // call leaves the control untouched.
-int32_t Invoke(CVexlorCtrl& control, int32_t dispid, uint16_t flags,
+VEXLOR_EXPORT int32_t Invoke(CVexlorCtrl& control, int32_t dispid, uint16_t flags,
                std::span<const platform::Variant> args,
                platform::Variant* result, InvokeError* error);
 

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/platform/export.h"
 
 namespace vexlor {
 
@@ -50,8 +51,8 @@ class CVexlorPropPage {
 
 // Creates a control by ProgID or class identifier (letter case ignored);
 // nullptr for any other name.
-std::unique_ptr<CVexlorCtrl> CreateControl(std::string_view progid_or_clsid);
-std::unique_ptr<CVexlorPropPage> CreatePropPage(std::string_view progid_or_clsid);
+VEXLOR_EXPORT std::unique_ptr<CVexlorCtrl> CreateControl(std::string_view progid_or_clsid);
+VEXLOR_EXPORT std::unique_ptr<CVexlorPropPage> CreatePropPage(std::string_view progid_or_clsid);
 
 // The store that registration writes to, supplied by the host. Keys are
 // paths below the classes root ("CLSID\\{...}\\InprocServer32"); the empty
@@ -74,9 +75,9 @@ class RegistryStore {
 
 // Registers the type library, then the control class and the page class.
 // kSelfRegOk, or SELFREG_E_TYPELIB / SELFREG_E_CLASS when the store refuses.
-int32_t DllRegisterServer(RegistryStore& store, const std::string& module_path);
+VEXLOR_EXPORT int32_t DllRegisterServer(RegistryStore& store, const std::string& module_path);
 // Unregisters the type library, then the classes; same return codes.
-int32_t DllUnregisterServer(RegistryStore& store);
+VEXLOR_EXPORT int32_t DllUnregisterServer(RegistryStore& store);
 
 // The design-time extent in HIMETRIC units: whatever a container asks for,
 // the control keeps 890 x 890.
@@ -84,11 +85,11 @@ struct Extent {
   int32_t cx = 0;
   int32_t cy = 0;
 };
-Extent OnSetExtent(Extent requested);
+VEXLOR_EXPORT Extent OnSetExtent(Extent requested);
 
 // The type library as IDL: enumerations, _DVexlor, _DVexlorEvents and the
 // coclass, with this build's identifiers.
-std::string TypeLibraryIdl();
+VEXLOR_EXPORT std::string TypeLibraryIdl();
 
 }  // namespace vexlor
 

@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "vexlor/control/resources.h"
+#include "vexlor/platform/export.h"
 #include "vexlor/tables/batch_context.h"
 
 namespace vexlor {
@@ -49,7 +50,7 @@ class WindowPresenter {
   virtual Language language() const { return UserLanguage(); }
 };
 
-class ProgressWindow {
+class VEXLOR_EXPORT ProgressWindow {
  public:
   virtual ~ProgressWindow();
   ProgressWindow(const ProgressWindow&) = delete;
@@ -104,7 +105,7 @@ class ProgressWindow {
 };
 
 // Template 202: the window of the search-type methods.
-class CProgressDlg : public ProgressWindow {
+class VEXLOR_EXPORT CProgressDlg : public ProgressWindow {
  public:
   explicit CProgressDlg(WindowPresenter* presenter = nullptr,
                         Language language = UserLanguage());
@@ -119,7 +120,7 @@ class CProgressDlg : public ProgressWindow {
 };
 
 // Template 203: the window of DeleteDupes.
-class CWaitDlg : public ProgressWindow {
+class VEXLOR_EXPORT CWaitDlg : public ProgressWindow {
  public:
   explicit CWaitDlg(WindowPresenter* presenter = nullptr,
                     Language language = UserLanguage());
@@ -136,7 +137,7 @@ class CWaitDlg : public ProgressWindow {
 // restored at Close; the pump turns a marked interrupt into OnCancel.
 // Redraws are at most one per `min_interval`; Show, a status change and
 // Close always draw.
-class TerminalPanel : public WindowPresenter {
+class VEXLOR_EXPORT TerminalPanel : public WindowPresenter {
  public:
   explicit TerminalPanel(
       std::FILE* out,

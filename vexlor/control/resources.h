@@ -11,6 +11,7 @@
 #include <span>
 #include <string_view>
 
+#include "vexlor/platform/export.h"
 #include "vexlor/tables/string_ids.h"
 
 namespace vexlor {
@@ -18,13 +19,13 @@ namespace vexlor {
 enum class Language { kEnglish, kGerman };
 
 // The user's language, read from the environment at each call. O(1).
-Language UserLanguage();
+VEXLOR_EXPORT Language UserLanguage();
 
 // Returns the text of string `id` (one of the kStr* ids of string_ids.h)
 // in `language`, or "" for an id the table does not have. O(1).
-std::string_view ResourceString(int id, Language language);
+VEXLOR_EXPORT std::string_view ResourceString(int id, Language language);
 // The same in UserLanguage().
-std::string_view ResourceString(int id);
+VEXLOR_EXPORT std::string_view ResourceString(int id);
 
 // Dialog templates and the ids of their items.
 inline constexpr int kDialogProgress = 202;  // CProgressDlg
@@ -62,11 +63,11 @@ struct DialogTemplate {
 };
 
 // Returns template 202 or 203 in `language`; any other id gives 202. O(1).
-const DialogTemplate& Dialog(int id, Language language);
+VEXLOR_EXPORT const DialogTemplate& Dialog(int id, Language language);
 
 // The text of item `id` of a template, or "" when it has none (the first
 // item with that id; labels share kItemStatic). O(items).
-std::string_view ItemText(const DialogTemplate& dialog, int id);
+VEXLOR_EXPORT std::string_view ItemText(const DialogTemplate& dialog, int id);
 
 }  // namespace vexlor
 

@@ -28,6 +28,8 @@ namespace vexlor {
 
 using platform::AnsiToUtf16;
 using platform::Utf16ToAnsi;
+using platform::Utf16ToUtf8;
+using platform::Utf8ToUtf16;
 using platform::Variant;
 
 namespace {
@@ -118,6 +120,40 @@ int32_t CVexlorCtrl::EditDistance(std::u16string_view S1,
 double CVexlorCtrl::Difference(std::u16string_view S1,
                                std::u16string_view S2) {
   return GestaltSimilarity(Utf16ToAnsi(S1), Utf16ToAnsi(S2));
+}
+
+// The UTF-8 members go through UTF-16 so that a text gives the same result
+// whichever form it came in, invalid sequences included.
+std::string CVexlorCtrl::metaphone(std::string_view S, int16_t length) {
+  return Utf16ToUtf8(metaphone(Utf8ToUtf16(S), length));
+}
+
+std::string CVexlorCtrl::dmetaphone(std::string_view S, int16_t length) {
+  return Utf16ToUtf8(dmetaphone(Utf8ToUtf16(S), length));
+}
+
+std::string CVexlorCtrl::soundex(std::string_view S, int16_t length,
+                                 bool firstchar) {
+  return Utf16ToUtf8(soundex(Utf8ToUtf16(S), length, firstchar));
+}
+
+int32_t CVexlorCtrl::CompareStrings(std::string_view SearchString,
+                                    std::string_view MatchString,
+                                    bool IgnoreCase) {
+  return CompareStrings(Utf8ToUtf16(SearchString), Utf8ToUtf16(MatchString),
+                        IgnoreCase);
+}
+
+std::string CVexlorCtrl::Normalize(std::string_view S, bool uppercase) {
+  return Utf16ToUtf8(Normalize(Utf8ToUtf16(S), uppercase));
+}
+
+int32_t CVexlorCtrl::EditDistance(std::string_view S1, std::string_view S2) {
+  return EditDistance(Utf8ToUtf16(S1), Utf8ToUtf16(S2));
+}
+
+double CVexlorCtrl::Difference(std::string_view S1, std::string_view S2) {
+  return Difference(Utf8ToUtf16(S1), Utf8ToUtf16(S2));
 }
 
 void CVexlorCtrl::ListCompareInit() { field_list_->ListCompareInit(); }

@@ -12,9 +12,11 @@
 #include <random>
 #include <string>
 
+#include "vexlor/platform/export.h"
+
 namespace vexlor::platform {
 
-struct Guid {
+struct VEXLOR_EXPORT Guid {
   uint32_t data1 = 0;
   uint16_t data2 = 0;
   uint16_t data3 = 0;
@@ -24,9 +26,9 @@ struct Guid {
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}": 38 characters, upper-case
 // hexadecimal, the last eight bytes in storage order.
-std::string FormatGuid(const Guid& guid);
+VEXLOR_EXPORT std::string FormatGuid(const Guid& guid);
 // Writes the 38 characters to `out` (no terminator).
-void FormatGuidTo(const Guid& guid, char* out);
+VEXLOR_EXPORT void FormatGuidTo(const Guid& guid, char* out);
 
 class GuidSource {
  public:
@@ -39,7 +41,7 @@ class GuidSource {
 // Random version-4 identifiers: on Linux from a generator seeded by the
 // system's entropy source, on Windows from CoCreateGuid (about a
 // microsecond each).
-class RandomGuidSource : public GuidSource {
+class VEXLOR_EXPORT RandomGuidSource : public GuidSource {
  public:
   RandomGuidSource();
   bool Create(Guid* guid) override;
@@ -51,7 +53,7 @@ class RandomGuidSource : public GuidSource {
 };
 
 // A reproducible sequence of version-4 identifiers.
-class SeededGuidSource : public GuidSource {
+class VEXLOR_EXPORT SeededGuidSource : public GuidSource {
  public:
   explicit SeededGuidSource(uint64_t seed) : state_(seed) {}
   bool Create(Guid* guid) override;
@@ -61,7 +63,7 @@ class SeededGuidSource : public GuidSource {
 };
 
 // Fills a guid from two 64-bit random words, marking it version 4.
-void GuidFromBits(uint64_t high, uint64_t low, Guid* guid);
+VEXLOR_EXPORT void GuidFromBits(uint64_t high, uint64_t low, Guid* guid);
 
 }  // namespace vexlor::platform
 

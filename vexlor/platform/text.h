@@ -17,30 +17,32 @@
 #include <string>
 #include <string_view>
 
+#include "vexlor/platform/export.h"
+
 namespace vexlor::platform {
 
 // UTF-16 to Windows-1252 (above). Cost: linear; a run of characters
 // outside Windows-1252 goes through ICU's transliterator or the system's
 // conversion.
-std::string Utf16ToAnsi(std::u16string_view text);
-void Utf16ToAnsiInto(std::u16string_view text, std::string* out);
+VEXLOR_EXPORT std::string Utf16ToAnsi(std::u16string_view text);
+VEXLOR_EXPORT void Utf16ToAnsiInto(std::u16string_view text, std::string* out);
 
 // Windows-1252 to UTF-16. The five byte values that the code page leaves
 // undefined map to the control characters of the same number, so every
 // byte string survives the round trip.
-std::u16string AnsiToUtf16(std::string_view text);
+VEXLOR_EXPORT std::u16string AnsiToUtf16(std::string_view text);
 
 // UTF-8 <-> UTF-16. Invalid UTF-8 sequences become U+FFFD; unpaired
 // surrogates become U+FFFD in UTF-8.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
+VEXLOR_EXPORT std::u16string Utf8ToUtf16(std::string_view text);
+VEXLOR_EXPORT std::string Utf16ToUtf8(std::u16string_view text);
 
 // Conveniences for the command line and tests.
-std::string Utf8ToAnsi(std::string_view text);
-std::string AnsiToUtf8(std::string_view text);
+VEXLOR_EXPORT std::string Utf8ToAnsi(std::string_view text);
+VEXLOR_EXPORT std::string AnsiToUtf8(std::string_view text);
 
 // True when every byte is valid UTF-8.
-bool IsValidUtf8(std::string_view text);
+VEXLOR_EXPORT bool IsValidUtf8(std::string_view text);
 
 }  // namespace vexlor::platform
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "vexlor/platform/export.h"
+
 namespace vexlor::platform {
 
 enum VarType : uint16_t {
@@ -54,7 +56,7 @@ class VariantArray;
 // std::bad_alloc like every other allocation of a batch call.
 struct StringRep;
 
-class Variant {
+class VEXLOR_EXPORT Variant {
  public:
   Variant() noexcept { payload_.i8 = 0; }
   ~Variant() { Clear(); }
@@ -165,7 +167,7 @@ static_assert(sizeof(Variant) == 16, "a cell is 16 bytes");
 
 // True when the two cells have the same type and value (strings by content,
 // arrays by identity). For tests and the host shims.
-bool SameValue(const Variant& a, const Variant& b);
+VEXLOR_EXPORT bool SameValue(const Variant& a, const Variant& b);
 
 }  // namespace vexlor::platform
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "vexlor/platform/export.h"
 #include "vexlor/platform/variant.h"
 
 namespace vexlor::platform {
@@ -25,7 +26,7 @@ struct ArrayBound {
   int64_t upper() const { return static_cast<int64_t>(lower) + count - 1; }
 };
 
-class VariantArray {
+class VEXLOR_EXPORT VariantArray {
  public:
   VariantArray(const VariantArray&) = delete;
   VariantArray& operator=(const VariantArray&) = delete;
@@ -97,7 +98,7 @@ class VariantArray {
 };
 
 // Holds a lock on an array for a scope.
-class ArrayLock {
+class VEXLOR_EXPORT ArrayLock {
  public:
   explicit ArrayLock(VariantArray* array) : array_(array) {
     if (array_) array_->Lock();

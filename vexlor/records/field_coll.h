@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "vexlor/platform/column_limits.h"
+#include "vexlor/platform/export.h"
 
 namespace vexlor {
 
@@ -37,7 +38,7 @@ struct FieldEntry {
   bool compare_null = false;  // Compare fuzzy fields even with empty texts.
 };
 
-class FieldColl {
+class VEXLOR_EXPORT FieldColl {
  public:
   // Empties the list for a new record pair: count becomes 0. The entries and
   // their string buffers are kept for reuse. O(1).

@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "vexlor/platform/column_limits.h"
+#include "vexlor/platform/export.h"
 
 namespace vexlor {
 
-struct ColumnOptions {
+struct VEXLOR_EXPORT ColumnOptions {
   ColumnOptions() { Reset(); }
 
   // Every column: Cluster and DupeSearch on, CompareNull off, Weight 1.0;
