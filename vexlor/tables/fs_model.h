@@ -19,18 +19,20 @@
 // weights of its levels)). Scores are symmetric: each column's similarity
 // is taken with its two texts in byte order.
 //
-// Estimation (FitFsModel): u is counted from pairs drawn by a fixed rule
-// (see FsRandomPair), each level's count plus one half over the non-missing
-// total plus one half per level, so no u is 0; m and the prior come from
-// expectation maximisation over the level patterns of the candidate pairs,
-// u held fixed. Start: m of equal, >=92, >=80, >=60, lower 0.55, 0.2, 0.12,
+// Estimation (FitFsModel): u starts as counted from pairs drawn by a fixed
+// rule (see FsRandomPair), each level's count plus one half over the
+// non-missing total plus one half per level, so no u is 0; then m, u and
+// the prior come from expectation maximisation over the level patterns of
+// the candidate pairs, which are the pairs that get scored (u of the
+// candidates' non-matches, which share trigrams, is far from u of drawn
+// pairs). Start: m of equal, >=92, >=80, >=60, lower 0.55, 0.2, 0.12,
 // 0.08, 0.05 (exact: 0.9, 0.1), prior 0.1. It stops after 200 rounds or
 // once no m and no prior moves by more than 1e-9. Every m, u and the prior
 // are clamped to [1e-6, 1 - 1e-6], so weights stay finite and no score is
 // NaN. Degenerate data: without candidate pairs m and the prior keep their
-// start; without drawn pairs (fewer than two records) every u is uniform
-// over the column's non-missing levels; a column that is missing in every
-// pair keeps its start; with every value missing every score is the prior.
+// start (u: from the drawn pairs); without drawn pairs (fewer than two
+// records) u starts uniform over the column's non-missing levels; a column
+// that is missing in every candidate pair keeps its start; with every value missing every score is the prior.
 #ifndef VEXLOR_TABLES_FS_MODEL_H_
 #define VEXLOR_TABLES_FS_MODEL_H_
 
