@@ -121,8 +121,10 @@ bool ParseReviewState(std::string_view text, ReviewState* state,
     *error = "not a JSON object";
     return false;
   }
-  if (doc.value("format", "") != kFormat || !doc.contains("version") ||
-      doc["version"] != kVersion) {
+  const bool ours = doc.contains("format") && doc["format"].is_string() &&
+                    doc["format"] == kFormat && doc.contains("version") &&
+                    doc["version"] == kVersion;
+  if (!ours) {
     *error = "not a version 1 decisions file of vexlor review";
     return false;
   }
