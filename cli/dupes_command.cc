@@ -4,6 +4,7 @@
 #include "cli/batch_run.h"
 #include "cli/command.h"
 #include "cli/group_settings.h"
+#include "cli/model_options.h"
 #include "cli/summary.h"
 #include "cli/table_io.h"
 #include "vexlor/control/control_context.h"
@@ -19,6 +20,7 @@ std::vector<OptionSpec> DupesSpecs() {
   for (auto& s : OutputOptionSpecs()) specs.push_back(s);
   for (auto& s : MatchingOptionSpecs()) specs.push_back(s);
   for (auto& s : SettingSpecs(OptionsReader::kDupeSearch)) specs.push_back(s);
+  for (auto& s : ModelOptionSpecs()) specs.push_back(s);
   return specs;
 }
 
@@ -102,6 +104,10 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   }
   PairRecorder pairs;
   options.pair_observer = &pairs;
+  ModelSettings model;
+  if (!model.Read(a, &options, &error)) {
+    return Complain(io, kExitUsage, "dupes: " + error);
+  }
   // Numbered labels and group sizes are made from the whole table, and the
   // groups taken from it in an order that does not depend on the labels.
   const bool shaped = a.Has("group-size") || a.Has("labels");
@@ -131,6 +137,7 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
                &names);
   }
   if (!pairs.Write(a, input, input, id_column, false, &error) ||
+      !model.Write(a, input, input, id_column, &error) ||
       !WriteResult(result, names, a, &error)) {
     return Complain(io, kExitBadInput, error);
   }
