@@ -6,6 +6,7 @@
 #include "cli/batch_run.h"
 #include "cli/group_settings.h"
 #include "cli/log_probe.h"
+#include "cli/model_options.h"
 #include "cli/summary.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
@@ -121,6 +122,7 @@ int RunFuzzyCommand(const FuzzyCommand& command,
   std::vector<OptionSpec> specs =
       FuzzyOptionSpecs(command.first_log, command.second_log);
   for (auto& s : SettingSpecs(reader)) specs.push_back(s);
+  for (auto& s : ModelOptionSpecs()) specs.push_back(s);
   Arguments a(args, specs);
   if (!a.ok()) return Complain(io, kExitUsage, name + ": " + a.error());
   const Summary summary(a);
@@ -145,6 +147,10 @@ int RunFuzzyCommand(const FuzzyCommand& command,
   }
   PairRecorder pairs;
   options.pair_observer = &pairs;
+  ModelSettings model;
+  if (!model.Read(a, &options, &error)) {
+    return Complain(io, kExitUsage, name + ": " + error);
+  }
 
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, &control, io.err, &error);
@@ -176,6 +182,7 @@ int RunFuzzyCommand(const FuzzyCommand& command,
               static_cast<int>(setup.master.columns), &result, &names);
   if (!pairs.Write(a, setup.second, setup.master, setup.id_column,
                    reader == OptionsReader::kFuzzyMerge, &error) ||
+      !model.Write(a, setup.second, setup.master, setup.id_column, &error) ||
       !WriteResult(result, names, a, &error) ||
       !setup.staged[0].Commit(&error) || !setup.staged[1].Commit(&error)) {
     return Complain(io, kExitBadInput, error);
