@@ -211,6 +211,31 @@ class JsonReader {
   std::string error_;
 };
 
+// The first round's verdict on a pattern: a match when the mean of its
+// levels' typical similarities (equal 100, >=92 96, >=80 86, >=60 70, lower
+// 30; exact columns: equal counts as 100 at weight 0.5, unequal decides
+// no) reaches 80, as the weighted mean with Threshold 80 would roughly
+// judge. Starting from the pairs that the mean finds keeps the fit in the
+// mode that separates entities rather than one that separates, say,
+// households from everyone else.
+double StartingPosterior(const std::string& pattern, const FsModel& model) {
+  constexpr double kTypical[kFsLevels] = {100, 96, 86, 70, 30, 0};
+  double sum = 0, weight = 0;
+  for (size_t i = 0; i < model.columns.size(); ++i) {
+    const int level = static_cast<uint8_t>(pattern[i]);
+    if (level == kFsMissing) continue;
+    if (model.columns[i].exact) {
+      if (level != kFsEqual) return 0.0;
+      sum += 50;
+      weight += 0.5;
+      continue;
+    }
+    sum += kTypical[level];
+    weight += 1;
+  }
+  return weight > 0 && sum / weight >= 80 ? 1.0 : 0.0;
+}
+
 }  // namespace
 
 FsLevel FsLevelOf(std::string_view a, std::string_view b, bool exact) {
@@ -503,7 +528,9 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
       for (size_t i = 0; i < k; ++i) {
         log_odds += model->columns[i].Weight(static_cast<uint8_t>(pattern[i]));
       }
-      const double posterior = 1.0 / (1.0 + std::exp2(-log_odds));
+      const double posterior =
+          round == 0 ? StartingPosterior(pattern, *model)
+                     : 1.0 / (1.0 + std::exp2(-log_odds));
       const double n = static_cast<double>(count);
       matches += posterior * n;
       all += n;

@@ -25,7 +25,9 @@
 // the prior come from expectation maximisation over the level patterns of
 // the candidate pairs, which are the pairs that get scored (u of the
 // candidates' non-matches, which share trigrams, is far from u of drawn
-// pairs). Start: m of equal, >=92, >=80, >=60, lower 0.55, 0.2, 0.12,
+// pairs). The first round takes as matches the candidate patterns whose
+// levels' typical similarities average 80 or more (see StartingPosterior in
+// the .cc), so the fit begins where the weighted mean stands. Start: m of equal, >=92, >=80, >=60, lower 0.55, 0.2, 0.12,
 // 0.08, 0.05 (exact: 0.9, 0.1), prior 0.1. It stops after 200 rounds or
 // once no m and no prior moves by more than 1e-9. Every m, u and the prior
 // are clamped to [1e-6, 1 - 1e-6], so weights stay finite and no score is
