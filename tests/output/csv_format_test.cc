@@ -237,6 +237,73 @@ TEST(CsvFormatTest, RowLineTakesColumnsByIndexFromZero) {
   }
 }
 
+// Splits one RFC 4180 line (no line end) at `delimiter`: the reader the
+// lossless rule must satisfy.
+std::vector<std::string> SplitRfc4180(const std::string& line,
+                                      const std::string& delimiter) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (quoted) {
+      if (line[i] != '"') {
+        fields.back() += line[i];
+      } else if (i + 1 < line.size() && line[i + 1] == '"') {
+        fields.back() += line[++i];
+      } else {
+        quoted = false;
+      }
+    } else if (line[i] == '"') {
+      quoted = true;
+    } else if (line.compare(i, delimiter.size(), delimiter) == 0) {
+      fields.emplace_back();
+      i += delimiter.size() - 1;
+    } else {
+      fields.back() += line[i];
+    }
+  }
+  return fields;
+}
+
+TEST(CsvFormatTest, Rfc4180RuleGivesEveryFieldBack) {
+  const std::vector<std::u16string> texts = {
+      u"", u"plain", u"a\"b", u"two\r\nlines", u"lone\rCR", u"new\nline",
+      u"  blanks  ", u"007", u"a.b", u"x;y", u"Ivanov \u0418\u0432", u"\"",
+      std::u16string(5000, u'x')};
+  for (const char16_t* delimiter : {u",", u";", u".", u"::"}) {
+    CsvFormat format = Format(true, TextEncoding::kUtf8, delimiter);
+    format.rule = CsvRule::kRfc4180;
+    CsvFormatter formatter(format);
+    const std::string utf8_delimiter = platform::Utf16ToUtf8(delimiter);
+    // Row 0: the texts; row 1: numbers, which a '.' delimiter must quote.
+    Variant table = VariantArray::NewTable(
+        static_cast<uint32_t>(texts.size()), 2, /*column_lower=*/1);
+    VariantArray& cells = *table.AsArray();
+    for (uint32_t c = 0; c < texts.size(); ++c) {
+      cells.cell(c, 0) = Variant::String(texts[c]);
+      cells.cell(c, 1) = Variant::R8(c + 0.5);
+    }
+    const int64_t last = static_cast<int64_t>(texts.size()) - 1;
+    std::vector<std::string> expected;
+    for (const std::u16string& text : texts) {
+      expected.push_back(platform::Utf16ToUtf8(text));
+    }
+    std::vector<std::string> header = expected;
+    header[0] = "Column1";  // an empty name is generated
+    EXPECT_EQ(SplitRfc4180(formatter.HeaderLine(last, texts), utf8_delimiter),
+              header)
+        << utf8_delimiter;
+    std::string line;
+    formatter.AppendRowLineByOffset(cells, 0, last, &line);
+    EXPECT_EQ(SplitRfc4180(line, utf8_delimiter), expected) << utf8_delimiter;
+    line.clear();
+    formatter.AppendRowLineByOffset(cells, 1, 0, &line);
+    EXPECT_EQ(SplitRfc4180(line, utf8_delimiter)[0], "0.5");
+    // Lower bound 1: index 0 is no column, and a lone empty field is "",
+    // which does not read as a blank line.
+    EXPECT_EQ(formatter.RowLine(cells, 0, 0), "\"\"");
+  }
+}
+
 TEST(CsvFormatTest, ExportLastColumnIsCappedAt400) {
   struct Case {
     uint32_t columns;

@@ -260,7 +260,7 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
     return ::vexlor::FuzzyMerge(
         context, varArray, varImport, IDColumnIndex, Threshold,
         ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
-        LogFilenameRejected, TextEncoding::kWindows1252,
+        LogFilenameRejected, log_format_.encoding,
         CandidateScan::kPrefixFilter,
         ParseMatchOptions(Options, OptionsReader::kFuzzyMerge));
   } catch (const std::bad_alloc&) {
@@ -303,7 +303,8 @@ Variant CVexlorCtrl::DeleteDupes(const Variant& varArray,
     ControlContext context(*this);
     return ::vexlor::DeleteDupes(context, varArray, FIDColumnIndex,
                                  MaxColumnIndex, DeleteOrder, ReturnResults,
-                                 ShowProgress, LogFilenameDeleted);
+                                 ShowProgress, LogFilenameDeleted,
+                                 log_format_.encoding);
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
     return Variant();
@@ -325,7 +326,7 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
     return ::vexlor::FuzzyMatch(
         context, varArray, varMatch, IDColumnIndex, Threshold,
         ClusterThreshold, ReturnResults, ShowProgress, LogFilenamePositive,
-        LogFilenameNegative, TextEncoding::kWindows1252,
+        LogFilenameNegative, log_format_.encoding,
         CandidateScan::kPrefixFilter,
         ParseMatchOptions(Options, OptionsReader::kFuzzyMatch));
   } catch (const std::bad_alloc&) {

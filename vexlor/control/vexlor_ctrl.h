@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "vexlor/control/event_sink.h"
+#include "vexlor/output/csv_format.h"
 #include "vexlor/platform/export.h"
 #include "vexlor/platform/guid.h"
 #include "vexlor/platform/variant.h"
@@ -47,6 +48,17 @@
 namespace vexlor {
 
 class WindowPresenter;
+
+// How the batch methods write their log files. The default is the rule the
+// automation interface documents: Windows-1252 text, each string on one
+// line, quoted as CSVTextInQuotes says. A C++ host that reads its logs back
+// as data (the command line) can ask for lossless lines instead:
+// CsvRule::kRfc4180 in the encoding it writes its own files in. Delimiter
+// and header line follow the CSV properties under either rule.
+struct LogFormat {
+  CsvRule rule = CsvRule::kOneLine;
+  TextEncoding encoding = TextEncoding::kWindows1252;
+};
 
 class VEXLOR_EXPORT CVexlorCtrl {
  public:
@@ -82,6 +94,13 @@ class VEXLOR_EXPORT CVexlorCtrl {
   // Whether a CSV property was set since construction (the design-time
   // face saves the control then). Never cleared.
   bool IsModified() const { return modified_; }
+
+  // The format of the log files of FuzzyMerge, FuzzyMatch and DeleteDupes
+  // (see LogFormat). Not a property of the automation interface, and not
+  // counted as a modification. VariantArray2CSVFile keeps the library's
+  // rule whatever this says.
+  const LogFormat& GetLogFormat() const { return log_format_; }
+  void SetLogFormat(const LogFormat& format) { log_format_ = format; }
 
   // Single-string methods. Each converts its text arguments to Windows-1252
   // (characters it lacks are transliterated, platform/text.h) and works on
@@ -316,6 +335,7 @@ class VEXLOR_EXPORT CVexlorCtrl {
   bool csv_text_in_quotes_ = true;
   bool csv_column_headers_ = true;
   bool modified_ = false;
+  LogFormat log_format_;
   std::unique_ptr<platform::GuidSource> guids_;
   std::vector<EventSink*> sinks_;
   WindowPresenter* window_presenter_ = nullptr;

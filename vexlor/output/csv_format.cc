@@ -129,7 +129,40 @@ void CsvFormatter::AppendStringField(std::u16string_view text, bool keep_breaks,
   if (quote) out->push_back('"');
 }
 
+void CsvFormatter::AppendRfc4180(std::string_view field,
+                                 std::string* out) const {
+  const bool quote =
+      field.find_first_of("\"\r\n") != std::string_view::npos ||
+      (!delimiter_.empty() && field.find(delimiter_) != std::string_view::npos);
+  if (!quote) {
+    out->append(field);
+    return;
+  }
+  out->push_back('"');
+  for (char c : field) {
+    if (c == '"') out->push_back('"');
+    out->push_back(c);
+  }
+  out->push_back('"');
+}
+
 void CsvFormatter::AppendField(const Variant& cell, std::string* out) {
+  if (format_.rule == CsvRule::kOneLine) {
+    AppendPlainField(cell, out);
+    return;
+  }
+  // The field is escaped as a whole: a date or currency text may hold the
+  // delimiter as well as any string.
+  field_.clear();
+  if (cell.vt() == platform::VT_BSTR) {
+    AppendEncoded(cell.AsString(), &field_);
+  } else {
+    AppendPlainField(cell, &field_);
+  }
+  AppendRfc4180(field_, out);
+}
+
+void CsvFormatter::AppendPlainField(const Variant& cell, std::string* out) {
   switch (cell.vt()) {
     case platform::VT_I2:
       AppendInteger(cell.AsInt16(), out);
@@ -172,14 +205,26 @@ void CsvFormatter::AppendField(const Variant& cell, std::string* out) {
 void CsvFormatter::AppendHeaderLine(int64_t last_column,
                                     std::span<const std::u16string> names,
                                     std::string* out) {
+  const bool rfc4180 = format_.rule == CsvRule::kRfc4180;
   for (int64_t c = 0; c <= last_column; ++c) {
     if (c > 0) out->append(delimiter_);
     if (static_cast<uint64_t>(c) < names.size() && !names[c].empty()) {
-      AppendStringField(names[c], /*keep_breaks=*/true, out);
+      if (rfc4180) {
+        field_.clear();
+        AppendEncoded(names[c], &field_);
+        AppendRfc4180(field_, out);
+      } else {
+        AppendStringField(names[c], /*keep_breaks=*/true, out);
+      }
     } else {
-      // A generated name holds no quote or break to escape.
+      // A generated name holds no quote or break, but it may hold a
+      // delimiter made of letters or digits.
       char name[32] = "Column";
       auto result = std::to_chars(name + 6, name + sizeof name, c + 1);
+      if (rfc4180) {
+        AppendRfc4180(std::string_view(name, result.ptr - name), out);
+        continue;
+      }
       if (format_.text_in_quotes) out->push_back('"');
       out->append(name, result.ptr);
       if (format_.text_in_quotes) out->push_back('"');
@@ -187,16 +232,34 @@ void CsvFormatter::AppendHeaderLine(int64_t last_column,
   }
 }
 
-void CsvFormatter::AppendRowLine(const VariantArray& table, uint32_t row,
-                                 int64_t last_column, std::string* out) {
-  const int64_t lower = table.LowerBound(0);
-  const int64_t upper = table.UpperBound(0);
+void CsvFormatter::AppendFields(const VariantArray& table, uint32_t row,
+                                int64_t first, int64_t last_column,
+                                std::string* out) {
+  const size_t start = out->size();
+  const int64_t columns = table.columns();
   for (int64_t c = 0; c <= last_column; ++c) {
     if (c > 0) out->append(delimiter_);
-    if (c >= lower && c <= upper) {
-      AppendField(table.cell(static_cast<uint32_t>(c - lower), row), out);
+    const int64_t offset = c - first;
+    if (offset >= 0 && offset < columns) {
+      AppendField(table.cell(static_cast<uint32_t>(offset), row), out);
     }
   }
+  // A blank line would read as no record at all.
+  if (format_.rule == CsvRule::kRfc4180 && last_column == 0 &&
+      out->size() == start) {
+    out->append("\"\"", 2);
+  }
+}
+
+void CsvFormatter::AppendRowLine(const VariantArray& table, uint32_t row,
+                                 int64_t last_column, std::string* out) {
+  AppendFields(table, row, table.LowerBound(0), last_column, out);
+}
+
+void CsvFormatter::AppendRowLineByOffset(const VariantArray& table,
+                                         uint32_t row, int64_t last_column,
+                                         std::string* out) {
+  AppendFields(table, row, 0, last_column, out);
 }
 
 std::string CsvFormatter::Field(const Variant& cell) {

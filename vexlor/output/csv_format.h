@@ -9,6 +9,11 @@
 // cells and header names are ever quoted. Reals are "%.8f" without trailing
 // zeros, always with a '.' whatever the locale.
 //
+// That is the library's rule. A format may ask for the lossless rule
+// instead (CsvRule::kRfc4180), which gives back every cell as it was:
+// nothing is folded, and a field of any type is quoted only where RFC 4180
+// needs it.
+//
 // Text leaves in Windows-1252 by default, or in UTF-8, which is encoded from
 // the cells' original wide strings, so nothing the host passed is lost.
 // Lines carry no line end: the writer adds it.
@@ -33,6 +38,20 @@ enum class TextEncoding { kWindows1252, kUtf8 };
 // The highest column index an exported table writes: 401 fields at most.
 inline constexpr int64_t kMaxExportColumn = kLastCopiedColumn;
 
+// How a field's text is put into a line.
+enum class CsvRule {
+  // String cells on one line (CR LF and LF become one blank each), string
+  // cells and header names quoted when text_in_quotes says so, other cells
+  // never.
+  kOneLine,
+  // Every field as it is, line breaks included, enclosed in double quotes
+  // (inner quotes doubled) exactly when it holds the delimiter, a double
+  // quote, CR or LF, whatever its type; text_in_quotes is not read. A line
+  // of one empty field is written as "" so that it does not read as a blank
+  // line.
+  kRfc4180,
+};
+
 struct CsvFormat {
   // Placed between fields unchanged; any length, empty joins the fields.
   std::u16string delimiter = u";";
@@ -41,6 +60,7 @@ struct CsvFormat {
   // A header line precedes the rows.
   bool column_headers = true;
   TextEncoding encoding = TextEncoding::kWindows1252;
+  CsvRule rule = CsvRule::kOneLine;
 };
 
 // Formats the fields and lines of one format. Holds the encoded delimiter,
@@ -84,6 +104,15 @@ class CsvFormatter {
   void AppendRowLine(const platform::VariantArray& table, uint32_t row,
                      int64_t last_column, std::string* out);
 
+  // Appends the line of the row at 0-based offset `row` of `table` for the
+  // columns at 0-based offsets 0 to `last_column`, counted from the table's
+  // first column whatever its bounds, as the batch methods read every
+  // table; a column past the table gives an empty field. `row` must be
+  // below table.rows(). Cost: linear in the output.
+  void AppendRowLineByOffset(const platform::VariantArray& table,
+                             uint32_t row, int64_t last_column,
+                             std::string* out);
+
   // The same as new strings, for callers that write a few lines.
   std::string Field(const platform::Variant& cell);
   std::string HeaderLine(int64_t last_column,
@@ -98,6 +127,14 @@ class CsvFormatter {
   // quoted as the format says.
   void AppendStringField(std::u16string_view text, bool keep_breaks,
                          std::string* out);
+  // The field text of `cell` under kOneLine, to `out`.
+  void AppendPlainField(const platform::Variant& cell, std::string* out);
+  // Appends `field` to `out` under kRfc4180: quoted when it must be.
+  void AppendRfc4180(std::string_view field, std::string* out) const;
+  // The row line of columns 0 to `last_column`, column c read at offset
+  // c - `first` when that lies within the table.
+  void AppendFields(const platform::VariantArray& table, uint32_t row,
+                    int64_t first, int64_t last_column, std::string* out);
   const platform::LocaleText& Locale();
 
   CsvFormat format_;
@@ -106,6 +143,8 @@ class CsvFormatter {
   std::unique_ptr<platform::LocaleText> own_locale_;
   std::string bytes_;
   std::u16string wide_;
+  // One field's text before kRfc4180 quotes it.
+  std::string field_;
 };
 
 // Returns the last column index that an exported table writes: the smaller

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "vexlor/output/csv_format.h"
 #include "vexlor/records/field_coll.h"
 #include "vexlor/tables/column_options.h"
 
@@ -48,6 +49,7 @@ struct CsvSettings {
   std::u16string delimiter = u";";
   bool text_in_quotes = true;
   bool column_headers = true;
+  CsvRule rule = CsvRule::kOneLine;
 };
 
 class BatchContext {

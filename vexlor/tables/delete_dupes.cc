@@ -105,6 +105,7 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
       format.text_in_quotes = csv.text_in_quotes;
       format.column_headers = csv.column_headers;
       format.encoding = log_encoding;
+      format.rule = csv.rule;
       formatter.emplace(format);
       if (csv.column_headers) {
         formatter->AppendHeaderLine(last_column, ctx.options().names, &line);

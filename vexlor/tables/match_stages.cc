@@ -547,10 +547,8 @@ void RecordLogs::Open(std::u16string_view first_name,
   format.text_in_quotes = csv.text_in_quotes;
   format.column_headers = csv.column_headers;
   format.encoding = encoding_;
+  format.rule = csv.rule;
   formatter_ = std::make_unique<CsvFormatter>(format);
-  delimiter_ = encoding_ == TextEncoding::kUtf8
-                   ? platform::Utf16ToUtf8(csv.delimiter)
-                   : platform::Utf16ToAnsi(csv.delimiter);
   last_column_ = last_column;
   line_.clear();
   if (csv.column_headers) {
@@ -570,15 +568,7 @@ void RecordLogs::Write(bool first, const VariantArray& table, uint32_t row) {
   CLogFile& log = logs_[first ? 0 : 1];
   if (!log.IsOpen()) return;
   line_.clear();
-  // By offset from the table's first column, as the batch methods read
-  // every table.
-  for (int64_t c = 0; c <= last_column_; ++c) {
-    if (c > 0) line_.append(delimiter_);
-    if (c < table.columns()) {
-      formatter_->AppendField(table.cell(static_cast<uint32_t>(c), row),
-                              &line_);
-    }
-  }
+  formatter_->AppendRowLineByOffset(table, row, last_column_, &line_);
   log.WriteLine(line_);
 }
 

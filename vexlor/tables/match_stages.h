@@ -422,7 +422,6 @@ class RecordLogs {
   BatchContext& ctx_;
   TextEncoding encoding_;
   std::unique_ptr<CsvFormatter> formatter_;
-  std::string delimiter_;
   int64_t last_column_ = -1;
   CLogFile logs_[2];
   std::string line_;
