@@ -29,24 +29,6 @@ std::vector<OptionSpec> DeleteDupesSpecs() {
   return specs;
 }
 
-// The log is written like the output: same delimiter, same encoding.
-bool LogFormat(const Arguments& a, std::u16string* delimiter,
-               TextEncoding* encoding, std::string* error) {
-  std::string text = a.Get("out-delimiter", ",");
-  if (text == "\\t" || text == "tab") text = "\t";
-  *delimiter = platform::Utf8ToUtf16(text);
-  std::string name = a.Get("out-encoding", "utf8");
-  if (name == "utf8" || name == "utf-8" || name == "UTF-8") {
-    *encoding = TextEncoding::kUtf8;
-  } else if (name == "cp1252" || name == "windows-1252") {
-    *encoding = TextEncoding::kWindows1252;
-  } else {
-    *error = "--out-encoding takes utf8 or cp1252";
-    return false;
-  }
-  return true;
-}
-
 // An optional column argument: -1 when not given; false (with a message)
 // for a column the table does not have.
 bool OptionalColumn(const InputTable& input, const Arguments& a,
@@ -79,10 +61,8 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
                     "delete-dupes: --return takes clean or deleted");
   }
   std::string error;
-  std::u16string log_delimiter;
-  TextEncoding log_encoding;
-  if (!CheckLateOptions(a, &error) ||
-      !LogFormat(a, &log_delimiter, &log_encoding, &error)) {
+  CsvFormat log_format;
+  if (!CheckLateOptions(a, &error) || !OutputFormat(a, &log_format, &error)) {
     return Complain(io, kExitUsage, "delete-dupes: " + error);
   }
   std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
@@ -111,10 +91,11 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
                         ": no column of the first row holds a group label "
                         "({...}, 38 characters); name one with --fid-column");
   }
-  // Log lines: the input's header names (for every column) and the
-  // output's delimiter.
+  // The log is written like the output (delimiter, encoding, every cell as
+  // it was read), with the input's header names for every column.
   control->column_options().names = input.names;
-  control->SetCSVDelimiter(log_delimiter);
+  control->SetCSVDelimiter(log_format.delimiter);
+  control->SetLogFormat({CsvRule::kRfc4180, log_format.encoding});
 
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, control.get(), io.err, &error);
@@ -126,7 +107,8 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
                          keep == "first" ? DO_KEEP_FIRST : DO_KEEP_LAST,
                          mode == "clean" ? DER_CLEAN : DER_DELETED,
                          session->show_progress(),
-                         platform::Utf8ToUtf16(log.write_path()), log_encoding);
+                         platform::Utf8ToUtf16(log.write_path()),
+                         log_format.encoding);
   } catch (const std::bad_alloc&) {
     control->SetOutOfMemoryError();
   }

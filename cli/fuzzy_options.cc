@@ -26,36 +26,14 @@ std::vector<OptionSpec> FuzzyOptionSpecs(const char* first_log,
   return specs;
 }
 
-namespace {
-
-// Logs are written like the output: same delimiter, same encoding.
-bool LogFormat(const Arguments& a, std::u16string* delimiter,
-               TextEncoding* encoding, std::string* error) {
-  std::string text = a.Get("out-delimiter", ",");
-  if (text == "\\t" || text == "tab") text = "\t";
-  *delimiter = platform::Utf8ToUtf16(text);
-  const std::string name = a.Get("out-encoding", "utf8");
-  if (name == "utf8" || name == "utf-8" || name == "UTF-8") {
-    *encoding = TextEncoding::kUtf8;
-  } else if (name == "cp1252" || name == "windows-1252") {
-    *encoding = TextEncoding::kWindows1252;
-  } else {
-    *error = "--out-encoding takes utf8 or cp1252";
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 int PrepareFuzzy(const std::string& command, const Arguments& a,
                  const char* first_log, const char* second_log, Io io,
                  FuzzySetup* setup) {
   std::string error, warning;
-  std::u16string log_delimiter;
+  CsvFormat log_format;
   if (!Thresholds(a, &setup->threshold, &setup->cluster_threshold, &warning,
                   &error) ||
-      !LogFormat(a, &log_delimiter, &setup->log_encoding, &error)) {
+      !OutputFormat(a, &log_format, &error)) {
     return Complain(io, kExitUsage, command + ": " + error);
   }
   if (!warning.empty()) io.err << "vexlor: warning: " << warning << "\n";
@@ -86,7 +64,11 @@ int PrepareFuzzy(const std::string& command, const Arguments& a,
   LineUpColumns(a, setup->master, &setup->second, io);
   // Log lines carry the second table's records under its own names.
   setup->control->column_options().names = setup->second.names;
-  setup->control->SetCSVDelimiter(log_delimiter);
+  // Logs are written like the output: same delimiter, same encoding,
+  // every cell as it was read.
+  setup->control->SetCSVDelimiter(log_format.delimiter);
+  setup->control->SetLogFormat({CsvRule::kRfc4180, log_format.encoding});
+  setup->log_encoding = log_format.encoding;
   return kExitOk;
 }
 

@@ -50,19 +50,6 @@ std::u16string LabelKey(const Variant& cell) {
   return cell.IsString() ? std::u16string(cell.AsString()) : std::u16string();
 }
 
-// The output's delimiter and encoding, as the result is written.
-bool PairsFormat(const Arguments& args, CsvFormat* format, std::string* error) {
-  std::string delimiter = args.Get("out-delimiter", ",");
-  if (delimiter == "\\t" || delimiter == "tab") delimiter = "\t";
-  format->delimiter = platform::Utf8ToUtf16(delimiter);
-  format->text_in_quotes = true;
-  format->column_headers = true;
-  bool cp1252 = false;
-  if (!OutputEncoding(args, &cp1252, error)) return false;
-  format->encoding = cp1252 ? TextEncoding::kWindows1252 : TextEncoding::kUtf8;
-  return true;
-}
-
 }  // namespace
 
 std::vector<OptionSpec> SettingSpecs(OptionsReader reader) {
@@ -144,8 +131,10 @@ bool PairRecorder::Write(const Arguments& args, const InputTable& records,
                          const InputTable& others, int id_column, bool merge,
                          std::string* error) const {
   if (!args.Has("pairs")) return true;
+  // Written as the output is, so that an id column's cells read back as
+  // they were.
   CsvFormat format;
-  if (!PairsFormat(args, &format, error)) return false;
+  if (!OutputFormat(args, &format, error)) return false;
   const std::vector<std::u16string> names =
       merge ? std::vector<std::u16string>{u"record", u"other", u"source",
                                           u"similarity"}

@@ -129,10 +129,8 @@ const std::map<std::string, std::string>& Texts() {
        "  --max-column COL   the last column printed and logged (default: "
        "all)\n"
        "  --keep first|last  the row kept of each group (first)\n"
-       "  --log FILE         the deleted rows as CSV, with the output's\n"
-       "                     delimiter and encoding in the library's log\n"
-       "                     format (every text quoted, a line break in a\n"
-       "                     cell written as a blank)\n" +
+       "  --log FILE         the deleted rows as CSV, written as the output\n"
+       "                     is (delimiter, encoding, every cell as read)\n" +
            kInput + kOutput +
            "Example: vexlor dupes people.csv | vexlor delete-dupes -\n"},
       {"review",
@@ -176,8 +174,8 @@ const std::map<std::string, std::string>& Texts() {
        "only the others (default all).\n"
        "  --log-positive FILE  the FILE rows that matched, as CSV\n"
        "  --log-negative FILE  the FILE rows that did not\n"
-       "  Logs keep the library's log format: every text quoted, a line\n"
-       "  break inside a cell written as a blank.\n" +
+       "  Logs are written as the output is: its delimiter and encoding,\n"
+       "  every cell as it was read.\n" +
            kInput + kTwoFiles +
            "Columns (by MASTER header name or 0-based index): --id-column "
            "COL,\n"
@@ -205,8 +203,8 @@ const std::map<std::string, std::string>& Texts() {
        "only the merged IMPORT rows.\n"
        "  --log-imported FILE  the IMPORT rows that resembled nothing, as CSV\n"
        "  --log-rejected FILE  the others\n"
-       "  Logs keep the library's log format: every text quoted, a line\n"
-       "  break inside a cell written as a blank.\n" +
+       "  Logs are written as the output is: its delimiter and encoding,\n"
+       "  every cell as it was read.\n" +
            kInput + kTwoFiles +
            "Columns (by MASTER header name or 0-based index): --id-column "
            "COL,\n"

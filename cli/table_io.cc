@@ -167,12 +167,20 @@ bool OutputEncoding(const Arguments& args, bool* cp1252, std::string* error) {
   return false;
 }
 
+bool OutputFormat(const Arguments& args, CsvFormat* format,
+                  std::string* error) {
+  bool cp1252 = false;
+  if (!OutputEncoding(args, &cp1252, error)) return false;
+  *format = LosslessFormat(Unescape(args.Get("out-delimiter", ",")), cp1252);
+  return true;
+}
+
 bool WriteResult(const Variant& result,
                  const std::vector<std::u16string>& names,
                  const Arguments& args, std::string* error) {
-  bool cp1252 = false;
-  if (!OutputEncoding(args, &cp1252, error)) return false;
-  CsvWriter writer(Unescape(args.Get("out-delimiter", ",")), cp1252);
+  CsvFormat format;
+  if (!OutputFormat(args, &format, error)) return false;
+  CsvFormatter formatter(format);
   Variant empty_table;
   const VariantArray* table = result.AsArray();
   if (table == nullptr) {
@@ -185,7 +193,7 @@ bool WriteResult(const Variant& result,
   return WriteOutput(
       args.Get("output", "-"),
       [&](const ByteWriter& write) {
-        return WriteCsv(*table, names, last_column, &writer, write);
+        return WriteCsv(*table, names, last_column, &formatter, write);
       },
       error);
 }

@@ -11,6 +11,7 @@
 #include "cli/arguments.h"
 #include "cli/command.h"
 #include "cli/csv_reader.h"
+#include "vexlor/output/csv_format.h"
 #include "vexlor/platform/variant.h"
 
 namespace vexlor::cli {
@@ -42,6 +43,12 @@ bool LoadTable(const std::string& path, const Arguments& args,
 // Reads --out-encoding (utf8, the default, or cp1252); false with a
 // message for another value.
 bool OutputEncoding(const Arguments& args, bool* cp1252, std::string* error);
+
+// The format of the output and of the command's log files: lossless
+// (csv_writer.h), with --out-delimiter (default ',', "tab" or "\t" for a
+// tab) and --out-encoding. False with a message for an unknown encoding.
+bool OutputFormat(const Arguments& args, CsvFormat* format,
+                  std::string* error);
 
 // Writes `result` with a header line of `names` (a column without a name is
 // headed ColumnN) to -o FILE or standard output. An Empty result writes the

@@ -120,13 +120,13 @@ TEST_F(MatchMergeCommandTest, LogsAndReproducibleLabels) {
             kExitOk)
       << err;
   EXPECT_EQ(Read(File("p.log")),
-            "\"name\";\"street\";\"id\"\r\n"
-            "\"Baecker\";\"Hill Lane 3\";\"i1\"\r\n"
-            "\"Meyer\";\"Main Street 1\";\"i3\"\r\n");
+            "name;street;id\r\n"
+            "Baecker;Hill Lane 3;i1\r\n"
+            "Meyer;Main Street 1;i3\r\n");
   EXPECT_EQ(Read(File("n.log")),
-            "\"name\";\"street\";\"id\"\r\n"
-            "\"Zimmer\";\"Lake View 12\";\"i2\"\r\n"
-            "\"Zimmer\";\"Lake View 12\";\"i4\"\r\n");
+            "name;street;id\r\n"
+            "Zimmer;Lake View 12;i2\r\n"
+            "Zimmer;Lake View 12;i4\r\n");
   const std::vector<std::string> merge = {
       "--return", "dupes", "--label-seed", "11", "--log-imported",
       File("i.log"), "--log-rejected", File("r.log")};
@@ -134,8 +134,7 @@ TEST_F(MatchMergeCommandTest, LogsAndReproducibleLabels) {
   ASSERT_EQ(RunCommand("merge", merge, &again, &err), kExitOk) << err;
   EXPECT_EQ(out, again);
   EXPECT_EQ(Rows(out).size(), 6u);
-  EXPECT_EQ(Read(File("i.log")),
-            "\"name\",\"street\",\"id\"\r\n\"Zimmer\",\"Lake View 12\",\"i2\"\r\n");
+  EXPECT_EQ(Read(File("i.log")), "name,street,id\r\nZimmer,Lake View 12,i2\r\n");
 }
 
 TEST_F(MatchMergeCommandTest, Errors) {
