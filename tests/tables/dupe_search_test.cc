@@ -19,6 +19,7 @@
 #include "vexlor/strings/normalize.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/batch_workers.h"
 
 namespace vexlor {
 namespace {
@@ -657,11 +658,11 @@ Variant PairsTable(int pairs, uint32_t seed) {
   return Table(rows);
 }
 
-// Tables of a few thousand rows have the candidates of the next records
-// found on a worker thread where the machine has two processors: the same
-// table and reports as the straightforward scan, also when the host
-// switches a Cluster column off and on again during reports, and when it
-// cancels.
+// Tables of a few thousand rows have the candidates of the next records,
+// and their verdicts, found on worker threads: for every thread count the
+// same table, reports and field list as the straightforward scan, also
+// when the host changes Cluster and DupeSearch options during reports, when
+// a cell without text switches a column off, and when it cancels.
 TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
   // Twins share a name; every row has one of 40 streets, which alone makes
   // a row a candidate of the others of its street while column 2 clusters.
@@ -683,29 +684,54 @@ TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
     }
   }
   const Variant table = Table(rows);
-  for (int host = 0; host < 3; ++host) {
-    FakeContext fast(3);
-    FakeContext slow(3);
-    for (FakeContext* ctx : {&fast, &slow}) {
-      ctx->sink.on_call = [ctx, host](const Call& c) {
+  Variant gap_table = Table(rows);
+  gap_table.AsArray()->cell(2, 3999) = Variant();
+  auto field_list = [](FieldColl& f) {
+    std::string all;
+    for (int i = 0; i <= f.count(); ++i) {
+      if (const FieldEntry* e = f.entry(i)) {
+        all += e->value + '|' + e->compare_value + '|' +
+               std::to_string(e->weight) + '\n';
+      }
+    }
+    return all;
+  };
+  for (int host = 0; host < 5; ++host) {
+    auto on_report = [host](FakeContext* ctx) {
+      return [ctx, host](const Call& c) {
         if (c.kind != Call::kReport) return;
         const int32_t record = c.fields.record_no;
         if (host == 1 && record == 1000) ctx->opts.cluster[2] = false;
         if (host == 1 && record == 3000) ctx->opts.cluster[2] = true;
         if (host == 2 && record == 2500) ctx->canceled_flag = true;
+        if (host == 3 && record == 1500) ctx->opts.weight[1] = 0.5;
+        if (host == 3 && record == 2000) ctx->opts.dupe_search[2] = false;
       };
-    }
-    const Variant a = DupeSearch(fast, table, 0, 80, 0.5, kAll, false,
-                                 CandidateScan::kPrefixFilter);
-    const Variant b = DupeSearch(slow, table, 0, 80, 0.5, kAll, false,
+    };
+    const Variant& in = host == 4 ? gap_table : table;
+    FakeContext slow(3);
+    slow.sink.on_call = on_report(&slow);
+    const Variant b = DupeSearch(slow, in, 0, 80, 0.5, kAll, false,
                                  CandidateScan::kHitList);
-    ASSERT_TRUE(SameTable(a, b)) << "host " << host;
-    EXPECT_EQ(a.IsEmpty(), host == 2);
-    ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size()) << host;
-    for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
-      ASSERT_TRUE(SameFields(fast.sink.calls[i].fields,
-                             slow.sink.calls[i].fields))
-          << "host " << host << " call " << i;
+    for (unsigned threads : {1u, 2u, 3u, 8u}) {
+      SCOPED_TRACE("host " + std::to_string(host) + ", threads " +
+                   std::to_string(threads));
+      SetBatchThreadCount(threads);
+      FakeContext fast(3);
+      fast.sink.on_call = on_report(&fast);
+      const Variant a = DupeSearch(fast, in, 0, 80, 0.5, kAll, false,
+                                   CandidateScan::kPrefixFilter);
+      SetBatchThreadCount(0);
+      ASSERT_TRUE(SameTable(a, b));
+      EXPECT_EQ(a.IsEmpty(), host == 2);
+      EXPECT_EQ(field_list(fast.field_list), field_list(slow.field_list));
+      EXPECT_EQ(fast.opts.dupe_search, slow.opts.dupe_search);
+      ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size());
+      for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
+        ASSERT_TRUE(SameFields(fast.sink.calls[i].fields,
+                               slow.sink.calls[i].fields))
+            << "call " << i;
+      }
     }
   }
 }

@@ -12,6 +12,7 @@
 
 #include "tests/reference/dupe_search_reference.h"
 #include "tests/tables/fuzzy_test_support.h"
+#include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/dupe_search.h"
 #include "vexlor/tables/fs_model.h"
 #include "vexlor/tables/match_options.h"
@@ -258,19 +259,24 @@ TEST(GroupingTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
     MatchOptions mo;
     mo.grouping = grouping;
     mo.scores = true;
-    testing::SeededContext fast(3), slow(3);
-    const Variant a = DupeSearch(fast, table, 0, 80, 0.5, kAll, false,
-                                 CandidateScan::kPrefixFilter, mo);
+    testing::SeededContext slow(3);
     const Variant b = DupeSearch(slow, table, 0, 80, 0.5, kAll, false,
                                  CandidateScan::kHitList, mo);
-    ASSERT_TRUE(testing::SameTable(a, b));
-    ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size());
-    for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
-      const ProgressFields& x = fast.sink.calls[i].fields;
-      const ProgressFields& y = slow.sink.calls[i].fields;
-      ASSERT_EQ(std::tie(x.cluster_current, x.found, x.found2),
-                std::tie(y.cluster_current, y.found, y.found2))
-          << "call " << i;
+    for (unsigned threads : {1u, 2u, 8u}) {
+      SetBatchThreadCount(threads);
+      testing::SeededContext fast(3);
+      const Variant a = DupeSearch(fast, table, 0, 80, 0.5, kAll, false,
+                                   CandidateScan::kPrefixFilter, mo);
+      SetBatchThreadCount(0);
+      ASSERT_TRUE(testing::SameTable(a, b)) << threads;
+      ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size());
+      for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
+        const ProgressFields& x = fast.sink.calls[i].fields;
+        const ProgressFields& y = slow.sink.calls[i].fields;
+        ASSERT_EQ(std::tie(x.cluster_current, x.found, x.found2),
+                  std::tie(y.cluster_current, y.found, y.found2))
+            << threads << " threads, call " << i;
+      }
     }
   }
 }

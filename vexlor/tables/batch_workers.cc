@@ -1,12 +1,20 @@
 #include "vexlor/tables/batch_workers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <system_error>
 
 namespace vexlor {
 
+namespace {
+std::atomic<unsigned> set_count{0};
+}  // namespace
+
+void SetBatchThreadCount(unsigned threads) { set_count = threads; }
+
 unsigned BatchThreadCount() {
+  if (const unsigned set = set_count.load(); set != 0) return set;
   static const unsigned count = [] {
     if (const char* text = std::getenv("VEXLOR_THREADS")) {
       char* end = nullptr;

@@ -20,6 +20,10 @@ namespace vexlor {
 // after the first call.
 unsigned BatchThreadCount();
 
+// From now on BatchThreadCount gives `threads` (0: its own count again),
+// for tests that compare thread counts within one process.
+void SetBatchThreadCount(unsigned threads);
+
 class BatchWorkers {
  public:
   // Starts threads - 1 workers (none for 0 or 1). Throws std::system_error

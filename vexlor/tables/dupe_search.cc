@@ -92,7 +92,7 @@ class Search {
         const uint32_t end = std::min(r + kMatchCadence, rows_);
         stages_.FindCandidatesAhead(r, end,
                                     std::min(end + kMatchCadence, rows_),
-                                    cluster_threshold_, searches_);
+                                    cluster_threshold_, searches_, threshold_);
       }
       const int64_t depth = SearchRecord(r);
       if (figures.AfterRecord(progress, r, depth, dupes_found_,

@@ -218,6 +218,7 @@ void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
   ThreadQuery& own = stages->thread_queries_[thread];
   Ahead& ahead = batch->rows[i];
   ahead.rows.clear();
+  ahead.verdicts_found = false;
   if (!batch->searches[i]) {
     ahead.need = {CandidateNeed::kNone, 0};
     return;
@@ -229,10 +230,84 @@ void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
   const std::vector<uint32_t>& rows =
       stages->generator_->Take(own.query, ahead.need.hits);
   ahead.rows.assign(rows.begin(), rows.end());
+  ahead.verdicts_found =
+      !std::isnan(batch->threshold) &&
+      stages->FindVerdicts(own, *batch, batch->first + i, ahead);
+}
+
+int MatchStages::ArenaText(int c, uint32_t row, std::string_view* text) const {
+  const int slot = cache_slot_.empty() ? -1 : cache_slot_[c];
+  if (slot < 0 || row >= cached_rows_) return -1;
+  const CachedText& t = cache_[size_t{row} * cached_columns_.size() + slot];
+  *text = std::string_view(arena_.data() + t.offset, t.length);
+  return t.has_text != 0 ? 1 : 0;
+}
+
+bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
+                               uint32_t row, Ahead& ahead) const {
+  // As Compare on the calling thread does it, with the batch's options.
+  ahead.verdicts.clear();
+  FieldColl& fields = own.fields;
+  fields.ListCompareInit();
+  std::string_view text;
+  for (int c : batch.dupe_columns) {
+    if (!batch.dupe_search[c]) continue;
+    if (ArenaText(c, row, &text) != 1) return false;
+    fields.SetFieldAt(c, text, batch.weight[c], batch.compare_null[c]);
+  }
+  const int columns = static_cast<int>(columns_);
+  const int swap[2] = {batch.swap_first, batch.swap_second};
+  const bool swap_in_force = swap[0] >= 0 && swap[1] >= 0 &&
+                             swap[0] != swap[1] && swap[0] < columns &&
+                             swap[1] < columns && batch.dupe_search[swap[0]] &&
+                             batch.dupe_search[swap[1]];
+  const bool* flags = batch.dupe_search.data();
+  bool found = true;
+  for (uint32_t p : ahead.rows) {
+    for (int c : batch.dupe_columns) {
+      if (!batch.dupe_search[c]) continue;
+      if (ArenaText(c, p, &text) != 1) {
+        found = false;
+        break;
+      }
+      fields.SetCompareViewAt(c, text);
+    }
+    if (!found) break;
+    bool reaches = fields.RecordReaches(columns - 1, flags, batch.threshold);
+    if (!reaches && swap_in_force) {
+      for (int i = 0; i < 2; ++i) {
+        ArenaText(swap[1 - i], p, &text);
+        fields.SetCompareViewAt(swap[i], text);
+      }
+      reaches = fields.RecordReaches(columns - 1, flags, batch.threshold);
+    }
+    ahead.verdicts.push_back(reaches ? 1 : 0);
+  }
+  // No view outlives the batch.
+  fields.CommitCompareViews();
+  return found;
+}
+
+bool MatchStages::VerdictStateHolds(const AheadRows& batch) const {
+  // A scorer is asked on the calling thread alone.
+  if (scorer_ != nullptr) return false;
+  if (batch.dupe_columns != dupe_columns_ || batch.swap_first != swap_first_ ||
+      batch.swap_second != swap_second_) {
+    return false;
+  }
+  for (uint32_t c = 0; c < columns_; ++c) {
+    if (batch.dupe_search[c] != options_.dupe_search[c] ||
+        batch.compare_null[c] != options_.compare_null[c] ||
+        !(batch.weight[c] == options_.weight[c])) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background,
-                           const std::function<bool(uint32_t)>& searches) {
+                           const std::function<bool(uint32_t)>& searches,
+                           double threshold) {
   if (batch.rows.size() < batch.end - batch.first) {
     batch.rows.resize(batch.end - batch.first);
   }
@@ -241,6 +316,14 @@ void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background,
   for (uint32_t row = batch.first; row < batch.end; ++row) {
     batch.searches[row - batch.first] = !searches || searches(row);
   }
+  batch.threshold =
+      scorer_ == nullptr ? threshold : std::numeric_limits<double>::quiet_NaN();
+  batch.dupe_columns = dupe_columns_;
+  batch.dupe_search = options_.dupe_search;
+  batch.compare_null = options_.compare_null;
+  batch.weight = options_.weight;
+  batch.swap_first = swap_first_;
+  batch.swap_second = swap_second_;
   if (in_background) {
     workers_->Start(batch.end - batch.first, job);
   } else {
@@ -250,7 +333,7 @@ void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background,
 
 void MatchStages::FindCandidatesAhead(
     uint32_t first, uint32_t end, uint32_t next_end, double cluster_threshold,
-    const std::function<bool(uint32_t)>& searches) {
+    const std::function<bool(uint32_t)>& searches, double threshold) {
   ready_.first = ready_.end = 0;
   if (scan_ != CandidateScan::kPrefixFilter || generator_ == nullptr ||
       end <= first) {
@@ -289,14 +372,14 @@ void MatchStages::FindCandidatesAhead(
     ready_.end = end;
     ready_.cluster = cluster_now_;
     ready_.cluster_threshold = cluster_threshold;
-    FindInto(ready_, ready_job_, false, searches);
+    FindInto(ready_, ready_job_, false, searches, threshold);
   }
   if (next_end > end) {
     next_.first = end;
     next_.end = next_end;
     next_.cluster = cluster_now_;
     next_.cluster_threshold = cluster_threshold;
-    FindInto(next_, next_job_, true, searches);
+    FindInto(next_, next_job_, true, searches, threshold);
     next_started_ = true;
   }
 }

@@ -20,8 +20,10 @@
 #ifndef VEXLOR_TABLES_MATCH_STAGES_H_
 #define VEXLOR_TABLES_MATCH_STAGES_H_
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -183,7 +185,11 @@ class MatchStages {
     if (row >= ready_.first && row < ready_.end) {
       Ahead& ahead = ready_.rows[row - ready_.first];
       prefetched_ = &ahead.rows;
-      const int64_t visited = Scan(ahead.need, limit, on_candidate);
+      const int64_t visited =
+          ahead.verdicts_found && ready_.threshold == threshold &&
+                  VerdictStateHolds(ready_)
+              ? ScanVerdicts(ahead, limit, on_candidate)
+              : Scan(ahead.need, limit, on_candidate);
       prefetched_ = nullptr;
       return visited;
     }
@@ -202,9 +208,18 @@ class MatchStages {
   // `searches` is given, the candidates of a row for which it says false
   // are not found: such a row must not be matched later. Throws
   // std::bad_alloc.
+  //
+  // When `threshold` is a number, the workers also decide for each
+  // candidate whether it reaches `threshold`, with the DupeSearch options
+  // as they are now; MatchWorkingRow with that threshold takes those
+  // verdicts while the options are still the same, and compares on the
+  // calling thread only the candidates that reach it and the last one, so
+  // that the field list ends as it would. Its on_candidate(p, false) must
+  // then leave the field list and the options alone.
   void FindCandidatesAhead(
       uint32_t first, uint32_t end, uint32_t next_end, double cluster_threshold,
-      const std::function<bool(uint32_t)>& searches = nullptr);
+      const std::function<bool(uint32_t)>& searches = nullptr,
+      double threshold = std::numeric_limits<double>::quiet_NaN());
   template <class OnCandidate>
   int64_t MatchRecord(const platform::VariantArray& table, uint32_t row,
                       uint32_t limit, double cluster_threshold,
@@ -214,6 +229,41 @@ class MatchStages {
   }
 
  private:
+  // Candidates found ahead (FindCandidatesAhead): per thread a query state
+  // and a text buffer, per row its need and candidates; the list that the
+  // current record takes, if any.
+  struct ThreadQuery {
+    CandidateGenerator::Query query;
+    std::string text;
+    FieldColl fields;  // for the verdicts
+  };
+  struct Ahead {
+    CandidateNeed need;
+    std::vector<uint32_t> rows;
+    // Per candidate whether it reaches the batch's threshold, when found.
+    std::vector<uint8_t> verdicts;
+    bool verdicts_found = false;
+  };
+  // The candidates of working rows first to end - 1, found with the
+  // Cluster options `cluster`.
+  struct AheadRows {
+    uint32_t first = 0;
+    uint32_t end = 0;
+    std::vector<char> cluster;
+    double cluster_threshold = 0.0;
+    std::vector<Ahead> rows;
+    std::vector<char> searches;  // per row: whether to find its candidates
+    // The verdicts' threshold (not a number: no verdicts) and what else a
+    // verdict depends on, as it was when the batch was set going.
+    double threshold = std::numeric_limits<double>::quiet_NaN();
+    std::vector<int> dupe_columns;
+    std::array<bool, kMaxColumns> dupe_search{};
+    std::array<bool, kMaxColumns> compare_null{};
+    std::array<double, kMaxColumns> weight{};
+    int swap_first = -1;
+    int swap_second = -1;
+  };
+
   void SetRecord(const platform::VariantArray* table, uint32_t row,
                  double threshold) {
     record_table_ = table;
@@ -249,6 +299,34 @@ class MatchStages {
    private:
     FieldColl& fields_;
   };
+
+  // The candidate loop over a row's candidates found ahead, with the
+  // verdicts found with them. A candidate whose verdict is that it misses
+  // is not compared again; the options are checked again after each call
+  // of on_candidate that could have changed them.
+  template <class OnCandidate>
+  int64_t ScanVerdicts(const Ahead& ahead, uint32_t limit,
+                       OnCandidate& on_candidate) {
+    CommitViews commit(ctx_.fields());
+    int64_t visited = 0;
+    bool trusted = true;
+    bool last_compared = true;
+    uint32_t last = 0;
+    for (size_t i = 0; i < ahead.rows.size(); ++i) {
+      const uint32_t p = ahead.rows[i];
+      if (p >= limit) break;
+      bool reaches = false;
+      last = p;
+      last_compared = !trusted || ahead.verdicts[i] != 0;
+      if (last_compared) reaches = Compare(p);
+      const bool go_on = on_candidate(p, reaches);
+      if (reaches) trusted = trusted && VerdictStateHolds(ready_);
+      if (!go_on) break;
+      ++visited;
+    }
+    if (!last_compared) Compare(last);
+    return visited;
+  }
 
   template <class OnCandidate>
   int64_t Scan(CandidateNeed need, uint32_t limit, OnCandidate& on_candidate) {
@@ -304,27 +382,6 @@ class MatchStages {
   uint32_t matching_rows_ = 0;
 
   std::unique_ptr<CandidateGenerator> generator_;  // kPrefixFilter
-  // Candidates found ahead (FindCandidatesAhead): per thread a query state
-  // and a text buffer, per row its need and candidates; the list that the
-  // current record takes, if any.
-  struct ThreadQuery {
-    CandidateGenerator::Query query;
-    std::string text;
-  };
-  struct Ahead {
-    CandidateNeed need;
-    std::vector<uint32_t> rows;
-  };
-  // The candidates of working rows first to end - 1, found with the
-  // Cluster options `cluster`.
-  struct AheadRows {
-    uint32_t first = 0;
-    uint32_t end = 0;
-    std::vector<char> cluster;
-    double cluster_threshold = 0.0;
-    std::vector<Ahead> rows;
-    std::vector<char> searches;  // per row: whether to find its candidates
-  };
   // Finds the candidates of one row of a batch, on thread `thread`.
   struct FindJob {
     MatchStages* stages;
@@ -332,7 +389,19 @@ class MatchStages {
     void operator()(uint32_t i, unsigned thread) const;
   };
   void FindInto(AheadRows& batch, FindJob& job, bool in_background,
-                const std::function<bool(uint32_t)>& searches);
+                const std::function<bool(uint32_t)>& searches,
+                double threshold);
+  // Whether a verdict found for `batch` is still the verdict now.
+  bool VerdictStateHolds(const AheadRows& batch) const;
+  // The verdicts of working row `row` against its candidates in `ahead`,
+  // in the field list of `own`; false when some text is not in the arena
+  // or missing (a comparison on the calling thread then switches a column
+  // off). Touches nothing else.
+  bool FindVerdicts(ThreadQuery& own, const AheadRows& batch, uint32_t row,
+                    Ahead& ahead) const;
+  // The arena text of working cell (c, row): 1 with a text, 0 without,
+  // -1 when the arena does not hold the cell.
+  int ArenaText(int c, uint32_t row, std::string_view* text) const;
   std::unique_ptr<BatchWorkers> workers_;
   bool no_workers_ = false;  // no thread could be started
   std::vector<ThreadQuery> thread_queries_;
