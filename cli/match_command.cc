@@ -1,7 +1,7 @@
 // `vexlor match MASTER FILE`: marks every MASTER row with the first FILE
 // row that resembles it (the Match column, 0 for none).
 #include "cli/command.h"
-#include "cli/fuzzy_options.h"
+#include "cli/fuzzy_command.h"
 #include "vexlor/tables/fuzzy_match.h"
 
 namespace vexlor::cli {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "cli/command.h"
-#include "cli/fuzzy_options.h"
+#include "cli/fuzzy_command.h"
 #include "vexlor/tables/column_options.h"
 #include "vexlor/tables/fuzzy_merge.h"
 

@@ -1,4 +1,4 @@
-#include "cli/fuzzy_options.h"
+#include "cli/fuzzy_command.h"
 
 #include <algorithm>
 #include <new>

@@ -1,7 +1,8 @@
-// What `vexlor match` and `vexlor merge` share: reading the two tables,
-// the column options and thresholds, and the two logs.
-#ifndef VEXLOR_CLI_FUZZY_OPTIONS_H_
-#define VEXLOR_CLI_FUZZY_OPTIONS_H_
+// The two-table fuzzy command that `vexlor match` and `vexlor merge` are:
+// its options, reading the two tables, the column options and thresholds,
+// the two logs, the batch call and the written result.
+#ifndef VEXLOR_CLI_FUZZY_COMMAND_H_
+#define VEXLOR_CLI_FUZZY_COMMAND_H_
 
 #include <cstdint>
 #include <memory>
@@ -80,4 +81,4 @@ int RunFuzzyCommand(const FuzzyCommand& command,
 
 }  // namespace vexlor::cli
 
-#endif  // VEXLOR_CLI_FUZZY_OPTIONS_H_
+#endif  // VEXLOR_CLI_FUZZY_COMMAND_H_
