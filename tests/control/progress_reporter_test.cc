@@ -9,7 +9,7 @@
 
 #include "vexlor/control/control_context.h"
 #include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/testing/failing_allocator.h"
+#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
 
@@ -324,29 +324,28 @@ TEST(ControlDupeSearchTest, WindowCancelStopsAtTheNextReport) {
 
 TEST(ControlDupeSearchTest, OutOfMemoryAtTheMemberBoundary) {
   Variant table = NameTable(12);
-  for (int64_t n = 1;; ++n) {
+  platform::testing::WalkAllocationFailures([&](int64_t n) {
     CVexlorCtrl c(uint64_t{3});
     RecordingEvents events;
     c.Advise(&events);
     Variant result;
-    bool failed = false;
-    {
-      platform::testing::FailingAllocatorScope scope(n);
+    const bool failed = platform::testing::FailsAt(n, [&] {
       result = c.DupeSearch(table, 0, 80, 0.5, u"", DRR_DUPES, false);
-      failed = scope.failed();
-    }
+    });
     // A failure the call can absorb (giving back memory of a trimmed
     // result) must leave a complete result.
     if (!failed || c.LastError() == 0) {
       EXPECT_EQ(c.LastError(), 0);
-      ASSERT_NE(result.AsArray(), nullptr);
-      EXPECT_EQ(result.AsArray()->rows(), 12u);
-      if (!failed) break;
-      continue;
+      EXPECT_NE(result.AsArray(), nullptr);
+      if (result.AsArray() != nullptr) {
+        EXPECT_EQ(result.AsArray()->rows(), 12u);
+      }
+      return failed;
     }
-    EXPECT_EQ(c.LastError(), -1) << n;
-    EXPECT_EQ(c.LastErrorDescription(), u"Out of Memory") << n;
-  }
+    EXPECT_EQ(c.LastError(), -1);
+    EXPECT_EQ(c.LastErrorDescription(), u"Out of Memory");
+    return true;
+  });
 }
 
 }  // namespace

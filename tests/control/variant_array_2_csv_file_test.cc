@@ -6,7 +6,7 @@
 
 #include "tests/output/temp_dir.h"
 #include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/testing/failing_allocator.h"
+#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 
@@ -90,24 +90,22 @@ TEST_F(VariantArray2CSVFileTest, RunningOutOfMemoryIsTheErrorState) {
   CVexlorCtrl ctrl;
   Variant table = QuoteTable();
   std::u16string name = Wide(File("oom.csv"));
-  for (int64_t n = 1;; ++n) {
-    bool ok;
-    bool failed;
-    {
-      platform::testing::FailingAllocatorScope scope(n);
-      ok = ctrl.VariantArray2CSVFile(table, name);
-      failed = scope.failed();
-    }
-    if (!failed) {
-      EXPECT_TRUE(ok);
-      EXPECT_EQ(ctrl.LastError(), 0);
-      break;
-    }
-    EXPECT_FALSE(ok) << n;
-    EXPECT_EQ(ctrl.LastError(), -1) << n;
-    EXPECT_EQ(ctrl.LastErrorDescription(), u"Out of Memory");
-    ASSERT_LT(n, 1000);
-  }
+  platform::testing::WalkAllocationFailures(
+      [&](int64_t n) {
+        bool ok = false;
+        const bool failed = platform::testing::FailsAt(
+            n, [&] { ok = ctrl.VariantArray2CSVFile(table, name); });
+        if (!failed) {
+          EXPECT_TRUE(ok);
+          EXPECT_EQ(ctrl.LastError(), 0);
+          return false;
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(ctrl.LastError(), -1);
+        EXPECT_EQ(ctrl.LastErrorDescription(), u"Out of Memory");
+        return true;
+      },
+      1000);
   EXPECT_EQ(Read(File("oom.csv")), "\"Column1\"\r\n\"a\"\"b\"\r\n");
 }
 

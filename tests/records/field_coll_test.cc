@@ -10,12 +10,15 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/testing/failing_allocator.h"
 
 namespace vexlor {
 namespace {
 
 using platform::testing::FailingAllocatorScope;
+using platform::testing::FailsAt;
+using platform::testing::WalkAllocationFailures;
 
 // Pairs with known gestalt similarities.
 constexpr const char* kSame = "ABCD";              // 100 against itself.
@@ -310,27 +313,23 @@ TEST(FieldCollTest, ViewsAndStoredValues) {
 TEST(FieldCollTest, FailedViewLeavesTheListUsable) {
   const auto flags = AllColumns();
   const std::string other = "ABXY";
-  for (int64_t n = 1;; ++n) {
-    SCOPED_TRACE(n);
+  WalkAllocationFailures([&](int64_t n) {
     FieldColl list;
     list.SetFieldAt(0, "ABCD", 1.0, false);
     list.SetFieldAt(1, "ABCD", 1.0, false);
-    bool failed;
-    {
-      FailingAllocatorScope scope(n);
+    const bool failed = FailsAt(n, [&] {
       try {
         list.SetCompareViewAt(1, other);
       } catch (const std::bad_alloc&) {
       }
-      failed = scope.failed();
-    }
+    });
     list.SetCompareViewAt(0, other);
     list.SetCompareViewAt(1, other);
     EXPECT_DOUBLE_EQ(list.RecordDifference(1, flags.data()), 50.0);
     list.CommitCompareViews();
     EXPECT_EQ(list.entry(1)->compare_value, "ABXY");
-    if (!failed) break;
-  }
+    return failed;
+  });
 }
 
 }  // namespace

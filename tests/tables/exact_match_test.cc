@@ -10,6 +10,7 @@
 
 #include "tests/reference/exact_delete_reference.h"
 #include "tests/tables/fake_batch_context.h"
+#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/testing/failing_allocator.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant.h"
@@ -385,32 +386,28 @@ TEST(ExactMatchTest, EveryAllocationFailureGivesEmpty) {
   const Variant reference =
       ExactMatchByColumn(reference_ctx, master, match, 1, kPositive, true);
   ASSERT_NE(reference.AsArray(), nullptr);
-  int failures = 0;
-  for (int64_t n = 1;; ++n) {
-    SCOPED_TRACE("allocation " + std::to_string(n));
-    FakeBatchContext ctx;
-    ctx.sink.calls.reserve(1000);
-    Variant result;
-    bool failed;
-    {
-      platform::testing::FailingAllocatorScope scope(n);
-      result = ExactMatchByColumn(ctx, master, match, 1, kPositive, true);
-      failed = scope.failed();
-    }
-    EXPECT_EQ(master.AsArray()->locks(), 0);
-    EXPECT_EQ(match.AsArray()->locks(), 0);
-    if (!ctx.sink.calls.empty()) {
-      EXPECT_EQ(ctx.sink.calls.back().kind, ProgressCall::kClose);
-    }
-    if (!failed) {
-      EXPECT_EQ(ctx.error, 0);
-      EXPECT_TRUE(testing::SameTable(result, reference));
-      break;
-    }
-    ++failures;
-    EXPECT_EQ(ctx.error, -1);
-    EXPECT_TRUE(result.IsEmpty());
-  }
+  const int64_t failures = platform::testing::WalkAllocationFailures(
+      [&](int64_t n) {
+        FakeBatchContext ctx;
+        ctx.sink.calls.reserve(1000);
+        Variant result;
+        const bool failed = platform::testing::FailsAt(n, [&] {
+          result = ExactMatchByColumn(ctx, master, match, 1, kPositive, true);
+        });
+        EXPECT_EQ(master.AsArray()->locks(), 0);
+        EXPECT_EQ(match.AsArray()->locks(), 0);
+        if (!ctx.sink.calls.empty()) {
+          EXPECT_EQ(ctx.sink.calls.back().kind, ProgressCall::kClose);
+        }
+        if (!failed) {
+          EXPECT_EQ(ctx.error, 0);
+          EXPECT_TRUE(testing::SameTable(result, reference));
+          return false;
+        }
+        EXPECT_EQ(ctx.error, -1);
+        EXPECT_TRUE(result.IsEmpty());
+        return true;
+      });
   EXPECT_GT(failures, 3);
 }
 
