@@ -62,11 +62,12 @@ struct Json {
   bool boolean = false;
   std::string text;
   std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;
+  // An object's members: names[i] holds items[i].
+  std::vector<std::string> names;
 
   const Json* Get(std::string_view key) const {
-    for (const auto& m : members) {
-      if (m.first == key) return &m.second;
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (names[i] == key) return &items[i];
     }
     return nullptr;
   }
@@ -169,7 +170,8 @@ class JsonReader {
         ++at_;
         Json value;
         if (!Value(&value, depth + 1)) return false;
-        out->members.emplace_back(std::move(key), std::move(value));
+        out->names.push_back(std::move(key));
+        out->items.push_back(std::move(value));
         Blanks();
         if (at_ < s_.size() && s_[at_] == ',') { ++at_; continue; }
         if (at_ < s_.size() && s_[at_] == '}') return ++at_, true;

@@ -99,9 +99,12 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
     if (best || options.scores) score_of.assign(master_rows, 0.0);
     stages.SetSwap(options.swap_first, options.swap_second);
     stages.BeginMatching(master_rows, common_columns, master_rows);
+    // Named copies: lambdas may not capture structured bindings everywhere.
+    const uint32_t compared = common_columns, masters = master_rows,
+                   seconds = match_rows;
     BeginScoring(options, stages, &model, &scorer, [&](FsModel* fit) {
-      EstimateAgainstMaster(ctx.options(), common_columns, stages,
-                            master_rows, *match, match_rows,
+      EstimateAgainstMaster(ctx.options(), compared, stages,
+                            masters, *match, seconds,
                             ClusterThreshold, Threshold, options.swap_first,
                             options.swap_second, fit);
     });

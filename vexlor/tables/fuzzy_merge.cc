@@ -139,9 +139,12 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
                         figures.fields());
     stages.SetSwap(options.swap_first, options.swap_second);
     stages.BeginMatching(master_rows, common_columns, total_rows);
+    // Named copies: lambdas may not capture structured bindings everywhere.
+    const uint32_t compared = common_columns, masters = master_rows,
+                   seconds = import_rows;
     BeginScoring(options, stages, &model, &scorer, [&](FsModel* fit) {
-      EstimateAgainstMaster(ctx.options(), common_columns, stages,
-                            master_rows, *import, import_rows,
+      EstimateAgainstMaster(ctx.options(), compared, stages,
+                            masters, *import, seconds,
                             ClusterThreshold, Threshold, options.swap_first,
                             options.swap_second, fit);
     });
