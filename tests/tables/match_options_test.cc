@@ -13,7 +13,8 @@ namespace {
 struct Case {
   const char16_t* text;
   OptionsReader reader;
-  // What the settings come to, as "grouping member swap match scores".
+  // What the settings come to, as "grouping member swap match scores"
+  // and " estimated" for that scoring.
   const char* settings;
   std::vector<std::string> skipped;
 };
@@ -28,7 +29,8 @@ std::string Describe(const MatchOptions& o) {
          " " + std::to_string(o.swap_first) + "," +
          std::to_string(o.swap_second) + " " +
          (o.match == MatchChoice::kBest ? "best" : "first") + " " +
-         (o.scores ? "1" : "0");
+         (o.scores ? "1" : "0") +
+         (o.scoring == Scoring::kEstimated ? " estimated" : "");
 }
 
 TEST(MatchOptionsTest, Parse) {
@@ -54,6 +56,12 @@ TEST(MatchOptionsTest, Parse) {
       {u"Swap=1,2", kMerge, "chain - 1,2 first 0", {}},
       {u"swap = 2 , 1", kMatch, "chain - 2,1 first 0", {}},
       {u"Match=Best;Scores=1", kMatch, "chain - -1,-1 best 1", {}},
+      {u"Scoring=Estimated", kMerge, "chain - -1,-1 first 0 estimated", {}},
+      {u"scoring = ESTIMATED;Scoring=mean", kDupes, "chain - -1,-1 first 0", {}},
+      {u"Scoring=Learned",
+       kMatch,
+       "chain - -1,-1 first 0",
+       {"value not understood: Scoring=Learned"}},
       // What is skipped leaves the rest as it is.
       {u"Grouping=Star;Scores=1",
        kDupes,
