@@ -26,6 +26,9 @@
 // members gained. Swap compares the texts of two columns exchanged as well;
 // Scores adds a column after the labels with the similarity of the comparison
 // that gave the record its label (Empty for a record that opened its group).
+// Scoring=Estimated first fits a model to the table (fs_estimation.h), or
+// takes the options' model, and compares its match probability, not the
+// weighted mean, with Threshold and MemberThreshold.
 //
 // Lasting effects on the control: the IDColumnIndex column (0 to 399) loses
 // its Cluster and DupeSearch options; a DupeSearch column in which a loaded
