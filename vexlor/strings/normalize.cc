@@ -63,11 +63,7 @@ constexpr CharMap MakeUpperCharMap() {
 
 constexpr CharMap kUpperCharMap = MakeUpperCharMap();
 
-struct Rule {
-  std::string_view pattern;
-  std::string_view replacement;
-  bool any_case;  // Pattern and text compared after ASCII upper-casing.
-};
+using Rule = NormalizationRule;
 
 // Applied in this order; a rule can meet text that an earlier one produced.
 constexpr Rule kUpperCaseRules[] = {
@@ -222,6 +218,11 @@ constexpr std::array<bool, 256> MakeSpecialBytes() {
 constexpr std::array<bool, 256> kSpecialBytes = MakeSpecialBytes();
 
 }  // namespace
+
+std::span<const NormalizationRule> NormalizationRules(bool uppercase) {
+  return uppercase ? std::span<const Rule>(kUpperCaseRules)
+                   : std::span<const Rule>(kMixedCaseRules);
+}
 
 const std::array<unsigned char, 256>& NormalizationCharMap() {
   return kCharMap;

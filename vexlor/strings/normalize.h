@@ -10,6 +10,7 @@
 #define VEXLOR_STRINGS_NORMALIZE_H_
 
 #include <array>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,18 @@ namespace vexlor {
 // their base letter, listed punctuation to a blank, every other byte to
 // itself. (ß is not handled by the table: it becomes two bytes.)
 const std::array<unsigned char, 256>& NormalizationCharMap();
+
+// One replacement of the normalisation's rule lists.
+struct NormalizationRule {
+  std::string_view pattern;
+  std::string_view replacement;
+  bool any_case;  // Pattern and text compared after ASCII upper-casing.
+};
+
+// Returns the replacement list that NormalizeText applies, in its order
+// (a rule can meet text that an earlier one produced): the upper-case list
+// with `uppercase`, the mixed-case one otherwise. O(1).
+std::span<const NormalizationRule> NormalizationRules(bool uppercase);
 
 // Returns the comparison key of `text`. With `uppercase` the key is in
 // upper case (ASCII letters only; bytes 0x80 and above keep their case) and
