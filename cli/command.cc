@@ -4,8 +4,8 @@
 #include <map>
 #include <optional>
 
-#include "cli/batch_run.h"
 #include "cli/help.h"
+#include "cli/interrupts.h"
 #include "vexlor/control/about.h"
 
 namespace vexlor::cli {

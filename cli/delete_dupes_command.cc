@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <new>
 
-#include "cli/batch_run.h"
+#include "cli/column_flags.h"
 #include "cli/command.h"
 #include "cli/log_probe.h"
+#include "cli/progress_session.h"
 #include "cli/staged_log.h"
 #include "cli/summary.h"
 #include "cli/table_io.h"

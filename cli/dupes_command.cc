@@ -1,10 +1,12 @@
 // `vexlor dupes FILE`: the duplicate search over a CSV file.
 #include <new>
 
-#include "cli/batch_run.h"
+#include "cli/column_flags.h"
 #include "cli/command.h"
 #include "cli/group_settings.h"
+#include "cli/interrupts.h"
 #include "cli/model_options.h"
+#include "cli/progress_session.h"
 #include "cli/summary.h"
 #include "cli/table_io.h"
 #include "vexlor/control/control_context.h"

@@ -3,9 +3,10 @@
 // not, or all of them with a Matched column).
 #include <algorithm>
 
-#include "cli/batch_run.h"
+#include "cli/column_flags.h"
 #include "cli/command.h"
 #include "cli/exact_keys.h"
+#include "cli/progress_session.h"
 #include "cli/summary.h"
 #include "cli/table_io.h"
 #include "vexlor/platform/variant_array.h"

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <new>
 
-#include "cli/batch_run.h"
+#include "cli/column_flags.h"
 #include "cli/group_settings.h"
 #include "cli/log_probe.h"
 #include "cli/model_options.h"
+#include "cli/progress_session.h"
 #include "cli/summary.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"

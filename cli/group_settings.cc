@@ -5,7 +5,6 @@
 #include <map>
 #include <string_view>
 
-#include "cli/batch_run.h"
 #include "vexlor/output/csv_export.h"
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/text.h"

@@ -2,8 +2,8 @@
 // duplicate search and correct them before anything is deleted.
 #include <iostream>
 
-#include "cli/batch_run.h"
 #include "cli/command.h"
+#include "cli/interrupts.h"
 #include "cli/review_data.h"
 #include "cli/review_server.h"
 #include "vexlor/platform/file.h"

@@ -6,8 +6,9 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
-#include "cli/batch_run.h"
+#include "cli/column_flags.h"
 #include "cli/group_settings.h"
+#include "cli/progress_session.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"

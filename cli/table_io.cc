@@ -4,8 +4,8 @@
 #include <ostream>
 #include <string_view>
 
-#include "cli/batch_run.h"
 #include "cli/csv_writer.h"
+#include "cli/interrupts.h"
 #include "cli/output_target.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
