@@ -23,6 +23,12 @@ const std::string kTwoFiles =
     "  the second file's columns are lined up with the first's by name\n"
     "  (a missing one is empty, others are kept for the logs); without\n"
     "  headers or with --by-position, by position.\n";
+const std::string kScoring =
+    "Scoring: --scoring mean|estimated (mean: the weighted mean of the\n"
+    "  columns' similarities; estimated: the match probability of a model\n"
+    "  fitted to the table, in percent)  --model FILE (score with a saved\n"
+    "  model, no fitting)  --model-out FILE (save the model as JSON)\n"
+    "  --explain FILE (each pair's column levels and match weights)\n";
 const std::string kOutput =
     "Output: -o FILE (default standard output)  --out-delimiter D (,)\n"
     "  --out-encoding utf8|cp1252  --progress auto|window|events|none\n"
@@ -106,7 +112,7 @@ const std::map<std::string, std::string>& Texts() {
            "that\n"
            "  reached the threshold: ids, or row numbers from 1, and "
            "similarity)\n" +
-           kOutput},
+           kScoring + kOutput},
       {"exact",
        "usage: vexlor exact MASTER FILE --column C [options]\n"
        "Prints the rows of MASTER whose text in column C (header name or\n"
@@ -192,7 +198,7 @@ const std::map<std::string, std::string>& Texts() {
            "  the matched FILE row's --id-column)  --pairs FILE (every pair "
            "that\n"
            "  reached the threshold: FILE id, MASTER id, similarity)\n" +
-           kOutput},
+           kScoring + kOutput},
       {"merge",
        "usage: vexlor merge MASTER IMPORT [options]\n"
        "Merges the IMPORT rows that resemble neither a MASTER row nor an\n"
@@ -217,7 +223,7 @@ const std::map<std::string, std::string>& Texts() {
            "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
            "  --pairs FILE (every pair that reached the threshold: IMPORT id,\n"
            "  the other's id and source, similarity)\n" +
-           kOutput},
+           kScoring + kOutput},
       {"call",
        "usage: vexlor call MEMBER [ARGS...]\n"
        "Calls any member of the control by name, converting the arguments\n"

@@ -127,5 +127,47 @@ TEST_F(GroupSettingsTest, FlagsAreCheckedBeforeAnyFileIsRead) {
   }
 }
 
+// A model fitted and saved by one run scores the same table alike when it
+// is read back, and the flags that need a fitted model say so.
+TEST_F(GroupSettingsTest, SavedModelScoresAsTheFittedOne) {
+  const std::string in = Write("people.csv", kPeople);
+  const std::string model = File("model.json");
+  const std::vector<std::string> search = {
+      "dupes", in, "--id-column", "id", "--scores", "--labels", "number",
+      "--cluster-threshold", "0.3"};
+  std::string fitted, reread, err;
+  std::vector<std::string> fit = search;
+  fit.insert(fit.end(), {"--scoring", "estimated", "--model-out", model});
+  ASSERT_EQ(RunCommand(fit, &fitted, &err), kExitOk) << err;
+  EXPECT_NE(Read(model).find("\"prior\""), std::string::npos);
+  std::vector<std::string> reuse = search;
+  reuse.insert(reuse.end(), {"--model", model});
+  ASSERT_EQ(RunCommand(reuse, &reread, &err), kExitOk) << err;
+  EXPECT_EQ(reread, fitted);
+
+  const std::string broken = Write("broken.json", "{\"prior\": ");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+  } cases[] = {
+      {{"dupes", in, "--scoring", "best"},
+       kExitUsage,
+       "--scoring takes mean or estimated"},
+      {{"dupes", in, "--model-out", model},
+       kExitUsage,
+       "need --scoring estimated"},
+      {{"dupes", in, "--model", File("absent.json")},
+       kExitUsage,
+       "cannot read"},
+      {{"dupes", in, "--model", broken}, kExitUsage, "broken.json"},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    EXPECT_EQ(RunCommand(c.args, &out, &err), c.status) << c.message;
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+  }
+}
+
 }  // namespace
 }  // namespace vexlor::cli
