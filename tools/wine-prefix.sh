@@ -27,7 +27,12 @@ export WINEPREFIX WINEDLLOVERRIDES WINEDEBUG
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   echo "making the Wine prefix $WINEPREFIX" >&2
-  WINEARCH=win64 wineboot -i > /dev/null 2>&1 || true
+  # Some kernels refuse 32-bit executables: then the 64-bit loader boots.
+  if /usr/lib/wine/wine --version > /dev/null 2>&1; then
+    WINEARCH=win64 wineboot -i > /dev/null 2>&1 || true
+  else
+    WINEARCH=win64 /usr/lib/wine/wine64 wineboot -i > /dev/null 2>&1 || true
+  fi
   wineserver -w
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wineboot did not make the prefix $WINEPREFIX" >&2
