@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "vexlor/platform/column_limits.h"
+
 namespace vexlor {
 class CVexlorCtrl;
 }
@@ -59,7 +61,8 @@ int FinishBatch(const vexlor::CVexlorCtrl& control, Io io);
 // status 130. A table wider than `max_columns` is refused: the batch
 // methods carry columns 0 to 399 only, and the rest would come out empty.
 bool LoadOne(const Arguments& args, size_t index, InputTable* input, Io io,
-             int* status, size_t max_columns = 400);
+             int* status,
+             size_t max_columns = static_cast<size_t>(kMaxColumns));
 
 }  // namespace vexlor::cli
 
