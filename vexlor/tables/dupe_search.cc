@@ -111,12 +111,7 @@ class Search {
   // FsSampleStride-th record, as found now. Throws std::bad_alloc.
   void Estimate() {
     FsEstimation estimation(ctx_.options(), compared_columns_, stages_);
-    const uint64_t drawn = FsRandomPairCount(rows_);
-    for (uint64_t j = 0; j < drawn; ++j) {
-      const auto pair = FsRandomPair(j, rows_);
-      stages_.Reaches(pair.first, pair.second, threshold_);
-      estimation.AfterPair();
-    }
+    estimation.CompareDrawnPairs(rows_, threshold_);
     estimation.BeginCandidates();
     const uint32_t stride = FsSampleStride(rows_);
     for (uint32_t r = 0; r < rows_; r += stride) {

@@ -58,6 +58,15 @@ void FsEstimation::Finish(int swap_first, int swap_second, FsModel* model) {
   model->Index();
 }
 
+void FsEstimation::CompareDrawnPairs(uint32_t rows, double threshold) {
+  const uint64_t drawn = FsRandomPairCount(rows);
+  for (uint64_t j = 0; j < drawn; ++j) {
+    const auto pair = FsRandomPair(j, rows);
+    stages_.Reaches(pair.first, pair.second, threshold);
+    AfterPair();
+  }
+}
+
 void EstimateAgainstMaster(ColumnOptions& options, uint32_t columns,
                            MatchStages& stages, uint32_t master_rows,
                            const platform::VariantArray& second,
@@ -65,12 +74,7 @@ void EstimateAgainstMaster(ColumnOptions& options, uint32_t columns,
                            double threshold, int swap_first, int swap_second,
                            FsModel* model) {
   FsEstimation estimation(options, columns, stages);
-  const uint64_t drawn = FsRandomPairCount(master_rows);
-  for (uint64_t j = 0; j < drawn; ++j) {
-    const auto pair = FsRandomPair(j, master_rows);
-    stages.Reaches(pair.first, pair.second, threshold);
-    estimation.AfterPair();
-  }
+  estimation.CompareDrawnPairs(master_rows, threshold);
   estimation.BeginCandidates();
   const uint32_t stride = FsSampleStride(second_rows);
   for (uint32_t s = 0; s < second_rows; s += stride) {

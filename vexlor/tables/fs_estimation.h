@@ -37,6 +37,10 @@ class FsEstimation {
   FsEstimation(const FsEstimation&) = delete;
   FsEstimation& operator=(const FsEstimation&) = delete;
 
+  // Compares the pairs FsRandomPair draws among `rows` records, which give
+  // u its starting values; the stages must be begun over those rows.
+  void CompareDrawnPairs(uint32_t rows, double threshold);
+
   // From now on the pairs compared are candidate pairs.
   void BeginCandidates() { collector_.set_counts(&candidates_); }
 

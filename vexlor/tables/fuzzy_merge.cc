@@ -148,8 +148,6 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
                             ClusterThreshold, Threshold, options.swap_first,
                             options.swap_second, fit);
     });
-    // A named copy: lambdas may not capture structured bindings everywhere.
-    const uint32_t first_appended = master_rows;
     for (uint32_t s = 0; s < import_rows; ++s) {
       const Variant id = Variant::AnsiString(ctx.NewGuidString());
       bool matched = false;
@@ -159,8 +157,8 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
             if (!reaches) return true;
             matched = true;
             if (observer != nullptr) {
-              const bool imported = m >= first_appended;
-              observer->OnPair({s, imported ? appended[m - first_appended] : m,
+              const bool imported = m >= masters;
+              observer->OnPair({s, imported ? appended[m - masters] : m,
                                 imported, stages.Similarity(m)});
             }
             if (stop_at_first) {
