@@ -11,10 +11,6 @@
 
 namespace vexlor {
 
-inline constexpr int16_t kMatchReturnAll = MAR_ALL;
-inline constexpr int16_t kMatchReturnPositive = MAR_POSITIVE;
-inline constexpr int16_t kMatchReturnNegative = MAR_NEGATIVE;
-
 inline constexpr int kMatchTitle = kStrFuzzyMatch;
 inline constexpr int kMatchFoundLabel = kStrFound;
 inline constexpr int kMatchStatusClusters = kStrComputingClusters;
@@ -25,11 +21,11 @@ inline constexpr int kMatchStatusCleaningUp = kStrCleaningUp;
 // asked for; no row does for an unknown value. O(1).
 inline bool MatchSelected(int16_t return_results, bool matched) {
   switch (return_results) {
-    case kMatchReturnAll:
+    case MAR_ALL:
       return true;
-    case kMatchReturnPositive:
+    case MAR_POSITIVE:
       return matched;
-    case kMatchReturnNegative:
+    case MAR_NEGATIVE:
       return !matched;
     default:
       return false;
