@@ -30,7 +30,8 @@ inline bool ReadAll(const std::string& path, std::string* out) {
   if (f == nullptr) return false;
   char buffer[1 << 16];
   size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out->append(buffer, n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    out->append(buffer, n);
   const int status = gz ? pclose(f) : std::fclose(f);
   return status == 0;
 }
@@ -84,7 +85,8 @@ inline std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
 }
 
 // The rows after the header as a table of UTF-8 string cells.
-inline platform::Variant ToTable(const std::vector<std::vector<std::string>>& rows) {
+inline platform::Variant ToTable(
+    const std::vector<std::vector<std::string>>& rows) {
   if (rows.empty()) return platform::Variant();
   const uint32_t columns = static_cast<uint32_t>(rows[0].size());
   const uint32_t records = static_cast<uint32_t>(rows.size() - 1);

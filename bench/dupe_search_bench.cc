@@ -83,10 +83,10 @@ class DigestEvents : public vexlor::EventSink {
  public:
   explicit DigestEvents(Digest* digest) : digest_(digest) {}
   void ProgressDupeSearch(double percent, int32_t record_no,
-                          double record_count, int32_t depth,
-                          int32_t depth_max, double depth_avg, int32_t found,
-                          int32_t found2, int32_t, std::u16string_view,
-                          int32_t, std::u16string_view) override {
+                          double record_count, int32_t depth, int32_t depth_max,
+                          double depth_avg, int32_t found, int32_t found2,
+                          int32_t, std::u16string_view, int32_t,
+                          std::u16string_view) override {
     digest_->AddValue(percent);
     digest_->AddValue(record_no);
     digest_->AddValue(record_count);
@@ -198,7 +198,9 @@ std::unordered_map<std::string, std::string> LoadTruth(const std::string& path,
 // Pairwise scores of a labelling against entities.
 struct Scores {
   int64_t correct = 0, predicted = 0, truth = 0;
-  double precision() const { return predicted ? double(correct) / predicted : 0; }
+  double precision() const {
+    return predicted ? double(correct) / predicted : 0;
+  }
   double recall() const { return truth ? double(correct) / truth : 0; }
 };
 
@@ -223,8 +225,8 @@ enum class Method { kDupeSearch, kFuzzyMatch, kFuzzyMerge };
 
 struct Config {
   Method method;
-  const char* name;   // table, or the master table
-  const char* second; // the second table, or null
+  const char* name;    // table, or the master table
+  const char* second;  // the second table, or null
   double cluster_threshold;
   CandidateScan scan;
 };
@@ -243,10 +245,9 @@ Outcome Run(const std::string& dir, const Config& config) {
   const std::string stem = base.substr(0, base.find('.'));
   Table table = LoadTable(dir + "/" + base);
   Table second;
-  std::unordered_map<std::string, std::string> entity_of =
-      LoadTruth(dir + "/" + stem + ".truth.csv" +
-                    (base.ends_with(".gz") ? ".gz" : ""),
-                1);
+  std::unordered_map<std::string, std::string> entity_of = LoadTruth(
+      dir + "/" + stem + ".truth.csv" + (base.ends_with(".gz") ? ".gz" : ""),
+      1);
   std::unordered_map<std::string, std::string> master_of;
   if (config.second != nullptr) {
     const std::string s = config.second;
@@ -266,10 +267,11 @@ Outcome Run(const std::string& dir, const Config& config) {
   }
   control.SetColumnOption(7, false, false, 1.0, false, u"");
   control.SetColumnOption(8, false, false, 1.0, false, u"");
-  const std::string log_stem =
-      "/tmp/vexlor-bench-" + std::to_string(getpid());
-  const std::u16string log1 = vexlor::platform::Utf8ToUtf16(log_stem + "-1.log");
-  const std::u16string log2 = vexlor::platform::Utf8ToUtf16(log_stem + "-2.log");
+  const std::string log_stem = "/tmp/vexlor-bench-" + std::to_string(getpid());
+  const std::u16string log1 =
+      vexlor::platform::Utf8ToUtf16(log_stem + "-1.log");
+  const std::u16string log2 =
+      vexlor::platform::Utf8ToUtf16(log_stem + "-2.log");
 
   const auto start = std::chrono::steady_clock::now();
   const double cpu_start = CpuSeconds();
@@ -296,9 +298,9 @@ Outcome Run(const std::string& dir, const Config& config) {
         break;
     }
   }
-  out.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                           start)
-                 .count();
+  out.wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
   out.cpu = CpuSeconds() - cpu_start;
   out.peak_kb = PeakRssKb();
   const VariantArray* a = result.AsArray();
@@ -355,7 +357,8 @@ Outcome Run(const std::string& dir, const Config& config) {
     }
     scores = ScoreLabels(labels, entities);
   }
-  const char* kind = config.scan == CandidateScan::kHitList ? "straight" : "fast";
+  const char* kind =
+      config.scan == CandidateScan::kHitList ? "straight" : "fast";
   const double f1 = scores.precision() + scores.recall() > 0
                         ? 2 * scores.precision() * scores.recall() /
                               (scores.precision() + scores.recall())
@@ -368,8 +371,8 @@ Outcome Run(const std::string& dir, const Config& config) {
       static_cast<unsigned long long>(out.digest),
       static_cast<long long>(scores.correct),
       static_cast<long long>(scores.predicted),
-      static_cast<long long>(scores.truth), scores.precision(),
-      scores.recall(), f1, events.last_depth_avg, events.last_depth_max);
+      static_cast<long long>(scores.truth), scores.precision(), scores.recall(),
+      f1, events.last_depth_avg, events.last_depth_max);
   std::fflush(stdout);
   out.ok = true;
   return out;
@@ -426,7 +429,8 @@ int main(int argc, char** argv) {
     const char* label;
   };
   std::vector<Case> cases = {
-      {Method::kDupeSearch, "customers-10k.csv", nullptr, "DupeSearch customers-10k"},
+      {Method::kDupeSearch, "customers-10k.csv", nullptr,
+       "DupeSearch customers-10k"},
       {Method::kDupeSearch, "customers-100k.csv.gz", nullptr,
        "DupeSearch customers-100k"},
       {Method::kFuzzyMatch, "master-50k.csv.gz", "incoming-10k.csv.gz",
@@ -442,12 +446,14 @@ int main(int argc, char** argv) {
   for (double ct : {0.5, 0.3}) {
     if (only_ct >= 0 && ct != only_ct) continue;
     for (const Case& c : cases) {
-      if (!only.empty() && std::string(c.label).find(only) == std::string::npos) {
+      if (!only.empty() &&
+          std::string(c.label).find(only) == std::string::npos) {
         continue;
       }
       std::printf("%s, ClusterThreshold %.1f\n", c.label, ct);
       std::fflush(stdout);
-      const bool is_million = std::string(c.name).find("1m") != std::string::npos;
+      const bool is_million =
+          std::string(c.name).find("1m") != std::string::npos;
       Outcome slow;
       if (fast_only) {
         std::printf("  straight not run (--fast-only)\n");
@@ -456,11 +462,12 @@ int main(int argc, char** argv) {
         std::printf("  straight skipped (would take over 30 minutes)\n");
         std::fflush(stdout);
       } else {
-        slow = RunChild(dir, {c.method, c.name, c.second, ct, CandidateScan::kHitList});
+        slow = RunChild(
+            dir, {c.method, c.name, c.second, ct, CandidateScan::kHitList});
         failures += !slow.ok;
       }
-      Outcome fast =
-          RunChild(dir, {c.method, c.name, c.second, ct, CandidateScan::kPrefixFilter});
+      Outcome fast = RunChild(
+          dir, {c.method, c.name, c.second, ct, CandidateScan::kPrefixFilter});
       failures += !fast.ok;
       if (slow.ok && fast.ok) {
         std::printf("  ratio    wall %.1fx  cpu %.1fx  results %s\n",

@@ -146,9 +146,9 @@ bool Run(const std::string& dir, const Config& config) {
   const double cpu_start = bench::CpuSeconds();
   Variant result;
   if (config.method == Method::kMatch) {
-    result = control.FuzzyMatch(master, incoming, 0, 80.0,
-                                config.cluster_threshold, u"", vexlor::MAR_ALL,
-                                false, first, second);
+    result =
+        control.FuzzyMatch(master, incoming, 0, 80.0, config.cluster_threshold,
+                           u"", vexlor::MAR_ALL, false, first, second);
   } else {
     result = control.FuzzyMerge(
         master, incoming, 0, 80.0, config.cluster_threshold, u"",
@@ -171,7 +171,8 @@ bool Run(const std::string& dir, const Config& config) {
   rmdir(folder);
 
   int64_t true_links = 0;  // incoming records with a master record
-  for (const std::string& id : incoming_ids) true_links += !master_of[id].empty();
+  for (const std::string& id : incoming_ids)
+    true_links += !master_of[id].empty();
 
   char figures[512];
   if (config.method == Method::kMatch) {
@@ -221,7 +222,8 @@ bool Run(const std::string& dir, const Config& config) {
     std::unordered_map<std::string, int64_t> by_entity;
     std::unordered_map<std::u16string, int64_t> by_both;
     for (uint32_t r = 0; r < a.rows(); ++r) {
-      const std::string id = vexlor::platform::Utf16ToUtf8(a.cell(0, r).AsString());
+      const std::string id =
+          vexlor::platform::Utf16ToUtf8(a.cell(0, r).AsString());
       const std::u16string label(a.cell(columns, r).AsString());
       const std::string& entity = entity_of[id];
       ++by_label[label];
@@ -270,7 +272,8 @@ int main(int argc, char** argv) {
   }
   int failures = 0;
   for (const Config& config : configs) {
-    if (!only.empty() && std::string(config.name).find(only) == std::string::npos) {
+    if (!only.empty() &&
+        std::string(config.name).find(only) == std::string::npos) {
       continue;
     }
     pid_t child = fork();

@@ -53,7 +53,8 @@ Arguments::Arguments(const std::vector<std::string>& args,
       return;
     }
     std::vector<std::string>& slot = values_[option->name];
-    if (!slot.empty() && !option->repeatable && option->takes_value) slot.clear();
+    if (!slot.empty() && !option->repeatable && option->takes_value)
+      slot.clear();
     if (!option->takes_value) {
       if (inline_value) {
         error_ = "option '--" + option->name + "' takes no value";

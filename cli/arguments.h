@@ -12,7 +12,7 @@
 namespace vexlor::cli {
 
 struct OptionSpec {
-  std::string name;        // without the leading dashes: "threshold"
+  std::string name;          // without the leading dashes: "threshold"
   bool takes_value = false;  // false for a switch
   bool repeatable = false;
   std::string alias = {};  // a one-letter short form without the dash

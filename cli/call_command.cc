@@ -47,7 +47,8 @@ std::string Signature(const MemberInfo& m) {
 
 int RunCall(const std::vector<std::string>& args, Io io) {
   if (args.empty()) {
-    return Complain(io, kExitUsage, "call needs a member name (see vexlor members)");
+    return Complain(io, kExitUsage,
+                    "call needs a member name (see vexlor members)");
   }
   int32_t dispid = GetIDsOfNames(args[0]);
   if (dispid == kDispidUnknown) {

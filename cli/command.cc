@@ -24,10 +24,10 @@ bool IsSingleString(const std::string& name) {
 
 const std::map<std::string, Handler>& Handlers() {
   static const std::map<std::string, Handler> handlers = {
-      {"call", RunCall},   {"members", RunMembers},
-      {"dupes", RunDupes}, {"grep", RunGrep},
-      {"exact", RunExact}, {"delete-dupes", RunDeleteDupes},
-      {"match", RunMatch}, {"merge", RunMerge},
+      {"call", RunCall},     {"members", RunMembers},
+      {"dupes", RunDupes},   {"grep", RunGrep},
+      {"exact", RunExact},   {"delete-dupes", RunDeleteDupes},
+      {"match", RunMatch},   {"merge", RunMerge},
 #ifndef VEXLOR_NO_REVIEW
       {"review", RunReview}, {"apply", RunApply},
 #endif

@@ -104,12 +104,11 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
   platform::Variant result;
   try {
     ControlContext context(*control);
-    result = DeleteDupes(context, input.table, fid_column, max_column,
-                         keep == "first" ? DO_KEEP_FIRST : DO_KEEP_LAST,
-                         mode == "clean" ? DER_CLEAN : DER_DELETED,
-                         session->show_progress(),
-                         platform::Utf8ToUtf16(log.write_path()),
-                         log_format.encoding);
+    result = DeleteDupes(
+        context, input.table, fid_column, max_column,
+        keep == "first" ? DO_KEEP_FIRST : DO_KEEP_LAST,
+        mode == "clean" ? DER_CLEAN : DER_DELETED, session->show_progress(),
+        platform::Utf8ToUtf16(log.write_path()), log_format.encoding);
   } catch (const std::bad_alloc&) {
     control->SetOutOfMemoryError();
   }

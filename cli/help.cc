@@ -160,7 +160,8 @@ const std::map<std::string, std::string>& Texts() {
            kInput +
            "Example: vexlor dupes people.csv --pairs pairs.csv -o groups.csv\n"
            "  vexlor review groups.csv --pairs pairs.csv\n"
-           "  vexlor apply groups.csv groups.csv.review.json -o reviewed.csv\n"},
+           "  vexlor apply groups.csv groups.csv.review.json -o "
+           "reviewed.csv\n"},
       {"apply",
        "usage: vexlor apply FILE DECISIONS [options]\n"
        "Prints FILE with the labels a review decided, ready for `vexlor\n"

@@ -15,7 +15,9 @@ using platform::Variant;
 using platform::VariantArray;
 
 std::vector<OptionSpec> ModelOptionSpecs() {
-  return {{"scoring", true}, {"model", true}, {"model-out", true},
+  return {{"scoring", true},
+          {"model", true},
+          {"model-out", true},
           {"explain", true}};
 }
 
@@ -107,9 +109,9 @@ bool ModelSettings::Write(const Arguments& args, const InputTable& records,
   std::vector<std::u16string> names = {u"record", u"other", u"score"};
   for (const FsColumn& col : used_.columns) {
     const std::u16string name =
-        col.name.empty() ? u"Column" + platform::Utf8ToUtf16(
-                                           std::to_string(col.column + 1))
-                         : platform::Utf8ToUtf16(col.name);
+        col.name.empty()
+            ? u"Column" + platform::Utf8ToUtf16(std::to_string(col.column + 1))
+            : platform::Utf8ToUtf16(col.name);
     names.push_back(name + u" level");
     names.push_back(name + u" weight");
   }

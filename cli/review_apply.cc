@@ -131,8 +131,8 @@ int RunApply(const std::vector<std::string>& args, Io io) {
     if (split[row]) {
       label = NumberedLabel(row);
     } else {
-      label = table.cell(column, (final_keys[row - 1] != 0 ? final_keys[row - 1]
-                                                           : row) - 1);
+      label = table.cell(
+          column, (final_keys[row - 1] != 0 ? final_keys[row - 1] : row) - 1);
     }
     if (LabelText(label) != LabelText(table.cell(column, row - 1))) ++changed;
   }

@@ -45,16 +45,16 @@ int RunReview(const std::vector<std::string>& args, Io io) {
       a.Get("decisions", a.positional()[0] + ".review.json");
   std::string error;
   ReviewState state = data.state;
-  if (platform::InspectPath(path).kind !=
-      platform::PathInfo::Kind::kMissing) {
+  if (platform::InspectPath(path).kind != platform::PathInfo::Kind::kMissing) {
     ReviewState kept;
     if (!ReadReviewState(path, &kept, &error)) {
       return Complain(io, kExitBadInput, error);
     }
     if (!SameGroups(kept, state)) {
       return Complain(io, kExitBadInput,
-                      path + " holds decisions on other groups; move it away "
-                             "or name another file with --decisions");
+                      path +
+                          " holds decisions on other groups; move it away "
+                          "or name another file with --decisions");
     }
     state = std::move(kept);
   } else if (!WriteReviewState(path, state, &error)) {

@@ -39,9 +39,8 @@ std::vector<std::vector<uint32_t>> GroupsByLabel(const VariantArray& table,
     if (added) groups.emplace_back();
     groups[it->second].push_back(r + 1);
   }
-  std::erase_if(groups, [](const std::vector<uint32_t>& g) {
-    return g.size() < 2;
-  });
+  std::erase_if(groups,
+                [](const std::vector<uint32_t>& g) { return g.size() < 2; });
   return groups;
 }
 
@@ -91,8 +90,8 @@ bool ReadPairs(const Arguments& args, const InputTable& input, int id_column,
   InputTable file;
   if (!LoadTable(args.Get("pairs", ""), plain, &file, error)) return false;
   if (file.rows > 0 && file.columns != 3) {
-    *error = file.path +
-             ": not a pairs file of dupes (record, other, similarity)";
+    *error =
+        file.path + ": not a pairs file of dupes (record, other, similarity)";
     return false;
   }
   std::unordered_map<std::u16string, uint32_t> row_of;
@@ -155,8 +154,9 @@ bool Search(const Arguments& a, Io io, ReviewData* data, int* status) {
   if (!LoadOne(a, 0, &input, io, status)) return false;
   if (FindColumn(input, kLabelName) >= 0) {
     *status = Complain(io, kExitBadInput,
-                       input.path + " holds labels already: give the --pairs "
-                                    "file of its search to review them");
+                       input.path +
+                           " holds labels already: give the --pairs "
+                           "file of its search to review them");
     return false;
   }
   int& id_column = data->id_column;
@@ -210,13 +210,11 @@ std::vector<OptionSpec> ReviewSpecs() {
   return specs;
 }
 
-bool LoadReviewData(const Arguments& a, Io io, ReviewData* data,
-                    int* status) {
+bool LoadReviewData(const Arguments& a, Io io, ReviewData* data, int* status) {
   if (!a.Has("pairs")) return Search(a, io, data, status);
   std::string error, warning;
   double cluster_threshold;
-  if (!Thresholds(a, &data->threshold, &cluster_threshold, &warning,
-                  &error)) {
+  if (!Thresholds(a, &data->threshold, &cluster_threshold, &warning, &error)) {
     *status = Complain(io, kExitUsage, "review: " + error);
     return false;
   }
@@ -236,11 +234,12 @@ bool LoadReviewData(const Arguments& a, Io io, ReviewData* data,
     return false;
   }
   data->state.rows = static_cast<uint32_t>(input.rows);
-  data->state.groups = GroupsByLabel(*input.table.AsArray(),
-                                     static_cast<uint32_t>(fid_column));
+  data->state.groups =
+      GroupsByLabel(*input.table.AsArray(), static_cast<uint32_t>(fid_column));
   data->pairs = PairsInGroups(std::move(data->pairs), data->state);
   for (uint32_t c = 0; c < input.columns; ++c) {
-    if (c != static_cast<uint32_t>(fid_column)) data->shown_columns.push_back(c);
+    if (c != static_cast<uint32_t>(fid_column))
+      data->shown_columns.push_back(c);
   }
   return true;
 }

@@ -71,8 +71,9 @@ bool ReadDecisions(const json& list, std::vector<GroupDecision>* decisions,
       fields = RowNumber(item["merge_into"], &d.merge_into);
     }
     if (!fields) {
-      *error = "a decision is not {\"group\": ROW, \"reviewed\": true|false, "
-               "\"split\": [ROW, ...], \"merge_into\": ROW}";
+      *error =
+          "a decision is not {\"group\": ROW, \"reviewed\": true|false, "
+          "\"split\": [ROW, ...], \"merge_into\": ROW}";
       return false;
     }
     std::sort(d.split.begin(), d.split.end());
@@ -175,8 +176,9 @@ bool CheckReviewState(const ReviewState& state, std::string* error) {
   for (const std::vector<uint32_t>& g : state.groups) {
     if (g.size() < 2 || !std::is_sorted(g.begin(), g.end()) ||
         g.front() <= previous_first) {
-      *error = "groups must hold two rows or more, ascending, ordered by "
-               "their first row";
+      *error =
+          "groups must hold two rows or more, ascending, ordered by "
+          "their first row";
       return false;
     }
     previous_first = g.front();

@@ -49,10 +49,10 @@ const ReviewAsset* FindAsset(const std::string& name) {
 
 std::string AssetText(const std::string& name) {
   const ReviewAsset* asset = FindAsset(name);
-  return asset == nullptr ? std::string()
-                          : std::string(reinterpret_cast<const char*>(
-                                            asset->data),
-                                        asset->size);
+  return asset == nullptr
+             ? std::string()
+             : std::string(reinterpret_cast<const char*>(asset->data),
+                           asset->size);
 }
 
 }  // namespace
@@ -92,18 +92,18 @@ bool ReviewServer::Bind(std::string* error) {
        {"X-Content-Type-Options", "nosniff"},
        {"Referrer-Policy", "no-referrer"},
        {"Cache-Control", "no-store"}});
-  http.set_pre_routing_handler([this](const httplib::Request& req,
-                                      httplib::Response& res) {
-    const std::string host =
-        std::string(kHost) + ":" + std::to_string(impl_->port);
-    const bool allowed = req.remote_addr == kHost &&
-                         req.get_header_value("Host") == host &&
-                         SameSecret(req.get_param_value("token"), token_);
-    if (allowed) return httplib::Server::HandlerResponse::Unhandled;
-    res.status = 403;
-    res.set_content("forbidden\n", "text/plain");
-    return httplib::Server::HandlerResponse::Handled;
-  });
+  http.set_pre_routing_handler(
+      [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string host =
+            std::string(kHost) + ":" + std::to_string(impl_->port);
+        const bool allowed = req.remote_addr == kHost &&
+                             req.get_header_value("Host") == host &&
+                             SameSecret(req.get_param_value("token"), token_);
+        if (allowed) return httplib::Server::HandlerResponse::Unhandled;
+        res.status = 403;
+        res.set_content("forbidden\n", "text/plain");
+        return httplib::Server::HandlerResponse::Handled;
+      });
   const std::string page = [this] {
     std::string html = AssetText("index.html");
     for (size_t at; (at = html.find("__TOKEN__")) != std::string::npos;) {
@@ -132,20 +132,20 @@ bool ReviewServer::Bind(std::string* error) {
              std::lock_guard<std::mutex> lock(impl_->mutex);
              res.set_content(DecisionListJson(impl_->state), kJson);
            });
-  http.Post("/decisions", [this](const httplib::Request& req,
-                                 httplib::Response& res) {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    std::string problem;
-    if (!ParseDecisions(req.body, &impl_->state, &problem)) {
-      res.status = 400;
-    } else if (!WriteReviewState(impl_->decisions_path, impl_->state,
-                                 &problem)) {
-      res.status = 500;
-    }
-    impl_->write_error = res.status == 500 ? problem : std::string();
-    res.set_content(problem.empty() ? "saved\n" : problem + "\n",
-                    "text/plain; charset=utf-8");
-  });
+  http.Post("/decisions",
+            [this](const httplib::Request& req, httplib::Response& res) {
+              std::lock_guard<std::mutex> lock(impl_->mutex);
+              std::string problem;
+              if (!ParseDecisions(req.body, &impl_->state, &problem)) {
+                res.status = 400;
+              } else if (!WriteReviewState(impl_->decisions_path, impl_->state,
+                                           &problem)) {
+                res.status = 500;
+              }
+              impl_->write_error = res.status == 500 ? problem : std::string();
+              res.set_content(problem.empty() ? "saved\n" : problem + "\n",
+                              "text/plain; charset=utf-8");
+            });
   http.Post("/done", [this](const httplib::Request&, httplib::Response& res) {
     impl_->done = true;
     res.set_content("done\n", "text/plain");

@@ -47,8 +47,7 @@ bool OutputEncoding(const Arguments& args, bool* cp1252, std::string* error);
 // The format of the output and of the command's log files: lossless
 // (csv_writer.h), with --out-delimiter (default ',', "tab" or "\t" for a
 // tab) and --out-encoding. False with a message for an unknown encoding.
-bool OutputFormat(const Arguments& args, CsvFormat* format,
-                  std::string* error);
+bool OutputFormat(const Arguments& args, CsvFormat* format, std::string* error);
 
 // Writes `result` with a header line of `names` (a column without a name is
 // headed ColumnN) to -o FILE or standard output. An Empty result writes the

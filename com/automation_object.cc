@@ -16,7 +16,8 @@ namespace {
 // Enumerates the one connection point of an object.
 class SingleConnectionPointEnum final : public IEnumConnectionPoints {
  public:
-  explicit SingleConnectionPointEnum(IConnectionPoint* point, ULONG position = 0)
+  explicit SingleConnectionPointEnum(IConnectionPoint* point,
+                                     ULONG position = 0)
       : point_(point), position_(position) {
     point_->AddRef();
   }

@@ -24,8 +24,8 @@
 namespace vexlor::com {
 
 class AutomationObject final : public IDispatch,
-                         public IProvideClassInfo2,
-                         public IConnectionPointContainer {
+                               public IProvideClassInfo2,
+                               public IConnectionPointContainer {
  public:
   // Creates an object and returns the interface `riid` of it. Throws
   // nothing: E_OUTOFMEMORY when it cannot be made.
@@ -53,10 +53,10 @@ class AutomationObject final : public IDispatch,
   HRESULT STDMETHODCALLTYPE GetGUID(DWORD kind, GUID* guid) override;
 
   // IConnectionPointContainer
-  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(
-      IEnumConnectionPoints** out) override;
-  HRESULT STDMETHODCALLTYPE FindConnectionPoint(
-      REFIID riid, IConnectionPoint** out) override;
+  HRESULT STDMETHODCALLTYPE
+  EnumConnectionPoints(IEnumConnectionPoints** out) override;
+  HRESULT STDMETHODCALLTYPE
+  FindConnectionPoint(REFIID riid, IConnectionPoint** out) override;
 
   CVexlorCtrl& control() { return control_; }
 

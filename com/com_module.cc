@@ -42,7 +42,8 @@ ITypeLib* LoadModuleTypeLib(HRESULT* status) {
   // it keep their own reference.
   ITypeLib* lib = nullptr;
   std::wstring path = ModulePath();
-  *status = path.empty() ? E_FAIL : LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+  *status =
+      path.empty() ? E_FAIL : LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
   return SUCCEEDED(*status) ? lib : nullptr;
 }
 

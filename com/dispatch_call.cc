@@ -54,7 +54,8 @@ DISPID ParamId(const MemberInfo* member, const OLECHAR* name) {
 // Returns an error code when the named arguments cannot be placed.
 HRESULT PlaceArguments(const MemberInfo& member, WORD flags,
                        const DISPPARAMS& params, std::vector<int>* slots) {
-  const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  const bool put =
+      (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
   const UINT positional = params.cArgs - params.cNamedArgs;
   if (member.kind == MemberKind::kProperty) {
     // A property takes only its value, named DISPID_PROPERTYPUT when put.
@@ -104,7 +105,8 @@ HRESULT CallMember(CVexlorCtrl& control, DISPID dispid, WORD flags,
                    const DISPPARAMS& params, VARIANT* result, UINT* arg_error) {
   const MemberInfo* member = FindMember(static_cast<int32_t>(dispid));
   if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
-  const bool call_or_get = (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0;
+  const bool call_or_get =
+      (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0;
   if (member->kind == MemberKind::kMethod && !call_or_get) {
     return DISP_E_MEMBERNOTFOUND;  // a method cannot be assigned to
   }
@@ -128,7 +130,8 @@ HRESULT CallMember(CVexlorCtrl& control, DISPID dispid, WORD flags,
     ReferenceTargets targets;
     std::vector<platform::Variant> args(slots.size());
     for (size_t i = 0; i < slots.size(); ++i) {
-      HRESULT status = ToLibraryVariant(params.rgvarg[slots[i]], &args[i], &targets);
+      HRESULT status =
+          ToLibraryVariant(params.rgvarg[slots[i]], &args[i], &targets);
       if (FAILED(status)) return status;
     }
     platform::Variant value;

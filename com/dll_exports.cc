@@ -37,9 +37,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
   return vexlor::com::GetClassObject(clsid, riid, out);
 }
 
-STDAPI DllCanUnloadNow() {
-  return vexlor::com::CanUnload() ? S_OK : S_FALSE;
-}
+STDAPI DllCanUnloadNow() { return vexlor::com::CanUnload() ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer() {
   try {

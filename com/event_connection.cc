@@ -88,24 +88,23 @@ void DispatchEventSink::Progress(int16_t Action, double PercentDone,
                                  std::u16string_view ElapsedString,
                                  int32_t ETASeconds,
                                  std::u16string_view ETAString) {
-  VARIANTARG args[] = {Short(Action),          Double(PercentDone),
-                       Long(ElapsedSeconds),   String(ElapsedString),
-                       Long(ETASeconds),       String(ETAString)};
+  VARIANTARG args[] = {Short(Action),        Double(PercentDone),
+                       Long(ElapsedSeconds), String(ElapsedString),
+                       Long(ETASeconds),     String(ETAString)};
   Fire(1, args, 6);
 }
 
 void DispatchEventSink::ProgressDupeSearch(
     double PercentDone, int32_t RecordNo, double RecordCount,
-    int32_t DepthCurrent, int32_t DepthMax, double DepthAvg,
-    int32_t DupesFound, int32_t DupesFound2, int32_t ElapsedSeconds,
+    int32_t DepthCurrent, int32_t DepthMax, double DepthAvg, int32_t DupesFound,
+    int32_t DupesFound2, int32_t ElapsedSeconds,
     std::u16string_view ElapsedString, int32_t ETASeconds,
     std::u16string_view ETAString) {
-  VARIANTARG args[] = {Double(PercentDone),   Long(RecordNo),
-                       Double(RecordCount),   Long(DepthCurrent),
-                       Long(DepthMax),        Double(DepthAvg),
-                       Long(DupesFound),      Long(DupesFound2),
-                       Long(ElapsedSeconds),  String(ElapsedString),
-                       Long(ETASeconds),      String(ETAString)};
+  VARIANTARG args[] = {
+      Double(PercentDone),   Long(RecordNo),    Double(RecordCount),
+      Long(DepthCurrent),    Long(DepthMax),    Double(DepthAvg),
+      Long(DupesFound),      Long(DupesFound2), Long(ElapsedSeconds),
+      String(ElapsedString), Long(ETASeconds),  String(ETAString)};
   Fire(2, args, 12);
 }
 
@@ -124,7 +123,8 @@ void EventConnectionPoint::DisconnectAll() {
 
 HRESULT EventConnectionPoint::QueryInterface(REFIID riid, void** out) {
   if (out == nullptr) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
+  if (IsEqualIID(riid, IID_IUnknown) ||
+      IsEqualIID(riid, IID_IConnectionPoint)) {
     *out = static_cast<IConnectionPoint*>(this);
     AddRef();
     return S_OK;
@@ -155,15 +155,18 @@ HRESULT EventConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   *cookie = 0;
   if (sink == nullptr) return E_POINTER;
   IDispatch* dispatch = nullptr;
-  if (FAILED(sink->QueryInterface(EventsIid(), reinterpret_cast<void**>(&dispatch))) &&
-      FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
+  if (FAILED(sink->QueryInterface(EventsIid(),
+                                  reinterpret_cast<void**>(&dispatch))) &&
+      FAILED(sink->QueryInterface(IID_IDispatch,
+                                  reinterpret_cast<void**>(&dispatch)))) {
     return CONNECT_E_CANNOTCONNECT;
   }
   try {
     if (g_event_depth == 0) {
       std::erase_if(sinks_, [](const auto& s) { return !s->connected(); });
     }
-    sinks_.push_back(std::make_unique<DispatchEventSink>(dispatch, next_cookie_));
+    sinks_.push_back(
+        std::make_unique<DispatchEventSink>(dispatch, next_cookie_));
     control_->Advise(sinks_.back().get());
   } catch (const std::bad_alloc&) {
     if (!sinks_.empty() && sinks_.back()->cookie() == next_cookie_) {

@@ -38,11 +38,9 @@ class DispatchEventSink : public EventSink {
                 std::u16string_view ETAString) override;
   void ProgressDupeSearch(double PercentDone, int32_t RecordNo,
                           double RecordCount, int32_t DepthCurrent,
-                          int32_t DepthMax, double DepthAvg,
-                          int32_t DupesFound, int32_t DupesFound2,
-                          int32_t ElapsedSeconds,
-                          std::u16string_view ElapsedString,
-                          int32_t ETASeconds,
+                          int32_t DepthMax, double DepthAvg, int32_t DupesFound,
+                          int32_t DupesFound2, int32_t ElapsedSeconds,
+                          std::u16string_view ElapsedString, int32_t ETASeconds,
                           std::u16string_view ETAString) override;
 
  private:
@@ -70,8 +68,8 @@ class EventConnectionPoint final : public IConnectionPoint {
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override;
-  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(
-      IConnectionPointContainer** out) override;
+  HRESULT STDMETHODCALLTYPE
+  GetConnectionPointContainer(IConnectionPointContainer** out) override;
   HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
   HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override;
   HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override;

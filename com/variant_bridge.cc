@@ -34,28 +34,50 @@ Variant ScalarAt(VARTYPE vt, const void* p) {
     return value;
   };
   switch (vt) {
-    case VT_NULL: return Variant::Null();
-    case VT_I1: return Variant::I1(read(int8_t{}));
-    case VT_UI1: return Variant::UI1(read(uint8_t{}));
-    case VT_I2: return Variant::I2(read(int16_t{}));
-    case VT_UI2: return Variant::UI2(read(uint16_t{}));
-    case VT_BOOL: return Variant::Bool(read(int16_t{}) != 0);
-    case VT_I4: return Variant::I4(read(int32_t{}));
-    case VT_UI4: return Variant::UI4(read(uint32_t{}));
-    case VT_INT: return Variant::Int(read(int32_t{}));
-    case VT_UINT: return Variant::UInt(read(uint32_t{}));
-    case VT_ERROR: return Variant::Error(read(int32_t{}));
-    case VT_R4: return Variant::R4(read(float{}));
-    case VT_R8: return Variant::R8(read(double{}));
-    case VT_DATE: return Variant::Date(read(double{}));
-    case VT_CY: return Variant::Currency(read(int64_t{}));
-    case VT_I8: return Variant::I8(read(int64_t{}));
-    case VT_UI8: return Variant::UI8(read(uint64_t{}));
-    case VT_BSTR: return Variant::String(BstrView(read(BSTR{})));
-    case VT_DISPATCH: return Variant::Opaque(platform::VT_DISPATCH);
-    case VT_UNKNOWN: return Variant::Opaque(platform::VT_UNKNOWN);
-    case VT_DECIMAL: return Variant::Opaque(platform::VT_DECIMAL);
-    default: return Variant();
+    case VT_NULL:
+      return Variant::Null();
+    case VT_I1:
+      return Variant::I1(read(int8_t{}));
+    case VT_UI1:
+      return Variant::UI1(read(uint8_t{}));
+    case VT_I2:
+      return Variant::I2(read(int16_t{}));
+    case VT_UI2:
+      return Variant::UI2(read(uint16_t{}));
+    case VT_BOOL:
+      return Variant::Bool(read(int16_t{}) != 0);
+    case VT_I4:
+      return Variant::I4(read(int32_t{}));
+    case VT_UI4:
+      return Variant::UI4(read(uint32_t{}));
+    case VT_INT:
+      return Variant::Int(read(int32_t{}));
+    case VT_UINT:
+      return Variant::UInt(read(uint32_t{}));
+    case VT_ERROR:
+      return Variant::Error(read(int32_t{}));
+    case VT_R4:
+      return Variant::R4(read(float{}));
+    case VT_R8:
+      return Variant::R8(read(double{}));
+    case VT_DATE:
+      return Variant::Date(read(double{}));
+    case VT_CY:
+      return Variant::Currency(read(int64_t{}));
+    case VT_I8:
+      return Variant::I8(read(int64_t{}));
+    case VT_UI8:
+      return Variant::UI8(read(uint64_t{}));
+    case VT_BSTR:
+      return Variant::String(BstrView(read(BSTR{})));
+    case VT_DISPATCH:
+      return Variant::Opaque(platform::VT_DISPATCH);
+    case VT_UNKNOWN:
+      return Variant::Opaque(platform::VT_UNKNOWN);
+    case VT_DECIMAL:
+      return Variant::Opaque(platform::VT_DECIMAL);
+    default:
+      return Variant();
   }
 }
 
@@ -65,15 +87,36 @@ Variant Convert(const VARIANT& in, ReferenceTargets* targets, int depth);
 // element; 0 for element types that cannot be read as cells.
 size_t ElementSize(VARTYPE vt) {
   switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR:
-    case VT_R4: return 4;
-    case VT_R8: case VT_DATE: case VT_CY: case VT_I8: case VT_UI8: return 8;
-    case VT_BSTR: case VT_DISPATCH: case VT_UNKNOWN: return sizeof(void*);
-    case VT_DECIMAL: return sizeof(DECIMAL);
-    case VT_VARIANT: return sizeof(VARIANT);
-    default: return 0;
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_ERROR:
+    case VT_R4:
+      return 4;
+    case VT_R8:
+    case VT_DATE:
+    case VT_CY:
+    case VT_I8:
+    case VT_UI8:
+      return 8;
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      return sizeof(void*);
+    case VT_DECIMAL:
+      return sizeof(DECIMAL);
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    default:
+      return 0;
   }
 }
 
@@ -92,7 +135,8 @@ Variant ConvertArray(SAFEARRAY* array, VARTYPE element,
       return Variant();
     }
     bounds[d].lower = lower;
-    bounds[d].count = static_cast<uint32_t>(static_cast<int64_t>(upper) - lower + 1);
+    bounds[d].count =
+        static_cast<uint32_t>(static_cast<int64_t>(upper) - lower + 1);
   }
   VariantArray* copy = VariantArray::Create(bounds);
   Variant result = Variant::Array(copy, static_cast<VarType>(element));
@@ -104,9 +148,10 @@ Variant ConvertArray(SAFEARRAY* array, VARTYPE element,
   try {
     for (size_t i = 0; i < copy->size(); ++i) {
       const void* at = bytes + i * size;
-      cells[i] = element == VT_VARIANT
-                     ? Convert(*static_cast<const VARIANT*>(at), targets, depth + 1)
-                     : ScalarAt(element, at);
+      cells[i] =
+          element == VT_VARIANT
+              ? Convert(*static_cast<const VARIANT*>(at), targets, depth + 1)
+              : ScalarAt(element, at);
     }
   } catch (...) {
     SafeArrayUnaccessData(array);
@@ -156,25 +201,52 @@ HRESULT StringOut(std::u16string_view text, VARIANT* out) {
 void StoreScalar(const Variant& in, void* p) {
   auto write = [p](auto value) { std::memcpy(p, &value, sizeof value); };
   switch (in.vt()) {
-    case platform::VT_I1: write(static_cast<int8_t>(in.AsInt64())); break;
-    case platform::VT_UI1: write(static_cast<uint8_t>(in.AsUInt64())); break;
-    case platform::VT_I2: write(in.AsInt16()); break;
-    case platform::VT_UI2: write(static_cast<uint16_t>(in.AsUInt64())); break;
+    case platform::VT_I1:
+      write(static_cast<int8_t>(in.AsInt64()));
+      break;
+    case platform::VT_UI1:
+      write(static_cast<uint8_t>(in.AsUInt64()));
+      break;
+    case platform::VT_I2:
+      write(in.AsInt16());
+      break;
+    case platform::VT_UI2:
+      write(static_cast<uint16_t>(in.AsUInt64()));
+      break;
     case platform::VT_BOOL:
       write(static_cast<int16_t>(in.AsBool() ? VARIANT_TRUE : VARIANT_FALSE));
       break;
-    case platform::VT_I4: case platform::VT_INT: write(in.AsInt32()); break;
-    case platform::VT_UI4: case platform::VT_UINT:
+    case platform::VT_I4:
+    case platform::VT_INT:
+      write(in.AsInt32());
+      break;
+    case platform::VT_UI4:
+    case platform::VT_UINT:
       write(static_cast<uint32_t>(in.AsUInt64()));
       break;
-    case platform::VT_ERROR: write(in.AsError()); break;
-    case platform::VT_R4: write(in.AsFloat()); break;
-    case platform::VT_R8: write(in.AsDouble()); break;
-    case platform::VT_DATE: write(in.AsDate()); break;
-    case platform::VT_CY: write(in.AsCurrency()); break;
-    case platform::VT_I8: write(in.AsInt64()); break;
-    case platform::VT_UI8: write(in.AsUInt64()); break;
-    default: break;  // objects and decimals travel without their value
+    case platform::VT_ERROR:
+      write(in.AsError());
+      break;
+    case platform::VT_R4:
+      write(in.AsFloat());
+      break;
+    case platform::VT_R8:
+      write(in.AsDouble());
+      break;
+    case platform::VT_DATE:
+      write(in.AsDate());
+      break;
+    case platform::VT_CY:
+      write(in.AsCurrency());
+      break;
+    case platform::VT_I8:
+      write(in.AsInt64());
+      break;
+    case platform::VT_UI8:
+      write(in.AsUInt64());
+      break;
+    default:
+      break;  // objects and decimals travel without their value
   }
 }
 
@@ -192,8 +264,8 @@ HRESULT ArrayOut(const Variant& in, VARIANT* out) {
     bounds[d].lLbound = source->LowerBound(d);
     bounds[d].cElements = source->bound(d).count;
   }
-  SAFEARRAY* array = SafeArrayCreate(element, static_cast<UINT>(bounds.size()),
-                                     bounds.data());
+  SAFEARRAY* array =
+      SafeArrayCreate(element, static_cast<UINT>(bounds.size()), bounds.data());
   if (array == nullptr) return E_OUTOFMEMORY;
   void* data = nullptr;
   if (FAILED(SafeArrayAccessData(array, &data))) {

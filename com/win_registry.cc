@@ -44,7 +44,9 @@ REGSAM OtherView() {
                                                               : 0;
 }
 
-const char* ThisArchitecture() { return sizeof(void*) == 8 ? "win64" : "win32"; }
+const char* ThisArchitecture() {
+  return sizeof(void*) == 8 ? "win64" : "win32";
+}
 
 }  // namespace
 
@@ -79,14 +81,14 @@ bool WinRegistry::UnregisterTypeLib(const std::string& libid, int major,
   if (OtherViewRegistered()) {
     // The library stays registered for the other architecture; only the
     // path of this architecture's module goes.
-    std::string own = "TypeLib\\" + libid + "\\" + std::to_string(major) +
-                      "." + std::to_string(minor) + "\\0\\" + ThisArchitecture();
+    std::string own = "TypeLib\\" + libid + "\\" + std::to_string(major) + "." +
+                      std::to_string(minor) + "\\0\\" + ThisArchitecture();
     return DeleteTree(own);
   }
   const SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
-  HRESULT status = UnRegisterTypeLib(GuidFromText(libid.c_str()),
-                                     static_cast<WORD>(major),
-                                     static_cast<WORD>(minor), 0, kind);
+  HRESULT status =
+      UnRegisterTypeLib(GuidFromText(libid.c_str()), static_cast<WORD>(major),
+                        static_cast<WORD>(minor), 0, kind);
   // Removing a registration that is not there leaves what was asked for.
   return SUCCEEDED(status) || status == TYPE_E_REGISTRYACCESS ||
          status == TYPE_E_LIBNOTREGISTERED;
@@ -98,9 +100,10 @@ bool WinRegistry::SetValue(const std::string& key, const std::string& name,
   if (handle.get() == nullptr) return false;
   std::wstring data = Wide(value);
   std::wstring value_name = Wide(name);
-  return RegSetValueExW(handle.get(), name.empty() ? nullptr : value_name.c_str(),
-                        0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                        static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) ==
+  return RegSetValueExW(
+             handle.get(), name.empty() ? nullptr : value_name.c_str(), 0,
+             REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+             static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) ==
          ERROR_SUCCESS;
 }
 
@@ -111,7 +114,8 @@ bool WinRegistry::CreateKey(const std::string& key) {
 
 bool WinRegistry::DeleteTree(const std::string& key) {
   // Class keys are per view; everything else is shared.
-  const bool shared = key.rfind("CLSID\\", 0) != 0 && key.rfind("TypeLib\\", 0) != 0;
+  const bool shared =
+      key.rfind("CLSID\\", 0) != 0 && key.rfind("TypeLib\\", 0) != 0;
   if (shared && OtherViewRegistered()) return true;
   LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, Wide(key).c_str());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;

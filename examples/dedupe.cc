@@ -22,13 +22,15 @@ int main() {
     }
   }
   vexlor::CVexlorCtrl control(uint64_t{1});
-  Variant result = control.DupeSearch(table, -1, 80.0, 0.3, u"",
-                                      vexlor::DRR_ALL, false);
+  Variant result =
+      control.DupeSearch(table, -1, 80.0, 0.3, u"", vexlor::DRR_ALL, false);
   VariantArray* out = result.AsArray();
   if (out == nullptr) return 1;
   for (uint32_t r = 0; r < out->rows(); ++r) {
-    std::cout << vexlor::platform::Utf16ToUtf8(out->cell(0, r).AsString()) << " "
-              << vexlor::platform::Utf16ToUtf8(out->cell(3, r).AsString()) << "\n";
+    std::cout << vexlor::platform::Utf16ToUtf8(out->cell(0, r).AsString())
+              << " "
+              << vexlor::platform::Utf16ToUtf8(out->cell(3, r).AsString())
+              << "\n";
   }
   std::cout << "Difference(Meier, Meyer) = "
             << control.Difference(u"Meier", u"Meyer") << "\n";

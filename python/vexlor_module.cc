@@ -232,31 +232,49 @@ Variant CellFromPython(py::handle value) {
   }
   if (py::isinstance(value, t.decimal)) return CellFromDecimal(value);
   if (IsNumpyScalar(value)) return CellFromNumpy(value);
-  throw py::type_error(std::string("a table cell cannot hold a value of type ") +
-                       py::str(py::type::of(value).attr("__name__"))
-                           .cast<std::string>());
+  throw py::type_error(
+      std::string("a table cell cannot hold a value of type ") +
+      py::str(py::type::of(value).attr("__name__")).cast<std::string>());
 }
 
 Variant VariantFromTyped(int vt, py::handle value) {
   switch (vt) {
-    case platform::VT_EMPTY: return Variant();
-    case platform::VT_NULL: return Variant::Null();
-    case platform::VT_I1: return Variant::I1(static_cast<int8_t>(ToInt64(value)));
-    case platform::VT_I2: return Variant::I2(static_cast<int16_t>(ToInt64(value)));
-    case platform::VT_I4: return Variant::I4(static_cast<int32_t>(ToInt64(value)));
-    case platform::VT_INT: return Variant::Int(static_cast<int32_t>(ToInt64(value)));
-    case platform::VT_I8: return Variant::I8(ToInt64(value));
-    case platform::VT_UI1: return Variant::UI1(static_cast<uint8_t>(ToInt64(value)));
-    case platform::VT_UI2: return Variant::UI2(static_cast<uint16_t>(ToInt64(value)));
-    case platform::VT_UI4: return Variant::UI4(static_cast<uint32_t>(ToInt64(value)));
-    case platform::VT_UINT: return Variant::UInt(static_cast<uint32_t>(ToInt64(value)));
-    case platform::VT_UI8: return Variant::UI8(static_cast<uint64_t>(ToInt64(value)));
-    case platform::VT_R4: return Variant::R4(value.cast<float>());
-    case platform::VT_R8: return Variant::R8(value.cast<double>());
-    case platform::VT_BOOL: return Variant::Bool(value.cast<bool>());
-    case platform::VT_BSTR: return Variant::String(ToUtf16(value));
-    case platform::VT_ERROR: return Variant::Error(static_cast<int32_t>(ToInt64(value)));
-    case platform::VT_CY: return Variant::Currency(ToInt64(value));
+    case platform::VT_EMPTY:
+      return Variant();
+    case platform::VT_NULL:
+      return Variant::Null();
+    case platform::VT_I1:
+      return Variant::I1(static_cast<int8_t>(ToInt64(value)));
+    case platform::VT_I2:
+      return Variant::I2(static_cast<int16_t>(ToInt64(value)));
+    case platform::VT_I4:
+      return Variant::I4(static_cast<int32_t>(ToInt64(value)));
+    case platform::VT_INT:
+      return Variant::Int(static_cast<int32_t>(ToInt64(value)));
+    case platform::VT_I8:
+      return Variant::I8(ToInt64(value));
+    case platform::VT_UI1:
+      return Variant::UI1(static_cast<uint8_t>(ToInt64(value)));
+    case platform::VT_UI2:
+      return Variant::UI2(static_cast<uint16_t>(ToInt64(value)));
+    case platform::VT_UI4:
+      return Variant::UI4(static_cast<uint32_t>(ToInt64(value)));
+    case platform::VT_UINT:
+      return Variant::UInt(static_cast<uint32_t>(ToInt64(value)));
+    case platform::VT_UI8:
+      return Variant::UI8(static_cast<uint64_t>(ToInt64(value)));
+    case platform::VT_R4:
+      return Variant::R4(value.cast<float>());
+    case platform::VT_R8:
+      return Variant::R8(value.cast<double>());
+    case platform::VT_BOOL:
+      return Variant::Bool(value.cast<bool>());
+    case platform::VT_BSTR:
+      return Variant::String(ToUtf16(value));
+    case platform::VT_ERROR:
+      return Variant::Error(static_cast<int32_t>(ToInt64(value)));
+    case platform::VT_CY:
+      return Variant::Currency(ToInt64(value));
     case platform::VT_DATE:
       if (PyFloat_Check(value.ptr()) || PyLong_Check(value.ptr())) {
         return Variant::Date(value.cast<double>());
@@ -393,31 +411,44 @@ py::object TableToPython(const Variant& v, bool exact);
 py::object CellToPython(const Variant& v, bool exact) {
   const PackageTypes& t = Types();
   switch (v.vt()) {
-    case platform::VT_EMPTY: return exact ? t.empty : py::none();
-    case platform::VT_NULL: return exact ? t.null : py::none();
-    case platform::VT_I4: return py::int_(v.AsInt32());
-    case platform::VT_R8: return py::float_(v.AsDouble());
-    case platform::VT_BSTR: return FromUtf16(v.AsString());
-    case platform::VT_BOOL: return py::bool_(v.AsBool());
-    case platform::VT_DATE: return DaysToDate(v.AsDate());
+    case platform::VT_EMPTY:
+      return exact ? t.empty : py::none();
+    case platform::VT_NULL:
+      return exact ? t.null : py::none();
+    case platform::VT_I4:
+      return py::int_(v.AsInt32());
+    case platform::VT_R8:
+      return py::float_(v.AsDouble());
+    case platform::VT_BSTR:
+      return FromUtf16(v.AsString());
+    case platform::VT_BOOL:
+      return py::bool_(v.AsBool());
+    case platform::VT_DATE:
+      return DaysToDate(v.AsDate());
     case platform::VT_CY:
       return t.decimal(py::int_(v.AsCurrency())) / t.decimal(10000);
     case platform::VT_I2:
-      return exact ? TypedToPython(v, py::int_(v.AsInt16())) : py::int_(v.AsInt16());
+      return exact ? TypedToPython(v, py::int_(v.AsInt16()))
+                   : py::int_(v.AsInt16());
     case platform::VT_I1:
     case platform::VT_I8:
-      return exact ? TypedToPython(v, py::int_(v.AsInt64())) : py::int_(v.AsInt64());
+      return exact ? TypedToPython(v, py::int_(v.AsInt64()))
+                   : py::int_(v.AsInt64());
     case platform::VT_INT:
-      return exact ? TypedToPython(v, py::int_(v.AsInt32())) : py::int_(v.AsInt32());
+      return exact ? TypedToPython(v, py::int_(v.AsInt32()))
+                   : py::int_(v.AsInt32());
     case platform::VT_UI1:
     case platform::VT_UI2:
     case platform::VT_UI4:
     case platform::VT_UINT:
     case platform::VT_UI8:
-      return exact ? TypedToPython(v, py::int_(v.AsUInt64())) : py::int_(v.AsUInt64());
+      return exact ? TypedToPython(v, py::int_(v.AsUInt64()))
+                   : py::int_(v.AsUInt64());
     case platform::VT_R4:
-      return exact ? TypedToPython(v, py::float_(v.AsFloat())) : py::float_(v.AsFloat());
-    case platform::VT_ERROR: return TypedToPython(v, py::int_(v.AsError()));
+      return exact ? TypedToPython(v, py::float_(v.AsFloat()))
+                   : py::float_(v.AsFloat());
+    case platform::VT_ERROR:
+      return TypedToPython(v, py::int_(v.AsError()));
     default:
       if (v.IsArray()) return TableToPython(v, exact);
       return TypedToPython(v, py::none());
@@ -444,8 +475,9 @@ py::object TableToPython(const Variant& v, bool exact) {
     rows.append(row);
   }
   if (!exact) return rows;
-  return Types().table(rows, py::make_tuple(array->LowerBound(0), array->LowerBound(1)),
-                       array->columns());
+  return Types().table(
+      rows, py::make_tuple(array->LowerBound(0), array->LowerBound(1)),
+      array->columns());
 }
 
 py::object ResultToPython(const Variant& v, bool exact) {
@@ -579,7 +611,8 @@ class InterruptWatch : public EventSink, public WindowPresenter {
   CVexlorCtrl* control_;
   py::object* pending_;
   std::unique_ptr<TerminalPanel> panel_;
-  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point last_ =
+      std::chrono::steady_clock::now();
 };
 
 // Whether a member takes a table: the batch methods, which run long
@@ -623,9 +656,10 @@ class Control {
       } else if (i < member->params.size()) {
         param = &member->params[i];
       }
-      values.push_back(strict && param != nullptr
-                           ? StrictArgument(*member, *param, i, args[i], &arena, &exact)
-                           : LooseArgument(args[i], &arena, &exact));
+      values.push_back(
+          strict && param != nullptr
+              ? StrictArgument(*member, *param, i, args[i], &arena, &exact)
+              : LooseArgument(args[i], &arena, &exact));
     }
     if (strict && member->kind == MemberKind::kMethod &&
         values.size() != member->params.size()) {
@@ -664,7 +698,8 @@ class Control {
 
   void Connect(py::object sink) {
     Occupancy occupancy(this);
-    auto adapter = std::make_unique<PythonSink>(sink, control_.get(), &pending_);
+    auto adapter =
+        std::make_unique<PythonSink>(sink, control_.get(), &pending_);
     control_->Advise(adapter.get());
     sinks_.push_back(std::move(adapter));
   }
@@ -703,10 +738,9 @@ class Control {
     int overflow = 0;
     long long v = PyLong_AsLongLongAndOverflow(whole.ptr(), &overflow);
     if (overflow != 0 || v < lo || v > hi) {
-      PyErr_SetString(PyExc_OverflowError,
-                      (Where(m, p) + " is out of range for a " +
-                       ParamTypeName(p))
-                          .c_str());
+      PyErr_SetString(
+          PyExc_OverflowError,
+          (Where(m, p) + " is out of range for a " + ParamTypeName(p)).c_str());
       throw py::error_already_set();
     }
     return v;
@@ -716,7 +750,8 @@ class Control {
                          py::handle value, Arena* arena, bool* exact) {
     switch (p.type) {
       case platform::VT_I2:
-        return Variant::I2(static_cast<int16_t>(StrictInteger(m, p, value, -32768, 32767)));
+        return Variant::I2(
+            static_cast<int16_t>(StrictInteger(m, p, value, -32768, 32767)));
       case platform::VT_I4:
         return Variant::I4(static_cast<int32_t>(
             StrictInteger(m, p, value, INT32_MIN, INT32_MAX)));
@@ -859,10 +894,10 @@ struct DirectMember {
   PyObject* fallback = nullptr;
 };
 
-constexpr int32_t kDirectDispids[] = {
-    kDispidMetaphone,      kDispidDmetaphone,   kDispidSoundex,
-    kDispidCompareStrings, kDispidNormalize,    kDispidEditDistance,
-    kDispidDifference};
+constexpr int32_t kDirectDispids[] = {kDispidMetaphone, kDispidDmetaphone,
+                                      kDispidSoundex,   kDispidCompareStrings,
+                                      kDispidNormalize, kDispidEditDistance,
+                                      kDispidDifference};
 
 DirectMember& DirectSlot(int32_t dispid) {
   static DirectMember slots[std::size(kDirectDispids)];
@@ -1042,9 +1077,10 @@ py::list MemberList() {
     for (const ParamInfo& p : m.params) {
       params.append(py::make_tuple(p.name, ParamTypeName(p)));
     }
-    out.append(py::make_tuple(m.dispid, m.name,
-                              m.kind == MemberKind::kProperty ? "property" : "method",
-                              params, ResultTypeName(m), m.summary));
+    out.append(
+        py::make_tuple(m.dispid, m.name,
+                       m.kind == MemberKind::kProperty ? "property" : "method",
+                       params, ResultTypeName(m), m.summary));
   }
   return out;
 }
@@ -1053,40 +1089,40 @@ py::list MemberList() {
 
 PYBIND11_MODULE(_vexlor, m) {
   m.doc() = "Vexlor: fuzzy matching of names, addresses and records";
-  m.def("_register",
-        [](py::object empty, py::object null, py::object variant, py::object table,
-           py::object by_ref, py::object no_array, py::object dispatch_error) {
-          PackageTypes& t = Types();
-          t.empty = empty;
-          t.null = null;
-          t.variant = variant;
-          t.table = table;
-          t.by_ref = by_ref;
-          t.no_array = no_array;
-          t.dispatch_error = dispatch_error;
-          py::module_ dt = py::module_::import("datetime");
-          t.datetime = dt.attr("datetime");
-          t.date = dt.attr("date");
-          t.timedelta = dt.attr("timedelta");
-          t.decimal = py::module_::import("decimal").attr("Decimal");
-        });
+  m.def("_register", [](py::object empty, py::object null, py::object variant,
+                        py::object table, py::object by_ref,
+                        py::object no_array, py::object dispatch_error) {
+    PackageTypes& t = Types();
+    t.empty = empty;
+    t.null = null;
+    t.variant = variant;
+    t.table = table;
+    t.by_ref = by_ref;
+    t.no_array = no_array;
+    t.dispatch_error = dispatch_error;
+    py::module_ dt = py::module_::import("datetime");
+    t.datetime = dt.attr("datetime");
+    t.date = dt.attr("date");
+    t.timedelta = dt.attr("timedelta");
+    t.decimal = py::module_::import("decimal").attr("Decimal");
+  });
   m.def("members", &MemberList);
   m.def("_direct_method", &DirectMethod, py::arg("cls"), py::arg("dispid"),
         py::arg("method"));
-  m.def("dispid_of", [](const std::string& name) { return GetIDsOfNames(name); });
+  m.def("dispid_of",
+        [](const std::string& name) { return GetIDsOfNames(name); });
   // What an Options text holds that the batch method `method` does not
   // read: the control ignores it, the Python layer refuses it.
-  m.def("_options_problems", [](const std::string& text,
-                                const std::string& method) {
-    const OptionsReader reader = method == "DupeSearch"
-                                     ? OptionsReader::kDupeSearch
-                                     : method == "FuzzyMatch"
-                                           ? OptionsReader::kFuzzyMatch
-                                           : OptionsReader::kFuzzyMerge;
-    std::vector<std::string> skipped;
-    ParseMatchOptions(platform::Utf8ToUtf16(text), reader, &skipped);
-    return skipped;
-  });
+  m.def("_options_problems",
+        [](const std::string& text, const std::string& method) {
+          const OptionsReader reader =
+              method == "DupeSearch"   ? OptionsReader::kDupeSearch
+              : method == "FuzzyMatch" ? OptionsReader::kFuzzyMatch
+                                       : OptionsReader::kFuzzyMerge;
+          std::vector<std::string> skipped;
+          ParseMatchOptions(platform::Utf8ToUtf16(text), reader, &skipped);
+          return skipped;
+        });
   py::class_<Control>(m, "_Control")
       .def(py::init<py::object>(), py::arg("label_seed") = py::none())
       .def("call", &Control::Call, py::arg("dispid"), py::arg("args"),

@@ -27,7 +27,7 @@ install_packages() {
 
 # The Linux build.
 need=$(missing_packages cmake g++ make pkgconf libgtest-dev libbenchmark-dev \
-  libicu-dev pybind11-dev python3-dev clang)
+  libicu-dev pybind11-dev python3-dev clang clang-format)
 # shellcheck disable=SC2086
 [ -z "$need" ] || install_packages $need
 

@@ -92,8 +92,7 @@ TEST_F(ExactDeleteCommandTest, KeepAndReturnModes) {
     std::string out, err;
     ASSERT_EQ(RunCommand(args, &out, &err), kExitOk) << err;
     EXPECT_EQ(Names(out), c.rows) << out;
-    EXPECT_EQ(out.substr(0, out.find("\r\n")),
-              "name,other,FuzzyDupesID");
+    EXPECT_EQ(out.substr(0, out.find("\r\n")), "name,other,FuzzyDupesID");
   }
 }
 
@@ -186,8 +185,7 @@ TEST_F(ExactDeleteCommandTest, PipelineFromDupes) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(Names(out), (Rows{"Meyer", "Meier"})) << out;
-  EXPECT_EQ(out.substr(0, out.find("\r\n")),
-            "name,street,FuzzyDupesID");
+  EXPECT_EQ(out.substr(0, out.find("\r\n")), "name,street,FuzzyDupesID");
   EXPECT_EQ(Names(Read(dir_ + "/log.csv")), (Rows{"Meyer", "Meier"}));
 }
 

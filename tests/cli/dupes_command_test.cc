@@ -40,8 +40,7 @@ TEST_F(DupesCommandTest, GroupsOnlyWithSeededLabelsAreReproducible) {
   }
   std::string result = Read(out1);
   EXPECT_EQ(result, Read(out2));
-  EXPECT_EQ(result.substr(0, result.find("\r\n")),
-            "name,street,FuzzyDupesID");
+  EXPECT_EQ(result.substr(0, result.find("\r\n")), "name,street,FuzzyDupesID");
   EXPECT_NE(result.find("Meier,Main Street 1,{"), std::string::npos);
   EXPECT_NE(result.find("Meyer"), std::string::npos);
   EXPECT_EQ(result.find("Schulz"), std::string::npos);
@@ -54,7 +53,9 @@ TEST_F(DupesCommandTest, BadInputNamesTheFileAndLine) {
   } cases[] = {
       {"", "holds no table"},
       {"a,b\r\n\"open,x\r\n", "line 2"},
-      {"a,b\r\nM\xFC" "ller,x\r\n", "line 2: text is not valid UTF-8"},
+      {"a,b\r\nM\xFC"
+       "ller,x\r\n",
+       "line 2: text is not valid UTF-8"},
   };
   int i = 0;
   for (const Case& c : cases) {
@@ -68,18 +69,21 @@ TEST_F(DupesCommandTest, BadInputNamesTheFileAndLine) {
   std::string err;
   EXPECT_EQ(RunCommand({"dupes", dir_ + "/missing.csv"}, &err), kExitBadInput);
   EXPECT_NE(err.find("missing.csv"), std::string::npos);
-  EXPECT_EQ(RunCommand({"dupes", Write("ok.csv", kSample), "--cluster", "nope"}, &err),
+  EXPECT_EQ(RunCommand({"dupes", Write("ok.csv", kSample), "--cluster", "nope"},
+                       &err),
             kExitBadInput);
   EXPECT_NE(err.find("no column 'nope'"), std::string::npos);
-  EXPECT_EQ(RunCommand({"dupes", dir_ + "/ok.csv", "--return", "some"}, &err), kExitUsage);
+  EXPECT_EQ(RunCommand({"dupes", dir_ + "/ok.csv", "--return", "some"}, &err),
+            kExitUsage);
   EXPECT_EQ(RunCommand({"dupes", dir_ + "/ok.csv", "--progress", "loud"}, &err),
             kExitUsage);
 }
 
 TEST_F(DupesCommandTest, UnwritableOutputFailsAndLeavesNoFile) {
   std::string in = Write("in.csv", kSample), err;
-  EXPECT_EQ(RunCommand({"dupes", in, "-o", dir_ + "/no/such/dir/out.csv"}, &err),
-            kExitBadInput);
+  EXPECT_EQ(
+      RunCommand({"dupes", in, "-o", dir_ + "/no/such/dir/out.csv"}, &err),
+      kExitBadInput);
   EXPECT_FALSE(err.empty());
   EXPECT_EQ(RunCommand({"dupes", in, "-o", "/dev/full"}, &err), kExitBadInput);
   EXPECT_NE(err.find("No space left"), std::string::npos) << err;
@@ -89,15 +93,18 @@ TEST_F(DupesCommandTest, EventsModePrintsJsonLines) {
   std::string in = Write("in.csv", kSample);
   std::istringstream input;
   std::ostringstream out, err;
-  ASSERT_EQ(cli::Run({"dupes", in, "--progress", "events", "-o", dir_ + "/o.csv"},
-                {input, out, err}),
-            kExitOk);
+  ASSERT_EQ(
+      cli::Run({"dupes", in, "--progress", "events", "-o", dir_ + "/o.csv"},
+               {input, out, err}),
+      kExitOk);
   std::string events = err.str();
-  EXPECT_NE(events.find("{\"event\": \"Progress\", \"Action\": 1, \"PercentDone\": 0"),
+  EXPECT_NE(events.find(
+                "{\"event\": \"Progress\", \"Action\": 1, \"PercentDone\": 0"),
             std::string::npos)
       << events;
-  EXPECT_NE(events.find("{\"event\": \"ProgressDupeSearch\", \"PercentDone\": 100"),
-            std::string::npos)
+  EXPECT_NE(
+      events.find("{\"event\": \"ProgressDupeSearch\", \"PercentDone\": 100"),
+      std::string::npos)
       << events;
 }
 

@@ -79,8 +79,7 @@ TEST_F(GroupSettingsTest, MatchKeepsTheBestRecordAndItsId) {
   std::vector<std::string> with_best = args;
   with_best.insert(with_best.end(), {"--match", "best"});
   ASSERT_EQ(RunCommand(with_best, &best, &err), kExitOk) << err;
-  const std::string header =
-      "id,name,Match,Similarity,MatchID\r\n";
+  const std::string header = "id,name,Match,Similarity,MatchID\r\n";
   EXPECT_EQ(first, header + "m1,Hans Meier,1,95.23809524,f1\r\n");
   EXPECT_EQ(best, header + "m1,Hans Meier,2,100,f2\r\n");
 }
@@ -133,8 +132,8 @@ TEST_F(GroupSettingsTest, SavedModelScoresAsTheFittedOne) {
   const std::string in = Write("people.csv", kPeople);
   const std::string model = File("model.json");
   const std::vector<std::string> search = {
-      "dupes", in, "--id-column", "id", "--scores", "--labels", "number",
-      "--cluster-threshold", "0.3"};
+      "dupes",    in,       "--id-column",         "id", "--scores",
+      "--labels", "number", "--cluster-threshold", "0.3"};
   std::string fitted, reread, err;
   std::vector<std::string> fit = search;
   fit.insert(fit.end(), {"--scoring", "estimated", "--model-out", model});

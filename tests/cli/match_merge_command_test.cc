@@ -33,9 +33,9 @@ class MatchMergeCommandTest : public testing::CommandFileTest {
   // returns its status, output and errors.
   int RunCommand(const std::string& command, std::vector<std::string> options,
                  std::string* out, std::string* err) {
-    std::vector<std::string> args = {command, master_, file_, "--id-column",
-                                     "id", "--progress", "none", "-o",
-                                     File("out.csv")};
+    std::vector<std::string> args = {command,       master_, file_,
+                                     "--id-column", "id",    "--progress",
+                                     "none",        "-o",    File("out.csv")};
     args.insert(args.end(), options.begin(), options.end());
     std::remove(File("out.csv").c_str());
     std::istringstream in;
@@ -83,8 +83,7 @@ TEST_F(MatchMergeCommandTest, ReturnModes) {
       {"match",
        {},
        "name,street,id,Match",
-       {"Meier,Main Street 1,m1,3",
-        "Schulz,Park Road 7,m2,0",
+       {"Meier,Main Street 1,m1,3", "Schulz,Park Road 7,m2,0",
         "Becker,Hill Lane 3,m3,1"}},
       {"merge",
        {"--return", "import"},
@@ -93,12 +92,9 @@ TEST_F(MatchMergeCommandTest, ReturnModes) {
       {"merge",
        {"--return", "all"},
        "name,street,id,FuzzyDupesID,Source",
-       {"Meier,Main Street 1,m1,L1,0",
-        "Schulz,Park Road 7,m2,L2,0",
-        "Becker,Hill Lane 3,m3,L3,0",
-        "Baecker,Hill Lane 3,i1,L3,1",
-        "Zimmer,Lake View 12,i2,L4,1",
-        "Meyer,Main Street 1,i3,L1,1",
+       {"Meier,Main Street 1,m1,L1,0", "Schulz,Park Road 7,m2,L2,0",
+        "Becker,Hill Lane 3,m3,L3,0", "Baecker,Hill Lane 3,i1,L3,1",
+        "Zimmer,Lake View 12,i2,L4,1", "Meyer,Main Street 1,i3,L1,1",
         "Zimmer,Lake View 12,i4,L4,1"}},
   };
   for (const Case& c : cases) {
@@ -128,13 +124,14 @@ TEST_F(MatchMergeCommandTest, LogsAndReproducibleLabels) {
             "Zimmer;Lake View 12;i2\r\n"
             "Zimmer;Lake View 12;i4\r\n");
   const std::vector<std::string> merge = {
-      "--return", "dupes", "--label-seed", "11", "--log-imported",
-      File("i.log"), "--log-rejected", File("r.log")};
+      "--return",       "dupes",       "--label-seed",   "11",
+      "--log-imported", File("i.log"), "--log-rejected", File("r.log")};
   ASSERT_EQ(RunCommand("merge", merge, &out, &err), kExitOk) << err;
   ASSERT_EQ(RunCommand("merge", merge, &again, &err), kExitOk) << err;
   EXPECT_EQ(out, again);
   EXPECT_EQ(Rows(out).size(), 6u);
-  EXPECT_EQ(Read(File("i.log")), "name,street,id\r\nZimmer,Lake View 12,i2\r\n");
+  EXPECT_EQ(Read(File("i.log")),
+            "name,street,id\r\nZimmer,Lake View 12,i2\r\n");
 }
 
 TEST_F(MatchMergeCommandTest, Errors) {

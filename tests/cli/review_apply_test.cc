@@ -54,10 +54,9 @@ class ApplyTest : public testing::CommandFileTest {
     std::ostringstream outs, errs;
     const std::string path = File("out.csv");
     std::remove(path.c_str());
-    const int status =
-        cli::Run({"apply", Write("in.csv", table), Write("d.json", decisions),
-                  "-o", path},
-                 {in, outs, errs});
+    const int status = cli::Run({"apply", Write("in.csv", table),
+                                 Write("d.json", decisions), "-o", path},
+                                {in, outs, errs});
     *out = Read(path);
     *err = errs.str();
     return status;
@@ -73,7 +72,8 @@ TEST_F(ApplyTest, DecisionsBecomeLabels) {
   const Case cases[] = {
       {"none", "", kLabels},
       {"accepted", R"({"group": 1, "reviewed": true})", kLabels},
-      {"split", R"({"group": 1, "reviewed": true, "split": [2, 6]})",
+      {"split",
+       R"({"group": 1, "reviewed": true, "split": [2, 6]})",
        {kA, Numbered(2), kB, kC, kB, Numbered(6)}},
       {"merged into an earlier group",
        R"({"group": 3, "reviewed": true, "merge_into": 1})",
@@ -84,9 +84,9 @@ TEST_F(ApplyTest, DecisionsBecomeLabels) {
   };
   for (const Case& c : cases) {
     std::string out, err;
-    EXPECT_EQ(Apply(Table(kLabels), Decisions(kGroups, c.decisions), &out,
-                    &err),
-              kExitOk)
+    EXPECT_EQ(
+        Apply(Table(kLabels), Decisions(kGroups, c.decisions), &out, &err),
+        kExitOk)
         << c.name << ": " << err;
     EXPECT_EQ(out, Table(c.labels)) << c.name;
   }
@@ -123,8 +123,7 @@ TEST_F(ApplyTest, RefusesWhatDoesNotFit) {
        "starts no group"},
       {Table(kLabels), Decisions(kGroups, R"({"group": 1, "split": [4]})"),
        "is not one of its rows"},
-      {Table(kLabels),
-       Decisions(kGroups, R"({"group": 1, "merge_into": 3},
+      {Table(kLabels), Decisions(kGroups, R"({"group": 1, "merge_into": 3},
                              {"group": 3, "merge_into": 1})"),
        "merged into itself"},
       {Table(kLabels), Decisions(kGroups, R"({"group": 1, "merge_into": 1})"),

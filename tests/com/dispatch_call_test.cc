@@ -54,10 +54,12 @@ TEST(DispatchCallTest, NamesIgnoreCaseAndParametersAreNumbered) {
   EXPECT_EQ(LookUpNames(const_cast<LPOLESTR*>(names), 2, ids), S_OK);
   EXPECT_EQ(ids[0], 18);
   EXPECT_EQ(ids[1], 2);
-  EXPECT_EQ(LookUpNames(const_cast<LPOLESTR*>(names), 3, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(LookUpNames(const_cast<LPOLESTR*>(names), 3, ids),
+            DISP_E_UNKNOWNNAME);
   EXPECT_EQ(ids[2], DISPID_UNKNOWN);
   const wchar_t* unknown[] = {L"Frobnicate"};
-  EXPECT_EQ(LookUpNames(const_cast<LPOLESTR*>(unknown), 1, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(LookUpNames(const_cast<LPOLESTR*>(unknown), 1, ids),
+            DISP_E_UNKNOWNNAME);
 }
 
 TEST(DispatchCallTest, CallsAndErrors) {
@@ -71,15 +73,32 @@ TEST(DispatchCallTest, CallsAndErrors) {
   };
   const Case cases[] = {
       {"a call", 10, DISPATCH_METHOD, {L"flaw", L"lawn"}, S_OK, -1},
-      {"a string for a short", 5, DISPATCH_METHOD, {L"Lee", L"four"},
-       DISP_E_TYPEMISMATCH, 0},
-      {"the middle one of three", 7, DISPATCH_METHOD, {L"Lee", L"four", L"True"},
-       DISP_E_TYPEMISMATCH, 1},
+      {"a string for a short",
+       5,
+       DISPATCH_METHOD,
+       {L"Lee", L"four"},
+       DISP_E_TYPEMISMATCH,
+       0},
+      {"the middle one of three",
+       7,
+       DISPATCH_METHOD,
+       {L"Lee", L"four", L"True"},
+       DISP_E_TYPEMISMATCH,
+       1},
       {"too few", 10, DISPATCH_METHOD, {L"flaw"}, DISP_E_BADPARAMCOUNT, -1},
-      {"too many", 10, DISPATCH_METHOD, {L"a", L"b", L"c"}, DISP_E_BADPARAMCOUNT, -1},
+      {"too many",
+       10,
+       DISPATCH_METHOD,
+       {L"a", L"b", L"c"},
+       DISP_E_BADPARAMCOUNT,
+       -1},
       {"no such member", 99, DISPATCH_METHOD, {}, DISP_E_MEMBERNOTFOUND, -1},
-      {"assigning to a method", 10, DISPATCH_PROPERTYPUT, {L"a"},
-       DISP_E_MEMBERNOTFOUND, -1},
+      {"assigning to a method",
+       10,
+       DISPATCH_PROPERTYPUT,
+       {L"a"},
+       DISP_E_MEMBERNOTFOUND,
+       -1},
   };
   for (const Case& c : cases) {
     CVexlorCtrl control;
@@ -89,8 +108,9 @@ TEST(DispatchCallTest, CallsAndErrors) {
     VARIANT result;
     VariantInit(&result);
     UINT arg_error = 12345;
-    EXPECT_EQ(CallMember(control, c.dispid, c.flags, params, &result, &arg_error),
-              c.status)
+    EXPECT_EQ(
+        CallMember(control, c.dispid, c.flags, params, &result, &arg_error),
+        c.status)
         << c.what;
     if (c.arg_error >= 0) {
       EXPECT_EQ(arg_error, static_cast<UINT>(c.arg_error)) << c.what;
@@ -111,11 +131,12 @@ TEST(DispatchCallTest, NamedArgumentsAndPropertyPut) {
     args.Int(4).Bool(false).Str(L"Robert");
     DISPPARAMS params = args.Params();  // rgvarg: "Robert", False, 4
     VARIANT ordered[3] = {params.rgvarg[2], params.rgvarg[1], params.rgvarg[0]};
-    DISPID names[2] = {1, 2};           // length, firstchar
+    DISPID names[2] = {1, 2};  // length, firstchar
     DISPPARAMS named = {ordered, names, 3, 2};
     VARIANT result;
     VariantInit(&result);
-    ASSERT_EQ(CallMember(control, 7, DISPATCH_METHOD, named, &result, nullptr), S_OK);
+    ASSERT_EQ(CallMember(control, 7, DISPATCH_METHOD, named, &result, nullptr),
+              S_OK);
     EXPECT_EQ(std::wstring(V_BSTR(&result)), L"r163");
     VariantClear(&result);
   }
@@ -126,8 +147,9 @@ TEST(DispatchCallTest, NamedArgumentsAndPropertyPut) {
     DISPID put = DISPID_PROPERTYPUT;
     params.rgdispidNamedArgs = &put;
     params.cNamedArgs = 1;
-    ASSERT_EQ(CallMember(control, 2, DISPATCH_PROPERTYPUT, params, nullptr, nullptr),
-              S_OK);
+    ASSERT_EQ(
+        CallMember(control, 2, DISPATCH_PROPERTYPUT, params, nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(control.GetCSVDelimiter(), u",");
   }
 }

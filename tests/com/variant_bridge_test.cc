@@ -22,10 +22,10 @@ using platform::Variant;
 VARIANT RandomCell(std::mt19937& rng) {
   VARIANT v;
   VariantInit(&v);
-  static const VARTYPE kTypes[] = {VT_EMPTY, VT_NULL, VT_I2,  VT_I4,  VT_R4,
+  static const VARTYPE kTypes[] = {VT_EMPTY, VT_NULL, VT_I2,   VT_I4,   VT_R4,
                                    VT_R8,    VT_CY,   VT_DATE, VT_BSTR, VT_BOOL,
-                                   VT_ERROR, VT_I1,   VT_UI1, VT_UI2, VT_UI4,
-                                   VT_I8,    VT_UI8,  VT_INT, VT_UINT};
+                                   VT_ERROR, VT_I1,   VT_UI1,  VT_UI2,  VT_UI4,
+                                   VT_I8,    VT_UI8,  VT_INT,  VT_UINT};
   V_VT(&v) = kTypes[rng() % (sizeof kTypes / sizeof kTypes[0])];
   if (V_VT(&v) == VT_BSTR) {
     std::wstring text;
@@ -44,11 +44,25 @@ VARIANT RandomCell(std::mt19937& rng) {
     const uint64_t bits = (static_cast<uint64_t>(rng()) << 32) | rng();
     // Only the bytes of the type's own size are its value.
     switch (V_VT(&v)) {
-      case VT_I1: case VT_UI1: V_UI1(&v) = static_cast<BYTE>(bits); break;
-      case VT_I2: case VT_UI2: V_UI2(&v) = static_cast<USHORT>(bits); break;
-      case VT_I8: case VT_UI8: case VT_CY: V_UI8(&v) = bits; break;
-      case VT_EMPTY: case VT_NULL: break;
-      default: V_UI4(&v) = static_cast<ULONG>(bits); break;
+      case VT_I1:
+      case VT_UI1:
+        V_UI1(&v) = static_cast<BYTE>(bits);
+        break;
+      case VT_I2:
+      case VT_UI2:
+        V_UI2(&v) = static_cast<USHORT>(bits);
+        break;
+      case VT_I8:
+      case VT_UI8:
+      case VT_CY:
+        V_UI8(&v) = bits;
+        break;
+      case VT_EMPTY:
+      case VT_NULL:
+        break;
+      default:
+        V_UI4(&v) = static_cast<ULONG>(bits);
+        break;
     }
   }
   return v;
@@ -57,24 +71,43 @@ VARIANT RandomCell(std::mt19937& rng) {
 bool SameCell(const VARIANT& expected, const Variant& cell) {
   if (V_VT(&expected) != cell.vt()) return false;
   switch (V_VT(&expected)) {
-    case VT_EMPTY: case VT_NULL: return true;
+    case VT_EMPTY:
+    case VT_NULL:
+      return true;
     case VT_BSTR:
       return cell.AsString() ==
-             std::u16string_view(reinterpret_cast<const char16_t*>(V_BSTR(&expected)),
-                                 SysStringLen(V_BSTR(&expected)));
-    case VT_BOOL: return (V_BOOL(&expected) != 0) == cell.AsBool();
-    case VT_R4: return V_R4(&expected) == cell.AsFloat();
-    case VT_R8: case VT_DATE: return V_R8(&expected) == cell.AsDouble();
-    case VT_I1: return V_I1(&expected) == cell.AsInt64();
-    case VT_I2: return V_I2(&expected) == cell.AsInt16();
-    case VT_UI1: return V_UI1(&expected) == cell.AsUInt64();
-    case VT_UI2: return V_UI2(&expected) == cell.AsUInt64();
-    case VT_I4: case VT_INT: return V_I4(&expected) == cell.AsInt32();
-    case VT_ERROR: return V_ERROR(&expected) == cell.AsError();
-    case VT_UI4: case VT_UINT: return V_UI4(&expected) == cell.AsUInt64();
-    case VT_UI8: return V_UI8(&expected) == cell.AsUInt64();
-    case VT_CY: return V_I8(&expected) == cell.AsCurrency();
-    default: return V_I8(&expected) == cell.AsInt64();
+             std::u16string_view(
+                 reinterpret_cast<const char16_t*>(V_BSTR(&expected)),
+                 SysStringLen(V_BSTR(&expected)));
+    case VT_BOOL:
+      return (V_BOOL(&expected) != 0) == cell.AsBool();
+    case VT_R4:
+      return V_R4(&expected) == cell.AsFloat();
+    case VT_R8:
+    case VT_DATE:
+      return V_R8(&expected) == cell.AsDouble();
+    case VT_I1:
+      return V_I1(&expected) == cell.AsInt64();
+    case VT_I2:
+      return V_I2(&expected) == cell.AsInt16();
+    case VT_UI1:
+      return V_UI1(&expected) == cell.AsUInt64();
+    case VT_UI2:
+      return V_UI2(&expected) == cell.AsUInt64();
+    case VT_I4:
+    case VT_INT:
+      return V_I4(&expected) == cell.AsInt32();
+    case VT_ERROR:
+      return V_ERROR(&expected) == cell.AsError();
+    case VT_UI4:
+    case VT_UINT:
+      return V_UI4(&expected) == cell.AsUInt64();
+    case VT_UI8:
+      return V_UI8(&expected) == cell.AsUInt64();
+    case VT_CY:
+      return V_I8(&expected) == cell.AsCurrency();
+    default:
+      return V_I8(&expected) == cell.AsInt64();
   }
 }
 
@@ -150,8 +183,9 @@ TEST_P(VariantBridgeTest, TablesCrossBothWaysCellForCell) {
       // The bytes of the value, or the string's characters.
       if (V_VT(&a) == VT_BSTR) {
         EXPECT_EQ(SysStringLen(V_BSTR(&a)), SysStringLen(V_BSTR(&b)));
-        EXPECT_EQ(std::memcmp(V_BSTR(&a), V_BSTR(&b),
-                              SysStringByteLen(V_BSTR(&a))), 0);
+        EXPECT_EQ(
+            std::memcmp(V_BSTR(&a), V_BSTR(&b), SysStringByteLen(V_BSTR(&a))),
+            0);
       } else {
         EXPECT_TRUE(SameCell(a, copy->cell(c, r)));
         EXPECT_TRUE(SameCell(b, copy->cell(c, r)));
@@ -164,10 +198,11 @@ TEST_P(VariantBridgeTest, TablesCrossBothWaysCellForCell) {
   VariantClear(&table);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, VariantBridgeTest,
-                         ::testing::Values(Shape{0, 0, 1, 1}, Shape{0, 0, 7, 50},
-                                           Shape{1, 1, 3, 4}, Shape{-2, 5, 4, 3},
-                                           Shape{0, 0, 0, 0}, Shape{0, 0, 2, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, VariantBridgeTest,
+    ::testing::Values(Shape{0, 0, 1, 1}, Shape{0, 0, 7, 50}, Shape{1, 1, 3, 4},
+                      Shape{-2, 5, 4, 3}, Shape{0, 0, 0, 0},
+                      Shape{0, 0, 2, 0}));
 
 TEST(VariantBridgeTest, ReferencesToOtherTypesAreReadThrough) {
   BSTR text = SysAllocString(L"Meyer");

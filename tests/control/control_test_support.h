@@ -95,8 +95,8 @@ inline SampleTables MakeSampleTables(int master_rows, int second_rows) {
 inline bool FileIsOpen(const std::string& path) {
 #ifdef _WIN32
   HANDLE handle =
-      CreateFileW(std::filesystem::path(path).c_str(), GENERIC_READ, 0,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileW(std::filesystem::path(path).c_str(), GENERIC_READ, 0, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   return handle == INVALID_HANDLE_VALUE &&
          GetLastError() == ERROR_SHARING_VIOLATION;

@@ -54,7 +54,8 @@ TEST(ModuleTest, RegistersTheEntriesAndUnregistersThemAll) {
   const std::string key = std::string("CLSID\\") + kControlClsid;
   EXPECT_EQ(store.keys[key][""], "Vexlor Control");
   EXPECT_EQ(store.keys[key + "\\ProgID"][""], "VEXLOR.VexlorCtrl.1");
-  EXPECT_EQ(store.keys[key + "\\InprocServer32"]["ThreadingModel"], "Apartment");
+  EXPECT_EQ(store.keys[key + "\\InprocServer32"]["ThreadingModel"],
+            "Apartment");
   EXPECT_EQ(store.keys[key + "\\MiscStatus"][""], "132497");
   EXPECT_EQ(store.keys[key + "\\Version"][""], "1.0");
   EXPECT_EQ(store.keys[key + "\\TypeLib"][""], kTypeLibId);

@@ -33,15 +33,14 @@ class RecordingEvents : public EventSink {
     if (on_event) on_event();
   }
   void ProgressDupeSearch(double percent, int32_t record_no,
-                          double record_count, int32_t depth,
-                          int32_t depth_max, double depth_avg, int32_t found,
-                          int32_t found2, int32_t elapsed,
-                          std::u16string_view elapsed_text, int32_t eta,
-                          std::u16string_view eta_text) override {
+                          double record_count, int32_t depth, int32_t depth_max,
+                          double depth_avg, int32_t found, int32_t found2,
+                          int32_t elapsed, std::u16string_view elapsed_text,
+                          int32_t eta, std::u16string_view eta_text) override {
     char line[256];
     std::snprintf(line, sizeof line, "D %g %d %g %d %d %g %d %d %d %s %d %s",
-                  percent, record_no, record_count, depth, depth_max,
-                  depth_avg, found, found2, elapsed,
+                  percent, record_no, record_count, depth, depth_max, depth_avg,
+                  found, found2, elapsed,
                   platform::Utf16ToUtf8(elapsed_text).c_str(), eta,
                   platform::Utf16ToUtf8(eta_text).c_str());
     lines.push_back(line);
@@ -68,9 +67,9 @@ class FakePresenter : public WindowPresenter {
 
 TEST(ProgressReporterTest, SpanTexts) {
   const std::pair<int64_t, const char*> kCases[] = {
-      {0, "00:00:00"},      {59, "00:00:59"},     {61, "00:01:01"},
-      {3600, "01:00:00"},   {86399, "23:59:59"},  {86400, "00:00:00"},
-      {86465, "00:01:05"},  {90061, "01:01:01"},  {-5, "00:00:00"},
+      {0, "00:00:00"},          {59, "00:00:59"},    {61, "00:01:01"},
+      {3600, "01:00:00"},       {86399, "23:59:59"}, {86400, "00:00:00"},
+      {86465, "00:01:05"},      {90061, "01:01:01"}, {-5, "00:00:00"},
       {2147483647, "03:14:07"},
   };
   for (const auto& [seconds, text] : kCases) {
@@ -86,9 +85,16 @@ TEST(ProgressReporterTest, EstimatedRemainingTime) {
     int32_t eta;
   };
   const Case kCases[] = {
-      {30, 50, 30},   {0, 0, 0},     {10, 0, 0},       {10, -5, 0},
-      {10, 150, 0},   {10, nan, 0},  {7, 33.3, 14},    {10, 100, 0},
-      {1, 1e-300, std::numeric_limits<int32_t>::max()}, {100, 99.9, 0},
+      {30, 50, 30},
+      {0, 0, 0},
+      {10, 0, 0},
+      {10, -5, 0},
+      {10, 150, 0},
+      {10, nan, 0},
+      {7, 33.3, 14},
+      {10, 100, 0},
+      {1, 1e-300, std::numeric_limits<int32_t>::max()},
+      {100, 99.9, 0},
       {1000, 99.9, 1},
   };
   for (const Case& c : kCases) {
@@ -251,8 +257,8 @@ TEST(ControlDupeSearchTest, EventsThroughTheControl) {
   CVexlorCtrl c(uint64_t{42});
   RecordingEvents events;
   c.Advise(&events);
-  Variant result = c.DupeSearch(NameTable(20), 0, 80, 0.5, u"ignored",
-                                DRR_ALL, false);
+  Variant result =
+      c.DupeSearch(NameTable(20), 0, 80, 0.5, u"ignored", DRR_ALL, false);
   ASSERT_NE(result.AsArray(), nullptr);
   EXPECT_EQ(result.AsArray()->rows(), 20u);
   EXPECT_EQ(c.LastError(), 0);
@@ -272,8 +278,8 @@ TEST(ControlDupeSearchTest, EventsThroughTheControl) {
   CVexlorCtrl d(uint64_t{42});
   Variant again = d.DupeSearch(NameTable(20), 0, 80, 0.5, u"", DRR_ALL, false);
   for (uint32_t r = 0; r < 20; ++r) {
-    EXPECT_TRUE(SameValue(result.AsArray()->cell(2, r),
-                          again.AsArray()->cell(2, r)));
+    EXPECT_TRUE(
+        SameValue(result.AsArray()->cell(2, r), again.AsArray()->cell(2, r)));
   }
 }
 
@@ -284,14 +290,14 @@ TEST(ControlDupeSearchTest, SinkCancelStopsBeforeTheNextRecord) {
     if (events.lines.size() == 3) c.Cancel();  // first periodic report
   };
   c.Advise(&events);
-  EXPECT_TRUE(c.DupeSearch(NameTable(40), 0, 80, 0.5, u"", DRR_ALL, false)
-                  .IsEmpty());
+  EXPECT_TRUE(
+      c.DupeSearch(NameTable(40), 0, 80, 0.5, u"", DRR_ALL, false).IsEmpty());
   EXPECT_TRUE(c.CanceledByUser());
   EXPECT_EQ(c.LastError(), 0);
   EXPECT_EQ(events.lines.size(), 3u);
   c.Unadvise(&events);
-  EXPECT_FALSE(c.DupeSearch(NameTable(4), 0, 80, 0.5, u"", DRR_ALL, false)
-                   .IsEmpty());
+  EXPECT_FALSE(
+      c.DupeSearch(NameTable(4), 0, 80, 0.5, u"", DRR_ALL, false).IsEmpty());
   EXPECT_FALSE(c.CanceledByUser()) << "cleared by the next call";
 }
 
@@ -304,8 +310,8 @@ TEST(ControlDupeSearchTest, WindowCancelStopsAtTheNextReport) {
   // Pumps: stage 1 start (1), stage 2 start (2), record 10 (3), ...
   // A click at the stage 2 start is merged at record 10's report.
   presenter.cancel_at_pump = 2;
-  EXPECT_TRUE(c.DupeSearch(NameTable(40), 0, 80, 0.5, u"", DRR_DUPES, true)
-                  .IsEmpty());
+  EXPECT_TRUE(
+      c.DupeSearch(NameTable(40), 0, 80, 0.5, u"", DRR_DUPES, true).IsEmpty());
   EXPECT_TRUE(c.CanceledByUser());
   EXPECT_EQ(presenter.pumps, 3);
   EXPECT_EQ(presenter.shows, 1);
@@ -314,8 +320,7 @@ TEST(ControlDupeSearchTest, WindowCancelStopsAtTheNextReport) {
 
   FakePresenter calm;
   c.set_window_presenter(&calm);
-  Variant dupes = c.DupeSearch(NameTable(40), 0, 80, 0.5, u"", DRR_DUPES,
-                               true);
+  Variant dupes = c.DupeSearch(NameTable(40), 0, 80, 0.5, u"", DRR_DUPES, true);
   ASSERT_NE(dupes.AsArray(), nullptr);
   EXPECT_EQ(dupes.AsArray()->rows(), 40u);
   EXPECT_EQ(calm.closes, 1);

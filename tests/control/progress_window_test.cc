@@ -47,12 +47,20 @@ TEST(ProgressWindowTest, SearchWindowFieldFormats) {
   };
   const Case kCases[] = {
       {{1, 0, 0.0, -1, -1, -1, -1}, "1", "0", "0.0", "-", "-"},
-      {{12, 345, 4.25, 10, 2000, 7, 9}, "12", "345", "4.2", "10 / 2000",
+      {{12, 345, 4.25, 10, 2000, 7, 9},
+       "12",
+       "345",
+       "4.2",
+       "10 / 2000",
        "7  (9)"},
       {{-1, -1, -1.0, -1, 5, -1, 3}, "-", "-", "-", "-", "-"},
       {{0, 0, 0.05, 0, 0, 0, 0}, "0", "0", "0.1", "0 / 0", "0  (0)"},
-      {{2147483647, 1, 1e6, 3, -4, 0, -2}, "2147483647", "1", "1000000.0",
-       "3 / -4", "0  (-2)"},
+      {{2147483647, 1, 1e6, 3, -4, 0, -2},
+       "2147483647",
+       "1",
+       "1000000.0",
+       "3 / -4",
+       "0  (-2)"},
   };
   FakePresenter presenter;
   CProgressDlg dlg(&presenter, Language::kEnglish);
@@ -72,8 +80,8 @@ TEST(ProgressWindowTest, SearchWindowFieldFormats) {
 TEST(ProgressWindowTest, BarPositionIsThePercentRoundedDownWithinRange) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::pair<double, int> kCases[] = {
-      {0, 0},     {99.9, 99}, {100, 100}, {100.5, 100}, {1e300, 100},
-      {-5, 0},    {nan, 0},   {0.99, 0},  {42.0, 42},   {111.1, 100}};
+      {0, 0},  {99.9, 99}, {100, 100}, {100.5, 100}, {1e300, 100},
+      {-5, 0}, {nan, 0},   {0.99, 0},  {42.0, 42},   {111.1, 100}};
   CProgressDlg dlg(nullptr, Language::kEnglish);
   CWaitDlg wait(nullptr, Language::kEnglish);
   for (const auto& [percent, position] : kCases) {
@@ -114,9 +122,9 @@ TEST(ProgressWindowTest, CreationStatusAndCancel) {
     EXPECT_TRUE(dlg.shown()) << "Cancel does not close the window";
     EXPECT_EQ(presenter.pumps, 3);
   }
-  EXPECT_EQ(presenter.log, (std::vector<std::string>{
-                               "show Fuzzy Duplicate Search",
-                               "close Fuzzy Duplicate Search"}));
+  EXPECT_EQ(presenter.log,
+            (std::vector<std::string>{"show Fuzzy Duplicate Search",
+                                      "close Fuzzy Duplicate Search"}));
 }
 
 TEST(ProgressWindowTest, WaitWindow) {
@@ -184,8 +192,8 @@ TEST(TerminalPanelTest, RendersTheWindowsFields) {
                      "00:00:12");
   std::string text = TerminalPanel::Render(dlg);
   for (const char* part :
-       {"Fuzzy Duplicate Search", "Searching Duplicates...", " 50%",
-        "cur. 12", "max. 30", "4.5", "Elapsed 00:00:12", "ETA 00:00:12",
+       {"Fuzzy Duplicate Search", "Searching Duplicates...", " 50%", "cur. 12",
+        "max. 30", "4.5", "Elapsed 00:00:12", "ETA 00:00:12",
         "Record 500 / 1000", "Found 7  (9)", "Cancel: Ctrl-C"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }

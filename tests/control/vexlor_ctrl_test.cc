@@ -68,7 +68,8 @@ TEST(VexlorCtrlTest, NewGuidTexts) {
   CVexlorCtrl c;
   std::u16string a = c.NewGUID(), b = c.NewGUID();
   EXPECT_NE(a, b);
-  std::regex form("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
+  std::regex form(
+      "\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
   EXPECT_TRUE(std::regex_match(platform::Utf16ToUtf8(a), form));
   CVexlorCtrl s1(7), s2(7);
   EXPECT_EQ(s1.NewGUID(), s2.NewGUID());
@@ -121,7 +122,8 @@ TEST(VexlorCtrlTest, FieldListThroughTheControl) {
 
 TEST(MemberTableTest, EveryIdentifierOnce) {
   std::set<int32_t> ids;
-  for (const MemberInfo& m : Members()) EXPECT_TRUE(ids.insert(m.dispid).second);
+  for (const MemberInfo& m : Members())
+    EXPECT_TRUE(ids.insert(m.dispid).second);
   std::set<int32_t> expected = {kDispidAboutBox};
   for (int id = 2; id <= 29; ++id) {
     if (id != 19) expected.insert(id);
@@ -151,7 +153,9 @@ TEST(MemberTableTest, InvokeConvertsArguments) {
   ASSERT_EQ(Invoke(c, 15, DISPATCH_METHOD, args, &result, &error), S_OK);
   EXPECT_EQ(result.AsDouble(), 75.0);
 
-  args = {S(","), };
+  args = {
+      S(","),
+  };
   ASSERT_EQ(Invoke(c, 2, DISPATCH_PROPERTYPUT, args, &result, &error), S_OK);
   ASSERT_EQ(Invoke(c, 2, DISPATCH_PROPERTYGET, {}, &result, &error), S_OK);
   EXPECT_EQ(result.AsString(), u",");
@@ -168,16 +172,21 @@ TEST(MemberTableTest, InvokeRefusesWhatDoesNotFit) {
     std::vector<Variant> args;
     int32_t code;
   } cases[] = {
-      {7, {S("Lee"), Variant::I4(70000), Variant::Bool(false)}, DISP_E_OVERFLOW},
+      {7,
+       {S("Lee"), Variant::I4(70000), Variant::Bool(false)},
+       DISP_E_OVERFLOW},
       {16, {S("a"), S("b"), S("abc"), S("0")}, DISP_E_TYPEMISMATCH},
       {10, {S("a")}, DISP_E_BADPARAMCOUNT},
       {19, {}, DISP_E_MEMBERNOTFOUND},
-      {21, {Variant::R8(1e9), S("1"), S("1"), S("1"), S("0"), S("")}, DISP_E_OVERFLOW},
+      {21,
+       {Variant::R8(1e9), S("1"), S("1"), S("1"), S("0"), S("")},
+       DISP_E_OVERFLOW},
   };
   for (const Case& k : cases) {
     Variant result;
     InvokeError error;
-    EXPECT_EQ(Invoke(c, k.dispid, DISPATCH_METHOD, k.args, &result, &error), k.code)
+    EXPECT_EQ(Invoke(c, k.dispid, DISPATCH_METHOD, k.args, &result, &error),
+              k.code)
         << k.dispid;
     EXPECT_FALSE(error.message.empty());
   }

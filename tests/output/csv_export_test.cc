@@ -84,19 +84,23 @@ struct GoldenCase {
 
 std::vector<GoldenCase> GoldenCases() {
   std::vector<GoldenCase> cases;
-  cases.push_back({"csv_quoted_a_quote_b.csv", nullptr,
+  cases.push_back({"csv_quoted_a_quote_b.csv",
+                   nullptr,
                    [] { return Table(1, 1, {Variant::String(u"a\"b")}); },
                    Format(),
                    {}});
-  cases.push_back({"csv_plain_a_quote_b.csv", nullptr,
+  cases.push_back({"csv_plain_a_quote_b.csv",
+                   nullptr,
                    [] { return Table(1, 1, {Variant::String(u"a\"b")}); },
                    Format(false),
                    {}});
-  cases.push_back({"csv_no_header_no_rows.csv", nullptr,
+  cases.push_back({"csv_no_header_no_rows.csv",
+                   nullptr,
                    [] { return Table(3, 0, {}); },
                    Format(true, false),
                    {}});
-  cases.push_back({"csv_500_columns.csv", nullptr,
+  cases.push_back({"csv_500_columns.csv",
+                   nullptr,
                    [] {
                      std::vector<Variant> row;
                      for (int c = 0; c < 500; ++c)
@@ -105,7 +109,8 @@ std::vector<GoldenCase> GoldenCases() {
                    },
                    Format(),
                    {}});
-  cases.push_back({"csv_columns_from_1.csv", nullptr,
+  cases.push_back({"csv_columns_from_1.csv",
+                   nullptr,
                    [] {
                      return Table(2, 2,
                                   {Variant::String(u"x"), Variant::I2(1),
@@ -114,7 +119,8 @@ std::vector<GoldenCase> GoldenCases() {
                    },
                    Format(),
                    {}});
-  cases.push_back({"csv_crlf_in_string.csv", nullptr,
+  cases.push_back({"csv_crlf_in_string.csv",
+                   nullptr,
                    [] {
                      return Table(2, 1,
                                   {Variant::String(u"two\r\nwords"),
@@ -122,7 +128,8 @@ std::vector<GoldenCase> GoldenCases() {
                    },
                    Format(),
                    {}});
-  cases.push_back({"csv_numbers.csv", nullptr,
+  cases.push_back({"csv_numbers.csv",
+                   nullptr,
                    [] {
                      return Table(5, 1,
                                   {Variant::R8(0.1), Variant::R8(1e-9),
@@ -131,7 +138,8 @@ std::vector<GoldenCase> GoldenCases() {
                    },
                    Format(),
                    {u"Tenth", u"", u"Minus"}});
-  cases.push_back({"csv_two_char_delimiter.csv", nullptr,
+  cases.push_back({"csv_two_char_delimiter.csv",
+                   nullptr,
                    [] {
                      return Table(3, 2,
                                   {Variant::String(u"a"), Variant::I4(1),
@@ -141,7 +149,8 @@ std::vector<GoldenCase> GoldenCases() {
                    Format(false, true, u", "),
                    {}});
   cases.push_back(
-      {"csv_german_locale.csv", nullptr,
+      {"csv_german_locale.csv",
+       nullptr,
        [] {
          double day = Day(2023, 12, 31);
          double leap = Day(2024, 2, 29);
@@ -157,11 +166,13 @@ std::vector<GoldenCase> GoldenCases() {
                  {Variant::String(u"Łódź"), Variant::String(u"Kraków"),
                   Variant::String(u"\"Müller\""), Variant::String(u"Иванов")});
   };
-  cases.push_back({"csv_utf8.csv", nullptr,
+  cases.push_back({"csv_utf8.csv",
+                   nullptr,
                    international,
                    Format(true, true, u",", TextEncoding::kUtf8),
                    {u"Name", u"Stadt"}});
-  cases.push_back({"csv_cp1252.csv", "csv_cp1252_win.csv",
+  cases.push_back({"csv_cp1252.csv",
+                   "csv_cp1252_win.csv",
                    international,
                    Format(true, true, u","),
                    {u"Name", u"Stadt"}});

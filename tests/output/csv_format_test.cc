@@ -265,18 +265,27 @@ std::vector<std::string> SplitRfc4180(const std::string& line,
 }
 
 TEST(CsvFormatTest, Rfc4180RuleGivesEveryFieldBack) {
-  const std::vector<std::u16string> texts = {
-      u"", u"plain", u"a\"b", u"two\r\nlines", u"lone\rCR", u"new\nline",
-      u"  blanks  ", u"007", u"a.b", u"x;y", u"Ivanov \u0418\u0432", u"\"",
-      std::u16string(5000, u'x')};
+  const std::vector<std::u16string> texts = {u"",
+                                             u"plain",
+                                             u"a\"b",
+                                             u"two\r\nlines",
+                                             u"lone\rCR",
+                                             u"new\nline",
+                                             u"  blanks  ",
+                                             u"007",
+                                             u"a.b",
+                                             u"x;y",
+                                             u"Ivanov \u0418\u0432",
+                                             u"\"",
+                                             std::u16string(5000, u'x')};
   for (const char16_t* delimiter : {u",", u";", u".", u"::"}) {
     CsvFormat format = Format(true, TextEncoding::kUtf8, delimiter);
     format.rule = CsvRule::kRfc4180;
     CsvFormatter formatter(format);
     const std::string utf8_delimiter = platform::Utf16ToUtf8(delimiter);
     // Row 0: the texts; row 1: numbers, which a '.' delimiter must quote.
-    Variant table = VariantArray::NewTable(
-        static_cast<uint32_t>(texts.size()), 2, /*column_lower=*/1);
+    Variant table = VariantArray::NewTable(static_cast<uint32_t>(texts.size()),
+                                           2, /*column_lower=*/1);
     VariantArray& cells = *table.AsArray();
     for (uint32_t c = 0; c < texts.size(); ++c) {
       cells.cell(c, 0) = Variant::String(texts[c]);

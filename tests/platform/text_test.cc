@@ -12,9 +12,13 @@ TEST(TextTest, Utf8ToAnsiKeepsWindows1252AndTransliteratesTheRest) {
   } cases[] = {
       {"", ""},
       {"Müller", "M\xFCller"},
-      {"Straße", "Stra\xDF" "e"},
+      {"Straße",
+       "Stra\xDF"
+       "e"},
       {"€ – “quoted”", "\x80 \x96 \x93quoted\x94"},
-      {"Łódź", "L\xF3" "dz"},
+      {"Łódź",
+       "L\xF3"
+       "dz"},
       {"Kraków, ul. Żółta", "Krak\xF3w, ul. Z\xF3lta"},
       {"İstanbul Şişli", "Istanbul Sisli"},
       {"Ő", "O"},
@@ -49,8 +53,8 @@ TEST(TextTest, Utf8RoundTripAndInvalidInput) {
   std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z";
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
   EXPECT_TRUE(IsValidUtf8(text));
-  for (const char* bad : {"\xC3", "\xC3(", "\xE2\x82", "\xFF", "\xC0\x80",
-                          "\xED\xA0\x80"}) {
+  for (const char* bad :
+       {"\xC3", "\xC3(", "\xE2\x82", "\xFF", "\xC0\x80", "\xED\xA0\x80"}) {
     EXPECT_FALSE(IsValidUtf8(bad)) << bad;
     EXPECT_EQ(Utf8ToUtf16(bad).find(u'\xFFFD'), 0u) << bad;
   }
@@ -58,7 +62,9 @@ TEST(TextTest, Utf8RoundTripAndInvalidInput) {
 }
 
 TEST(TextTest, EmojiBecomesQuestionMark) {
-  EXPECT_EQ(Utf8ToAnsi("a\xF0\x9F\x98\x80" "b"), "a?b");
+  EXPECT_EQ(Utf8ToAnsi("a\xF0\x9F\x98\x80"
+                       "b"),
+            "a?b");
 }
 
 }  // namespace

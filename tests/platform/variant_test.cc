@@ -129,7 +129,8 @@ TEST(CoerceTest, ConvertsAsLateBindingDoes) {
     CoerceStatus status;
     Variant expected;
   } cases[] = {
-      {Variant::Utf8String("12.5"), VT_R8, CoerceStatus::kOk, Variant::R8(12.5)},
+      {Variant::Utf8String("12.5"), VT_R8, CoerceStatus::kOk,
+       Variant::R8(12.5)},
       {Variant::Utf8String(" 4 "), VT_I2, CoerceStatus::kOk, Variant::I2(4)},
       {Variant::Utf8String("abc"), VT_R8, CoerceStatus::kTypeMismatch, {}},
       {Variant::Utf8String(""), VT_I4, CoerceStatus::kTypeMismatch, {}},
@@ -139,14 +140,19 @@ TEST(CoerceTest, ConvertsAsLateBindingDoes) {
       {Variant::R8(3.5), VT_I4, CoerceStatus::kOk, Variant::I4(4)},
       {Variant::R8(-32768.4), VT_I2, CoerceStatus::kOk, Variant::I2(-32768)},
       {Variant::R8(1e10), VT_I4, CoerceStatus::kOverflow, {}},
-      {Variant::Utf8String("True"), VT_BOOL, CoerceStatus::kOk, Variant::Bool(true)},
-      {Variant::Utf8String("false"), VT_BOOL, CoerceStatus::kOk, Variant::Bool(false)},
-      {Variant::Utf8String("0"), VT_BOOL, CoerceStatus::kOk, Variant::Bool(false)},
+      {Variant::Utf8String("True"), VT_BOOL, CoerceStatus::kOk,
+       Variant::Bool(true)},
+      {Variant::Utf8String("false"), VT_BOOL, CoerceStatus::kOk,
+       Variant::Bool(false)},
+      {Variant::Utf8String("0"), VT_BOOL, CoerceStatus::kOk,
+       Variant::Bool(false)},
       {Variant::Utf8String("yes"), VT_BOOL, CoerceStatus::kTypeMismatch, {}},
       {Variant::I4(3), VT_BOOL, CoerceStatus::kOk, Variant::Bool(true)},
       {Variant::I4(12), VT_BSTR, CoerceStatus::kOk, Variant::Utf8String("12")},
-      {Variant::R8(0.1), VT_BSTR, CoerceStatus::kOk, Variant::Utf8String("0.1")},
-      {Variant::Bool(true), VT_BSTR, CoerceStatus::kOk, Variant::Utf8String("True")},
+      {Variant::R8(0.1), VT_BSTR, CoerceStatus::kOk,
+       Variant::Utf8String("0.1")},
+      {Variant::Bool(true), VT_BSTR, CoerceStatus::kOk,
+       Variant::Utf8String("True")},
       {Variant::Null(), VT_BSTR, CoerceStatus::kTypeMismatch, {}},
       {Variant::Null(), VT_I4, CoerceStatus::kTypeMismatch, {}},
       {Variant(), VT_I4, CoerceStatus::kOk, Variant::I4(0)},
@@ -182,10 +188,20 @@ TEST(CoerceTest, ShortestNumberText) {
 // strtod in the C locale is the oracle, under a decimal comma too: the
 // underflow that strtod reads as 0 included, and the overflow it refuses.
 TEST(CoerceTest, ReadsNumbersAsTheCLocaleDoesWhateverTheHostSet) {
-  const char* numbers[] = {"1.5", "-0.25", "12", ".5", "7.", "4.5E3",
-                           "1e-400", "-1e-400", "2.4703282292062327e-324",
-                           "4e-324", "1.7976931348623157e308", "1e309",
-                           "0.000e999999999999", "123456789012345678901234567"};
+  const char* numbers[] = {"1.5",
+                           "-0.25",
+                           "12",
+                           ".5",
+                           "7.",
+                           "4.5E3",
+                           "1e-400",
+                           "-1e-400",
+                           "2.4703282292062327e-324",
+                           "4e-324",
+                           "1.7976931348623157e308",
+                           "1e309",
+                           "0.000e999999999999",
+                           "123456789012345678901234567"};
   testing::NumericLocale german("de_DE.UTF-8");
   if (!german.ok()) GTEST_SKIP() << "de_DE.UTF-8 is not generated";
   ASSERT_EQ(testing::PrintfFixed8(1.5), "1,50000000");
@@ -209,7 +225,8 @@ TEST(CoerceTest, ReadsNumbersAsTheCLocaleDoesWhateverTheHostSet) {
               accepted && text[0] != '-');
   }
   double value;
-  for (const char* text : {"1,5", "nan", "inf", "0x10", "1e", ".", "-", "+-1"}) {
+  for (const char* text :
+       {"1,5", "nan", "inf", "0x10", "1e", ".", "-", "+-1"}) {
     EXPECT_FALSE(ParseNumber(text, &value)) << text;
   }
 }

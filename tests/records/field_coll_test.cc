@@ -227,7 +227,7 @@ TEST(FieldCollTest, RecordReachesMatchesRecordDifference) {
   std::mt19937 rng(17);
   const double kNan = std::numeric_limits<double>::quiet_NaN();
   const double kInf = std::numeric_limits<double>::infinity();
-  const std::vector<double> weights = {1.0, 1.0, 0.5, 0.0, -0.5, 2.0,
+  const std::vector<double> weights = {1.0,  1.0,  0.5,  0.0,  -0.5, 2.0,
                                        1e-9, kNan, kInf, -1.0, 1e305};
   auto text = [&](int max_length) {
     std::string t(rng() % (max_length + 1), 'A');
@@ -248,8 +248,8 @@ TEST(FieldCollTest, RecordReachesMatchesRecordDifference) {
     slow.ListCompareInit();
     others.assign(static_cast<size_t>(fields), "");
     for (int f = 0; f < fields; ++f) {
-      const double w = odd ? weights[rng() % weights.size()]
-                           : weights[rng() % 3];
+      const double w =
+          odd ? weights[rng() % weights.size()] : weights[rng() % 3];
       const bool compare_null = rng() % 4 == 0;
       std::string lead = text(max_length);
       others[f] = rng() % 3 == 0 ? lead : text(max_length);

@@ -62,8 +62,8 @@ class FuzzyReference {
   // Files a row: `columns` cells in comparison form (columns whose options
   // leave them out, unless `every_column`, have no text), and the cluster
   // texts among them.
-  void File(const platform::VariantArray& table, uint32_t row,
-            uint32_t columns, bool every_column) {
+  void File(const platform::VariantArray& table, uint32_t row, uint32_t columns,
+            bool every_column) {
     std::vector<FormCell> cells(columns);
     std::map<std::string, long> trigrams;
     for (uint32_t c = 0; c < columns; ++c) {
@@ -163,9 +163,14 @@ class FuzzyReference {
       std::string b = fields.entry(col.column)->compare_value;
       if (a.empty() || b.empty()) continue;
       if (b < a) std::swap(a, b);
-      const double sim = a == b ? 100 : col.exact ? 0 : NaiveGestaltSimilarity(a, b);
-      const int level = sim == 100 ? 0 : sim >= 92 ? 1 : sim >= 80 ? 2
-                      : sim >= 60 ? 3 : 4;
+      const double sim = a == b      ? 100
+                         : col.exact ? 0
+                                     : NaiveGestaltSimilarity(a, b);
+      const int level = sim == 100  ? 0
+                        : sim >= 92 ? 1
+                        : sim >= 80 ? 2
+                        : sim >= 60 ? 3
+                                    : 4;
       log_odds += std::log2(col.m[level] / col.u[level]);
     }
     return 100 / (1 + std::exp2(-log_odds));
@@ -235,12 +240,12 @@ class FuzzyReference {
 };
 
 struct MatchOutcome {
-  std::vector<int32_t> match;        // per master row, 0 or record + 1
-  std::vector<double> score;         // per master row, of its record
-  std::vector<bool> matched;         // per match record
+  std::vector<int32_t> match;  // per master row, 0 or record + 1
+  std::vector<double> score;   // per master row, of its record
+  std::vector<bool> matched;   // per match record
   int64_t pairs = 0;
   int64_t max_candidates = 0;
-  ColumnOptions options;             // after the call
+  ColumnOptions options;  // after the call
 };
 
 // `best`: a master row keeps the record of the highest similarity, the
@@ -277,15 +282,15 @@ inline MatchOutcome ReferenceMatch(const platform::VariantArray& master,
       }
     }
     out.matched.push_back(matched);
-    out.max_candidates = std::max<int64_t>(out.max_candidates,
-                                           candidates.size());
+    out.max_candidates =
+        std::max<int64_t>(out.max_candidates, candidates.size());
   }
   out.options = ref.options();
   return out;
 }
 
 struct MergeOutcome {
-  std::vector<bool> rejected;     // per import record
+  std::vector<bool> rejected;      // per import record
   std::vector<uint32_t> appended;  // import row of each appended row
   // Group of every working row: master row r starts in group r, import
   // record s makes group master rows + 2s for the records it resembles

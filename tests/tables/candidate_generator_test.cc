@@ -111,7 +111,8 @@ void CompareOnTable(uint32_t seed, uint32_t rows, bool out_of_order,
   std::vector<uint8_t> expected_counts;
   std::vector<uint8_t> counts;
   std::vector<Record> queries = table;
-  for (int extra = 0; extra < 20; ++extra) queries.push_back(maker.MakeRecord());
+  for (int extra = 0; extra < 20; ++extra)
+    queries.push_back(maker.MakeRecord());
   for (uint32_t q = 0; q < queries.size(); q += q < rows ? query_step : 1) {
     const uint32_t self = q < rows ? q : kNoRecord;
     for (double ct : {0.0, 0.1, 0.3, 0.5, 0.8, 1.0}) {
@@ -124,8 +125,8 @@ void CompareOnTable(uint32_t seed, uint32_t rows, bool out_of_order,
         for (const std::string& t : queries[q]) fast.AddQueryText(t);
         const std::vector<uint32_t>& got =
             fast.Take(need, with_counts ? &counts : nullptr);
-        ASSERT_EQ(got, expected) << "seed " << seed << " query " << q
-                                 << " need " << need;
+        ASSERT_EQ(got, expected)
+            << "seed " << seed << " query " << q << " need " << need;
         if (with_counts) {
           ASSERT_EQ(counts, expected_counts);
         }
@@ -195,7 +196,7 @@ TEST(CandidateGeneratorTest, EdgeCases) {
   fast.BeginQuery(kNoRecord);
   fast.AddQueryText("ABC");
   EXPECT_TRUE(fast.Take(1).empty());  // nothing filed
-  fast.File("AAAA", 0);  // _AA, AAA, AAA, AA_
+  fast.File("AAAA", 0);               // _AA, AAA, AAA, AA_
   fast.File("", 1);
   fast.File("XAAAA", 2);
   std::vector<uint8_t> counts;

@@ -25,8 +25,17 @@ using platform::testing::PrintfFixed8;
 // decimal comma the texts must not change, since keys and comparisons of
 // one table would otherwise depend on the host.
 TEST(CellTextTest, RealsReadAsPrintfInTheCLocaleWhateverTheHostSet) {
-  std::vector<double> values = {0.0, -0.0, 1.5, -2.25, 12.0, 0.1, 1e-9,
-                                5e-9, 2.5e-9, 123456789.123456789, 1e22,
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1.5,
+                                -2.25,
+                                12.0,
+                                0.1,
+                                1e-9,
+                                5e-9,
+                                2.5e-9,
+                                123456789.123456789,
+                                1e22,
                                 std::numeric_limits<double>::max(),
                                 -std::numeric_limits<double>::denorm_min(),
                                 std::numeric_limits<double>::infinity(),
@@ -46,7 +55,8 @@ TEST(CellTextTest, RealsReadAsPrintfInTheCLocaleWhateverTheHostSet) {
   {
     NumericLocale c("C");
     for (double v : values) {
-      for (Variant cell : {Variant::R8(v), Variant::R4(static_cast<float>(v))}) {
+      for (Variant cell :
+           {Variant::R8(v), Variant::R4(static_cast<float>(v))}) {
         std::string text = PrintfFixed8(
             cell.vt() == platform::VT_R4 ? cell.AsFloat() : cell.AsDouble());
         TrimDecimalZeros(&text);

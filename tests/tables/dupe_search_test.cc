@@ -36,9 +36,9 @@ using Call = testing::ProgressCall;
 bool SameFields(const ProgressFields& a, const ProgressFields& b) {
   return a.cluster_current == b.cluster_current &&
          a.cluster_max == b.cluster_max &&
-         a.cluster_average == b.cluster_average &&
-         a.record_no == b.record_no && a.record_count == b.record_count &&
-         a.found == b.found && a.found2 == b.found2;
+         a.cluster_average == b.cluster_average && a.record_no == b.record_no &&
+         a.record_count == b.record_count && a.found == b.found &&
+         a.found2 == b.found2;
 }
 
 // The fake context with labels from a seeded source.
@@ -170,7 +170,8 @@ TEST(DupeSearchTest, ProgressOfOneRowTable) {
   EXPECT_EQ(calls[4].kind, Call::kClose);
 
   FakeContext dupes_ctx;
-  EXPECT_TRUE(DupeSearch(dupes_ctx, input, -1, 80, 0.5, kDupes, true).IsEmpty());
+  EXPECT_TRUE(
+      DupeSearch(dupes_ctx, input, -1, 80, 0.5, kDupes, true).IsEmpty());
   EXPECT_EQ(dupes_ctx.error, 0);
 }
 
@@ -198,8 +199,8 @@ TEST(DupeSearchTest, PeriodicReportsAndTheirValues) {
     const int record = static_cast<int>(i + 1) * 10;
     EXPECT_EQ(stage2[i].percent, record * 100.0 / 249);
     // ClusterThreshold 0: every record is compared with all 250 rows.
-    EXPECT_TRUE(SameFields(stage2[i].fields,
-                           {250, 250, 250.0, record, 250, 0, 0}))
+    EXPECT_TRUE(
+        SameFields(stage2[i].fields, {250, 250, 250.0, record, 250, 0, 0}))
         << i;
   }
   // Threshold above 100: nobody is a duplicate.
@@ -269,15 +270,15 @@ TEST(DupeSearchTest, CellWithoutTextSwitchesTheColumnOffForLaterCalls) {
   // Column 1 differs completely between the rows; an Empty cell in it
   // switches it off, and then column 0 alone decides.
   ColumnOptions opts;
-  Variant with_empty = Table({{S("Hans Meier"), S("AAAA")},
-                              {S("Hans Meier"), Variant()}});
+  Variant with_empty =
+      Table({{S("Hans Meier"), S("AAAA")}, {S("Hans Meier"), Variant()}});
   FakeContext first;
   DupeSearch(first, with_empty, -1, 80, 0.5, kAll, false);
   EXPECT_FALSE(first.opts.dupe_search[1]);
   EXPECT_TRUE(first.opts.cluster[1]);
 
-  Variant full = Table({{S("Hans Meier"), S("AAAA")},
-                        {S("Hans Meier"), S("ZZZZ")}});
+  Variant full =
+      Table({{S("Hans Meier"), S("AAAA")}, {S("Hans Meier"), S("ZZZZ")}});
   FakeContext fresh;
   std::vector<std::string> l =
       Labels(DupeSearch(fresh, full, -1, 80, 0.5, kAll, false));
@@ -290,10 +291,10 @@ TEST(DupeSearchTest, CellWithoutTextSwitchesTheColumnOffForLaterCalls) {
 
   // Null has the empty text and switches nothing off.
   FakeContext null_ctx;
-  DupeSearch(null_ctx,
-             Table({{S("Hans Meier"), S("AAAA")},
-                    {S("Hans Meier"), Variant::Null()}}),
-             -1, 80, 0.5, kAll, false);
+  DupeSearch(
+      null_ctx,
+      Table({{S("Hans Meier"), S("AAAA")}, {S("Hans Meier"), Variant::Null()}}),
+      -1, 80, 0.5, kAll, false);
   EXPECT_TRUE(null_ctx.opts.dupe_search[1]);
 }
 
@@ -323,15 +324,24 @@ TEST(DupeSearchTest, FiveHundredColumns) {
 
 TEST(DupeSearchTest, CellsOfEveryTypeKeepTheirTypes) {
   std::vector<Variant> row = {
-      S("Hans Meier"),          Variant::Null(),
-      Variant::I2(-7),          Variant::I4(123456),
-      Variant::R4(0.1f),        Variant::R8(2.5),
-      Variant::Currency(12345), Variant::Date(45000.5),
-      Variant::Error(5),        Variant::Bool(true),
-      Variant::I1(-3),          Variant::UI1(200),
-      Variant::UI2(60000),      Variant::UI4(4000000000u),
-      Variant::I8(-1),          Variant::UI8(1),
-      Variant::Int(9),          Variant::UInt(9),
+      S("Hans Meier"),
+      Variant::Null(),
+      Variant::I2(-7),
+      Variant::I4(123456),
+      Variant::R4(0.1f),
+      Variant::R8(2.5),
+      Variant::Currency(12345),
+      Variant::Date(45000.5),
+      Variant::Error(5),
+      Variant::Bool(true),
+      Variant::I1(-3),
+      Variant::UI1(200),
+      Variant::UI2(60000),
+      Variant::UI4(4000000000u),
+      Variant::I8(-1),
+      Variant::UI8(1),
+      Variant::Int(9),
+      Variant::UInt(9),
       Variant::Opaque(platform::VT_DISPATCH),
       Variant::Opaque(platform::VT_UNKNOWN),
       Variant::Opaque(platform::VT_DECIMAL),
@@ -355,8 +365,8 @@ TEST(DupeSearchTest, CellsOfEveryTypeKeepTheirTypes) {
   for (uint32_t c : {0u, 1u, 2u, 3u, 4u, 5u, 9u, 11u}) {
     EXPECT_TRUE(ctx.opts.dupe_search[c]) << c;
   }
-  for (uint32_t c : {6u, 7u, 8u, 10u, 12u, 13u, 14u, 15u, 16u, 17u, 18u, 19u,
-                     20u, 21u}) {
+  for (uint32_t c :
+       {6u, 7u, 8u, 10u, 12u, 13u, 14u, 15u, 16u, 17u, 18u, 19u, 20u, 21u}) {
     EXPECT_FALSE(ctx.opts.dupe_search[c]) << c;
   }
 }
@@ -367,9 +377,8 @@ TEST(DupeSearchTest, LongCells) {
   for (int i = 0; i < 10000; ++i) long_text.push_back('A' + gen() % 26);
   std::string other = long_text;
   other[5000] = other[5000] == 'A' ? 'B' : 'A';
-  Variant input = Table({{S(long_text.c_str())},
-                         {S(other.c_str())},
-                         {S("Short")}});
+  Variant input =
+      Table({{S(long_text.c_str())}, {S(other.c_str())}, {S("Short")}});
   // The whole 10,000 bytes count towards the need, only the first 255
   // give trigrams, and counters stop at 255: at 0.5 the need is out of
   // reach, at 0.02 (need 200) the pair is found.
@@ -401,9 +410,9 @@ TEST(DupeSearchTest, RefusedArgumentsAndEmptyShapes) {
   }
   // By reference it is the same table.
   FakeContext by_value, by_ref;
-  EXPECT_TRUE(SameTable(DupeSearch(by_value, table, -1, 80, 0.3, kAll, false),
-                        DupeSearch(by_ref, Variant::ByRef(&table), -1, 80, 0.3,
-                                   kAll, false)));
+  EXPECT_TRUE(SameTable(
+      DupeSearch(by_value, table, -1, 80, 0.3, kAll, false),
+      DupeSearch(by_ref, Variant::ByRef(&table), -1, 80, 0.3, kAll, false)));
 
   Variant no_rows = VariantArray::NewTable(4, 0);
   FakeContext ctx;
@@ -412,8 +421,8 @@ TEST(DupeSearchTest, RefusedArgumentsAndEmptyShapes) {
   EXPECT_EQ(all.AsArray()->columns(), 5u);
   EXPECT_EQ(all.AsArray()->rows(), 0u);
   FakeContext dupes_ctx;
-  EXPECT_TRUE(DupeSearch(dupes_ctx, no_rows, -1, 80, 0.5, kDupes, false)
-                  .IsEmpty());
+  EXPECT_TRUE(
+      DupeSearch(dupes_ctx, no_rows, -1, 80, 0.5, kDupes, false).IsEmpty());
   EXPECT_EQ(dupes_ctx.error, 0);
 
   Variant no_columns = VariantArray::NewTable(0, 3);
@@ -473,8 +482,8 @@ TEST(DupeSearchTest, CancelFromAReportStopsAfterThatRecord) {
   early.sink.on_call = [&](const Call& c) {
     if (c.kind == Call::kReport) early.canceled_flag = true;
   };
-  EXPECT_TRUE(DupeSearch(early, Table(rows), -1, 80, 0.5, kAll, false)
-                  .IsEmpty());
+  EXPECT_TRUE(
+      DupeSearch(early, Table(rows), -1, 80, 0.5, kAll, false).IsEmpty());
   for (const Call& c : early.sink.calls) {
     EXPECT_FALSE(c.kind == Call::kBegin && c.status == 202);
   }
@@ -530,8 +539,8 @@ TEST(DupeSearchTest, CancelAtTheClosingReportStillReturns) {
   ctx.sink.on_call = [&](const Call& c) {
     if (c.kind == Call::kAgain) ctx.canceled_flag = true;
   };
-  EXPECT_FALSE(DupeSearch(ctx, MeierTable(), -1, 80, 0.3, kAll, false)
-                   .IsEmpty());
+  EXPECT_FALSE(
+      DupeSearch(ctx, MeierTable(), -1, 80, 0.3, kAll, false).IsEmpty());
   EXPECT_TRUE(ctx.canceled_flag);
 }
 
@@ -547,10 +556,23 @@ struct RandomCase {
 };
 
 RandomCase MakeRandomCase(std::mt19937& gen) {
-  static const char* const kWords[] = {
-      "Meier",  "Meyer",  "Mayer",   "Schmidt", "Schmitt", "Main Street 1",
-      "Main St 1", "Hauptstr. 5", "Hauptstrasse 5", "Berlin", "Belin",
-      "Anna",   "Anne",   "Hans-Peter", "Hans Peter", "AB", "Z"};
+  static const char* const kWords[] = {"Meier",
+                                       "Meyer",
+                                       "Mayer",
+                                       "Schmidt",
+                                       "Schmitt",
+                                       "Main Street 1",
+                                       "Main St 1",
+                                       "Hauptstr. 5",
+                                       "Hauptstrasse 5",
+                                       "Berlin",
+                                       "Belin",
+                                       "Anna",
+                                       "Anne",
+                                       "Hans-Peter",
+                                       "Hans Peter",
+                                       "AB",
+                                       "Z"};
   auto pick = [&](int n) { return static_cast<int>(gen() % n); };
   RandomCase rc;
   const int rows = pick(61);
@@ -568,7 +590,8 @@ RandomCase MakeRandomCase(std::mt19937& gen) {
       } else {
         std::string w = kWords[pick(std::size(kWords))];
         if (pick(3) == 0 && !w.empty()) w[pick(w.size())] = 'a' + pick(26);
-        if (pick(4) == 0) w += " " + std::string(kWords[pick(std::size(kWords))]);
+        if (pick(4) == 0)
+          w += " " + std::string(kWords[pick(std::size(kWords))]);
         row.push_back(S(w.c_str()));
       }
     }
@@ -603,9 +626,9 @@ TEST(DupeSearchTest, CandidateScansAgree) {
          {CandidateScan::kHitList, CandidateScan::kPrefixFilter}) {
       FakeContext fast(iteration);
       fast.opts = rc.opts;
-      Variant a = DupeSearch(fast, rc.table, rc.id_column, rc.threshold,
-                             rc.cluster_threshold, rc.return_results, false,
-                             scan);
+      Variant a =
+          DupeSearch(fast, rc.table, rc.id_column, rc.threshold,
+                     rc.cluster_threshold, rc.return_results, false, scan);
       ASSERT_TRUE(SameTable(a, b)) << "iteration " << iteration;
       ASSERT_EQ(fast.opts.dupe_search, slow.opts.dupe_search) << iteration;
       ASSERT_EQ(fast.field_list.count(), slow.field_list.count());
@@ -679,8 +702,8 @@ TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
     const std::string name = letters(10);
     const std::string& street = streets[gen() % streets.size()];
     for (int twin = 0; twin < 2; ++twin) {
-      rows.push_back({Variant::I4(2 * i + twin), S(name.c_str()),
-                      S(street.c_str())});
+      rows.push_back(
+          {Variant::I4(2 * i + twin), S(name.c_str()), S(street.c_str())});
     }
   }
   const Variant table = Table(rows);
@@ -711,8 +734,8 @@ TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
     const Variant& in = host == 4 ? gap_table : table;
     FakeContext slow(3);
     slow.sink.on_call = on_report(&slow);
-    const Variant b = DupeSearch(slow, in, 0, 80, 0.5, kAll, false,
-                                 CandidateScan::kHitList);
+    const Variant b =
+        DupeSearch(slow, in, 0, 80, 0.5, kAll, false, CandidateScan::kHitList);
     for (unsigned threads : {1u, 2u, 3u, 8u}) {
       SCOPED_TRACE("host " + std::to_string(host) + ", threads " +
                    std::to_string(threads));
@@ -728,8 +751,8 @@ TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
       EXPECT_EQ(fast.opts.dupe_search, slow.opts.dupe_search);
       ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size());
       for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
-        ASSERT_TRUE(SameFields(fast.sink.calls[i].fields,
-                               slow.sink.calls[i].fields))
+        ASSERT_TRUE(
+            SameFields(fast.sink.calls[i].fields, slow.sink.calls[i].fields))
             << "call " << i;
       }
     }
@@ -761,8 +784,8 @@ void WalkAllocations(const Variant& table, int16_t return_results,
   const Variant reference_all =
       DupeSearch(reference_ctx, table, 0, 80, cluster_threshold, kAll, false);
   FakeContext dupes_ctx;
-  const Variant reference = DupeSearch(dupes_ctx, table, 0, 80,
-                                       cluster_threshold, return_results, false);
+  const Variant reference = DupeSearch(
+      dupes_ctx, table, 0, 80, cluster_threshold, return_results, false);
   for (int64_t n = first_failure;; ++n) {
     FakeContext ctx;
     ctx.sink.calls.reserve(1000);
@@ -770,8 +793,8 @@ void WalkAllocations(const Variant& table, int16_t return_results,
     bool failed = false;
     {
       platform::testing::FailingAllocatorScope scope(n);
-      result = DupeSearch(ctx, table, 0, 80, cluster_threshold,
-                          return_results, false);
+      result = DupeSearch(ctx, table, 0, 80, cluster_threshold, return_results,
+                          false);
       failed = scope.failed();
     }
     SCOPED_TRACE("allocation " + std::to_string(n));
@@ -818,8 +841,8 @@ TEST(DupeSearchTest, EveryAllocationFailureIsReported) {
   Variant table = PairsTable(15, 4);
   std::set<std::string> outcomes;
   WalkAllocations(table, kDupes, 0.5, 1, &outcomes);
-  EXPECT_EQ(outcomes, (std::set<std::string>{"empty", "no array",
-                                             "labelled table"}));
+  EXPECT_EQ(outcomes,
+            (std::set<std::string>{"empty", "no array", "labelled table"}));
   outcomes.clear();
   WalkAllocations(table, kAll, 0.0, 1, &outcomes);
   EXPECT_EQ(outcomes, (std::set<std::string>{"empty", "no array"}));

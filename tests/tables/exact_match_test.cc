@@ -386,8 +386,8 @@ TEST(ExactMatchTest, EveryAllocationFailureGivesEmpty) {
   const Variant reference =
       ExactMatchByColumn(reference_ctx, master, match, 1, kPositive, true);
   ASSERT_NE(reference.AsArray(), nullptr);
-  const int64_t failures = platform::testing::WalkAllocationFailures(
-      [&](int64_t n) {
+  const int64_t failures =
+      platform::testing::WalkAllocationFailures([&](int64_t n) {
         FakeBatchContext ctx;
         ctx.sink.calls.reserve(1000);
         Variant result;

@@ -160,7 +160,9 @@ TEST(FsModelTest, FitWithoutPairsKeepsTheStart) {
 TEST(FsModelTest, ModelFileReadsBackTheSameModel) {
   std::mt19937 gen(3);
   FsModel model = RandomModel(gen);
-  model.columns[1].name = "Stra\xc3\x9f" "e \"1\"";
+  model.columns[1].name =
+      "Stra\xc3\x9f"
+      "e \"1\"";
   model.prior = 1.0 / 3;
   FsModel back;
   std::string error;
@@ -192,12 +194,13 @@ TEST(FsModelTest, ModelFileReadsBackTheSameModel) {
 // People with a few typo copies each, sharing first names, streets, towns.
 Variant People(int people, uint32_t seed) {
   std::mt19937 gen(seed);
-  const char* const kFirst[] = {"Anna", "Hans", "Peter", "Sabine", "Maria",
-                                "Jonas", "Lena", "Karl"};
+  const char* const kFirst[] = {"Anna",  "Hans",  "Peter", "Sabine",
+                                "Maria", "Jonas", "Lena",  "Karl"};
   const char* const kTown[] = {"Berlin", "Hamburg", "Koeln", "Bremen"};
   auto letters = [&](int n) {
     std::string s(1, static_cast<char>('A' + gen() % 26));
-    for (int k = 1; k < n; ++k) s.push_back(static_cast<char>('a' + gen() % 26));
+    for (int k = 1; k < n; ++k)
+      s.push_back(static_cast<char>('a' + gen() % 26));
     return s;
   };
   std::vector<std::vector<Variant>> rows;

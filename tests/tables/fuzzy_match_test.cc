@@ -31,8 +31,8 @@ constexpr int16_t kAll = 0;       // MAR_ALL
 constexpr int16_t kPositive = 1;  // MAR_POSITIVE
 constexpr int16_t kNegative = 2;  // MAR_NEGATIVE
 
-Variant Match(FakeBatchContext& ctx, const Variant& master, const Variant& match,
-              int16_t mode = kAll, double threshold = 80,
+Variant Match(FakeBatchContext& ctx, const Variant& master,
+              const Variant& match, int16_t mode = kAll, double threshold = 80,
               double cluster_threshold = 0.5, const std::string& positive = "",
               const std::string& negative = "") {
   return FuzzyMatch(ctx, master, match, -1, threshold, cluster_threshold, mode,
@@ -70,8 +70,8 @@ TEST(FuzzyMatchTest, ArgumentsAndEmptyTables) {
   TempDir dir;
   const std::string negative = dir.File("negative.log");
   Variant none = MakeTable({}, 2);
-  Variant two = MakeTable({{S("Meier"), S("Main Street 1")},
-                           {S("Nobody"), S("Nowhere 9")}});
+  Variant two = MakeTable(
+      {{S("Meier"), S("Main Street 1")}, {S("Nobody"), S("Nowhere 9")}});
   FakeBatchContext ctx;
   // A string instead of either table.
   EXPECT_TRUE(Match(ctx, S("table"), People()).IsEmpty());
@@ -113,14 +113,38 @@ TEST(FuzzyMatchTest, CandidatesAndComparisons) {
       {"need 0", {S("XYZ")}, {S("ABC")}, 1.0, 0.0, 0, 1, 1},
       {"case and blanks", {S("meier  ")}, {S("MEIER")}, 1.0, 1.0, 100, 1, 1},
       // Numbers are not normalised on either side: -5 stays -5.
-      {"negative integer", {S("Meier"), Variant::I4(-5)},
-       {S("Meier"), Variant::I4(-5)}, 1.0, 0.5, 100, 1, 1},
-      {"negative real", {S("Meier"), Variant::R8(-2.5)},
-       {S("Meier"), Variant::R8(-2.5)}, 1.0, 0.5, 100, 1, 1},
-      {"integer and its text", {S("Meier"), Variant::I4(25)},
-       {S("Meier"), S("25")}, 1.0, 0.5, 100, 1, 1},
-      {"other sign", {S("Meier"), Variant::I4(-5)},
-       {S("Meier"), Variant::I4(5)}, 1.0, 0.5, 100, 0, 1},
+      {"negative integer",
+       {S("Meier"), Variant::I4(-5)},
+       {S("Meier"), Variant::I4(-5)},
+       1.0,
+       0.5,
+       100,
+       1,
+       1},
+      {"negative real",
+       {S("Meier"), Variant::R8(-2.5)},
+       {S("Meier"), Variant::R8(-2.5)},
+       1.0,
+       0.5,
+       100,
+       1,
+       1},
+      {"integer and its text",
+       {S("Meier"), Variant::I4(25)},
+       {S("Meier"), S("25")},
+       1.0,
+       0.5,
+       100,
+       1,
+       1},
+      {"other sign",
+       {S("Meier"), Variant::I4(-5)},
+       {S("Meier"), Variant::I4(5)},
+       1.0,
+       0.5,
+       100,
+       0,
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -154,7 +178,8 @@ TEST(FuzzyMatchTest, ReturnModesAndTheFirstMatchingRecord) {
     Variant result = Match(ctx, People(), match, c.mode);
     EXPECT_EQ(MatchColumn(result), c.match_column);
     std::vector<std::string> names;
-    for (uint32_t r = 0; result.AsArray() && r < result.AsArray()->rows(); ++r) {
+    for (uint32_t r = 0; result.AsArray() && r < result.AsArray()->rows();
+         ++r) {
       names.push_back(testing::Text(result.AsArray()->cell(0, r)));
     }
     EXPECT_EQ(names, c.names);
@@ -164,8 +189,8 @@ TEST(FuzzyMatchTest, ReturnModesAndTheFirstMatchingRecord) {
     EXPECT_EQ(Closing(ctx).found2, 2);
   }
   FakeBatchContext ctx;
-  EXPECT_TRUE(Match(ctx, People(), MakeTable({{S("Zimmer")}}), kPositive)
-                  .IsEmpty());
+  EXPECT_TRUE(
+      Match(ctx, People(), MakeTable({{S("Zimmer")}}), kPositive).IsEmpty());
 }
 
 TEST(FuzzyMatchTest, Progress) {
@@ -211,9 +236,10 @@ TEST(FuzzyMatchTest, OptionsTakenAndLeft) {
   // Column 2 is the identifier; column 1 compares an Empty cell, column 3
   // a Null one.
   Variant master = MakeTable({{S("Meier"), S("x"), S("id1"), Variant::Null()}});
-  Variant match = MakeTable({{S("Meier"), Variant(), S("id2"), Variant::Null()}});
-  Variant result = FuzzyMatch(ctx, master, match, 2, 100, 0.5, kAll, false,
-                              u"", u"");
+  Variant match =
+      MakeTable({{S("Meier"), Variant(), S("id2"), Variant::Null()}});
+  Variant result =
+      FuzzyMatch(ctx, master, match, 2, 100, 0.5, kAll, false, u"", u"");
   EXPECT_EQ(MatchColumn(result), std::vector<int32_t>{1});
   EXPECT_FALSE(o.cluster[2] || o.dupe_search[2]);
   EXPECT_FALSE(o.dupe_search[1]);
@@ -247,9 +273,9 @@ TEST(FuzzyMatchTest, ShapesWidthsAndBounds) {
   // the master's bounds.
   Variant master = VariantArray::NewTable(2, 2, 1, 1);
   Variant match = VariantArray::NewTable(2, 1, -3, 5);
-  for (auto [t, r, name] : {std::tuple{&master, 0u, "Schulz"},
-                            std::tuple{&master, 1u, "Meier"},
-                            std::tuple{&match, 0u, "Meier"}}) {
+  for (auto [t, r, name] :
+       {std::tuple{&master, 0u, "Schulz"}, std::tuple{&master, 1u, "Meier"},
+        std::tuple{&match, 0u, "Meier"}}) {
     t->AsArray()->cell(0, r) = S(name);
     t->AsArray()->cell(1, r) = S("Main Street 1");
   }
@@ -269,15 +295,18 @@ TEST(FuzzyMatchTest, LogsAreByteExact) {
   Variant master = MakeTable({{S("Meier"), Variant::I4(3), S("x")},
                               {S("Schulz"), Variant::I4(4), S("y")}});
   Variant match = MakeTable(
-      {{S("Meyer"), Variant::I4(3), S("a \"quoted\"\r\nline"), Variant::R8(2.5)},
+      {{S("Meyer"), Variant::I4(3), S("a \"quoted\"\r\nline"),
+        Variant::R8(2.5)},
        {S("Zimmermann"), Variant::Null(), Variant(), Variant::Bool(true)},
        {S("Schulze"), Variant::I4(4), S(""), Variant::R8(-0.125)}});
   Variant result = Match(ctx, master, match, kAll, 70, 0.3, positive, negative);
   EXPECT_EQ(MatchColumn(result), (std::vector<int32_t>{1, 3}));
-  EXPECT_EQ(testing::ReadBytes(positive),
-            testing::ReadBytes(testing::GoldenPath("fuzzy_match_positive.log")));
-  EXPECT_EQ(testing::ReadBytes(negative),
-            testing::ReadBytes(testing::GoldenPath("fuzzy_match_negative.log")));
+  EXPECT_EQ(
+      testing::ReadBytes(positive),
+      testing::ReadBytes(testing::GoldenPath("fuzzy_match_positive.log")));
+  EXPECT_EQ(
+      testing::ReadBytes(negative),
+      testing::ReadBytes(testing::GoldenPath("fuzzy_match_negative.log")));
 
   // Without headers and quotes, with a delimiter of two characters.
   ctx.csv_settings = {u", ", false, false};
@@ -301,23 +330,23 @@ TEST(FuzzyMatchTest, AgreesWithTheReference) {
     testing::RandomCase rc = testing::MakeRandomCase(gen);
     FakeBatchContext ctx;
     ctx.column_options = rc.options;
-    Variant result = FuzzyMatch(ctx, rc.master, rc.second, rc.id_column,
-                                rc.threshold, rc.cluster_threshold, kAll,
-                                false, u"", u"");
+    Variant result =
+        FuzzyMatch(ctx, rc.master, rc.second, rc.id_column, rc.threshold,
+                   rc.cluster_threshold, kAll, false, u"", u"");
     ColumnOptions options = rc.options;
     if (rc.id_column >= 0) {
       options.cluster[rc.id_column] = options.dupe_search[rc.id_column] = false;
     }
-    reference::MatchOutcome want = reference::ReferenceMatch(
-        *rc.master.AsArray(), *rc.second.AsArray(), options, rc.threshold,
-        rc.cluster_threshold);
+    reference::MatchOutcome want =
+        reference::ReferenceMatch(*rc.master.AsArray(), *rc.second.AsArray(),
+                                  options, rc.threshold, rc.cluster_threshold);
     ASSERT_EQ(MatchColumn(result), want.match);
     // The Match column's options are set as well.
     want.options.dupe_search[rc.master.AsArray()->columns()] = false;
     ASSERT_EQ(ctx.column_options.dupe_search, want.options.dupe_search);
     const ProgressFields last = Closing(ctx);
-    ASSERT_EQ(last.found, std::count(want.matched.begin(), want.matched.end(),
-                                     true));
+    ASSERT_EQ(last.found,
+              std::count(want.matched.begin(), want.matched.end(), true));
     ASSERT_EQ(last.found2, want.pairs);
     ASSERT_EQ(last.cluster_max, want.max_candidates);
   }
@@ -350,10 +379,10 @@ TEST(FuzzyMatchTest, BestSwapAndScoresAgreeWithTheReference) {
     mo.pair_observer = &observed;
     FakeBatchContext ctx;
     ctx.column_options = rc.options;
-    const Variant result = FuzzyMatch(
-        ctx, rc.master, rc.second, rc.id_column, rc.threshold,
-        rc.cluster_threshold, kAll, false, u"", u"", TextEncoding::kUtf8,
-        CandidateScan::kPrefixFilter, mo);
+    const Variant result =
+        FuzzyMatch(ctx, rc.master, rc.second, rc.id_column, rc.threshold,
+                   rc.cluster_threshold, kAll, false, u"", u"",
+                   TextEncoding::kUtf8, CandidateScan::kPrefixFilter, mo);
     ColumnOptions options = rc.options;
     if (rc.id_column >= 0) {
       options.cluster[rc.id_column] = options.dupe_search[rc.id_column] = false;
@@ -425,8 +454,7 @@ TEST(FuzzyMatchTest, EveryAllocationFailureIsReported) {
     bool failed;
     {
       platform::testing::FailingAllocatorScope scope(n);
-      result =
-          FuzzyMatch(ctx, table, table, 0, 80, 0.5, kAll, false, u"", u"");
+      result = FuzzyMatch(ctx, table, table, 0, 80, 0.5, kAll, false, u"", u"");
       failed = scope.failed();
     }
     EXPECT_EQ(table.AsArray()->locks(), 0);

@@ -29,15 +29,16 @@ using testing::SeededContext;
 using testing::TempDir;
 using testing::Text;
 
-constexpr int16_t kImport = 0;        // MRR_IMPORT
-constexpr int16_t kAll = 1;           // MRR_ALL
-constexpr int16_t kDupes = 2;         // MRR_DUPES
-constexpr int16_t kCleanMerged = 3;   // MRR_CLEANMERGED
+constexpr int16_t kImport = 0;       // MRR_IMPORT
+constexpr int16_t kAll = 1;          // MRR_ALL
+constexpr int16_t kDupes = 2;        // MRR_DUPES
+constexpr int16_t kCleanMerged = 3;  // MRR_CLEANMERGED
 constexpr uint64_t kSeed = 7;
 
 Variant Merge(SeededContext& ctx, const Variant& master, const Variant& import,
               int16_t mode, const std::string& imported = "",
-              const std::string& rejected = "", double cluster_threshold = 0.5) {
+              const std::string& rejected = "",
+              double cluster_threshold = 0.5) {
   return FuzzyMerge(ctx, master, import, -1, 80, cluster_threshold, mode, false,
                     platform::Utf8ToUtf16(imported),
                     platform::Utf8ToUtf16(rejected));
@@ -69,8 +70,9 @@ std::vector<std::string> Describe(const Variant& result) {
       const Variant& source = a->cell(a->columns() - 1, r);
       EXPECT_EQ(source.vt(), platform::VT_I4);
       auto it = numbers.find(Text(id));
-      row += " " + std::to_string(source.AsInt32()) + " g" +
-             (it == numbers.end() ? std::string("?") : std::to_string(it->second));
+      row +=
+          " " + std::to_string(source.AsInt32()) + " g" +
+          (it == numbers.end() ? std::string("?") : std::to_string(it->second));
     }
     rows.push_back(row);
   }
@@ -101,23 +103,41 @@ TEST(FuzzyMergeTest, ModesAndIdentifiers) {
       // before it. Labels: g1 master; per record an id (g2, g4) and, when
       // it resembles nothing, one more for itself (g3).
       {"twins import", meier, two_schulz, kImport, {"Schulz"}},
-      {"twins clean", meier, two_schulz, kCleanMerged,
+      {"twins clean",
+       meier,
+       two_schulz,
+       kCleanMerged,
        {"Meier 0 g1", "Schulz 1 g3"}},
-      {"twins all", meier, two_schulz, kAll,
+      {"twins all",
+       meier,
+       two_schulz,
+       kAll,
        {"Meier 0 g1", "Schulz 1 g4", "Schulz 1 g4"}},
-      {"twins dupes", meier, two_schulz, kDupes, {"Schulz 1 g4", "Schulz 1 g4"}},
+      {"twins dupes",
+       meier,
+       two_schulz,
+       kDupes,
+       {"Schulz 1 g4", "Schulz 1 g4"}},
       // A record identical to a master record takes it into its group.
       {"known import", meier_schulz, meier_becker, kImport, {"Becker"}},
-      {"known clean", meier_schulz, meier_becker, kCleanMerged,
+      {"known clean",
+       meier_schulz,
+       meier_becker,
+       kCleanMerged,
        {"Meier 0 g1", "Schulz 0 g2", "Becker 1 g5"}},
-      {"known all", meier_schulz, meier_becker, kAll,
+      {"known all",
+       meier_schulz,
+       meier_becker,
+       kAll,
        {"Meier 0 g3", "Schulz 0 g2", "Meier 1 g3", "Becker 1 g5"}},
-      {"known dupes", meier_schulz, meier_becker, kDupes,
+      {"known dupes",
+       meier_schulz,
+       meier_becker,
+       kDupes,
        {"Meier 0 g3", "Meier 1 g3"}},
       // Everything rejected: a table without rows; nothing shared: Empty.
       {"all rejected", meier_schulz, meier, kImport, {}},
-      {"nothing shared", meier, Row("Schulz", "Park Road 7"), kDupes, {},
-       true},
+      {"nothing shared", meier, Row("Schulz", "Park Road 7"), kDupes, {}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -134,13 +154,13 @@ TEST(FuzzyMergeTest, LogsInEveryMode) {
   const std::string imported = dir.File("imported.log");
   const std::string rejected = dir.File("rejected.log");
   // The import table is wider than the master: logs carry all its columns.
-  Variant master = MakeTable({{S("Meier"), S("Main Street 1")},
-                              {S("Schulz"), S("Park Road 7")}});
-  Variant import = MakeTable(
-      {{S("Meier"), S("Main Street 1"), Variant::I4(7)},
-       {S("Becker"), S("Hill \"Top\" Lane"), Variant::Null()},
-       {S("Schultz"), S("Park Road 7"), Variant::R8(1.5)},
-       {S("Zimmer"), Variant::I4(12), Variant::Bool(false)}});
+  Variant master = MakeTable(
+      {{S("Meier"), S("Main Street 1")}, {S("Schulz"), S("Park Road 7")}});
+  Variant import =
+      MakeTable({{S("Meier"), S("Main Street 1"), Variant::I4(7)},
+                 {S("Becker"), S("Hill \"Top\" Lane"), Variant::Null()},
+                 {S("Schultz"), S("Park Road 7"), Variant::R8(1.5)},
+                 {S("Zimmer"), Variant::I4(12), Variant::Bool(false)}});
   for (int16_t mode : {kImport, kAll, kDupes, kCleanMerged, int16_t{7}}) {
     SCOPED_TRACE(mode);
     SeededContext ctx;
@@ -148,10 +168,12 @@ TEST(FuzzyMergeTest, LogsInEveryMode) {
     Variant result = Merge(ctx, master, import, mode, imported, rejected);
     EXPECT_EQ(result.IsEmpty(), mode == 7);
     EXPECT_EQ(ctx.error, 0);
-    EXPECT_EQ(testing::ReadBytes(imported),
-              testing::ReadBytes(testing::GoldenPath("fuzzy_merge_imported.log")));
-    EXPECT_EQ(testing::ReadBytes(rejected),
-              testing::ReadBytes(testing::GoldenPath("fuzzy_merge_rejected.log")));
+    EXPECT_EQ(
+        testing::ReadBytes(imported),
+        testing::ReadBytes(testing::GoldenPath("fuzzy_merge_imported.log")));
+    EXPECT_EQ(
+        testing::ReadBytes(rejected),
+        testing::ReadBytes(testing::GoldenPath("fuzzy_merge_rejected.log")));
     EXPECT_EQ(ctx.sink.Of(ProgressCall::kAgain).size(), 1u);
   }
 }
@@ -161,8 +183,8 @@ TEST(FuzzyMergeTest, ShapesOptionsAndBounds) {
   Variant master = VariantArray::NewTable(3, 1, 1, 1);
   master.AsArray()->cell(0, 0) = S("Meier");
   master.AsArray()->cell(2, 0) = S("only in master");
-  Variant import = MakeTable({{S("Meier"), Variant::I4(5)},
-                              {S("Becker"), Variant::I4(6)}});
+  Variant import =
+      MakeTable({{S("Meier"), Variant::I4(5)}, {S("Becker"), Variant::I4(6)}});
   SeededContext ctx;
   // Column 1 is Empty in the master row: it drops out of the comparison.
   Variant all = Merge(ctx, master, import, kAll);
@@ -233,8 +255,8 @@ TEST(FuzzyMergeTest, ProgressAndCounters) {
 
 TEST(FuzzyMergeTest, CancelInEitherStage) {
   testing::ExpectCancelInEitherStage(
-      [](SeededContext& ctx, const Variant& table,
-         const std::string& imported, const std::string& rejected) {
+      [](SeededContext& ctx, const Variant& table, const std::string& imported,
+         const std::string& rejected) {
         return Merge(ctx, table, table, kAll, imported, rejected);
       },
       1);
@@ -263,9 +285,9 @@ TEST(FuzzyMergeTest, AgreesWithTheReference) {
     const int16_t mode = static_cast<int16_t>(gen() % 4);
     SeededContext ctx;
     ctx.column_options = rc.options;
-    Variant result = FuzzyMerge(ctx, rc.master, rc.second, rc.id_column,
-                                rc.threshold, rc.cluster_threshold, mode,
-                                false, u"", u"");
+    Variant result =
+        FuzzyMerge(ctx, rc.master, rc.second, rc.id_column, rc.threshold,
+                   rc.cluster_threshold, mode, false, u"", u"");
     ColumnOptions options = rc.options;
     if (rc.id_column >= 0) {
       options.cluster[rc.id_column] = options.dupe_search[rc.id_column] = false;
@@ -275,8 +297,8 @@ TEST(FuzzyMergeTest, AgreesWithTheReference) {
     reference::MergeOutcome want = reference::ReferenceMerge(
         master, import, options, rc.threshold, rc.cluster_threshold, mode);
     const ProgressFields last = ctx.sink.Of(ProgressCall::kAgain).at(0).fields;
-    ASSERT_EQ(last.found, std::count(want.rejected.begin(), want.rejected.end(),
-                                     true));
+    ASSERT_EQ(last.found,
+              std::count(want.rejected.begin(), want.rejected.end(), true));
     ASSERT_EQ(last.found2, want.found2);
     want.options.dupe_search[master.columns()] = false;
     want.options.dupe_search[master.columns() + 1] = false;
@@ -303,7 +325,8 @@ TEST(FuzzyMergeTest, AgreesWithTheReference) {
     for (uint32_t k = 0; k < want.appended.size(); ++k) {
       const uint32_t row = master.rows() + k;
       ASSERT_EQ(got.cell(got.columns() - 1, row).AsInt32(), 1);
-      ASSERT_TRUE(SameValue(got.cell(0, row), import.cell(0, want.appended[k])));
+      ASSERT_TRUE(
+          SameValue(got.cell(0, row), import.cell(0, want.appended[k])));
     }
     ExpectSameGroups(got, want.group);
   }
@@ -338,10 +361,10 @@ TEST(FuzzyMergeTest, SwapAgreesWithTheReference) {
     mo.pair_observer = &observed;
     SeededContext ctx;
     ctx.column_options = rc.options;
-    const Variant result = FuzzyMerge(
-        ctx, rc.master, rc.second, rc.id_column, rc.threshold,
-        rc.cluster_threshold, mode, false, u"", u"", TextEncoding::kUtf8,
-        CandidateScan::kPrefixFilter, mo);
+    const Variant result =
+        FuzzyMerge(ctx, rc.master, rc.second, rc.id_column, rc.threshold,
+                   rc.cluster_threshold, mode, false, u"", u"",
+                   TextEncoding::kUtf8, CandidateScan::kPrefixFilter, mo);
     ColumnOptions options = rc.options;
     if (rc.id_column >= 0) {
       options.cluster[rc.id_column] = options.dupe_search[rc.id_column] = false;
@@ -350,8 +373,8 @@ TEST(FuzzyMergeTest, SwapAgreesWithTheReference) {
         reference::ReferenceMerge(master, import, options, rc.threshold,
                                   rc.cluster_threshold, mode, swap[0], swap[1]);
     const ProgressFields last = ctx.sink.Of(ProgressCall::kAgain).at(0).fields;
-    ASSERT_EQ(last.found, std::count(want.rejected.begin(), want.rejected.end(),
-                                     true));
+    ASSERT_EQ(last.found,
+              std::count(want.rejected.begin(), want.rejected.end(), true));
     ASSERT_EQ(last.found2, want.found2);
     if (mode == kImport || mode == kCleanMerged) {
       ASSERT_EQ(observed.pairs, last.found);  // the scan stops at the first
@@ -384,7 +407,8 @@ int64_t CountAllocations(const Variant& master, const Variant& import) {
 TEST(FuzzyMergeTest, NoAllocationPerCandidatePair) {
   // ClusterThreshold 0 compares all pairs, appended records included.
   const int64_t small = CountAllocations(RandomRows(50, 1), RandomRows(50, 2));
-  const int64_t large = CountAllocations(RandomRows(100, 1), RandomRows(100, 2));
+  const int64_t large =
+      CountAllocations(RandomRows(100, 1), RandomRows(100, 2));
   EXPECT_LT(large, small * 5 / 2) << small << " -> " << large;
 }
 
@@ -409,8 +433,8 @@ TEST(FuzzyMergeTest, EveryAllocationFailureIsReported) {
       bool failed;
       {
         platform::testing::FailingAllocatorScope scope(n);
-        result = FuzzyMerge(ctx, master, import, 0, 80, 0.5, mode, false, u"",
-                            u"");
+        result =
+            FuzzyMerge(ctx, master, import, 0, 80, 0.5, mode, false, u"", u"");
         failed = scope.failed();
       }
       EXPECT_EQ(master.AsArray()->locks() + import.AsArray()->locks(), 0);

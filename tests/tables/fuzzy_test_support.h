@@ -41,7 +41,6 @@ inline std::string Text(const platform::Variant& cell) {
   return platform::Utf16ToAnsi(cell.AsString());
 }
 
-
 // Two small tables of short texts over a few letters (so that many pairs
 // share trigrams and many resemble each other), with numbers, Null and now
 // and then an Empty cell; random options and thresholds.

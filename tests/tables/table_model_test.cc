@@ -53,8 +53,8 @@ TEST(TableModelTest, RefusesEverythingElse) {
       Variant::ByRef(&null_array),
       Variant::ByRef(&ref_to_ref_target),  // only one level of reference
       Variant::ByRef(nullptr),
-      Variant::Opaque(static_cast<VarType>(platform::VT_BYREF |
-                                           platform::VT_ARRAY)),
+      Variant::Opaque(
+          static_cast<VarType>(platform::VT_BYREF | platform::VT_ARRAY)),
   };
   for (size_t i = 0; i < std::size(refused); ++i) {
     EXPECT_EQ(AcceptTable(refused[i]), nullptr) << "case " << i;

@@ -57,11 +57,13 @@ inline constexpr uint16_t DISPATCH_PROPERTYPUT = 4;
 
 // Result codes of Invoke.
 inline constexpr int32_t S_OK = 0;
-inline constexpr int32_t DISP_E_MEMBERNOTFOUND = static_cast<int32_t>(0x80020003);
+inline constexpr int32_t DISP_E_MEMBERNOTFOUND =
+    static_cast<int32_t>(0x80020003);
 inline constexpr int32_t DISP_E_TYPEMISMATCH = static_cast<int32_t>(0x80020005);
 inline constexpr int32_t DISP_E_UNKNOWNNAME = static_cast<int32_t>(0x80020006);
 inline constexpr int32_t DISP_E_OVERFLOW = static_cast<int32_t>(0x8002000A);
-inline constexpr int32_t DISP_E_BADPARAMCOUNT = static_cast<int32_t>(0x8002000E);
+inline constexpr int32_t DISP_E_BADPARAMCOUNT =
+    static_cast<int32_t>(0x8002000E);
 
 struct ParamInfo {
   const char* name;
@@ -111,9 +113,10 @@ struct InvokeError {
 // (Empty for members without one), or an error code with `*error` filled:
 // unknown member, wrong argument count, type mismatch, overflow. A failed
 // call leaves the control untouched.
-VEXLOR_EXPORT int32_t Invoke(CVexlorCtrl& control, int32_t dispid, uint16_t flags,
-               std::span<const platform::Variant> args,
-               platform::Variant* result, InvokeError* error);
+VEXLOR_EXPORT int32_t Invoke(CVexlorCtrl& control, int32_t dispid,
+                             uint16_t flags,
+                             std::span<const platform::Variant> args,
+                             platform::Variant* result, InvokeError* error);
 
 }  // namespace vexlor
 

@@ -17,12 +17,14 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string ClassKey(const char* clsid) { return std::string("CLSID\\") + clsid; }
+std::string ClassKey(const char* clsid) {
+  return std::string("CLSID\\") + clsid;
+}
 
 bool RegisterControlClass(RegistryStore& s, const std::string& path) {
   const std::string key = ClassKey(kControlClsid);
-  const std::string version = std::to_string(kTypeLibMajor) + "." +
-                              std::to_string(kTypeLibMinor);
+  const std::string version =
+      std::to_string(kTypeLibMajor) + "." + std::to_string(kTypeLibMinor);
   return s.SetValue(key, "", kControlTypeName) &&
          s.SetValue(key + "\\ProgID", "", kControlProgId) &&
          s.SetValue(key + "\\InprocServer32", "", path) &&
@@ -44,13 +46,20 @@ bool RegisterPageClass(RegistryStore& s, const std::string& path) {
 
 const char* IdlType(platform::VarType type) {
   switch (type) {
-    case platform::VT_I2: return "short";
-    case platform::VT_I4: return "long";
-    case platform::VT_R8: return "double";
-    case platform::VT_BOOL: return "VARIANT_BOOL";
-    case platform::VT_BSTR: return "BSTR";
-    case platform::VT_VARIANT: return "VARIANT";
-    default: return "void";
+    case platform::VT_I2:
+      return "short";
+    case platform::VT_I4:
+      return "long";
+    case platform::VT_R8:
+      return "double";
+    case platform::VT_BOOL:
+      return "VARIANT_BOOL";
+    case platform::VT_BSTR:
+      return "BSTR";
+    case platform::VT_VARIANT:
+      return "VARIANT";
+    default:
+      return "void";
   }
 }
 
@@ -118,18 +127,22 @@ std::string TypeLibraryIdl() {
       << "  helpstring(\"Vexlor Control\") ]\n"
       << "library VEXLORLib\n{\n"
       << "  importlib(\"stdole32.tlb\");\n\n";
-  AppendEnum(out, "DupeReturnResults", {{"DRR_DUPES", DRR_DUPES}, {"DRR_ALL", DRR_ALL}});
+  AppendEnum(out, "DupeReturnResults",
+             {{"DRR_DUPES", DRR_DUPES}, {"DRR_ALL", DRR_ALL}});
   AppendEnum(out, "MergeReturnResults",
              {{"MRR_IMPORT", MRR_IMPORT},
               {"MRR_ALL", MRR_ALL},
               {"MRR_DUPES", MRR_DUPES},
               {"MRR_CLEANMERGED", MRR_CLEANMERGED}});
-  AppendEnum(out, "DeleteOrders", {{"DO_KEEP_FIRST", DO_KEEP_FIRST}, {"DO_KEEP_LAST", DO_KEEP_LAST}});
+  AppendEnum(
+      out, "DeleteOrders",
+      {{"DO_KEEP_FIRST", DO_KEEP_FIRST}, {"DO_KEEP_LAST", DO_KEEP_LAST}});
   AppendEnum(out, "MatchReturnResults",
              {{"MAR_ALL", MAR_ALL},
               {"MAR_POSITIVE", MAR_POSITIVE},
               {"MAR_NEGATIVE", MAR_NEGATIVE}});
-  AppendEnum(out, "DeleteReturnResults", {{"DER_CLEAN", DER_CLEAN}, {"DER_DELETED", DER_DELETED}});
+  AppendEnum(out, "DeleteReturnResults",
+             {{"DER_CLEAN", DER_CLEAN}, {"DER_DELETED", DER_DELETED}});
   out << "  [ uuid(" << bare(kDispatchIid) << ") ]\n"
       << "  dispinterface _DVexlor\n  {\n    properties:\n";
   for (const MemberInfo& m : Members()) {
@@ -140,12 +153,13 @@ std::string TypeLibraryIdl() {
   out << "    methods:\n";
   for (const MemberInfo& m : Members()) {
     if (m.kind != MemberKind::kMethod) continue;
-    out << "      [id(" << (m.dispid == -552 ? "DISPID_ABOUTBOX" : std::to_string(m.dispid))
+    out << "      [id("
+        << (m.dispid == -552 ? "DISPID_ABOUTBOX" : std::to_string(m.dispid))
         << ")] " << IdlType(m.result) << " " << m.name << "(";
     for (size_t i = 0; i < m.params.size(); ++i) {
       const ParamInfo& p = m.params[i];
-      out << (i ? ", " : "") << (p.enumeration ? p.enumeration : IdlType(p.type))
-          << " " << p.name;
+      out << (i ? ", " : "")
+          << (p.enumeration ? p.enumeration : IdlType(p.type)) << " " << p.name;
     }
     out << ");\n";
   }

@@ -51,8 +51,10 @@ class CVexlorPropPage {
 
 // Creates a control by ProgID or class identifier (letter case ignored);
 // nullptr for any other name.
-VEXLOR_EXPORT std::unique_ptr<CVexlorCtrl> CreateControl(std::string_view progid_or_clsid);
-VEXLOR_EXPORT std::unique_ptr<CVexlorPropPage> CreatePropPage(std::string_view progid_or_clsid);
+VEXLOR_EXPORT std::unique_ptr<CVexlorCtrl> CreateControl(
+    std::string_view progid_or_clsid);
+VEXLOR_EXPORT std::unique_ptr<CVexlorPropPage> CreatePropPage(
+    std::string_view progid_or_clsid);
 
 // The store that registration writes to, supplied by the host. Keys are
 // paths below the classes root ("CLSID\\{...}\\InprocServer32"); the empty
@@ -75,7 +77,8 @@ class RegistryStore {
 
 // Registers the type library, then the control class and the page class.
 // kSelfRegOk, or SELFREG_E_TYPELIB / SELFREG_E_CLASS when the store refuses.
-VEXLOR_EXPORT int32_t DllRegisterServer(RegistryStore& store, const std::string& module_path);
+VEXLOR_EXPORT int32_t DllRegisterServer(RegistryStore& store,
+                                        const std::string& module_path);
 // Unregisters the type library, then the classes; same return codes.
 VEXLOR_EXPORT int32_t DllUnregisterServer(RegistryStore& store);
 

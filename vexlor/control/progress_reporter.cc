@@ -18,7 +18,9 @@ void Widen(const std::string& text, std::u16string* out) {
 
 }  // namespace
 
-int64_t SystemClockSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t SystemClockSeconds() {
+  return static_cast<int64_t>(std::time(nullptr));
+}
 
 std::string FormatSpan(int64_t seconds) {
   if (seconds < 0) seconds = 0;
@@ -42,8 +44,7 @@ int32_t EtaSeconds(int32_t elapsed, double percent) {
 
 ProgressReporter::ProgressReporter(bool& canceled,
                                    const std::vector<EventSink*>& sinks,
-                                   WindowPresenter* presenter,
-                                   StageClock clock)
+                                   WindowPresenter* presenter, StageClock clock)
     : canceled_(canceled),
       sinks_(sinks),
       presenter_(presenter),
@@ -102,8 +103,7 @@ void ProgressReporter::Report(double percent, const ProgressFields& fields) {
   MergeWindowCancel();
 }
 
-void ProgressReporter::ReportAgain(double percent,
-                                   const ProgressFields& fields,
+void ProgressReporter::ReportAgain(double percent, const ProgressFields& fields,
                                    int status_id) {
   if (window_) {
     Deliver(window_percent_, fields);
@@ -132,8 +132,7 @@ void ProgressReporter::Deliver(double percent, const ProgressFields& fields) {
   }
 }
 
-void ProgressReporter::RaiseEvent(double percent,
-                                  const ProgressFields& f) {
+void ProgressReporter::RaiseEvent(double percent, const ProgressFields& f) {
   Widen(elapsed_text_, &elapsed_wide_);
   Widen(eta_text_, &eta_wide_);
   // A sink may connect or disconnect sinks while it runs; the event goes to
@@ -143,11 +142,10 @@ void ProgressReporter::RaiseEvent(double percent,
     if (event_ == ProgressEvent::kProgress) {
       sink->Progress(1, percent, elapsed_, elapsed_wide_, eta_, eta_wide_);
     } else {
-      sink->ProgressDupeSearch(percent, f.record_no,
-                               static_cast<double>(f.record_count),
-                               f.cluster_current, f.cluster_max,
-                               f.cluster_average, f.found, f.found2, elapsed_,
-                               elapsed_wide_, eta_, eta_wide_);
+      sink->ProgressDupeSearch(
+          percent, f.record_no, static_cast<double>(f.record_count),
+          f.cluster_current, f.cluster_max, f.cluster_average, f.found,
+          f.found2, elapsed_, elapsed_wide_, eta_, eta_wide_);
     }
   }
 }

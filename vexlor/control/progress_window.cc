@@ -180,8 +180,7 @@ void CProgressDlg::UpdateProgress(double percent, const ProgressFields& f,
   if (f.found < 0) {
     SetText(kItemFound, "-");
   } else {
-    int n = std::snprintf(buffer, sizeof buffer, "%i  (%i)", f.found,
-                          f.found2);
+    int n = std::snprintf(buffer, sizeof buffer, "%i  (%i)", f.found, f.found2);
     SetText(kItemFound, std::string_view(buffer, n));
   }
   Refresh();
@@ -315,8 +314,7 @@ void TerminalPanel::Draw(const ProgressWindow& window) {
 
 void TerminalPanel::Erase() {
   if (lines_drawn_ == 0) return;
-  std::string frame =
-      "\x1b[" + std::to_string(lines_drawn_) + "A\r\x1b[J";
+  std::string frame = "\x1b[" + std::to_string(lines_drawn_) + "A\r\x1b[J";
   std::fwrite(frame.data(), 1, frame.size(), out_);
   std::fflush(out_);
   lines_drawn_ = 0;

@@ -44,7 +44,14 @@ inline constexpr int kItemFoundLabel = 210;
 // Labels and the group box carry no id of their own.
 inline constexpr int kItemStatic = -1;
 
-enum class ItemKind { kButton, kProgressBar, kStatus, kGroupBox, kLabel, kValue };
+enum class ItemKind {
+  kButton,
+  kProgressBar,
+  kStatus,
+  kGroupBox,
+  kLabel,
+  kValue
+};
 
 // One item of a template; position and size in dialog units.
 struct DialogItem {
@@ -58,7 +65,7 @@ struct DialogTemplate {
   int id;
   std::string_view caption;  // replaced by the method's title when shown
   int width, height;
-  bool close_box;            // a system menu with a close box
+  bool close_box;  // a system menu with a close box
   std::span<const DialogItem> items;
 };
 

@@ -117,8 +117,7 @@ int32_t CVexlorCtrl::EditDistance(std::u16string_view S1,
   return ::vexlor::EditDistance(Utf16ToAnsi(S1), Utf16ToAnsi(S2));
 }
 
-double CVexlorCtrl::Difference(std::u16string_view S1,
-                               std::u16string_view S2) {
+double CVexlorCtrl::Difference(std::u16string_view S1, std::u16string_view S2) {
   return GestaltSimilarity(Utf16ToAnsi(S1), Utf16ToAnsi(S2));
 }
 
@@ -260,8 +259,7 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
     return ::vexlor::FuzzyMerge(
         context, varArray, varImport, IDColumnIndex, Threshold,
         ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
-        LogFilenameRejected, log_format_.encoding,
-        CandidateScan::kPrefixFilter,
+        LogFilenameRejected, log_format_.encoding, CandidateScan::kPrefixFilter,
         ParseMatchOptions(Options, OptionsReader::kFuzzyMerge));
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
@@ -293,18 +291,17 @@ bool CVexlorCtrl::VariantArray2CSVFile(const Variant& varArray,
 }
 
 Variant CVexlorCtrl::DeleteDupes(const Variant& varArray,
-                                 int32_t FIDColumnIndex,
-                                 int32_t MaxColumnIndex, int16_t DeleteOrder,
-                                 int16_t ReturnResults, bool ShowProgress,
+                                 int32_t FIDColumnIndex, int32_t MaxColumnIndex,
+                                 int16_t DeleteOrder, int16_t ReturnResults,
+                                 bool ShowProgress,
                                  std::u16string_view LogFilenameDeleted) {
   BatchScope batch(batch_running_);
   if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
-    return ::vexlor::DeleteDupes(context, varArray, FIDColumnIndex,
-                                 MaxColumnIndex, DeleteOrder, ReturnResults,
-                                 ShowProgress, LogFilenameDeleted,
-                                 log_format_.encoding);
+    return ::vexlor::DeleteDupes(
+        context, varArray, FIDColumnIndex, MaxColumnIndex, DeleteOrder,
+        ReturnResults, ShowProgress, LogFilenameDeleted, log_format_.encoding);
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
     return Variant();
@@ -324,10 +321,9 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
   try {
     ControlContext context(*this);
     return ::vexlor::FuzzyMatch(
-        context, varArray, varMatch, IDColumnIndex, Threshold,
-        ClusterThreshold, ReturnResults, ShowProgress, LogFilenamePositive,
-        LogFilenameNegative, log_format_.encoding,
-        CandidateScan::kPrefixFilter,
+        context, varArray, varMatch, IDColumnIndex, Threshold, ClusterThreshold,
+        ReturnResults, ShowProgress, LogFilenamePositive, LogFilenameNegative,
+        log_format_.encoding, CandidateScan::kPrefixFilter,
         ParseMatchOptions(Options, OptionsReader::kFuzzyMatch));
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();

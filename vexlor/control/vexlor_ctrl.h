@@ -116,8 +116,7 @@ class VEXLOR_EXPORT CVexlorCtrl {
   std::u16string dmetaphone(std::u16string_view S, int16_t length);
   // soundex: the Soundex code of `S` in `length` characters; `firstchar`
   // codes the first letter as a digit too instead of keeping it.
-  std::u16string soundex(std::u16string_view S, int16_t length,
-                         bool firstchar);
+  std::u16string soundex(std::u16string_view S, int16_t length, bool firstchar);
   // CompareStrings: the least error count (0 to 7) with which the wildcard
   // pattern `MatchString` occurs in `SearchString`, 8 when it does not
   // occur with fewer, -1 for an invalid pattern; the pattern's length for

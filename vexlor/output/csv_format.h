@@ -109,9 +109,8 @@ class CsvFormatter {
   // first column whatever its bounds, as the batch methods read every
   // table; a column past the table gives an empty field. `row` must be
   // below table.rows(). Cost: linear in the output.
-  void AppendRowLineByOffset(const platform::VariantArray& table,
-                             uint32_t row, int64_t last_column,
-                             std::string* out);
+  void AppendRowLineByOffset(const platform::VariantArray& table, uint32_t row,
+                             int64_t last_column, std::string* out);
 
   // The same as new strings, for callers that write a few lines.
   std::string Field(const platform::Variant& cell);

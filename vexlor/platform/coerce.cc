@@ -176,9 +176,9 @@ CoerceStatus ToText(const Variant& in, Variant* out) {
   CoerceStatus status = NumberOf(in, &v);
   if (status != CoerceStatus::kOk) return status;
   if (in.vt() == VT_I8 || in.vt() == VT_UI8) {
-    *out = Variant::Utf8String(in.vt() == VT_I8
-                                   ? std::to_string(in.AsInt64())
-                                   : std::to_string(in.AsUInt64()));
+    *out =
+        Variant::Utf8String(in.vt() == VT_I8 ? std::to_string(in.AsInt64())
+                                             : std::to_string(in.AsUInt64()));
   } else {
     *out = Variant::Utf8String(ShortestNumberText(v));
   }
@@ -264,19 +264,32 @@ CoerceStatus ChangeType(const Variant& in, VarType to, Variant* out) {
 const char* TypeName(VarType type) {
   if (type & VT_ARRAY) return "Array";
   switch (type) {
-    case VT_EMPTY: return "Empty";
-    case VT_NULL: return "Null";
-    case VT_I2: return "Integer";
-    case VT_I4: return "Long";
-    case VT_R4: return "Single";
-    case VT_R8: return "Double";
-    case VT_CY: return "Currency";
-    case VT_DATE: return "Date";
-    case VT_BSTR: return "String";
-    case VT_BOOL: return "Boolean";
-    case VT_VARIANT: return "Variant";
-    case VT_ERROR: return "Error";
-    default: return "Variant";
+    case VT_EMPTY:
+      return "Empty";
+    case VT_NULL:
+      return "Null";
+    case VT_I2:
+      return "Integer";
+    case VT_I4:
+      return "Long";
+    case VT_R4:
+      return "Single";
+    case VT_R8:
+      return "Double";
+    case VT_CY:
+      return "Currency";
+    case VT_DATE:
+      return "Date";
+    case VT_BSTR:
+      return "String";
+    case VT_BOOL:
+      return "Boolean";
+    case VT_VARIANT:
+      return "Variant";
+    case VT_ERROR:
+      return "Error";
+    default:
+      return "Variant";
   }
 }
 

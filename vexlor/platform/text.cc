@@ -172,8 +172,8 @@ bool IsValidUtf8(std::string_view text) {
   while (i < text.size()) {
     size_t before = i;
     char32_t cp = DecodeUtf8(text, &i);
-    if (cp == 0xFFFD && !(i - before == 3 &&
-                          text.substr(before, 3) == "\xEF\xBF\xBD")) {
+    if (cp == 0xFFFD &&
+        !(i - before == 3 && text.substr(before, 3) == "\xEF\xBF\xBD")) {
       return false;
     }
   }

@@ -60,7 +60,8 @@ bool VariantArray::ResizeLast(uint32_t count) {
     per_step /= bounds_.back().count;
   } else {
     per_step = 1;
-    for (size_t d = 0; d + 1 < bounds_.size(); ++d) per_step *= bounds_[d].count;
+    for (size_t d = 0; d + 1 < bounds_.size(); ++d)
+      per_step *= bounds_[d].count;
   }
   if (per_step != 0 && count > SIZE_MAX / sizeof(Variant) / per_step) {
     throw std::bad_alloc();

@@ -96,8 +96,7 @@ class VEXLOR_EXPORT FieldColl {
   // length bounds it then) and at most one gestalt similarity;
   // the first call after an entry's value changes prepares that value.
   // Allocates only while the list grows to a new size.
-  bool RecordReaches(int max_column, const bool* dupe_search,
-                     double threshold);
+  bool RecordReaches(int max_column, const bool* dupe_search, double threshold);
 
   // Returns the similarity in percent of the two records over the columns
   // 0..max_column whose flag in `dupe_search` (one per column, kMaxColumns
@@ -135,7 +134,7 @@ class VEXLOR_EXPORT FieldColl {
   struct Prepared {
     bool ready = false;
     bool has_words = false;
-    std::string bytes;               // the value the words were made from
+    std::string bytes;                // the value the words were made from
     std::array<uint64_t, 256> words;  // zero except at the bytes of `bytes`
   };
   // One counted field of the pair being decided.

@@ -188,8 +188,8 @@ int32_t DistanceInRegisters(std::string_view pattern, std::string_view text) {
         uint64_t{static_cast<unsigned char>(c)} * 0x0101010101010101ull));
     uint64_t eq = 0;
     for (int k = 0; k < kChunks; ++k) {
-      const uint64_t bits = static_cast<uint32_t>(
-          _mm_movemask_epi8(_mm_cmpeq_epi8(chunk[k], b)));
+      const uint64_t bits =
+          static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk[k], b)));
       eq |= bits << (16 * k);
     }
     column.Advance(eq);

@@ -36,7 +36,8 @@ bool CellText(const Variant& cell, std::string* out) {
       return true;
     case platform::VT_R4:
     case platform::VT_R8: {
-      double v = cell.vt() == platform::VT_R4 ? cell.AsFloat() : cell.AsDouble();
+      double v =
+          cell.vt() == platform::VT_R4 ? cell.AsFloat() : cell.AsDouble();
       // The digits of "%.8f" in the C locale, whatever locale the host set,
       // so that keys compare alike everywhere. The largest doubles need 309
       // integer digits; the buffer holds them.

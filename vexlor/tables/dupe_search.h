@@ -52,8 +52,9 @@ namespace vexlor {
 // label in the walk order of a label index (within a group in input
 // order), or Empty when no label is shared. With Scores, one more column
 // follows the labels: the similarity (VT_R8) or Empty. Every pair that
-// reaches Threshold goes to the options' pair observer, if any. Columns beyond index 399 are
-// left Empty in the result. Results keep the input's lower bounds.
+// reaches Threshold goes to the options' pair observer, if any. Columns beyond
+// index 399 are left Empty in the result. Results keep the input's lower
+// bounds.
 //
 // Clears the error state and the cancellation flag first. Returns Empty for
 // an argument that is not a table (table_model.h) and when cancelled (the

@@ -133,7 +133,8 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
     return Variant();
   }
   VariantArray& out = *result.AsArray();
-  const uint32_t copied = std::min<uint32_t>(master->columns(), kLastCopiedColumn + 1);
+  const uint32_t copied =
+      std::min<uint32_t>(master->columns(), kLastCopiedColumn + 1);
   uint32_t written = 0;
   for (uint32_t r = 0; r < master_rows; ++r) {
     if (!MatchSelected(ReturnResults, matched[r] != 0)) continue;

@@ -113,21 +113,35 @@ class JsonReader {
       if (at_ >= s_.size()) break;
       c = s_[at_++];
       switch (c) {
-        case 'n': out->push_back('\n'); break;
-        case 't': out->push_back('\t'); break;
-        case 'r': out->push_back('\r'); break;
-        case 'b': out->push_back('\b'); break;
-        case 'f': out->push_back('\f'); break;
+        case 'n':
+          out->push_back('\n');
+          break;
+        case 't':
+          out->push_back('\t');
+          break;
+        case 'r':
+          out->push_back('\r');
+          break;
+        case 'b':
+          out->push_back('\b');
+          break;
+        case 'f':
+          out->push_back('\f');
+          break;
         case 'u': {
           unsigned code = 0;
           if (at_ + 4 > s_.size()) return Fail("bad escape");
           for (int i = 0; i < 4; ++i) {
             const char h = s_[at_++];
             code <<= 4;
-            if (h >= '0' && h <= '9') code |= static_cast<unsigned>(h - '0');
-            else if (h >= 'a' && h <= 'f') code |= static_cast<unsigned>(h - 'a' + 10);
-            else if (h >= 'A' && h <= 'F') code |= static_cast<unsigned>(h - 'A' + 10);
-            else return Fail("bad escape");
+            if (h >= '0' && h <= '9')
+              code |= static_cast<unsigned>(h - '0');
+            else if (h >= 'a' && h <= 'f')
+              code |= static_cast<unsigned>(h - 'a' + 10);
+            else if (h >= 'A' && h <= 'F')
+              code |= static_cast<unsigned>(h - 'A' + 10);
+            else
+              return Fail("bad escape");
           }
           // Names only: code points beyond one byte of UTF-8 are kept as
           // UTF-8 without surrogate pairing.
@@ -143,7 +157,8 @@ class JsonReader {
           }
           break;
         }
-        default: out->push_back(c);
+        default:
+          out->push_back(c);
       }
     }
     if (at_ >= s_.size()) return Fail("unterminated string");
@@ -173,7 +188,10 @@ class JsonReader {
         out->names.push_back(std::move(key));
         out->items.push_back(std::move(value));
         Blanks();
-        if (at_ < s_.size() && s_[at_] == ',') { ++at_; continue; }
+        if (at_ < s_.size() && s_[at_] == ',') {
+          ++at_;
+          continue;
+        }
         if (at_ < s_.size() && s_[at_] == '}') return ++at_, true;
         return Fail("expected ',' or '}'");
       }
@@ -188,7 +206,10 @@ class JsonReader {
         if (!Value(&value, depth + 1)) return false;
         out->items.push_back(std::move(value));
         Blanks();
-        if (at_ < s_.size() && s_[at_] == ',') { ++at_; continue; }
+        if (at_ < s_.size() && s_[at_] == ',') {
+          ++at_;
+          continue;
+        }
         if (at_ < s_.size() && s_[at_] == ']') return ++at_, true;
         return Fail("expected ',' or ']'");
       }
@@ -197,9 +218,19 @@ class JsonReader {
       out->kind = Json::kString;
       return String(&out->text);
     }
-    if (c == 't') { out->kind = Json::kBool; out->boolean = true; return Literal("true"); }
-    if (c == 'f') { out->kind = Json::kBool; return Literal("false"); }
-    if (c == 'n') { out->kind = Json::kNull; return Literal("null"); }
+    if (c == 't') {
+      out->kind = Json::kBool;
+      out->boolean = true;
+      return Literal("true");
+    }
+    if (c == 'f') {
+      out->kind = Json::kBool;
+      return Literal("false");
+    }
+    if (c == 'n') {
+      out->kind = Json::kNull;
+      return Literal("null");
+    }
     out->kind = Json::kNumber;
     const char* begin = s_.data() + at_;
     auto [end, ec] = std::from_chars(begin, s_.data() + s_.size(), out->number);
@@ -255,12 +286,18 @@ FsLevel FsLevelOf(std::string_view a, std::string_view b, bool exact) {
 
 const char* FsLevelName(int level, bool exact) {
   switch (level) {
-    case kFsEqual: return "equal";
-    case kFsAbove92: return ">=92";
-    case kFsAbove80: return ">=80";
-    case kFsAbove60: return ">=60";
-    case kFsLower: return exact ? "unequal" : "lower";
-    default: return "missing";
+    case kFsEqual:
+      return "equal";
+    case kFsAbove92:
+      return ">=92";
+    case kFsAbove80:
+      return ">=80";
+    case kFsAbove60:
+      return ">=60";
+    case kFsLower:
+      return exact ? "unequal" : "lower";
+    default:
+      return "missing";
   }
 }
 
@@ -285,8 +322,7 @@ void FsModel::Levels(const FieldColl& fields, int max_column,
   for (size_t i = 0; i < columns.size(); ++i) {
     const int c = columns[i].column;
     const FieldEntry* e = fields.entry(c);
-    if (c > last || dupe_search == nullptr || !dupe_search[c] ||
-        e == nullptr) {
+    if (c > last || dupe_search == nullptr || !dupe_search[c] || e == nullptr) {
       levels[i] = kFsMissing;
       continue;
     }
@@ -313,8 +349,8 @@ double FsModel::Score(const FieldColl& fields, int max_column,
     if (c > last || dupe_search == nullptr || !dupe_search[c]) continue;
     const FieldEntry* e = fields.entry(c);
     if (e == nullptr) continue;
-    log_odds += col.Weight(
-        FsLevelOf(e->value, fields.CompareTextAt(c), col.exact));
+    log_odds +=
+        col.Weight(FsLevelOf(e->value, fields.CompareTextAt(c), col.exact));
   }
   return 100.0 / (1.0 + std::exp2(-log_odds));
 }
@@ -419,8 +455,8 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
           level = l;
         }
       }
-      if (level < 0) return fail("unknown level in column " +
-                                 std::to_string(col.column));
+      if (level < 0)
+        return fail("unknown level in column " + std::to_string(col.column));
       const Json* m = lv.Get("m");
       const Json* u = lv.Get("u");
       if (!probability(m) || !probability(u)) {
@@ -438,10 +474,9 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
     }
     result.columns.push_back(std::move(col));
   }
-  std::sort(result.columns.begin(), result.columns.end(),
-            [](const FsColumn& a, const FsColumn& b) {
-              return a.column < b.column;
-            });
+  std::sort(
+      result.columns.begin(), result.columns.end(),
+      [](const FsColumn& a, const FsColumn& b) { return a.column < b.column; });
   result.Index();
   *model = std::move(result);
   return true;
@@ -530,9 +565,8 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
       for (size_t i = 0; i < k; ++i) {
         log_odds += model->columns[i].Weight(static_cast<uint8_t>(pattern[i]));
       }
-      const double posterior =
-          round == 0 ? StartingPosterior(pattern, *model)
-                     : 1.0 / (1.0 + std::exp2(-log_odds));
+      const double posterior = round == 0 ? StartingPosterior(pattern, *model)
+                                          : 1.0 / (1.0 + std::exp2(-log_odds));
       const double n = static_cast<double>(count);
       matches += posterior * n;
       all += n;

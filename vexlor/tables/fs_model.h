@@ -27,14 +27,15 @@
 // candidates' non-matches, which share trigrams, is far from u of drawn
 // pairs). The first round takes as matches the candidate patterns whose
 // levels' typical similarities average 80 or more (see StartingPosterior in
-// the .cc), so the fit begins where the weighted mean stands. Start: m of equal, >=92, >=80, >=60, lower 0.55, 0.2, 0.12,
-// 0.08, 0.05 (exact: 0.9, 0.1), prior 0.1. It stops after 200 rounds or
-// once no m and no prior moves by more than 1e-9. Every m, u and the prior
-// are clamped to [1e-6, 1 - 1e-6], so weights stay finite and no score is
-// NaN. Degenerate data: without candidate pairs m and the prior keep their
-// start (u: from the drawn pairs); without drawn pairs (fewer than two
-// records) u starts uniform over the column's non-missing levels; a column
-// that is missing in every candidate pair keeps its start; with every value missing every score is the prior.
+// the .cc), so the fit begins where the weighted mean stands. Start: m of
+// equal, >=92, >=80, >=60, lower 0.55, 0.2, 0.12, 0.08, 0.05 (exact: 0.9, 0.1),
+// prior 0.1. It stops after 200 rounds or once no m and no prior moves by more
+// than 1e-9. Every m, u and the prior are clamped to [1e-6, 1 - 1e-6], so
+// weights stay finite and no score is NaN. Degenerate data: without candidate
+// pairs m and the prior keep their start (u: from the drawn pairs); without
+// drawn pairs (fewer than two records) u starts uniform over the column's
+// non-missing levels; a column that is missing in every candidate pair keeps
+// its start; with every value missing every score is the prior.
 #ifndef VEXLOR_TABLES_FS_MODEL_H_
 #define VEXLOR_TABLES_FS_MODEL_H_
 

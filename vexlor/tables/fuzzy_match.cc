@@ -103,10 +103,9 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
     const uint32_t compared = common_columns, masters = master_rows,
                    seconds = match_rows;
     BeginScoring(options, stages, &model, &scorer, [&](FsModel* fit) {
-      EstimateAgainstMaster(ctx.options(), compared, stages,
-                            masters, *match, seconds,
-                            ClusterThreshold, Threshold, options.swap_first,
-                            options.swap_second, fit);
+      EstimateAgainstMaster(ctx.options(), compared, stages, masters, *match,
+                            seconds, ClusterThreshold, Threshold,
+                            options.swap_first, options.swap_second, fit);
     });
     for (uint32_t s = 0; s < match_rows; ++s) {
       bool matched = false;

@@ -86,9 +86,9 @@ namespace vexlor {
 // row, and the compared texts once.
 platform::Variant FuzzyMatch(
     BatchContext& ctx, const platform::Variant& varArray,
-    const platform::Variant& varMatch, int32_t IDColumnIndex,
-    double Threshold, double ClusterThreshold, int16_t ReturnResults,
-    bool ShowProgress, std::u16string_view LogFilenamePositive,
+    const platform::Variant& varMatch, int32_t IDColumnIndex, double Threshold,
+    double ClusterThreshold, int16_t ReturnResults, bool ShowProgress,
+    std::u16string_view LogFilenamePositive,
     std::u16string_view LogFilenameNegative,
     TextEncoding log_encoding = TextEncoding::kWindows1252,
     CandidateScan scan = CandidateScan::kPrefixFilter,

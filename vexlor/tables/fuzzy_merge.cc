@@ -143,10 +143,9 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
     const uint32_t compared = common_columns, masters = master_rows,
                    seconds = import_rows;
     BeginScoring(options, stages, &model, &scorer, [&](FsModel* fit) {
-      EstimateAgainstMaster(ctx.options(), compared, stages,
-                            masters, *import, seconds,
-                            ClusterThreshold, Threshold, options.swap_first,
-                            options.swap_second, fit);
+      EstimateAgainstMaster(ctx.options(), compared, stages, masters, *import,
+                            seconds, ClusterThreshold, Threshold,
+                            options.swap_first, options.swap_second, fit);
     });
     for (uint32_t s = 0; s < import_rows; ++s) {
       const Variant id = Variant::AnsiString(ctx.NewGuidString());

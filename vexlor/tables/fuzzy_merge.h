@@ -87,9 +87,9 @@ namespace vexlor {
 // one identifier per record, and the compared texts once.
 platform::Variant FuzzyMerge(
     BatchContext& ctx, const platform::Variant& varArray,
-    const platform::Variant& varImport, int32_t IDColumnIndex,
-    double Threshold, double ClusterThreshold, int16_t ReturnResults,
-    bool ShowProgress, std::u16string_view LogFilenameImported,
+    const platform::Variant& varImport, int32_t IDColumnIndex, double Threshold,
+    double ClusterThreshold, int16_t ReturnResults, bool ShowProgress,
+    std::u16string_view LogFilenameImported,
     std::u16string_view LogFilenameRejected,
     TextEncoding log_encoding = TextEncoding::kWindows1252,
     CandidateScan scan = CandidateScan::kPrefixFilter,

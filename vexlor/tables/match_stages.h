@@ -185,11 +185,11 @@ class MatchStages {
     if (row >= ready_.first && row < ready_.end) {
       Ahead& ahead = ready_.rows[row - ready_.first];
       prefetched_ = &ahead.rows;
-      const int64_t visited =
-          ahead.verdicts_found && ready_.threshold == threshold &&
-                  VerdictStateHolds(ready_)
-              ? ScanVerdicts(ahead, limit, on_candidate)
-              : Scan(ahead.need, limit, on_candidate);
+      const int64_t visited = ahead.verdicts_found &&
+                                      ready_.threshold == threshold &&
+                                      VerdictStateHolds(ready_)
+                                  ? ScanVerdicts(ahead, limit, on_candidate)
+                                  : Scan(ahead.need, limit, on_candidate);
       prefetched_ = nullptr;
       return visited;
     }
