@@ -38,6 +38,7 @@
 #include "vexlor/strings/normalize.h"
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
+#include "vexlor/tables/return_results.h"
 #include "vexlor/strings/soundex.h"
 #include "vexlor/tables/match_options.h"
 
@@ -1107,6 +1108,17 @@ PYBIND11_MODULE(_vexlor, m) {
     t.decimal = py::module_::import("decimal").attr("Decimal");
   });
   m.def("members", &MemberList);
+  m.def("_enumerations", [] {
+    py::list out;
+    for (const Enumeration& e : kEnumerations) {
+      py::list constants;
+      for (const EnumConstant& c : e.constants) {
+        constants.append(py::make_tuple(c.name, c.value));
+      }
+      out.append(py::make_tuple(e.name, constants));
+    }
+    return out;
+  });
   m.def("_direct_method", &DirectMethod, py::arg("cls"), py::arg("dispid"),
         py::arg("method"));
   m.def("dispid_of",

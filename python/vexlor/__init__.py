@@ -62,37 +62,12 @@ VT_DISPATCH, VT_ERROR, VT_BOOL, VT_VARIANT, VT_UNKNOWN, VT_DECIMAL = 9, 10, 11, 
 VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT = range(16, 24)
 
 
-# Enumerations of the type library; their members equal their numbers.
-class DupeReturnResults(enum.IntEnum):
-    DRR_DUPES = 0
-    DRR_ALL = 1
-
-
-class MergeReturnResults(enum.IntEnum):
-    MRR_IMPORT = 0
-    MRR_ALL = 1
-    MRR_DUPES = 2
-    MRR_CLEANMERGED = 3
-
-
-class DeleteOrders(enum.IntEnum):
-    DO_KEEP_FIRST = 0
-    DO_KEEP_LAST = 1
-
-
-class MatchReturnResults(enum.IntEnum):
-    MAR_ALL = 0
-    MAR_POSITIVE = 1
-    MAR_NEGATIVE = 2
-
-
-class DeleteReturnResults(enum.IntEnum):
-    DER_CLEAN = 0
-    DER_DELETED = 1
-
-
-_ENUMS = (DupeReturnResults, MergeReturnResults, DeleteOrders,
-          MatchReturnResults, DeleteReturnResults)
+# Enumerations of the type library, taken from the library itself; their
+# members equal their numbers.
+_ENUMS = tuple(enum.IntEnum(_name, _constants, module=__name__)
+               for _name, _constants in _vexlor._enumerations())
+(DupeReturnResults, MergeReturnResults, DeleteOrders, MatchReturnResults,
+ DeleteReturnResults) = _ENUMS
 for _enum in _ENUMS:
     globals().update(_enum.__members__)
 del _enum

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "vexlor/control/member_table.h"
+#include "vexlor/tables/return_results.h"
 
 namespace vexlor {
 
@@ -63,13 +64,12 @@ const char* IdlType(platform::VarType type) {
   }
 }
 
-void AppendEnum(std::ostringstream& out, const char* name,
-                std::initializer_list<std::pair<const char*, int>> values) {
+void AppendEnum(std::ostringstream& out, const Enumeration& e) {
   out << "  typedef enum {\n";
-  for (auto [constant, value] : values) {
-    out << "    " << constant << " = " << value << ",\n";
+  for (const EnumConstant& c : e.constants) {
+    out << "    " << c.name << " = " << c.value << ",\n";
   }
-  out << "  } " << name << ";\n\n";
+  out << "  } " << e.name << ";\n\n";
 }
 
 }  // namespace
@@ -127,22 +127,7 @@ std::string TypeLibraryIdl() {
       << "  helpstring(\"Vexlor Control\") ]\n"
       << "library VEXLORLib\n{\n"
       << "  importlib(\"stdole32.tlb\");\n\n";
-  AppendEnum(out, "DupeReturnResults",
-             {{"DRR_DUPES", DRR_DUPES}, {"DRR_ALL", DRR_ALL}});
-  AppendEnum(out, "MergeReturnResults",
-             {{"MRR_IMPORT", MRR_IMPORT},
-              {"MRR_ALL", MRR_ALL},
-              {"MRR_DUPES", MRR_DUPES},
-              {"MRR_CLEANMERGED", MRR_CLEANMERGED}});
-  AppendEnum(
-      out, "DeleteOrders",
-      {{"DO_KEEP_FIRST", DO_KEEP_FIRST}, {"DO_KEEP_LAST", DO_KEEP_LAST}});
-  AppendEnum(out, "MatchReturnResults",
-             {{"MAR_ALL", MAR_ALL},
-              {"MAR_POSITIVE", MAR_POSITIVE},
-              {"MAR_NEGATIVE", MAR_NEGATIVE}});
-  AppendEnum(out, "DeleteReturnResults",
-             {{"DER_CLEAN", DER_CLEAN}, {"DER_DELETED", DER_DELETED}});
+  for (const Enumeration& e : kEnumerations) AppendEnum(out, e);
   out << "  [ uuid(" << bare(kDispatchIid) << ") ]\n"
       << "  dispinterface _DVexlor\n  {\n    properties:\n";
   for (const MemberInfo& m : Members()) {
