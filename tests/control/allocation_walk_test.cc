@@ -16,7 +16,7 @@
 #include "tests/control/control_test_support.h"
 #include "tests/output/temp_dir.h"
 #include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/testing/failing_allocator.h"
+#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/testing/scoped_env.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
@@ -93,63 +93,58 @@ TEST_P(AllocationWalkTest, EveryFailureEndsCleanly) {
   ASSERT_EQ(!complete1.empty(), w.writes_logs);
 
   std::map<std::string, int> outcomes;
-  int64_t n = 1;
-  for (;; ++n) {
-    SCOPED_TRACE(std::string(w.name) + ", allocation " + std::to_string(n));
-    std::remove(log1.c_str());
-    std::remove(log2.c_str());
-    CVexlorCtrl c(uint64_t{11});
-    CountingPresenter presenter;
-    HostSink sink;
-    c.set_window_presenter(&presenter);
-    c.Advise(&sink);
-    Variant result;
-    bool failed;
-    {
-      platform::testing::FailingAllocatorScope scope(n);
-      result = w.call(c, w.show_progress, logs);
-      failed = scope.failed();
-    }
-    EXPECT_LE(presenter.shows, w.show_progress ? 1 : 0);
-    EXPECT_EQ(presenter.closes, presenter.shows);
-    EXPECT_FALSE(FileIsOpen(log1) || FileIsOpen(log2));
-    EXPECT_TRUE(IsLinePrefix(ReadBytes(log1), complete1));
-    EXPECT_TRUE(IsLinePrefix(ReadBytes(log2), complete2));
-    if (!failed || c.LastError() == 0) {
-      // A failure the call absorbed must leave the complete result.
-      EXPECT_EQ(c.LastError(), 0);
-      EXPECT_TRUE(SameCells(result, reference));
-      ++outcomes["complete"];
-      if (!failed) break;
-      continue;
-    }
-    ASSERT_EQ(c.LastError(), -1);
-    ASSERT_EQ(c.LastErrorDescription(), u"Out of Memory");
-    std::string outcome;
-    if (result.IsEmpty()) {
-      outcome = "empty";
-    } else if (result.vt() == (platform::VT_ARRAY | platform::VT_VARIANT) &&
-               result.AsArray() == nullptr) {
-      outcome = "no array";
-    } else {
-      ASSERT_NE(result.AsArray(), nullptr);
-      outcome = "table";
-    }
-    ASSERT_TRUE(w.allowed.count(outcome)) << outcome;
-    ++outcomes[outcome];
+  const int64_t failed_runs =
+      platform::testing::WalkAllocationFailures([&](int64_t n) {
+        SCOPED_TRACE(w.name);
+        std::remove(log1.c_str());
+        std::remove(log2.c_str());
+        CVexlorCtrl c(uint64_t{11});
+        CountingPresenter presenter;
+        HostSink sink;
+        c.set_window_presenter(&presenter);
+        c.Advise(&sink);
+        Variant result;
+        const bool failed = platform::testing::FailsAt(
+            n, [&] { result = w.call(c, w.show_progress, logs); });
+        EXPECT_LE(presenter.shows, w.show_progress ? 1 : 0);
+        EXPECT_EQ(presenter.closes, presenter.shows);
+        EXPECT_FALSE(FileIsOpen(log1) || FileIsOpen(log2));
+        EXPECT_TRUE(IsLinePrefix(ReadBytes(log1), complete1));
+        EXPECT_TRUE(IsLinePrefix(ReadBytes(log2), complete2));
+        if (!failed || c.LastError() == 0) {
+          // A failure the call absorbed must leave the complete result.
+          EXPECT_EQ(c.LastError(), 0);
+          EXPECT_TRUE(SameCells(result, reference));
+          ++outcomes["complete"];
+          return failed;
+        }
+        EXPECT_EQ(c.LastError(), -1);
+        EXPECT_EQ(c.LastErrorDescription(), u"Out of Memory");
+        std::string outcome;
+        if (result.IsEmpty()) {
+          outcome = "empty";
+        } else if (result.vt() == (platform::VT_ARRAY | platform::VT_VARIANT) &&
+                   result.AsArray() == nullptr) {
+          outcome = "no array";
+        } else {
+          outcome = "table";
+        }
+        EXPECT_TRUE(w.allowed.count(outcome)) << outcome;
+        ++outcomes[outcome];
 
-    // The control is usable afterwards: the same call succeeds in full.
-    c.Reset();
-    Variant again = w.call(c, w.show_progress, Logs{});
-    ASSERT_EQ(c.LastError(), 0);
-    ASSERT_TRUE(SameShape(again, reference));
-  }
+        // The control is usable afterwards: the same call succeeds in full.
+        c.Reset();
+        Variant again = w.call(c, w.show_progress, Logs{});
+        EXPECT_EQ(c.LastError(), 0);
+        EXPECT_TRUE(SameShape(again, reference));
+        return true;
+      });
   std::string summary;
   for (const auto& [outcome, count] : outcomes) {
     summary += " " + outcome + "=" + std::to_string(count);
   }
   std::printf("[ walk     ] %s: %lld allocations;%s\n", w.name,
-              static_cast<long long>(n), summary.c_str());
+              static_cast<long long>(failed_runs), summary.c_str());
 }
 
 // Inputs are made once, by the reference call, outside the walk.

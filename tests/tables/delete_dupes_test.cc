@@ -13,7 +13,7 @@
 #include "tests/reference/exact_delete_reference.h"
 #include "tests/tables/fake_batch_context.h"
 #include "vexlor/output/csv_format.h"
-#include "vexlor/platform/testing/failing_allocator.h"
+#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
@@ -487,9 +487,8 @@ TEST(DeleteDupesTest, NoAllocationPerRow) {
     const std::u16string log = platform::Utf8ToUtf16(dir.File("log.csv"));
     FakeBatchContext ctx;
     ctx.sink.calls.reserve(100);
-    platform::testing::FailingAllocatorScope scope(0);
-    DeleteDupes(ctx, table, 1, -1, kFirst, kDeleted, false, log);
-    return scope.count();
+    return platform::testing::AllocationCount(
+        [&] { DeleteDupes(ctx, table, 1, -1, kFirst, kDeleted, false, log); });
   };
   const int64_t small = count(2000);
   const int64_t large = count(4000);
@@ -510,17 +509,13 @@ TEST(DeleteDupesTest, EveryAllocationFailureIsHandled) {
       DeleteDupes(reference_ctx, table, 1, -1, kFirst, kDeleted, true, log);
   ASSERT_EQ(reference.AsArray()->rows(), 200u);
   std::set<std::string> outcomes;
-  for (int64_t n = 1;; ++n) {
-    SCOPED_TRACE("allocation " + std::to_string(n));
+  platform::testing::WalkAllocationFailures([&](int64_t n) {
     FakeBatchContext ctx;
     ctx.sink.calls.reserve(100);
     Variant result;
-    bool failed;
-    {
-      platform::testing::FailingAllocatorScope scope(n);
+    const bool failed = platform::testing::FailsAt(n, [&] {
       result = DeleteDupes(ctx, table, 1, -1, kFirst, kDeleted, true, log);
-      failed = scope.failed();
-    }
+    });
     EXPECT_EQ(table.AsArray()->locks(), 0);
     if (!ctx.sink.calls.empty()) {
       EXPECT_EQ(ctx.sink.calls.back().kind, ProgressCall::kClose);
@@ -528,22 +523,26 @@ TEST(DeleteDupesTest, EveryAllocationFailureIsHandled) {
     if (!failed) {
       EXPECT_EQ(ctx.error, 0);
       EXPECT_TRUE(testing::SameTable(result, reference));
-      break;
+      return false;
     }
-    ASSERT_EQ(ctx.error, -1);
+    EXPECT_EQ(ctx.error, -1);
     if (result.IsEmpty()) {
       outcomes.insert("empty");
-      continue;
+      return true;
     }
     // The rows decided before the failure: a prefix of the full result.
     const VariantArray* got = result.AsArray();
-    ASSERT_NE(got, nullptr);
-    ASSERT_LT(got->rows(), 200u);
+    if (got == nullptr || got->rows() >= 200u) {
+      ADD_FAILURE() << "not a part of the result";
+      return true;
+    }
     for (uint32_t r = 0; r < got->rows(); ++r) {
-      ASSERT_TRUE(SameValue(got->cell(0, r), reference.AsArray()->cell(0, r)));
+      EXPECT_TRUE(SameValue(got->cell(0, r), reference.AsArray()->cell(0, r)))
+          << "row " << r;
     }
     outcomes.insert("rows so far");
-  }
+    return true;
+  });
   EXPECT_TRUE(outcomes.count("empty"));
   EXPECT_TRUE(outcomes.count("rows so far"));
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "vexlor/platform/guid.h"
-#include "vexlor/platform/testing/failing_allocator.h"
+#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
@@ -762,9 +762,8 @@ TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
 int64_t CountAllocations(const Variant& table, double cluster_threshold) {
   FakeContext ctx;
   ctx.sink.calls.reserve(1000);
-  platform::testing::FailingAllocatorScope scope(0);
-  DupeSearch(ctx, table, 0, 80, cluster_threshold, kAll, false);
-  return scope.count();
+  return platform::testing::AllocationCount(
+      [&] { DupeSearch(ctx, table, 0, 80, cluster_threshold, kAll, false); });
 }
 
 TEST(DupeSearchTest, NoAllocationPerCandidatePair) {
@@ -773,6 +772,33 @@ TEST(DupeSearchTest, NoAllocationPerCandidatePair) {
   const int64_t small = CountAllocations(PairsTable(50, 1), 0.0);
   const int64_t large = CountAllocations(PairsTable(100, 1), 0.0);
   EXPECT_LT(large, small * 5 / 2) << small << " -> " << large;
+}
+
+// What a failed call gave back: nothing, an array-typed result without an
+// array, the labelled table (instead of the duplicates), or the groups
+// copied so far (a prefix of the full result).
+std::string Outcome(const Variant& result, const Variant& reference,
+                    const Variant& reference_all) {
+  if (result.IsEmpty()) return "empty";
+  const VariantArray* got = result.AsArray();
+  if (got == nullptr) {
+    EXPECT_EQ(result.vt(), platform::VT_ARRAY | platform::VT_VARIANT);
+    return "no array";
+  }
+  if (SameTable(result, reference_all) && !SameTable(result, reference)) {
+    return "labelled table";
+  }
+  const VariantArray* want = reference.AsArray();
+  if (want == nullptr || got->rows() == 0 || got->rows() > want->rows() ||
+      got->columns() != want->columns()) {
+    return "not a prefix";
+  }
+  for (uint32_t r = 0; r < got->rows(); ++r) {
+    for (uint32_t c = 0; c < got->columns(); ++c) {
+      if (!SameValue(got->cell(c, r), want->cell(c, r))) return "not a prefix";
+    }
+  }
+  return "partial groups";
 }
 
 // Walks every allocation of a call: failing the n-th one must give one of
@@ -786,55 +812,31 @@ void WalkAllocations(const Variant& table, int16_t return_results,
   FakeContext dupes_ctx;
   const Variant reference = DupeSearch(
       dupes_ctx, table, 0, 80, cluster_threshold, return_results, false);
-  for (int64_t n = first_failure;; ++n) {
-    FakeContext ctx;
-    ctx.sink.calls.reserve(1000);
-    Variant result;
-    bool failed = false;
-    {
-      platform::testing::FailingAllocatorScope scope(n);
-      result = DupeSearch(ctx, table, 0, 80, cluster_threshold, return_results,
-                          false);
-      failed = scope.failed();
-    }
-    SCOPED_TRACE("allocation " + std::to_string(n));
-    EXPECT_EQ(table.AsArray()->locks(), 0);
-    if (!ctx.sink.calls.empty() && ctx.sink.calls[0].kind == Call::kOpen) {
-      EXPECT_EQ(ctx.sink.calls.back().kind, Call::kClose);
-    }
-    // A failure the call absorbs (giving back the memory of a trimmed
-    // result) must still give the complete result.
-    if (!failed || ctx.error == 0) {
-      EXPECT_EQ(ctx.error, 0);
-      EXPECT_TRUE(SameTable(result, reference));
-      if (!failed) return;
-      continue;
-    }
-    ASSERT_EQ(ctx.error, -1);
-    if (result.IsEmpty()) {
-      outcomes->insert("empty");
-    } else if (result.AsArray() == nullptr) {
-      ASSERT_EQ(result.vt(), platform::VT_ARRAY | platform::VT_VARIANT);
-      outcomes->insert("no array");
-    } else if (SameTable(result, reference_all) &&
-               !SameTable(result, reference)) {
-      outcomes->insert("labelled table");
-    } else {
-      // The groups copied so far: a prefix of the full result.
-      const VariantArray* got = result.AsArray();
-      const VariantArray* want = reference.AsArray();
-      ASSERT_NE(want, nullptr);
-      ASSERT_LE(got->rows(), want->rows());
-      ASSERT_GT(got->rows(), 0u);
-      ASSERT_EQ(got->columns(), want->columns());
-      for (uint32_t r = 0; r < got->rows(); ++r) {
-        for (uint32_t c = 0; c < got->columns(); ++c) {
-          ASSERT_TRUE(SameValue(got->cell(c, r), want->cell(c, r)));
+  platform::testing::WalkAllocationFailures(
+      [&](int64_t n) {
+        FakeContext ctx;
+        ctx.sink.calls.reserve(1000);
+        Variant result;
+        const bool failed = platform::testing::FailsAt(n, [&] {
+          result = DupeSearch(ctx, table, 0, 80, cluster_threshold,
+                              return_results, false);
+        });
+        EXPECT_EQ(table.AsArray()->locks(), 0);
+        if (!ctx.sink.calls.empty() && ctx.sink.calls[0].kind == Call::kOpen) {
+          EXPECT_EQ(ctx.sink.calls.back().kind, Call::kClose);
         }
-      }
-      outcomes->insert("partial groups");
-    }
-  }
+        // A failure the call absorbs (giving back the memory of a trimmed
+        // result) must still give the complete result.
+        if (!failed || ctx.error == 0) {
+          EXPECT_EQ(ctx.error, 0);
+          EXPECT_TRUE(SameTable(result, reference));
+          return failed;
+        }
+        EXPECT_EQ(ctx.error, -1);
+        outcomes->insert(Outcome(result, reference, reference_all));
+        return true;
+      },
+      100000, first_failure);
 }
 
 TEST(DupeSearchTest, EveryAllocationFailureIsReported) {
@@ -854,15 +856,12 @@ TEST(DupeSearchTest, FailureWhileGroupsAreCopied) {
   Variant table = PairsTable(300, 8);
   FakeContext ctx;
   ctx.sink.calls.reserve(1000);
-  int64_t total = 0;
-  {
-    platform::testing::FailingAllocatorScope scope(0);
-    DupeSearch(ctx, table, 0, 80, 0.5, kDupes, false);
-    total = scope.count();
-  }
+  const int64_t total = platform::testing::AllocationCount(
+      [&] { DupeSearch(ctx, table, 0, 80, 0.5, kDupes, false); });
   std::set<std::string> outcomes;
   WalkAllocations(table, kDupes, 0.5, total - 3, &outcomes);
   EXPECT_TRUE(outcomes.count("partial groups")) << outcomes.size();
+  EXPECT_FALSE(outcomes.count("not a prefix"));
 }
 
 }  // namespace

@@ -363,9 +363,8 @@ TEST(ExactMatchTest, NoAllocationPerRow) {
     Variant master = Master(keys), match = Match(keys);
     FakeBatchContext ctx;
     ctx.sink.calls.reserve(1000);
-    platform::testing::FailingAllocatorScope scope(0);
-    ExactMatchByColumn(ctx, master, match, 1, kNegative, false);
-    return scope.count();
+    return platform::testing::AllocationCount(
+        [&] { ExactMatchByColumn(ctx, master, match, 1, kNegative, false); });
   };
   const int64_t small = count(2000);
   const int64_t large = count(4000);

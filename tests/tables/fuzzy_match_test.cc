@@ -12,7 +12,7 @@
 #include "tests/output/temp_dir.h"
 #include "tests/reference/fuzzy_match_reference.h"
 #include "tests/tables/fuzzy_test_support.h"
-#include "vexlor/platform/testing/failing_allocator.h"
+#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 
@@ -427,9 +427,9 @@ Variant PairsTable(int rows, uint32_t seed) {
 int64_t CountAllocations(const Variant& table) {
   FakeBatchContext ctx;
   ctx.sink.calls.reserve(1000);
-  platform::testing::FailingAllocatorScope scope(0);
-  FuzzyMatch(ctx, table, table, 0, 80, 0.0, kAll, false, u"", u"");
-  return scope.count();
+  return platform::testing::AllocationCount([&] {
+    FuzzyMatch(ctx, table, table, 0, 80, 0.0, kAll, false, u"", u"");
+  });
 }
 
 TEST(FuzzyMatchTest, NoAllocationPerCandidatePair) {
@@ -446,17 +446,13 @@ TEST(FuzzyMatchTest, EveryAllocationFailureIsReported) {
   const Variant reference = FuzzyMatch(reference_ctx, table, table, 0, 80, 0.5,
                                        kAll, false, u"", u"");
   std::set<std::string> outcomes;
-  for (int64_t n = 1;; ++n) {
-    SCOPED_TRACE("allocation " + std::to_string(n));
+  platform::testing::WalkAllocationFailures([&](int64_t n) {
     FakeBatchContext ctx;
     ctx.sink.calls.reserve(1000);
     Variant result;
-    bool failed;
-    {
-      platform::testing::FailingAllocatorScope scope(n);
+    const bool failed = platform::testing::FailsAt(n, [&] {
       result = FuzzyMatch(ctx, table, table, 0, 80, 0.5, kAll, false, u"", u"");
-      failed = scope.failed();
-    }
+    });
     EXPECT_EQ(table.AsArray()->locks(), 0);
     if (!ctx.sink.calls.empty()) {
       EXPECT_EQ(ctx.sink.calls.back().kind, ProgressCall::kClose);
@@ -464,16 +460,14 @@ TEST(FuzzyMatchTest, EveryAllocationFailureIsReported) {
     if (!failed || ctx.error == 0) {
       // A failure the call absorbed must not change the result.
       EXPECT_TRUE(testing::SameTable(result, reference));
-      if (!failed) break;
-      continue;
-    }
-    if (result.IsEmpty()) {
+    } else if (result.IsEmpty()) {
       outcomes.insert("empty");
     } else {
-      ASSERT_EQ(result.AsArray(), nullptr);
+      EXPECT_EQ(result.AsArray(), nullptr);
       outcomes.insert("no array");
     }
-  }
+    return failed;
+  });
   EXPECT_EQ(outcomes, (std::set<std::string>{"empty", "no array"}));
 }
 

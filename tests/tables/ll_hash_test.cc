@@ -8,7 +8,7 @@
 
 #include "gtest/gtest.h"
 #include "tests/reference/chained_index_reference.h"
-#include "vexlor/platform/testing/failing_allocator.h"
+#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/tables/hash_func.h"
 
 namespace vexlor {
@@ -239,36 +239,32 @@ TEST(LLHashTest, RunningOutOfMemoryLeavesTheTableAsBefore) {
                                       std::to_string(i)
                                 : "k" + std::to_string(i % 7));
   }
-  int64_t failures = 0;
-  for (int64_t fail_at = 1;; ++fail_at) {
-    LLHash index;
-    index.Init(4, 2, 2);
-    size_t done = 0;
-    bool failed = false;
-    {
-      platform::testing::FailingAllocatorScope scope(fail_at);
-      try {
-        for (; done < script.size(); ++done) {
-          index.Add(script[done], static_cast<uint32_t>(done));
+  const int64_t failures =
+      platform::testing::WalkAllocationFailures([&](int64_t fail_at) {
+        LLHash index;
+        index.Init(4, 2, 2);
+        size_t done = 0;
+        const bool failed = platform::testing::FailsAt(fail_at, [&] {
+          try {
+            for (; done < script.size(); ++done) {
+              index.Add(script[done], static_cast<uint32_t>(done));
+            }
+          } catch (const std::bad_alloc&) {
+          }
+        });
+        reference::ChainedIndexReference ref;
+        for (size_t i = 0; i < done; ++i)
+          ref.Add(script[i], static_cast<uint32_t>(i));
+        EXPECT_EQ(WalkOf(index), ref.Walk(4));
+        EXPECT_EQ(index.GetNodesInUse(), ref.size());
+        // The table goes on working after the failure.
+        for (size_t i = done; i < script.size(); ++i) {
+          index.Add(script[i], static_cast<uint32_t>(i));
+          ref.Add(script[i], static_cast<uint32_t>(i));
         }
-      } catch (const std::bad_alloc&) {
-        failed = scope.failed();
-      }
-    }
-    reference::ChainedIndexReference ref;
-    for (size_t i = 0; i < done; ++i)
-      ref.Add(script[i], static_cast<uint32_t>(i));
-    ASSERT_EQ(WalkOf(index), ref.Walk(4)) << "failing allocation " << fail_at;
-    ASSERT_EQ(index.GetNodesInUse(), ref.size());
-    // The table goes on working after the failure.
-    for (size_t i = done; i < script.size(); ++i) {
-      index.Add(script[i], static_cast<uint32_t>(i));
-      ref.Add(script[i], static_cast<uint32_t>(i));
-    }
-    ASSERT_EQ(WalkOf(index), ref.Walk(4)) << "failing allocation " << fail_at;
-    if (!failed) break;
-    ++failures;
-  }
+        EXPECT_EQ(WalkOf(index), ref.Walk(4));
+        return failed;
+      });
   // Keys, value arrays and pool blocks all allocate along the way.
   EXPECT_GE(failures, 5);
 
@@ -281,14 +277,13 @@ TEST(LLHashTest, RunningOutOfMemoryLeavesTheTableAsBefore) {
   const Walk before = WalkOf(index);
   for (int64_t fail_at = 1; fail_at <= 2; ++fail_at) {
     bool failed = false;
-    {
-      platform::testing::FailingAllocatorScope scope(fail_at);
+    platform::testing::FailsAt(fail_at, [&] {
       try {
         index.Init(64, 100, 10);
       } catch (const std::bad_alloc&) {
         failed = true;
       }
-    }
+    });
     EXPECT_TRUE(failed);
     EXPECT_EQ(index.GetBucketCount(), 4);
     EXPECT_EQ(index.GetGrowthStep(), 2);

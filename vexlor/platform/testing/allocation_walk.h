@@ -28,16 +28,25 @@ bool FailsAt(int64_t fail_at, Code&& code) {
   return scope.failed();
 }
 
-// Calls `run(n)` for n = 1, 2, ... under a trace naming n; `run` returns
-// whether its n-th allocation failed (FailsAt). The walk ends after the
-// first run that completed without reaching its failure, and returns how
-// many runs failed. A walk that does not end within `limit` runs is a test
-// failure.
+// How many allocations `code` makes.
+template <typename Code>
+int64_t AllocationCount(Code&& code) {
+  FailingAllocatorScope scope(0);
+  code();
+  return scope.count();
+}
+
+// Calls `run(n)` for n = first, first + 1, ... under a trace naming n;
+// `run` returns whether its n-th allocation failed (FailsAt). The walk ends
+// after the first run that completed without reaching its failure, and
+// returns how many runs failed. A walk that does not end within `limit`
+// runs is a test failure.
 template <typename Run>
-int64_t WalkAllocationFailures(Run&& run, int64_t limit = 100000) {
-  for (int64_t n = 1; n <= limit; ++n) {
+int64_t WalkAllocationFailures(Run&& run, int64_t limit = 100000,
+                               int64_t first = 1) {
+  for (int64_t n = first; n < first + limit; ++n) {
     SCOPED_TRACE("failing allocation " + std::to_string(n));
-    if (!run(n)) return n - 1;
+    if (!run(n)) return n - first;
   }
   ADD_FAILURE() << "the allocation walk did not end within " << limit
                 << " runs";
