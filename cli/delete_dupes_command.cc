@@ -2,7 +2,6 @@
 // rows that share a label, such as the FuzzyDupesID column that `vexlor
 // dupes` appends, so that `vexlor dupes ... | vexlor delete-dupes -` works.
 #include <cstdint>
-#include <new>
 
 #include "cli/column_flags.h"
 #include "cli/command.h"
@@ -11,7 +10,6 @@
 #include "cli/staged_log.h"
 #include "cli/summary.h"
 #include "cli/table_io.h"
-#include "vexlor/control/control_context.h"
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/tables/delete_dupes.h"
@@ -101,17 +99,11 @@ int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, control.get(), io.err, &error);
   if (!session) return Complain(io, kExitUsage, "delete-dupes: " + error);
-  platform::Variant result;
-  try {
-    ControlContext context(*control);
-    result = DeleteDupes(
-        context, input.table, fid_column, max_column,
-        keep == "first" ? DO_KEEP_FIRST : DO_KEEP_LAST,
-        mode == "clean" ? DER_CLEAN : DER_DELETED, session->show_progress(),
-        platform::Utf8ToUtf16(log.write_path()), log_format.encoding);
-  } catch (const std::bad_alloc&) {
-    control->SetOutOfMemoryError();
-  }
+  const platform::Variant result = control->DeleteDupes(
+      input.table, fid_column, max_column,
+      keep == "first" ? DO_KEEP_FIRST : DO_KEEP_LAST,
+      mode == "clean" ? DER_CLEAN : DER_DELETED, session->show_progress(),
+      platform::Utf8ToUtf16(log.write_path()));
   session.reset();
   status = FinishBatch(*control, io);
   if (status != kExitOk) return status;

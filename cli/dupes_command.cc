@@ -1,6 +1,4 @@
 // `vexlor dupes FILE`: the duplicate search over a CSV file.
-#include <new>
-
 #include "cli/column_flags.h"
 #include "cli/command.h"
 #include "cli/group_settings.h"
@@ -9,9 +7,7 @@
 #include "cli/progress_session.h"
 #include "cli/summary.h"
 #include "cli/table_io.h"
-#include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
-#include "vexlor/tables/dupe_search.h"
 
 namespace vexlor::cli {
 
@@ -116,16 +112,9 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, control.get(), io.err, &error);
   if (!session) return Complain(io, kExitUsage, "dupes: " + error);
-  platform::Variant result;
-  try {
-    ControlContext context(*control);
-    result = DupeSearch(
-        context, input.table, id_column, threshold, cluster_threshold,
-        mode == "all" || shaped ? DRR_ALL : DRR_DUPES, session->show_progress(),
-        CandidateScan::kPrefixFilter, options);
-  } catch (const std::bad_alloc&) {
-    control->SetOutOfMemoryError();
-  }
+  platform::Variant result = control->DupeSearch(
+      input.table, id_column, threshold, cluster_threshold, options,
+      mode == "all" || shaped ? DRR_ALL : DRR_DUPES, session->show_progress());
   session.reset();
   status = FinishBatch(*control, io);
   if (status != kExitOk) return status;

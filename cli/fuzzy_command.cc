@@ -1,7 +1,6 @@
 #include "cli/fuzzy_command.h"
 
 #include <algorithm>
-#include <new>
 
 #include "cli/column_flags.h"
 #include "cli/group_settings.h"
@@ -9,10 +8,8 @@
 #include "cli/model_options.h"
 #include "cli/progress_session.h"
 #include "cli/summary.h"
-#include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/fuzzy_merge.h"
 
 namespace vexlor::cli {
 
@@ -69,7 +66,6 @@ int PrepareFuzzy(const std::string& command, const Arguments& a,
   // every cell as it was read.
   setup->control->SetCSVDelimiter(log_format.delimiter);
   setup->control->SetLogFormat({CsvRule::kRfc4180, log_format.encoding});
-  setup->log_encoding = log_format.encoding;
   return kExitOk;
 }
 
@@ -99,9 +95,7 @@ bool ParseReturn(const FuzzyCommand& command, const Arguments& args, Io io,
 int RunFuzzyCommand(const FuzzyCommand& command,
                     const std::vector<std::string>& args, Io io) {
   const std::string name = command.name;
-  const OptionsReader reader = command.method == &FuzzyMerge
-                                   ? OptionsReader::kFuzzyMerge
-                                   : OptionsReader::kFuzzyMatch;
+  const OptionsReader reader = command.reader;
   std::vector<OptionSpec> specs =
       FuzzyOptionSpecs(command.first_log, command.second_log);
   for (auto& s : SettingSpecs(reader)) specs.push_back(s);
@@ -138,17 +132,10 @@ int RunFuzzyCommand(const FuzzyCommand& command,
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, &control, io.err, &error);
   if (!session) return Complain(io, kExitUsage, name + ": " + error);
-  platform::Variant result;
-  try {
-    ControlContext context(control);
-    result = command.method(
-        context, setup.master.table, setup.second.table, setup.id_column,
-        setup.threshold, setup.cluster_threshold, return_results,
-        session->show_progress(), setup.logs[0], setup.logs[1],
-        setup.log_encoding, CandidateScan::kPrefixFilter, options);
-  } catch (const std::bad_alloc&) {
-    control.SetOutOfMemoryError();
-  }
+  platform::Variant result = (control.*command.method)(
+      setup.master.table, setup.second.table, setup.id_column, setup.threshold,
+      setup.cluster_threshold, options, return_results,
+      session->show_progress(), setup.logs[0], setup.logs[1]);
   session.reset();
   status = FinishBatch(control, io);
   if (status != kExitOk) return status;

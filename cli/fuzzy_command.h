@@ -17,9 +17,7 @@
 #include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/variant.h"
-#include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/match_options.h"
-#include "vexlor/tables/match_stages.h"
 
 namespace vexlor::cli {
 
@@ -37,7 +35,6 @@ struct FuzzySetup {
   double cluster_threshold = 0.5;
   std::u16string logs[2];  // the files the method writes, empty for none
   StagedLog staged[2];     // put in place when the command succeeds
-  TextEncoding log_encoding = TextEncoding::kUtf8;
 };
 
 // Probes the log files (a log that cannot be created is an error here),
@@ -53,14 +50,14 @@ int PrepareFuzzy(const std::string& command, const Arguments& args,
 
 // A two-table fuzzy command: its name and what its second table is called
 // in the usage message, the names of its log options, its --return values
-// and the default one, the batch method it calls, and the column names of
-// that method's result.
-using FuzzyMethod = platform::Variant (*)(
-    BatchContext& ctx, const platform::Variant& first,
-    const platform::Variant& second, int32_t id_column, double threshold,
-    double cluster_threshold, int16_t return_results, bool show_progress,
-    std::u16string_view first_log, std::u16string_view second_log,
-    TextEncoding log_encoding, CandidateScan scan, const MatchOptions& options);
+// and the default one, the control's batch method it calls (with the
+// settings already read) and which settings that method reads, and the
+// column names of that method's result.
+using FuzzyMethod = platform::Variant (CVexlorCtrl::*)(
+    const platform::Variant& first, const platform::Variant& second,
+    int32_t id_column, double threshold, double cluster_threshold,
+    const MatchOptions& options, int16_t return_results, bool show_progress,
+    std::u16string_view first_log, std::u16string_view second_log);
 struct FuzzyCommand {
   const char* name;
   const char* second_table;
@@ -69,6 +66,7 @@ struct FuzzyCommand {
   std::vector<std::pair<const char*, int16_t>> returns;
   const char* default_return;
   FuzzyMethod method;
+  OptionsReader reader;
   std::vector<std::u16string> (*result_names)(const FuzzySetup& setup,
                                               int16_t return_results);
 };

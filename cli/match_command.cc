@@ -2,7 +2,6 @@
 // row that resembles it (the Match column, 0 for none).
 #include "cli/command.h"
 #include "cli/fuzzy_command.h"
-#include "vexlor/tables/fuzzy_match.h"
 
 namespace vexlor::cli {
 
@@ -17,16 +16,18 @@ std::vector<std::u16string> MatchResultNames(const FuzzySetup& setup, int16_t) {
 }  // namespace
 
 int RunMatch(const std::vector<std::string>& args, Io io) {
-  static const FuzzyCommand kMatch{"match",
-                                   "FILE",
-                                   "log-positive",
-                                   "log-negative",
-                                   {{"all", MAR_ALL},
-                                    {"positive", MAR_POSITIVE},
-                                    {"negative", MAR_NEGATIVE}},
-                                   "all",
-                                   &FuzzyMatch,
-                                   &MatchResultNames};
+  static const FuzzyCommand kMatch{
+      "match",
+      "FILE",
+      "log-positive",
+      "log-negative",
+      {{"all", MAR_ALL},
+       {"positive", MAR_POSITIVE},
+       {"negative", MAR_NEGATIVE}},
+      "all",
+      static_cast<FuzzyMethod>(&CVexlorCtrl::FuzzyMatch),
+      OptionsReader::kFuzzyMatch,
+      &MatchResultNames};
   return RunFuzzyCommand(kMatch, args, io);
 }
 

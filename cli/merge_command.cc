@@ -5,7 +5,6 @@
 #include "cli/command.h"
 #include "cli/fuzzy_command.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/fuzzy_merge.h"
 
 namespace vexlor::cli {
 
@@ -30,17 +29,19 @@ std::vector<std::u16string> MergeResultNames(const FuzzySetup& setup,
 }  // namespace
 
 int RunMerge(const std::vector<std::string>& args, Io io) {
-  static const FuzzyCommand kMerge{"merge",
-                                   "IMPORT",
-                                   "log-imported",
-                                   "log-rejected",
-                                   {{"import", MRR_IMPORT},
-                                    {"all", MRR_ALL},
-                                    {"dupes", MRR_DUPES},
-                                    {"clean-merged", MRR_CLEANMERGED}},
-                                   "clean-merged",
-                                   &FuzzyMerge,
-                                   &MergeResultNames};
+  static const FuzzyCommand kMerge{
+      "merge",
+      "IMPORT",
+      "log-imported",
+      "log-rejected",
+      {{"import", MRR_IMPORT},
+       {"all", MRR_ALL},
+       {"dupes", MRR_DUPES},
+       {"clean-merged", MRR_CLEANMERGED}},
+      "clean-merged",
+      static_cast<FuzzyMethod>(&CVexlorCtrl::FuzzyMerge),
+      OptionsReader::kFuzzyMerge,
+      &MergeResultNames};
   return RunFuzzyCommand(kMerge, args, io);
 }
 

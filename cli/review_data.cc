@@ -2,17 +2,14 @@
 
 #include <algorithm>
 #include <map>
-#include <new>
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
 #include "cli/column_flags.h"
 #include "cli/group_settings.h"
 #include "cli/progress_session.h"
-#include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/dupe_search.h"
 
 namespace vexlor::cli {
 
@@ -175,15 +172,9 @@ bool Search(const Arguments& a, Io io, ReviewData* data, int* status) {
     *status = Complain(io, kExitUsage, "review: " + error);
     return false;
   }
-  Variant result;
-  try {
-    ControlContext context(*control);
-    result = DupeSearch(context, input.table, id_column, data->threshold,
-                        cluster_threshold, DRR_ALL, session->show_progress(),
-                        CandidateScan::kPrefixFilter, options);
-  } catch (const std::bad_alloc&) {
-    control->SetOutOfMemoryError();
-  }
+  const Variant result = control->DupeSearch(
+      input.table, id_column, data->threshold, cluster_threshold, options,
+      DRR_ALL, session->show_progress());
   session.reset();
   *status = FinishBatch(*control, io);
   if (*status != kExitOk) return false;

@@ -226,22 +226,40 @@ void CVexlorCtrl::Unadvise(EventSink* sink) {
 }
 
 // What Options holds that the method does not read is ignored.
-Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
-                                double Threshold, double ClusterThreshold,
-                                std::u16string_view Options,
-                                int16_t ReturnResults, bool ShowProgress) {
+template <typename Call>
+Variant CVexlorCtrl::RunBatch(Call&& call) {
   BatchScope batch(batch_running_);
   if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
-    return ::vexlor::DupeSearch(
-        context, varArray, IDColumnIndex, Threshold, ClusterThreshold,
-        ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
-        ParseMatchOptions(Options, OptionsReader::kDupeSearch));
+    return call(context);
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
     return Variant();
   }
+}
+
+Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
+                                double Threshold, double ClusterThreshold,
+                                std::u16string_view Options,
+                                int16_t ReturnResults, bool ShowProgress) {
+  return RunBatch([&](ControlContext& context) {
+    return ::vexlor::DupeSearch(
+        context, varArray, IDColumnIndex, Threshold, ClusterThreshold,
+        ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
+        ParseMatchOptions(Options, OptionsReader::kDupeSearch));
+  });
+}
+
+Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
+                                double Threshold, double ClusterThreshold,
+                                const MatchOptions& Options,
+                                int16_t ReturnResults, bool ShowProgress) {
+  return RunBatch([&](ControlContext& context) {
+    return ::vexlor::DupeSearch(context, varArray, IDColumnIndex, Threshold,
+                                ClusterThreshold, ReturnResults, ShowProgress,
+                                CandidateScan::kPrefixFilter, Options);
+  });
 }
 
 // What Options holds that the method does not read is ignored.
@@ -252,19 +270,29 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
                                 int16_t ReturnResults, bool ShowProgress,
                                 std::u16string_view LogFilenameImported,
                                 std::u16string_view LogFilenameRejected) {
-  BatchScope batch(batch_running_);
-  if (!batch.entered()) return Variant();
-  try {
-    ControlContext context(*this);
+  return RunBatch([&](ControlContext& context) {
     return ::vexlor::FuzzyMerge(
         context, varArray, varImport, IDColumnIndex, Threshold,
         ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
         LogFilenameRejected, log_format_.encoding, CandidateScan::kPrefixFilter,
         ParseMatchOptions(Options, OptionsReader::kFuzzyMerge));
-  } catch (const std::bad_alloc&) {
-    SetOutOfMemoryError();
-    return Variant();
-  }
+  });
+}
+
+Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
+                                const Variant& varImport, int32_t IDColumnIndex,
+                                double Threshold, double ClusterThreshold,
+                                const MatchOptions& Options,
+                                int16_t ReturnResults, bool ShowProgress,
+                                std::u16string_view LogFilenameImported,
+                                std::u16string_view LogFilenameRejected) {
+  return RunBatch([&](ControlContext& context) {
+    return ::vexlor::FuzzyMerge(context, varArray, varImport, IDColumnIndex,
+                                Threshold, ClusterThreshold, ReturnResults,
+                                ShowProgress, LogFilenameImported,
+                                LogFilenameRejected, log_format_.encoding,
+                                CandidateScan::kPrefixFilter, Options);
+  });
 }
 
 bool CVexlorCtrl::VariantArray2CSVFile(const Variant& varArray,
@@ -295,17 +323,11 @@ Variant CVexlorCtrl::DeleteDupes(const Variant& varArray,
                                  int16_t DeleteOrder, int16_t ReturnResults,
                                  bool ShowProgress,
                                  std::u16string_view LogFilenameDeleted) {
-  BatchScope batch(batch_running_);
-  if (!batch.entered()) return Variant();
-  try {
-    ControlContext context(*this);
+  return RunBatch([&](ControlContext& context) {
     return ::vexlor::DeleteDupes(
         context, varArray, FIDColumnIndex, MaxColumnIndex, DeleteOrder,
         ReturnResults, ShowProgress, LogFilenameDeleted, log_format_.encoding);
-  } catch (const std::bad_alloc&) {
-    SetOutOfMemoryError();
-    return Variant();
-  }
+  });
 }
 
 // What Options holds that the method does not read is ignored.
@@ -316,19 +338,28 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
                                 int16_t ReturnResults, bool ShowProgress,
                                 std::u16string_view LogFilenamePositive,
                                 std::u16string_view LogFilenameNegative) {
-  BatchScope batch(batch_running_);
-  if (!batch.entered()) return Variant();
-  try {
-    ControlContext context(*this);
+  return RunBatch([&](ControlContext& context) {
     return ::vexlor::FuzzyMatch(
         context, varArray, varMatch, IDColumnIndex, Threshold, ClusterThreshold,
         ReturnResults, ShowProgress, LogFilenamePositive, LogFilenameNegative,
         log_format_.encoding, CandidateScan::kPrefixFilter,
         ParseMatchOptions(Options, OptionsReader::kFuzzyMatch));
-  } catch (const std::bad_alloc&) {
-    SetOutOfMemoryError();
-    return Variant();
-  }
+  });
+}
+
+Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
+                                const Variant& varMatch, int32_t IDColumnIndex,
+                                double Threshold, double ClusterThreshold,
+                                const MatchOptions& Options,
+                                int16_t ReturnResults, bool ShowProgress,
+                                std::u16string_view LogFilenamePositive,
+                                std::u16string_view LogFilenameNegative) {
+  return RunBatch([&](ControlContext& context) {
+    return ::vexlor::FuzzyMatch(
+        context, varArray, varMatch, IDColumnIndex, Threshold, ClusterThreshold,
+        ReturnResults, ShowProgress, LogFilenamePositive, LogFilenameNegative,
+        log_format_.encoding, CandidateScan::kPrefixFilter, Options);
+  });
 }
 
 Variant CVexlorCtrl::ExactMatchByColumn(const Variant& varArray,
@@ -336,17 +367,11 @@ Variant CVexlorCtrl::ExactMatchByColumn(const Variant& varArray,
                                         int32_t MatchColumnIndex,
                                         int16_t ReturnResults,
                                         bool ShowProgress) {
-  BatchScope batch(batch_running_);
-  if (!batch.entered()) return Variant();
-  try {
-    ControlContext context(*this);
+  return RunBatch([&](ControlContext& context) {
     return ::vexlor::ExactMatchByColumn(context, varArray, varMatch,
                                         MatchColumnIndex, ReturnResults,
                                         ShowProgress);
-  } catch (const std::bad_alloc&) {
-    SetOutOfMemoryError();
-    return Variant();
-  }
+  });
 }
 
 }  // namespace vexlor

@@ -43,6 +43,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/records/field_coll.h"
 #include "vexlor/tables/column_options.h"
+#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/return_results.h"
 
 namespace vexlor {
@@ -282,6 +283,28 @@ class VEXLOR_EXPORT CVexlorCtrl {
                              int32_t MatchColumnIndex, int16_t ReturnResults,
                              bool ShowProgress);
 
+  // DupeSearch, FuzzyMerge and FuzzyMatch with their settings given as
+  // MatchOptions (match_options.h) instead of the Options text: for C++
+  // hosts that read the settings themselves, or hand over a pair observer
+  // or a fitted model, which no text can carry. Otherwise the members
+  // above, exactly.
+  Variant DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
+                     double Threshold, double ClusterThreshold,
+                     const MatchOptions& Options, int16_t ReturnResults,
+                     bool ShowProgress);
+  Variant FuzzyMerge(const Variant& varArray, const Variant& varImport,
+                     int32_t IDColumnIndex, double Threshold,
+                     double ClusterThreshold, const MatchOptions& Options,
+                     int16_t ReturnResults, bool ShowProgress,
+                     std::u16string_view LogFilenameImported,
+                     std::u16string_view LogFilenameRejected);
+  Variant FuzzyMatch(const Variant& varArray, const Variant& varMatch,
+                     int32_t IDColumnIndex, double Threshold,
+                     double ClusterThreshold, const MatchOptions& Options,
+                     int16_t ReturnResults, bool ShowProgress,
+                     std::u16string_view LogFilenamePositive,
+                     std::u16string_view LogFilenameNegative);
+
   // Events: connects `sink`, which must stay alive until Unadvise or the
   // control's end (not owned). Every event goes to every sink in the order
   // of connection. A null sink is ignored; a sink connected twice hears
@@ -315,6 +338,10 @@ class VEXLOR_EXPORT CVexlorCtrl {
   // A batch call's view of the control.
   friend class ControlContext;
 
+  // Runs `call(context)` as a batch call: nothing while another batch
+  // call runs, the error state "Out of Memory" when memory runs out.
+  template <typename Call>
+  Variant RunBatch(Call&& call);
   void ClearLastError();
   bool HasError() const { return last_error_ != 0; }
   // A new label: the text NewGUID returns, as Windows-1252 bytes.
