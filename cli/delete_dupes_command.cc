@@ -5,10 +5,9 @@
 
 #include "cli/column_flags.h"
 #include "cli/command.h"
-#include "cli/log_probe.h"
 #include "cli/progress_session.h"
-#include "cli/staged_log.h"
 #include "cli/summary.h"
+#include "cli/table_command.h"
 #include "cli/table_io.h"
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/text.h"
@@ -17,16 +16,6 @@
 namespace vexlor::cli {
 
 namespace {
-
-std::vector<OptionSpec> DeleteDupesSpecs() {
-  std::vector<OptionSpec> specs = InputOptionSpecs();
-  for (auto& s : OutputOptionSpecs()) specs.push_back(s);
-  for (const char* name :
-       {"fid-column", "max-column", "keep", "return", "log", "progress"}) {
-    specs.push_back({name, true});
-  }
-  return specs;
-}
 
 // An optional column argument: -1 when not given; false (with a message)
 // for a column the table does not have.
@@ -40,82 +29,90 @@ bool OptionalColumn(const InputTable& input, const Arguments& a,
   return false;
 }
 
+class DeleteDupesCommand : public TableCommand {
+ public:
+  const char* name() const override { return "delete-dupes"; }
+  std::vector<OptionSpec> Specs() const override {
+    std::vector<OptionSpec> specs = InputOptionSpecs();
+    for (auto& s : OutputOptionSpecs()) specs.push_back(s);
+    for (const char* name :
+         {"fid-column", "max-column", "keep", "return", "log", "progress"}) {
+      specs.push_back({name, true});
+    }
+    return specs;
+  }
+  const char* FilesUsage() const override {
+    return "takes one FILE (or - for stdin)";
+  }
+  size_t files() const override { return 1; }
+  std::vector<const char*> log_options() const override { return {"log"}; }
+  // Rows are copied whole, however wide.
+  size_t max_columns() const override { return SIZE_MAX; }
+
+  bool CheckFlags(const Arguments& a, std::string*,
+                  std::string* error) override {
+    return ReturnValue(a, "keep",
+                       {{"first", DO_KEEP_FIRST}, {"last", DO_KEEP_LAST}},
+                       "first", &keep_, error) &&
+           ReturnValue(a, "return",
+                       {{"clean", DER_CLEAN}, {"deleted", DER_DELETED}},
+                       "clean", &mode_, error) &&
+           CheckLateOptions(a, error) && OutputFormat(a, &log_format_, error);
+  }
+
+  int Prepare(TableRun& run) override {
+    const InputTable& input = run.tables[0];
+    std::string error;
+    if (!OptionalColumn(input, run.args, "fid-column", &fid_column_, &error) ||
+        !OptionalColumn(input, run.args, "max-column", &max_column_, &error)) {
+      return Complain(run.io, kExitBadInput, error);
+    }
+    if (fid_column_ < 0 && input.rows > 0 &&
+        FindFidColumn(*input.table.AsArray()) < 0) {
+      return Complain(run.io, kExitBadInput,
+                      input.path +
+                          ": no column of the first row holds a group label "
+                          "({...}, 38 characters); name one with --fid-column");
+    }
+    // The log is written like the output (delimiter, encoding, every cell
+    // as it was read), with the input's header names for every column.
+    run.control->column_options().names = input.names;
+    run.control->SetCSVDelimiter(log_format_.delimiter);
+    run.control->SetLogFormat({CsvRule::kRfc4180, log_format_.encoding});
+    return kExitOk;
+  }
+
+  platform::Variant Call(TableRun& run, bool show_progress) override {
+    return run.control->DeleteDupes(run.tables[0].table, fid_column_,
+                                    max_column_, keep_, mode_, show_progress,
+                                    run.logs[0]);
+  }
+
+  bool Write(TableRun& run, platform::Variant result, std::string* summary,
+             std::string* error) override {
+    const InputTable& input = run.tables[0];
+    std::vector<std::u16string> names = input.names;
+    if (max_column_ >= 0) names.resize(max_column_ + 1);
+    if (!WriteResult(result, names, run.args, error)) return false;
+    *summary = RecordsRead(input.rows) + ", " +
+               std::to_string(ResultRows(result)) + " rows " +
+               (mode_ == DER_CLEAN ? "kept" : "deleted");
+    return true;
+  }
+
+ private:
+  int16_t keep_ = DO_KEEP_FIRST;
+  int16_t mode_ = DER_CLEAN;
+  CsvFormat log_format_;
+  int fid_column_ = -1;
+  int max_column_ = -1;
+};
+
 }  // namespace
 
 int RunDeleteDupes(const std::vector<std::string>& args, Io io) {
-  Arguments a(args, DeleteDupesSpecs());
-  if (!a.ok()) return Complain(io, kExitUsage, "delete-dupes: " + a.error());
-  const Summary summary(a);
-  if (a.positional().size() != 1) {
-    return Complain(io, kExitUsage,
-                    "delete-dupes takes one FILE (or - for stdin)");
-  }
-  const std::string keep = a.Get("keep", "first");
-  if (keep != "first" && keep != "last") {
-    return Complain(io, kExitUsage, "delete-dupes: --keep takes first or last");
-  }
-  const std::string mode = a.Get("return", "clean");
-  if (mode != "clean" && mode != "deleted") {
-    return Complain(io, kExitUsage,
-                    "delete-dupes: --return takes clean or deleted");
-  }
-  std::string error;
-  CsvFormat log_format;
-  if (!CheckLateOptions(a, &error) || !OutputFormat(a, &log_format, &error)) {
-    return Complain(io, kExitUsage, "delete-dupes: " + error);
-  }
-  std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
-  if (!control) return Complain(io, kExitUsage, "delete-dupes: " + error);
-
-  const std::string log_path = a.Get("log", "");
-  if (!log_path.empty() && !CanWriteLog(log_path)) {
-    return Complain(io, kExitBadInput, "cannot create log " + log_path);
-  }
-  StagedLog log;
-  log.Stage(log_path);
-
-  InputTable input;
-  int status = kExitOk;
-  // Rows are copied whole, however wide.
-  if (!LoadOne(a, 0, &input, io, &status, SIZE_MAX)) return status;
-  int fid_column, max_column;
-  if (!OptionalColumn(input, a, "fid-column", &fid_column, &error) ||
-      !OptionalColumn(input, a, "max-column", &max_column, &error)) {
-    return Complain(io, kExitBadInput, error);
-  }
-  if (fid_column < 0 && input.rows > 0 &&
-      FindFidColumn(*input.table.AsArray()) < 0) {
-    return Complain(io, kExitBadInput,
-                    input.path +
-                        ": no column of the first row holds a group label "
-                        "({...}, 38 characters); name one with --fid-column");
-  }
-  // The log is written like the output (delimiter, encoding, every cell as
-  // it was read), with the input's header names for every column.
-  control->column_options().names = input.names;
-  control->SetCSVDelimiter(log_format.delimiter);
-  control->SetLogFormat({CsvRule::kRfc4180, log_format.encoding});
-
-  std::unique_ptr<ProgressSession> session =
-      ProgressSession::Start(a, control.get(), io.err, &error);
-  if (!session) return Complain(io, kExitUsage, "delete-dupes: " + error);
-  const platform::Variant result = control->DeleteDupes(
-      input.table, fid_column, max_column,
-      keep == "first" ? DO_KEEP_FIRST : DO_KEEP_LAST,
-      mode == "clean" ? DER_CLEAN : DER_DELETED, session->show_progress(),
-      platform::Utf8ToUtf16(log.write_path()));
-  session.reset();
-  status = FinishBatch(*control, io);
-  if (status != kExitOk) return status;
-  std::vector<std::u16string> names = input.names;
-  if (max_column >= 0) names.resize(max_column + 1);
-  if (!WriteResult(result, names, a, &error) || !log.Commit(&error)) {
-    return Complain(io, kExitBadInput, error);
-  }
-  summary.Print(io.err, "delete-dupes: " + RecordsRead(input.rows) + ", " +
-                            std::to_string(ResultRows(result)) + " rows " +
-                            (mode == "clean" ? "kept" : "deleted"));
-  return kExitOk;
+  DeleteDupesCommand command;
+  return RunTableCommand(command, args, io);
 }
 
 }  // namespace vexlor::cli

@@ -2,140 +2,107 @@
 #include "cli/column_flags.h"
 #include "cli/command.h"
 #include "cli/group_settings.h"
-#include "cli/interrupts.h"
 #include "cli/model_options.h"
 #include "cli/progress_session.h"
 #include "cli/summary.h"
+#include "cli/table_command.h"
 #include "cli/table_io.h"
-#include "vexlor/platform/text.h"
 
 namespace vexlor::cli {
 
 namespace {
 
-std::vector<OptionSpec> DupesSpecs() {
-  std::vector<OptionSpec> specs = InputOptionSpecs();
-  for (auto& s : OutputOptionSpecs()) specs.push_back(s);
-  for (auto& s : MatchingOptionSpecs()) specs.push_back(s);
-  for (auto& s : SettingSpecs(OptionsReader::kDupeSearch)) specs.push_back(s);
-  for (auto& s : ModelOptionSpecs()) specs.push_back(s);
-  return specs;
-}
+class DupesCommand : public TableCommand {
+ public:
+  const char* name() const override { return "dupes"; }
+  std::vector<OptionSpec> Specs() const override {
+    std::vector<OptionSpec> specs = InputOptionSpecs();
+    for (auto& s : OutputOptionSpecs()) specs.push_back(s);
+    for (auto& s : MatchingOptionSpecs()) specs.push_back(s);
+    for (auto& s : SettingSpecs(OptionsReader::kDupeSearch)) {
+      specs.push_back(s);
+    }
+    for (auto& s : ModelOptionSpecs()) specs.push_back(s);
+    return specs;
+  }
+  const char* FilesUsage() const override {
+    return "takes one FILE (or - for stdin)";
+  }
+  size_t files() const override { return 1; }
+
+  bool CheckFlags(const Arguments& a, std::string* warning,
+                  std::string* error) override {
+    // Numbered labels and group sizes are made from the whole table, and
+    // the groups taken from it in an order that does not depend on the
+    // labels.
+    shaped_ = a.Has("group-size") || a.Has("labels");
+    return ReturnValue(a, "return", {{"all", DRR_ALL}, {"dupes", DRR_DUPES}},
+                       "all", &return_results_, error) &&
+           CheckLateOptions(a, error) && CheckSettings(a, error) &&
+           Thresholds(a, &threshold_, &cluster_threshold_, warning, error);
+  }
+
+  int Prepare(TableRun& run) override {
+    const InputTable& input = run.tables[0];
+    std::string error;
+    if (!IdColumn(input, run.args, &id_column_, &error) ||
+        !ApplyColumnOptions(input, run.args, run.control.get(), &error) ||
+        !ReadSettings(run.args, input, OptionsReader::kDupeSearch, &options_,
+                      &error)) {
+      return Complain(run.io, kExitBadInput, error);
+    }
+    options_.pair_observer = &pairs_;
+    if (!model_.Read(run.args, &options_, &error)) {
+      return Complain(run.io, kExitUsage, "dupes: " + error);
+    }
+    return kExitOk;
+  }
+
+  platform::Variant Call(TableRun& run, bool show_progress) override {
+    return run.control->DupeSearch(
+        run.tables[0].table, id_column_, threshold_, cluster_threshold_,
+        options_, shaped_ ? int16_t{DRR_ALL} : return_results_, show_progress);
+  }
+
+  bool Write(TableRun& run, platform::Variant result, std::string* summary,
+             std::string* error) override {
+    const InputTable& input = run.tables[0];
+    size_t groups, grouped;
+    CountGroups(result, static_cast<uint32_t>(input.columns), &groups,
+                &grouped);
+    std::vector<std::u16string> names = input.names;
+    names.push_back(u"FuzzyDupesID");
+    if (options_.scores) names.push_back(u"Similarity");
+    if (shaped_) {
+      ShapeDupes(run.args, static_cast<int>(input.columns),
+                 return_results_ == DRR_DUPES, &result, &names);
+    }
+    if (!pairs_.Write(run.args, input, input, id_column_, false, error) ||
+        !model_.Write(run.args, input, input, id_column_, error) ||
+        !WriteResult(result, names, run.args, error)) {
+      return false;
+    }
+    *summary = RecordsRead(input.rows) + ", " + std::to_string(groups) +
+               " groups, " + std::to_string(grouped) + " records in groups";
+    return true;
+  }
+
+ private:
+  bool shaped_ = false;
+  int16_t return_results_ = DRR_ALL;
+  double threshold_ = 80;
+  double cluster_threshold_ = 0.5;
+  int id_column_ = -1;
+  MatchOptions options_;
+  PairRecorder pairs_;
+  ModelSettings model_;
+};
 
 }  // namespace
 
-int FinishBatch(const CVexlorCtrl& control, Io io) {
-  // Ctrl-C after the call's last report still stops the command.
-  if (control.CanceledByUser() || Interrupted()) {
-    return Complain(io, kExitCancelled, "cancelled");
-  }
-  if (control.LastError() != 0) {
-    return Complain(io, kExitBadInput,
-                    platform::Utf16ToUtf8(control.LastErrorDescription()));
-  }
-  return kExitOk;
-}
-
-bool LoadOne(const Arguments& a, size_t index, InputTable* input, Io io,
-             int* status, size_t max_columns) {
-  std::string error;
-  // Of two files, each may have its own delimiter and encoding.
-  const char* role = a.positional().size() != 2 ? ""
-                     : index == 0               ? "master"
-                                                : "file";
-  const bool loaded = LoadTable(a.positional()[index], a, input, &error, role);
-  if (Interrupted()) {
-    *status = Complain(io, kExitCancelled, "cancelled");
-    return false;
-  }
-  if (!loaded) {
-    *status = Complain(io, kExitBadInput, error);
-    return false;
-  }
-  if (input->columns == 0) {
-    *status =
-        Complain(io, kExitBadInput, input->path + ": the file holds no table");
-    return false;
-  }
-  if (input->columns > max_columns) {
-    *status =
-        Complain(io, kExitBadInput,
-                 input->path + ": " + std::to_string(input->columns) +
-                     " columns, more than the " + std::to_string(max_columns) +
-                     " this command can carry (the others would "
-                     "come out empty)");
-    return false;
-  }
-  return true;
-}
-
 int RunDupes(const std::vector<std::string>& args, Io io) {
-  Arguments a(args, DupesSpecs());
-  if (!a.ok()) return Complain(io, kExitUsage, "dupes: " + a.error());
-  const Summary summary(a);
-  if (a.positional().size() != 1) {
-    return Complain(io, kExitUsage, "dupes takes one FILE (or - for stdin)");
-  }
-  std::string mode = a.Get("return", "all");
-  if (mode != "all" && mode != "dupes") {
-    return Complain(io, kExitUsage, "dupes: --return takes all or dupes");
-  }
-  std::string error, warning;
-  double threshold, cluster_threshold;
-  if (!CheckLateOptions(a, &error) || !CheckSettings(a, &error) ||
-      !Thresholds(a, &threshold, &cluster_threshold, &warning, &error)) {
-    return Complain(io, kExitUsage, "dupes: " + error);
-  }
-  if (!warning.empty()) io.err << "vexlor: warning: " << warning << "\n";
-  std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
-  if (!control) return Complain(io, kExitUsage, "dupes: " + error);
-
-  InputTable input;
-  int status = kExitOk;
-  if (!LoadOne(a, 0, &input, io, &status)) return status;
-  int id_column;
-  MatchOptions options;
-  if (!IdColumn(input, a, &id_column, &error) ||
-      !ApplyColumnOptions(input, a, control.get(), &error) ||
-      !ReadSettings(a, input, OptionsReader::kDupeSearch, &options, &error)) {
-    return Complain(io, kExitBadInput, error);
-  }
-  PairRecorder pairs;
-  options.pair_observer = &pairs;
-  ModelSettings model;
-  if (!model.Read(a, &options, &error)) {
-    return Complain(io, kExitUsage, "dupes: " + error);
-  }
-  // Numbered labels and group sizes are made from the whole table, and the
-  // groups taken from it in an order that does not depend on the labels.
-  const bool shaped = a.Has("group-size") || a.Has("labels");
-  std::unique_ptr<ProgressSession> session =
-      ProgressSession::Start(a, control.get(), io.err, &error);
-  if (!session) return Complain(io, kExitUsage, "dupes: " + error);
-  platform::Variant result = control->DupeSearch(
-      input.table, id_column, threshold, cluster_threshold, options,
-      mode == "all" || shaped ? DRR_ALL : DRR_DUPES, session->show_progress());
-  session.reset();
-  status = FinishBatch(*control, io);
-  if (status != kExitOk) return status;
-  size_t groups, grouped;
-  CountGroups(result, static_cast<uint32_t>(input.columns), &groups, &grouped);
-  std::vector<std::u16string> names = input.names;
-  names.push_back(u"FuzzyDupesID");
-  if (options.scores) names.push_back(u"Similarity");
-  if (shaped) {
-    ShapeDupes(a, static_cast<int>(input.columns), mode == "dupes", &result,
-               &names);
-  }
-  if (!pairs.Write(a, input, input, id_column, false, &error) ||
-      !model.Write(a, input, input, id_column, &error) ||
-      !WriteResult(result, names, a, &error)) {
-    return Complain(io, kExitBadInput, error);
-  }
-  summary.Print(io.err, "dupes: " + RecordsRead(input.rows) + ", " +
-                            std::to_string(groups) + " groups, " +
-                            std::to_string(grouped) + " records in groups");
-  return kExitOk;
+  DupesCommand command;
+  return RunTableCommand(command, args, io);
 }
 
 }  // namespace vexlor::cli

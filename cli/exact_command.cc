@@ -8,24 +8,13 @@
 #include "cli/exact_keys.h"
 #include "cli/progress_session.h"
 #include "cli/summary.h"
+#include "cli/table_command.h"
 #include "cli/table_io.h"
 #include "vexlor/platform/variant_array.h"
 
 namespace vexlor::cli {
 
 namespace {
-
-std::vector<OptionSpec> ExactSpecs() {
-  std::vector<OptionSpec> specs = InputOptionSpecs();
-  for (auto& s : TwoFileInputSpecs()) specs.push_back(s);
-  for (auto& s : OutputOptionSpecs()) specs.push_back(s);
-  for (const char* name : {"column", "return", "progress"}) {
-    specs.push_back({name, true});
-  }
-  specs.push_back({"ignore-case", false, false, "i"});
-  specs.push_back({"trim", false});
-  return specs;
-}
 
 // The compared column is one index in both tables: a name must stand at the
 // same place in both once the columns are lined up.
@@ -51,12 +40,11 @@ bool CompareColumn(const InputTable& master, const InputTable& match,
 }
 
 // The master rows `mode` asks for: all of them with a Matched column (1 or
-// 0), or the matched ones (positive), or the others (negative).
+// 0), or the matched ones (MAR_POSITIVE), or the others (MAR_NEGATIVE).
 platform::Variant SelectRows(const InputTable& master,
-                             const std::vector<bool>& matched,
-                             const std::string& mode) {
-  const bool all = mode == "all";
-  const bool wanted = mode == "positive";
+                             const std::vector<bool>& matched, int16_t mode) {
+  const bool all = mode == MAR_ALL;
+  const bool wanted = mode == MAR_POSITIVE;
   uint32_t rows = 0;
   for (bool m : matched) rows += all || m == wanted;
   const uint32_t columns = static_cast<uint32_t>(master.columns);
@@ -74,71 +62,90 @@ platform::Variant SelectRows(const InputTable& master,
   return result;
 }
 
+class ExactCommand : public TableCommand {
+ public:
+  const char* name() const override { return "exact"; }
+  std::vector<OptionSpec> Specs() const override {
+    std::vector<OptionSpec> specs = InputOptionSpecs();
+    for (auto& s : TwoFileInputSpecs()) specs.push_back(s);
+    for (auto& s : OutputOptionSpecs()) specs.push_back(s);
+    for (const char* name : {"column", "return", "progress"}) {
+      specs.push_back({name, true});
+    }
+    specs.push_back({"ignore-case", false, false, "i"});
+    specs.push_back({"trim", false});
+    return specs;
+  }
+  const char* FilesUsage() const override { return "takes MASTER and FILE"; }
+  size_t files() const override { return 2; }
+
+  bool CheckFlags(const Arguments& a, std::string*,
+                  std::string* error) override {
+    if (!a.Has("column")) {
+      *error = "--column is required";
+      return false;
+    }
+    return ReturnValue(a, "return",
+                       {{"all", MAR_ALL},
+                        {"positive", MAR_POSITIVE},
+                        {"negative", MAR_NEGATIVE}},
+                       "all", &mode_, error) &&
+           CheckLateOptions(a, error);
+  }
+
+  int Prepare(TableRun& run) override {
+    const InputTable& master = run.tables[0];
+    InputTable& match = run.tables[1];
+    const std::string name = run.args.Get("column", "");
+    if (FindColumn(match, name) < 0) {
+      return Complain(run.io, kExitBadInput, NoColumnError(match, name));
+    }
+    LineUpColumns(run.args, master, &match, run.io);
+    std::string error;
+    if (!CompareColumn(master, match, name, &column_, &error)) {
+      return Complain(run.io, kExitBadInput, error);
+    }
+    return kExitOk;
+  }
+
+  // The method sees the folded keys and the row numbers alone; the rows
+  // themselves are taken from the master as read.
+  platform::Variant Call(TableRun& run, bool show_progress) override {
+    const KeyFolding folding{run.args.Has("ignore-case"), run.args.Has("trim")};
+    const uint32_t column = static_cast<uint32_t>(column_);
+    return run.control->ExactMatchByColumn(
+        KeyTable(run.tables[0].table, column, folding),
+        KeyTable(run.tables[1].table, column, folding), 0, MAR_POSITIVE,
+        show_progress);
+  }
+
+  bool Write(TableRun& run, platform::Variant found, std::string* summary,
+             std::string* error) override {
+    const InputTable& master = run.tables[0];
+    std::vector<std::u16string> names = master.names;
+    if (mode_ == MAR_ALL) names.push_back(u"Matched");
+    const std::vector<bool> matched = MatchedRows(found, master.rows);
+    if (!WriteResult(SelectRows(master, matched, mode_), names, run.args,
+                     error)) {
+      return false;
+    }
+    *summary =
+        RecordsRead(master.rows, run.tables[1].rows) + ", " +
+        std::to_string(std::count(matched.begin(), matched.end(), true)) +
+        " matched";
+    return true;
+  }
+
+ private:
+  int16_t mode_ = MAR_ALL;
+  int column_ = -1;
+};
+
 }  // namespace
 
 int RunExact(const std::vector<std::string>& args, Io io) {
-  Arguments a(args, ExactSpecs());
-  if (!a.ok()) return Complain(io, kExitUsage, "exact: " + a.error());
-  const Summary summary(a);
-  if (a.positional().size() != 2) {
-    return Complain(io, kExitUsage, "exact takes MASTER and FILE");
-  }
-  if (!a.Has("column")) {
-    return Complain(io, kExitUsage, "exact: --column is required");
-  }
-  const std::string mode = a.Get("return", "all");
-  if (mode != "all" && mode != "positive" && mode != "negative") {
-    return Complain(io, kExitUsage,
-                    "exact: --return takes all, positive or negative");
-  }
-  std::string error;
-  if (!CheckLateOptions(a, &error)) {
-    return Complain(io, kExitUsage, "exact: " + error);
-  }
-  std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
-  if (!control) return Complain(io, kExitUsage, "exact: " + error);
-
-  InputTable master, match;
-  int status = kExitOk;
-  if (!LoadOne(a, 0, &master, io, &status) ||
-      !LoadOne(a, 1, &match, io, &status)) {
-    return status;
-  }
-  const std::string name = a.Get("column", "");
-  if (FindColumn(match, name) < 0) {
-    return Complain(io, kExitBadInput, NoColumnError(match, name));
-  }
-  LineUpColumns(a, master, &match, io);
-  int column;
-  if (!CompareColumn(master, match, name, &column, &error)) {
-    return Complain(io, kExitBadInput, error);
-  }
-  std::unique_ptr<ProgressSession> session =
-      ProgressSession::Start(a, control.get(), io.err, &error);
-  if (!session) return Complain(io, kExitUsage, "exact: " + error);
-  // The method sees the folded keys and the row numbers alone; the rows
-  // themselves are taken from the master as read.
-  const KeyFolding folding{a.Has("ignore-case"), a.Has("trim")};
-  const platform::Variant found = control->ExactMatchByColumn(
-      KeyTable(master.table, static_cast<uint32_t>(column), folding),
-      KeyTable(match.table, static_cast<uint32_t>(column), folding), 0,
-      MAR_POSITIVE, session->show_progress());
-  session.reset();
-  status = FinishBatch(*control, io);
-  if (status != kExitOk) return status;
-  std::vector<std::u16string> names = master.names;
-  if (mode == "all") names.push_back(u"Matched");
-  const std::vector<bool> matched = MatchedRows(found, master.rows);
-  const platform::Variant result = SelectRows(master, matched, mode);
-  if (!WriteResult(result, names, a, &error)) {
-    return Complain(io, kExitBadInput, error);
-  }
-  summary.Print(
-      io.err,
-      "exact: " + RecordsRead(master.rows, match.rows) + ", " +
-          std::to_string(std::count(matched.begin(), matched.end(), true)) +
-          " matched");
-  return kExitOk;
+  ExactCommand command;
+  return RunTableCommand(command, args, io);
 }
 
 }  // namespace vexlor::cli

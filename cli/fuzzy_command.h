@@ -5,48 +5,17 @@
 #define VEXLOR_CLI_FUZZY_COMMAND_H_
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "cli/arguments.h"
 #include "cli/command.h"
-#include "cli/staged_log.h"
 #include "cli/table_io.h"
 #include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/output/csv_format.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/match_options.h"
 
 namespace vexlor::cli {
-
-// The options of a two-table fuzzy command whose logs are --`first_log`
-// and --`second_log`.
-std::vector<OptionSpec> FuzzyOptionSpecs(const char* first_log,
-                                         const char* second_log);
-
-struct FuzzySetup {
-  std::unique_ptr<CVexlorCtrl> control;  // with the --label-seed, if any
-  InputTable master;
-  InputTable second;
-  int id_column = -1;
-  double threshold = 80;
-  double cluster_threshold = 0.5;
-  std::u16string logs[2];  // the files the method writes, empty for none
-  StagedLog staged[2];     // put in place when the command succeeds
-};
-
-// Probes the log files (a log that cannot be created is an error here),
-// reads both tables (positional arguments 0 and 1), lines the second
-// table's columns up with the master's (LineUpColumns) and sets the
-// control up: column options by the master's header, the column names of
-// log headers taken from the second table; logs are written with the
-// output's delimiter and encoding. Returns kExitOk, or the exit status
-// after printing why.
-int PrepareFuzzy(const std::string& command, const Arguments& args,
-                 const char* first_log, const char* second_log, Io io,
-                 FuzzySetup* setup);
 
 // A two-table fuzzy command: its name and what its second table is called
 // in the usage message, the names of its log options, its --return values
@@ -67,13 +36,17 @@ struct FuzzyCommand {
   const char* default_return;
   FuzzyMethod method;
   OptionsReader reader;
-  std::vector<std::u16string> (*result_names)(const FuzzySetup& setup,
+  std::vector<std::u16string> (*result_names)(const InputTable& master,
+                                              const InputTable& second,
                                               int16_t return_results);
 };
 
-// Runs the command on its arguments: the two tables read, the method
-// called with progress as the options ask, the result written. Returns the
-// exit status, after printing why when it is not kExitOk.
+// Runs the command on its arguments: the two tables read (the second
+// one's columns lined up with the master's), the column options set by the
+// master's header and the log lines headed by the second table's names,
+// logs written with the output's delimiter and encoding, the method called
+// with progress as the options ask, the result written. Returns the exit
+// status, after printing why when it is not kExitOk.
 int RunFuzzyCommand(const FuzzyCommand& command,
                     const std::vector<std::string>& args, Io io);
 

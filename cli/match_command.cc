@@ -7,8 +7,9 @@ namespace vexlor::cli {
 
 namespace {
 
-std::vector<std::u16string> MatchResultNames(const FuzzySetup& setup, int16_t) {
-  std::vector<std::u16string> names = setup.master.names;
+std::vector<std::u16string> MatchResultNames(const InputTable& master,
+                                             const InputTable&, int16_t) {
+  std::vector<std::u16string> names = master.names;
   names.push_back(u"Match");
   return names;
 }

@@ -10,16 +10,17 @@ namespace vexlor::cli {
 
 namespace {
 
-std::vector<std::u16string> MergeResultNames(const FuzzySetup& setup,
+std::vector<std::u16string> MergeResultNames(const InputTable& master,
+                                             const InputTable& second,
                                              int16_t return_results) {
   std::vector<std::u16string> names;
   if (return_results == MRR_IMPORT) {
     // The import rows, in the columns both tables have.
-    names = setup.second.names;
-    names.resize(std::min(
-        {setup.master.columns, setup.second.columns, size_t{kMaxColumns}}));
+    names = second.names;
+    names.resize(
+        std::min({master.columns, second.columns, size_t{kMaxColumns}}));
   } else {
-    names = setup.master.names;
+    names = master.names;
     names.push_back(u"FuzzyDupesID");
     names.push_back(u"Source");
   }
