@@ -9,6 +9,9 @@
 // 000000000017}: the row's number for a row split off its group, the group
 // number for a new column. So the same input and decisions always give
 // the same bytes.
+//
+// A review of `match` output applies to that output: rejected matches are
+// removed, everything else is written as it was read.
 #include <algorithm>
 #include <cstdio>
 
@@ -18,6 +21,7 @@
 #include "cli/table_io.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/cell_text.h"
 
 namespace vexlor::cli {
 
@@ -73,6 +77,42 @@ bool LabelsMatch(const VariantArray& table, uint32_t column,
   return true;
 }
 
+// A match review's decisions on a `match` result: the Match cell of each
+// rejected match becomes 0 and the Similarity and MatchID cells after it
+// empty, as for a MASTER row nothing matched.
+bool ApplyMatches(const ReviewState& state, const std::string& decisions,
+                  InputTable* input, size_t* changed, std::string* error) {
+  const int match_column = FindColumn(*input, "Match");
+  if (match_column < 0) {
+    *error = NoColumnError(*input, "Match");
+    return false;
+  }
+  VariantArray& table = *input->table.AsArray();
+  const uint32_t at = static_cast<uint32_t>(match_column);
+  for (const std::vector<uint32_t>& g : state.groups) {
+    std::string text;
+    CellText(table.cell(at, g[0] - 1), &text);
+    if (text != std::to_string(g[1])) {
+      *error = input->path + ": row " + std::to_string(g[0]) +
+               " does not hold the match " + decisions + " reviewed";
+      return false;
+    }
+  }
+  std::vector<uint32_t> cleared = {at};
+  for (const char* name : {"Similarity", "MatchID"}) {
+    const int c = FindColumn(*input, name);
+    if (c > match_column) cleared.push_back(static_cast<uint32_t>(c));
+  }
+  for (const GroupDecision& d : state.decisions) {
+    if (!d.reject) continue;
+    for (uint32_t c : cleared) {
+      table.cell(c, d.group - 1) = c == at ? Variant::I4(0) : Variant();
+    }
+    ++*changed;
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunApply(const std::vector<std::string>& args, Io io) {
@@ -99,6 +139,16 @@ int RunApply(const std::vector<std::string>& args, Io io) {
                     a.positional()[1] + " was made for a table of " +
                         std::to_string(state.rows) + " rows; " + input.path +
                         " has " + std::to_string(input.rows));
+  }
+  if (state.kind == ReviewKind::kMatch) {
+    size_t rejected = 0;
+    if (!ApplyMatches(state, a.positional()[1], &input, &rejected, &error) ||
+        !WriteResult(input.table, input.names, a, &error)) {
+      return Complain(io, kExitBadInput, error);
+    }
+    summary.Print(io.err, "apply: " + std::to_string(state.rows) + " rows, " +
+                              std::to_string(rejected) + " matches removed");
+    return kExitOk;
   }
   const std::string fid_name = a.Get("fid-column", "FuzzyDupesID");
   const int fid_column = FindColumn(input, fid_name);

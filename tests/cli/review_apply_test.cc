@@ -114,9 +114,9 @@ TEST_F(ApplyTest, RefusesWhatDoesNotFit) {
   const Case cases[] = {
       {Table(kLabels), "{", "not a JSON object"},
       {Table(kLabels), R"({"format": "other", "version": 1})",
-       "not a version 1 decisions file"},
+       "not a decisions file of vexlor review"},
       {Table(kLabels), R"({"format": 5, "version": 1})",
-       "not a version 1 decisions file"},
+       "not a decisions file of vexlor review"},
       {Table(kLabels), Decisions(R"("rows": 7, "groups": [[1, 2]])", ""),
        "made for a table of 7 rows"},
       {Table(kLabels), Decisions(kGroups, R"({"group": 2})"),
