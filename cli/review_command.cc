@@ -87,7 +87,8 @@ int RunReview(const std::vector<std::string>& args, Io io) {
   ReviewState final_state;
   if (ReadReviewState(path, &final_state, &error)) {
     io.err << "vexlor: " << Reviewed(final_state) << " of " << groups
-           << " groups reviewed\n";
+           << (final_state.kind == ReviewKind::kMatch ? " matches" : " groups")
+           << " reviewed\n";
   }
   return kExitOk;
 }
