@@ -184,7 +184,8 @@ const std::map<std::string, std::string>& Texts() {
        "column of such labels numbered by group. FILE must be the file that\n"
        "was reviewed (same rows, same groups). After a review of matches,\n"
        "FILE is the reviewed `match` result: each rejected match's Match\n"
-       "cell becomes 0 and its Similarity and MatchID cells empty.\n"
+       "cell becomes 0 and its Similarity and MatchID cells empty; MASTER\n"
+       "without a Match column (a review that matched itself) gets one.\n"
        "  --fid-column COL   FILE's label column (default FuzzyDupesID)\n" +
            kInput + kOutput},
       {"match",

@@ -11,7 +11,8 @@
 // the same bytes.
 //
 // A review of `match` output applies to that output: rejected matches are
-// removed, everything else is written as it was read.
+// removed, everything else is written as it was read; a MASTER without a
+// Match column (a review that matched itself) gets one.
 #include <algorithm>
 #include <cstdio>
 
@@ -77,15 +78,36 @@ bool LabelsMatch(const VariantArray& table, uint32_t column,
   return true;
 }
 
+void AddMatchColumn(const ReviewState& state, InputTable* input) {
+  const uint32_t columns = static_cast<uint32_t>(input->columns);
+  const uint32_t rows = static_cast<uint32_t>(input->rows);
+  Variant wider = VariantArray::NewTable(columns + 1, rows);
+  VariantArray& out = *wider.AsArray();
+  const VariantArray& table = *input->table.AsArray();
+  for (uint32_t row = 0; row < rows; ++row) {
+    for (uint32_t c = 0; c < columns; ++c)
+      out.cell(c, row) = table.cell(c, row);
+    out.cell(columns, row) = Variant::I4(0);
+  }
+  for (const std::vector<uint32_t>& g : state.groups) {
+    out.cell(columns, g[0] - 1) = Variant::I4(static_cast<int32_t>(g[1]));
+  }
+  input->table = wider;
+  input->names.push_back(u"Match");
+  input->columns = columns + 1;
+}
+
 // A match review's decisions on a `match` result: the Match cell of each
 // rejected match becomes 0 and the Similarity and MatchID cells after it
 // empty, as for a MASTER row nothing matched.
 bool ApplyMatches(const ReviewState& state, const std::string& decisions,
                   InputTable* input, size_t* changed, std::string* error) {
-  const int match_column = FindColumn(*input, "Match");
+  int match_column = FindColumn(*input, "Match");
   if (match_column < 0) {
-    *error = NoColumnError(*input, "Match");
-    return false;
+    // The MASTER of a review that matched itself: the column as `match`
+    // would have written it, from the matches reviewed.
+    AddMatchColumn(state, input);
+    match_column = static_cast<int>(input->columns - 1);
   }
   VariantArray& table = *input->table.AsArray();
   const uint32_t at = static_cast<uint32_t>(match_column);
