@@ -351,6 +351,11 @@ bool Search(const Arguments& a, Io io, ReviewData* data, int* status) {
     }
   }
   data->pairs = PairsInGroups(pairs.Take(), state);
+  if (!model.Write(a, match ? data->second : input, input, id_column,
+                   &error)) {  // --model-out
+    *status = Complain(io, kExitBadInput, error);
+    return false;
+  }
   if (estimated) {
     Variant table;
     std::vector<std::u16string> names;
