@@ -372,6 +372,28 @@ bool Search(const Arguments& a, Io io, ReviewData* data, int* status) {
   return true;
 }
 
+// Every match of a `match` result reached the threshold, so its pair is in
+// the pairs file of the same run; one that is not tells of another run, or
+// of row numbers that no longer fit (--return positive without an
+// --id-column).
+bool MatchesArePaired(const ReviewData& data, std::string* error) {
+  for (const std::vector<uint32_t>& g : data.state.groups) {
+    const bool found = std::binary_search(
+        data.pairs.begin(), data.pairs.end(), ReviewPair{g[0], g[1], 0},
+        [](const ReviewPair& x, const ReviewPair& y) {
+          return x.a != y.a ? x.a < y.a : x.b < y.b;
+        });
+    if (!found) {
+      *error = data.input.path + ": row " + std::to_string(g[0]) +
+               " matched FILE row " + std::to_string(g[1]) +
+               ", a pair the pairs file lacks (another run? with --return "
+               "positive or negative give the --id-column)";
+      return false;
+    }
+  }
+  return true;
+}
+
 // Reads a `dupes` result (one FILE) or a `match` result and its FILE, with
 // the --pairs and --explain files of that search.
 bool ReadResult(const Arguments& a, Io io, ReviewData* data, int* status) {
@@ -425,6 +447,10 @@ bool ReadResult(const Arguments& a, Io io, ReviewData* data, int* status) {
                                  static_cast<uint32_t>(label_column));
   }
   data->pairs = PairsInGroups(std::move(data->pairs), state);
+  if (match && !MatchesArePaired(*data, &error)) {
+    *status = Complain(io, kExitBadInput, error);
+    return false;
+  }
   // A match result's own columns (Match, then Similarity or MatchID) end
   // it; a label column may stand anywhere.
   ShowColumns(data, match ? label_column : input.columns,
