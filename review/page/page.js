@@ -43,6 +43,8 @@ const TEXTS = {
     matchProgress: '{n} of {m} matches reviewed',
     matchKeys: 'Keys: j / k next / previous match, a accept, r reject ' +
                '(the match is removed), u undo.',
+    matchWhatIf: '{g} matches would lose {r} FILE records; {k} would ' +
+        'keep one or more.',
     pair: 'Pair', score: 'Score',
     evidence: 'Evidence per column (level, weight)',
   },
@@ -83,6 +85,8 @@ const TEXTS = {
     matchProgress: '{n} von {m} Treffern geprüft',
     matchKeys: 'Tasten: j / k nächster / voriger Treffer, a bestätigen, ' +
                'r ablehnen (der Treffer wird entfernt), u zurücknehmen.',
+    matchWhatIf: '{g} Treffer würden {r} FILE-Datensätze verlieren; {k} ' +
+        'behielten einen oder mehr.',
     pair: 'Paar', score: 'Wert',
     evidence: 'Belege je Spalte (Stufe, Gewicht)',
   },
@@ -840,8 +844,9 @@ function whatIf() {
       records += g.allRows.length - Math.max(...sizes);
       remain += sizes.filter((s) => s > 1).length;
     }
-    $('what-if-result').textContent =
-        t('whatIfResult', {g: groups, r: records, k: remain});
+    $('what-if-result').textContent = t(
+        isMatch() ? 'matchWhatIf' : 'whatIfResult',
+        {g: groups, r: records, k: remain});
   }), () => { whatIfPending = false; });
 }
 
