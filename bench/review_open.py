@@ -5,9 +5,11 @@ usage: review_open.py VEXLOR GROUPS.csv PAIRS.csv [review options...]
 Serves GROUPS.csv (a result of `vexlor dupes`) with its pairs file through
 `vexlor review`, opens the page in headless chromium several times and
 reports: the time from navigation to the first groups drawn (the page's
-own mark, and as the test driver sees it), the size of the data, the
-elements on the page (only groups on screen are drawn), and frame times
-while scrolling through the whole list 400 px a frame.
+own mark, and as the test driver sees it), the size of the list of groups
+and of all the data fetched before that first paint (the records of the
+groups on screen come in pieces of their own), the elements on the page
+(only groups on screen are drawn), and frame times while scrolling through
+the list 400 px a frame.
 """
 
 import importlib
@@ -81,17 +83,23 @@ def main():
             loads.append(browser.evaluate(
                 "performance.getEntriesByName('vexlor-review-data')[0]"
                 ".startTime") / 1000)
+            first_paint_bytes = browser.evaluate(
+                "performance.getEntriesByType('resource').filter((e) => "
+                "/(data|groups)\\?/.test(e.name)).reduce((n, e) => "
+                "n + e.decodedBodySize, 0)")
         size = browser.evaluate(
             "fetch('data?token=' + TOKEN).then((r) => r.text())"
             ".then((t) => t.length)")
         count = browser.evaluate("state.groups.length")
         rows = browser.evaluate(
-            "state.groups.reduce((n, g) => n + g.rows.length, 0)")
-        pair_count = browser.evaluate("state.pairs.length")
+            "state.groups.reduce((n, g) => n + g.size, 0)")
+        pair_count = browser.evaluate(
+            "state.groups.reduce((n, g) => n + g.pairCount, 0)")
         scroll = browser.evaluate(SCROLL)
         times = sorted(scroll["times"])
         print(f"groups {count}, grouped records {rows}, pairs {pair_count}, "
-              f"data {size / 1e6:.1f} MB")
+              f"list of groups {size / 1e6:.2f} MB, fetched before the first "
+              f"paint {first_paint_bytes / 1e6:.2f} MB")
         print("open (navigation to first groups drawn), page mark: " +
               ", ".join(f"{m:.2f} s" for m in marks) +
               "; seen by the driver: " +

@@ -141,6 +141,7 @@ const std::map<std::string, std::string>& Texts() {
            "Example: vexlor dupes people.csv | vexlor delete-dupes -\n"},
       {"review",
        "usage: vexlor review FILE [options]\n"
+       "       vexlor review MASTER FILE [options]\n"
        "Shows the groups of a duplicate search on a web page served from\n"
        "this computer only, for a person to accept them, split records off\n"
        "and merge groups before anything is deleted. It prints the page's\n"
@@ -149,19 +150,30 @@ const std::map<std::string, std::string>& Texts() {
        "FILE is a result of `vexlor dupes` with --pairs PAIRS, the pairs file\n"
        "of that search (and its --id-column, if it had one), or a table to\n"
        "search here with the options of `vexlor dupes`.\n"
+       "With MASTER and FILE it shows matches: MASTER is a result of `vexlor\n"
+       "match` with --pairs (its Match column names FILE's rows), or a table\n"
+       "to match here with the options of `vexlor match`; each MASTER record\n"
+       "is shown with the FILE records paired with it, to accept or reject.\n"
+       "With --scoring estimated (or --model) each pair shows each column's\n"
+       "level and weight; a result of an earlier search gives them with its\n"
+       "--explain file.\n"
        "  --pairs FILE       the pairs file of the search that labelled FILE\n"
+       "  --explain FILE     the explain file of that search\n"
        "  --fid-column COL   FILE's label column (default FuzzyDupesID)\n"
        "  --decisions FILE   where decisions are kept (default\n"
        "                     FILE.review.json); written after every decision\n"
        "                     (temporary file and rename) and read back when\n"
        "                     the review of the same groups is resumed\n"
        "Keys on the page: j/k next/previous group, arrows choose a record,\n"
-       "a accept, s split off the chosen record, m merge, u undo.\n" +
+       "a accept, s split off the chosen record, m merge, u undo; for\n"
+       "matches a accept, r reject, u undo.\n" +
            kInput +
            "Example: vexlor dupes people.csv --pairs pairs.csv -o groups.csv\n"
            "  vexlor review groups.csv --pairs pairs.csv\n"
            "  vexlor apply groups.csv groups.csv.review.json -o "
-           "reviewed.csv\n"},
+           "reviewed.csv\n"
+           "  vexlor match master.csv new.csv --pairs p.csv -o matched.csv\n"
+           "  vexlor review matched.csv new.csv --pairs p.csv\n"},
       {"apply",
        "usage: vexlor apply FILE DECISIONS [options]\n"
        "Prints FILE with the labels a review decided, ready for `vexlor\n"
@@ -170,7 +182,10 @@ const std::map<std::string, std::string>& Texts() {
        "{00000000-0000-0000-0000-...} with its row number. FILE without a\n"
        "label column (a review that searched itself) gets a FuzzyDupesID\n"
        "column of such labels numbered by group. FILE must be the file that\n"
-       "was reviewed (same rows, same groups).\n"
+       "was reviewed (same rows, same groups). After a review of matches,\n"
+       "FILE is the reviewed `match` result: each rejected match's Match\n"
+       "cell becomes 0 and its Similarity and MatchID cells empty; MASTER\n"
+       "without a Match column (a review that matched itself) gets one.\n"
        "  --fid-column COL   FILE's label column (default FuzzyDupesID)\n" +
            kInput + kOutput},
       {"match",
@@ -257,7 +272,8 @@ std::string MainHelp() {
          "  delete-dupes FILE           keep one row of each labelled group\n"
          "  match MASTER FILE           fuzzy match of FILE against MASTER\n"
          "  merge MASTER IMPORT         fuzzy merge of IMPORT into MASTER\n"
-         "  review FILE                 review groups on a local web page\n"
+         "  review FILE [FILE]          review groups or matches on a web "
+         "page\n"
          "  apply FILE DECISIONS        the table with the reviewed labels\n"
          "Search:\n"
          "  grep PATTERN [FILE...]      approximate pattern search over lines\n"

@@ -84,7 +84,21 @@ bool ModelSettings::Write(const Arguments& args, const InputTable& records,
       return false;
     }
   }
-  if (!explain_) return true;
+  if (!explain_ || !args.Has("explain")) return true;
+  Variant table;
+  std::vector<std::u16string> names;
+  ExplainTable(records, others, id_column, &table, &names);
+  const VariantArray& out = *table.AsArray();
+  CsvFormat format;
+  if (!OutputFormat(args, &format, error)) return false;
+  return WriteCsvTableToPath(out, format, names, out.UpperBound(0),
+                             args.Get("explain", ""), error);
+}
+
+void ModelSettings::ExplainTable(const InputTable& records,
+                                 const InputTable& others, int id_column,
+                                 Variant* table,
+                                 std::vector<std::u16string>* names) const {
   // The texts in the form the comparison saw them: upper-case keys for the
   // fuzzy columns.
   auto level = [&](const FsColumn& col, const InputTable& t, uint32_t row,
@@ -106,18 +120,18 @@ bool ModelSettings::Write(const Arguments& args, const InputTable& records,
     }
     return Variant::I4(static_cast<int32_t>(row + 1));
   };
-  std::vector<std::u16string> names = {u"record", u"other", u"score"};
+  *names = {u"record", u"other", u"score"};
   for (const FsColumn& col : used_.columns) {
     const std::u16string name =
         col.name.empty()
             ? u"Column" + platform::Utf8ToUtf16(std::to_string(col.column + 1))
             : platform::Utf8ToUtf16(col.name);
-    names.push_back(name + u" level");
-    names.push_back(name + u" weight");
+    names->push_back(name + u" level");
+    names->push_back(name + u" weight");
   }
-  Variant table = VariantArray::NewTable(static_cast<uint32_t>(names.size()),
-                                         static_cast<uint32_t>(pairs_.size()));
-  VariantArray& out = *table.AsArray();
+  *table = VariantArray::NewTable(static_cast<uint32_t>(names->size()),
+                                  static_cast<uint32_t>(pairs_.size()));
+  VariantArray& out = *table->AsArray();
   for (uint32_t k = 0; k < pairs_.size(); ++k) {
     const MatchedPair& p = pairs_[k];
     const InputTable& other = p.other_imported ? records : others;
@@ -132,10 +146,6 @@ bool ModelSettings::Write(const Arguments& args, const InputTable& records,
       out.cell(c++, k) = Variant::R8(col.Weight(l));
     }
   }
-  CsvFormat format;
-  if (!OutputFormat(args, &format, error)) return false;
-  return WriteCsvTableToPath(out, format, names, out.UpperBound(0),
-                             args.Get("explain", ""), error);
 }
 
 }  // namespace vexlor::cli

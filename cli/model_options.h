@@ -32,6 +32,16 @@ class ModelSettings : public PairObserver {
   bool Write(const Arguments& args, const InputTable& records,
              const InputTable& others, int id_column, std::string* error);
 
+  // Keeps the pairs for ExplainTable without --explain; call after Read.
+  void KeepPairs() { explain_ = true; }
+
+  // What --explain writes, and its column names: each kept pair's ids (the
+  // `id_column` cell, else the row number from 1), score, and per model
+  // column its level and weight.
+  void ExplainTable(const InputTable& records, const InputTable& others,
+                    int id_column, platform::Variant* table,
+                    std::vector<std::u16string>* names) const;
+
   void OnPair(const MatchedPair& pair) override;
 
  private:

@@ -9,6 +9,10 @@
 // 000000000017}: the row's number for a row split off its group, the group
 // number for a new column. So the same input and decisions always give
 // the same bytes.
+//
+// A review of `match` output applies to that output: rejected matches are
+// removed, everything else is written as it was read; a MASTER without a
+// Match column (a review that matched itself) gets one.
 #include <algorithm>
 #include <cstdio>
 
@@ -18,6 +22,7 @@
 #include "cli/table_io.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/cell_text.h"
 
 namespace vexlor::cli {
 
@@ -73,6 +78,63 @@ bool LabelsMatch(const VariantArray& table, uint32_t column,
   return true;
 }
 
+void AddMatchColumn(const ReviewState& state, InputTable* input) {
+  const uint32_t columns = static_cast<uint32_t>(input->columns);
+  const uint32_t rows = static_cast<uint32_t>(input->rows);
+  Variant wider = VariantArray::NewTable(columns + 1, rows);
+  VariantArray& out = *wider.AsArray();
+  const VariantArray& table = *input->table.AsArray();
+  for (uint32_t row = 0; row < rows; ++row) {
+    for (uint32_t c = 0; c < columns; ++c)
+      out.cell(c, row) = table.cell(c, row);
+    out.cell(columns, row) = Variant::I4(0);
+  }
+  for (const std::vector<uint32_t>& g : state.groups) {
+    out.cell(columns, g[0] - 1) = Variant::I4(static_cast<int32_t>(g[1]));
+  }
+  input->table = wider;
+  input->names.push_back(u"Match");
+  input->columns = columns + 1;
+}
+
+// A match review's decisions on a `match` result: the Match cell of each
+// rejected match becomes 0 and the Similarity and MatchID cells after it
+// empty, as for a MASTER row nothing matched.
+bool ApplyMatches(const ReviewState& state, const std::string& decisions,
+                  InputTable* input, size_t* changed, std::string* error) {
+  int match_column = FindColumn(*input, "Match");
+  if (match_column < 0) {
+    // The MASTER of a review that matched itself: the column as `match`
+    // would have written it, from the matches reviewed.
+    AddMatchColumn(state, input);
+    match_column = static_cast<int>(input->columns - 1);
+  }
+  VariantArray& table = *input->table.AsArray();
+  const uint32_t at = static_cast<uint32_t>(match_column);
+  for (const std::vector<uint32_t>& g : state.groups) {
+    std::string text;
+    CellText(table.cell(at, g[0] - 1), &text);
+    if (text != std::to_string(g[1])) {
+      *error = input->path + ": row " + std::to_string(g[0]) +
+               " does not hold the match " + decisions + " reviewed";
+      return false;
+    }
+  }
+  std::vector<uint32_t> cleared = {at};
+  for (const char* name : {"Similarity", "MatchID"}) {
+    const int c = FindColumn(*input, name);
+    if (c > match_column) cleared.push_back(static_cast<uint32_t>(c));
+  }
+  for (const GroupDecision& d : state.decisions) {
+    if (!d.reject) continue;
+    for (uint32_t c : cleared) {
+      table.cell(c, d.group - 1) = c == at ? Variant::I4(0) : Variant();
+    }
+    ++*changed;
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunApply(const std::vector<std::string>& args, Io io) {
@@ -99,6 +161,16 @@ int RunApply(const std::vector<std::string>& args, Io io) {
                     a.positional()[1] + " was made for a table of " +
                         std::to_string(state.rows) + " rows; " + input.path +
                         " has " + std::to_string(input.rows));
+  }
+  if (state.kind == ReviewKind::kMatch) {
+    size_t rejected = 0;
+    if (!ApplyMatches(state, a.positional()[1], &input, &rejected, &error) ||
+        !WriteResult(input.table, input.names, a, &error)) {
+      return Complain(io, kExitBadInput, error);
+    }
+    summary.Print(io.err, "apply: " + std::to_string(state.rows) + " rows, " +
+                              std::to_string(rejected) + " matches removed");
+    return kExitOk;
   }
   const std::string fid_name = a.Get("fid-column", "FuzzyDupesID");
   const int fid_column = FindColumn(input, fid_name);

@@ -1,5 +1,6 @@
 // `vexlor review FILE`: a local web page to look at the groups of a
 // duplicate search and correct them before anything is deleted.
+#include <algorithm>
 #include <iostream>
 
 #include "cli/command.h"
@@ -13,7 +14,8 @@ namespace vexlor::cli {
 namespace {
 
 bool SameGroups(const ReviewState& a, const ReviewState& b) {
-  return a.rows == b.rows && a.groups == b.groups;
+  return a.kind == b.kind && a.rows == b.rows && a.other_rows == b.other_rows &&
+         a.groups == b.groups;
 }
 
 size_t Reviewed(const ReviewState& state) {
@@ -27,10 +29,12 @@ size_t Reviewed(const ReviewState& state) {
 int RunReview(const std::vector<std::string>& args, Io io) {
   Arguments a(args, ReviewSpecs());
   if (!a.ok()) return Complain(io, kExitUsage, "review: " + a.error());
-  if (a.positional().size() != 1 || a.positional()[0] == "-") {
+  const std::vector<std::string>& files = a.positional();
+  if (files.empty() || files.size() > 2 ||
+      std::find(files.begin(), files.end(), "-") != files.end()) {
     return Complain(io, kExitUsage,
-                    "review takes one FILE (its decisions are kept beside "
-                    "it, so not standard input)");
+                    "review takes FILE, or MASTER and FILE of a match (its "
+                    "decisions are kept beside it, so not standard input)");
   }
   if (a.Has("decisions") && a.Get("decisions", "").empty()) {
     return Complain(io, kExitUsage, "review: --decisions takes a file name");
@@ -62,11 +66,20 @@ int RunReview(const std::vector<std::string>& args, Io io) {
   }
 
   const size_t groups = state.groups.size();
-  ReviewServer server(ReviewDataJson(data), std::move(state), path);
+  ReviewContent content;
+  content.summary_json = ReviewSummaryJson(data);
+  content.group_count = groups;
+  content.groups_json = [&data](size_t from, size_t to) {
+    return ReviewGroupsJson(data, from, to);
+  };
+  content.pairs_json = [&data] { return ReviewPairsJson(data); };
+  ReviewServer server(std::move(content), std::move(state), path);
   if (!server.Bind(&error)) return Complain(io, kExitBadInput, error);
   io.out << server.Address() << std::endl;
-  io.err << "vexlor: review of " << groups << " groups; decisions go to "
-         << path << "; Ctrl-C or Done on the page ends it\n";
+  io.err << "vexlor: review of " << groups
+         << (data.state.kind == ReviewKind::kMatch ? " matches" : " groups")
+         << "; decisions go to " << path
+         << "; Ctrl-C or Done on the page ends it\n";
   io.err.flush();
   if (!server.Serve([] { return Interrupted(); })) {
     return Complain(io, kExitBadInput, server.write_error());
@@ -74,7 +87,8 @@ int RunReview(const std::vector<std::string>& args, Io io) {
   ReviewState final_state;
   if (ReadReviewState(path, &final_state, &error)) {
     io.err << "vexlor: " << Reviewed(final_state) << " of " << groups
-           << " groups reviewed\n";
+           << (final_state.kind == ReviewKind::kMatch ? " matches" : " groups")
+           << " reviewed\n";
   }
   return kExitOk;
 }

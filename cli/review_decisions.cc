@@ -16,15 +16,20 @@ namespace {
 using nlohmann::json;
 
 constexpr const char* kFormat = "vexlor-review";
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 
-json DecisionsJson(const std::vector<GroupDecision>& decisions) {
+json DecisionsJson(const ReviewState& state) {
   json list = json::array();
-  for (const GroupDecision& d : decisions) {
-    list.push_back({{"group", d.group},
-                    {"reviewed", d.reviewed},
-                    {"split", d.split},
-                    {"merge_into", d.merge_into}});
+  for (const GroupDecision& d : state.decisions) {
+    if (state.kind == ReviewKind::kMatch) {
+      list.push_back(
+          {{"group", d.group}, {"reviewed", d.reviewed}, {"reject", d.reject}});
+    } else {
+      list.push_back({{"group", d.group},
+                      {"reviewed", d.reviewed},
+                      {"split", d.split},
+                      {"merge_into", d.merge_into}});
+    }
   }
   return list;
 }
@@ -64,6 +69,10 @@ bool ReadDecisions(const json& list, std::vector<GroupDecision>* decisions,
       fields = item["reviewed"].is_boolean();
       if (fields) d.reviewed = item["reviewed"].get<bool>();
     }
+    if (fields && item.contains("reject")) {
+      fields = item["reject"].is_boolean();
+      if (fields) d.reject = item["reject"].get<bool>();
+    }
     if (fields && item.contains("split")) {
       fields = RowList(item["split"], &d.split);
     }
@@ -73,7 +82,8 @@ bool ReadDecisions(const json& list, std::vector<GroupDecision>* decisions,
     if (!fields) {
       *error =
           "a decision is not {\"group\": ROW, \"reviewed\": true|false, "
-          "\"split\": [ROW, ...], \"merge_into\": ROW}";
+          "\"split\": [ROW, ...], \"merge_into\": ROW, \"reject\": "
+          "true|false}";
       return false;
     }
     std::sort(d.split.begin(), d.split.end());
@@ -103,16 +113,19 @@ std::vector<int32_t> GroupOfRow(const ReviewState& state) {
 }  // namespace
 
 std::string ReviewStateJson(const ReviewState& state) {
+  const bool match = state.kind == ReviewKind::kMatch;
   json doc = {{"format", kFormat},
               {"version", kVersion},
-              {"rows", state.rows},
-              {"groups", state.groups},
-              {"decisions", DecisionsJson(state.decisions)}};
+              {"kind", match ? "match" : "groups"},
+              {"rows", state.rows}};
+  if (match) doc["other_rows"] = state.other_rows;
+  doc["groups"] = state.groups;
+  doc["decisions"] = DecisionsJson(state);
   return doc.dump() + "\n";
 }
 
 std::string DecisionListJson(const ReviewState& state) {
-  return json{{"decisions", DecisionsJson(state.decisions)}}.dump();
+  return json{{"decisions", DecisionsJson(state)}}.dump();
 }
 
 bool ParseReviewState(std::string_view text, ReviewState* state,
@@ -124,14 +137,25 @@ bool ParseReviewState(std::string_view text, ReviewState* state,
   }
   const bool ours = doc.contains("format") && doc["format"].is_string() &&
                     doc["format"] == kFormat && doc.contains("version") &&
-                    doc["version"] == kVersion;
+                    (doc["version"] == 1 || doc["version"] == kVersion);
   if (!ours) {
-    *error = "not a version 1 decisions file of vexlor review";
+    *error = "not a decisions file of vexlor review (version 1 or 2)";
     return false;
   }
   ReviewState read;
+  // Version 1 knew groups only and had no "kind".
+  const json kind = doc.value("kind", json("groups"));
+  if (kind == "match") {
+    read.kind = ReviewKind::kMatch;
+  } else if (kind != "groups") {
+    *error = "\"kind\" is neither \"groups\" nor \"match\"";
+    return false;
+  }
   bool ok = doc.contains("rows") && RowNumber(doc["rows"], &read.rows) &&
-            doc.contains("groups") && doc["groups"].is_array();
+            doc.contains("groups") && doc["groups"].is_array() &&
+            (read.kind != ReviewKind::kMatch ||
+             (doc.contains("other_rows") &&
+              RowNumber(doc["other_rows"], &read.other_rows)));
   if (ok) {
     for (const json& g : doc["groups"]) {
       read.groups.emplace_back();
@@ -159,7 +183,9 @@ bool ParseDecisions(std::string_view text, ReviewState* state,
     return false;
   }
   ReviewState changed;
+  changed.kind = state->kind;
   changed.rows = state->rows;
+  changed.other_rows = state->other_rows;
   if (!ReadDecisions(doc["decisions"], &changed.decisions, error)) {
     return false;
   }
@@ -170,7 +196,45 @@ bool ParseDecisions(std::string_view text, ReviewState* state,
   return ok;
 }
 
+namespace {
+
+// A match review's groups are {MASTER row, FILE row}, one per MASTER row,
+// and its decisions neither split nor merge.
+bool CheckMatchState(const ReviewState& state, std::string* error) {
+  uint32_t previous = 0;
+  for (const std::vector<uint32_t>& g : state.groups) {
+    if (g.size() != 2 || g[0] <= previous || g[0] > state.rows || g[1] < 1 ||
+        g[1] > state.other_rows) {
+      *error =
+          "a match is not {MASTER row, FILE row} within the tables' rows, "
+          "ordered by MASTER row";
+      return false;
+    }
+    previous = g[0];
+  }
+  uint32_t previous_key = 0;
+  for (const GroupDecision& d : state.decisions) {
+    const auto at =
+        std::lower_bound(state.groups.begin(), state.groups.end(), d.group,
+                         [](const std::vector<uint32_t>& g, uint32_t key) {
+                           return g[0] < key;
+                         });
+    const bool known = at != state.groups.end() && (*at)[0] == d.group;
+    if (!known || d.group == previous_key || !d.split.empty() ||
+        d.merge_into != 0) {
+      *error = "a decision on row " + std::to_string(d.group) +
+               " names no match, names it twice, or splits or merges";
+      return false;
+    }
+    previous_key = d.group;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool CheckReviewState(const ReviewState& state, std::string* error) {
+  if (state.kind == ReviewKind::kMatch) return CheckMatchState(state, error);
   std::vector<bool> seen(state.rows + size_t{1}, false);
   uint32_t previous_first = 0;
   for (const std::vector<uint32_t>& g : state.groups) {
@@ -204,6 +268,10 @@ bool CheckReviewState(const ReviewState& state, std::string* error) {
   uint32_t previous_key = 0;
   for (const GroupDecision& d : state.decisions) {
     const int32_t g = key_index(d.group);
+    if (d.reject) {
+      *error = "a review of groups rejects no match";
+      return false;
+    }
     if (g < 0 || d.group == previous_key) {
       *error = "a decision names row " + std::to_string(d.group) +
                (g < 0 ? ", which starts no group" : " twice");

@@ -6,6 +6,10 @@
 // row (its key). A decision may accept a group, split rows off it (each
 // split row then stands alone) and merge what is left of it into another
 // group; merges follow one another (A into B, B into C puts A in C).
+//
+// A review of `match` output has other groups: each is a MASTER row and
+// the FILE row its Match column names; a decision accepts or rejects that
+// match and neither splits nor merges.
 #ifndef VEXLOR_CLI_REVIEW_DECISIONS_H_
 #define VEXLOR_CLI_REVIEW_DECISIONS_H_
 
@@ -16,24 +20,32 @@
 
 namespace vexlor::cli {
 
+enum class ReviewKind { kGroups, kMatch };
+
 struct GroupDecision {
   uint32_t group = 0;           // the key of the group decided on
   bool reviewed = false;        // a person has looked at it
+  bool reject = false;          // a match review's match is wrong
   std::vector<uint32_t> split;  // rows that leave the group, ascending
   uint32_t merge_into = 0;      // the key of another group, or 0
 };
 
 struct ReviewState {
-  uint32_t rows = 0;  // data rows of the table
-  // Groups of two rows or more, each ascending, ordered by first row.
+  ReviewKind kind = ReviewKind::kGroups;
+  uint32_t rows = 0;        // data rows of the table (the MASTER's)
+  uint32_t other_rows = 0;  // a match review's FILE rows
+  // Groups of two rows or more, each ascending, ordered by first row; in a
+  // match review {MASTER row, FILE row}, ordered by MASTER row.
   std::vector<std::vector<uint32_t>> groups;
   // At most one per group, ordered by key.
   std::vector<GroupDecision> decisions;
 };
 
-// The file's JSON text: {"format": "vexlor-review", "version": 1, "rows":
-// N, "groups": [[1, 4], ...], "decisions": [{"group": 1, "reviewed": true,
-// "split": [4], "merge_into": 0}, ...]}.
+// The file's JSON text: {"format": "vexlor-review", "version": 2, "kind":
+// "groups", "rows": N, "groups": [[1, 4], ...], "decisions": [{"group": 1,
+// "reviewed": true, "split": [4], "merge_into": 0}, ...]}. A match review
+// has "kind": "match", "other_rows" and decisions {"group", "reviewed",
+// "reject"}. Version 1 files (groups, no "kind") still read.
 std::string ReviewStateJson(const ReviewState& state);
 
 // Only the decisions: {"decisions": [...]}, as the page reads them back.

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <random>
 #include <thread>
 
+#include "cli/arguments.h"
 #include "cli/review_assets.h"
 
 namespace vexlor::cli {
@@ -18,6 +20,9 @@ namespace {
 constexpr const char* kHost = "127.0.0.1";
 constexpr const char* kJson = "application/json; charset=utf-8";
 constexpr const char* kJavaScript = "application/javascript; charset=utf-8";
+// A page asks for the groups around the screen; more in one request would
+// only hold the answer up.
+constexpr long long kMaxGroupsAsked = 1000;
 
 std::string RandomToken() {
   std::random_device device;  // the system's entropy source
@@ -59,7 +64,7 @@ std::string AssetText(const std::string& name) {
 
 struct ReviewServer::Impl {
   httplib::Server http;
-  std::string data_json;
+  ReviewContent content;
   std::string decisions_path;
   int port = 0;
   std::atomic<bool> done{false};
@@ -68,10 +73,10 @@ struct ReviewServer::Impl {
   std::string write_error;
 };
 
-ReviewServer::ReviewServer(std::string data_json, ReviewState state,
+ReviewServer::ReviewServer(ReviewContent content, ReviewState state,
                            std::string decisions_path)
     : impl_(std::make_unique<Impl>()), token_(RandomToken()) {
-  impl_->data_json = std::move(data_json);
+  impl_->content = std::move(content);
   impl_->state = std::move(state);
   impl_->decisions_path = std::move(decisions_path);
 }
@@ -125,7 +130,28 @@ bool ReviewServer::Bind(std::string* error) {
   // part of a minute and saves nothing on the loopback. These spellings of
   // the types are left alone.
   http.Get("/data", [this](const httplib::Request&, httplib::Response& res) {
-    res.set_content(impl_->data_json, kJson);
+    res.set_content(impl_->content.summary_json, kJson);
+  });
+  http.Get("/groups", [this](const httplib::Request& req,
+                             httplib::Response& res) {
+    const ReviewContent& c = impl_->content;
+    long long from, to;
+    if (!ParseInt(req.get_param_value("from"), 0,
+                  static_cast<long long>(c.group_count), &from) ||
+        !ParseInt(req.get_param_value("to"), from,
+                  std::min<long long>(from + kMaxGroupsAsked,
+                                      static_cast<long long>(c.group_count)),
+                  &to)) {
+      res.status = 400;
+      res.set_content("from and to: positions of groups\n", "text/plain");
+      return;
+    }
+    res.set_content(
+        c.groups_json(static_cast<size_t>(from), static_cast<size_t>(to)),
+        kJson);
+  });
+  http.Get("/pairs", [this](const httplib::Request&, httplib::Response& res) {
+    res.set_content(impl_->content.pairs_json(), kJson);
   });
   http.Get("/decisions",
            [this](const httplib::Request&, httplib::Response& res) {

@@ -12,16 +12,28 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <cstddef>
 
 #include "cli/review_decisions.h"
 
 namespace vexlor::cli {
 
+// What the page reads: GET /data the summary (small, so the page paints
+// at once), GET /groups?from=I&to=J the records of the groups shown at
+// positions [I, J), GET /pairs every group's pairs, asked for only when
+// the threshold is moved.
+struct ReviewContent {
+  std::string summary_json;
+  size_t group_count = 0;
+  std::function<std::string(size_t from, size_t to)> groups_json;
+  std::function<std::string()> pairs_json;
+};
+
 class ReviewServer {
  public:
-  // `data_json` is what GET /data answers; `state` holds the groups and the
-  // decisions read back, `decisions_path` is where changes go.
-  ReviewServer(std::string data_json, ReviewState state,
+  // `state` holds the groups and the decisions read back,
+  // `decisions_path` is where changes go.
+  ReviewServer(ReviewContent content, ReviewState state,
                std::string decisions_path);
   ~ReviewServer();
   ReviewServer(const ReviewServer&) = delete;

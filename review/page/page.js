@@ -1,9 +1,11 @@
-// The review page of `vexlor review`: the groups of a duplicate search,
-// largest and least certain first, with what differs inside each, and the
-// decisions a person makes on them, saved to the server as they are made.
-// Everything comes from the server that served the page; it asks nothing of
-// any other host. Only the groups on screen are drawn, so large reviews
-// stay quick.
+// The review page of `vexlor review`: the groups of a duplicate search (or
+// the matches of a match, each MASTER record with the FILE records paired
+// with it), largest and least certain first, with what differs inside each,
+// and the decisions a person makes on them, saved to the server as they are
+// made. Everything comes from the server that served the page; it asks
+// nothing of any other host. The page first reads only the list of groups;
+// the records of the groups on screen follow in small pieces, and only those
+// groups are drawn, so large reviews open and scroll quickly.
 'use strict';
 
 const TEXTS = {
@@ -33,6 +35,18 @@ const TEXTS = {
     mergeCycle: 'Group {n} is already merged into this one.',
     noGroups: 'No groups to review.',
     loadFailed: 'The review could not be loaded: {why}',
+    loading: 'Loading…',
+    matchTitle: 'Review of the matches in {file}',
+    match: 'Match {n}', master: 'MASTER', incoming: 'FILE',
+    matched: 'matched', alsoPaired: 'also paired',
+    accepted: 'accepted', rejected: 'rejected', reject: 'Reject',
+    matchProgress: '{n} of {m} matches reviewed',
+    matchKeys: 'Keys: j / k next / previous match, a accept, r reject ' +
+               '(the match is removed), u undo.',
+    matchWhatIf: '{g} matches would lose {r} FILE records; {k} would ' +
+        'keep one or more.',
+    pair: 'Pair', score: 'Score',
+    evidence: 'Evidence per column (level, weight)',
   },
   de: {
     title: 'Prüfung von {file}',
@@ -63,6 +77,18 @@ const TEXTS = {
     mergeCycle: 'Gruppe {n} ist bereits mit dieser vereint.',
     noGroups: 'Keine Gruppen zu prüfen.',
     loadFailed: 'Die Prüfung konnte nicht geladen werden: {why}',
+    loading: 'Wird geladen…',
+    matchTitle: 'Prüfung der Treffer in {file}',
+    match: 'Treffer {n}', master: 'MASTER', incoming: 'FILE',
+    matched: 'zugeordnet', alsoPaired: 'auch gepaart',
+    accepted: 'bestätigt', rejected: 'abgelehnt', reject: 'Ablehnen',
+    matchProgress: '{n} von {m} Treffern geprüft',
+    matchKeys: 'Tasten: j / k nächster / voriger Treffer, a bestätigen, ' +
+               'r ablehnen (der Treffer wird entfernt), u zurücknehmen.',
+    matchWhatIf: '{g} Treffer würden {r} FILE-Datensätze verlieren; {k} ' +
+        'behielten einen oder mehr.',
+    pair: 'Paar', score: 'Wert',
+    evidence: 'Belege je Spalte (Stufe, Gewicht)',
   },
 };
 
@@ -91,14 +117,18 @@ function el(tag, className, text) {
 // ---- The data ----------------------------------------------------------
 
 const state = {
+  kind: 'groups',    // or 'match'
   columns: [],
+  evidence: [],      // the model's columns with estimated scoring
   threshold: 80,
   groups: [],        // in display order; see prepare()
   byKey: new Map(),  // key (first row) -> group
-  pairs: [],         // [a, b, similarity]
-  decisions: new Map(),  // key -> {reviewed, split: Set, merge_into}
+  allPairs: null,    // once asked for: every group's rows and pairs
+  decisions: new Map(),  // key -> {reviewed, split: Set, merge_into, reject}
   focus: 0,          // index of the focused group
 };
+
+const isMatch = () => state.kind === 'match';
 
 // Components of `rows` joined by the pairs at or above `limit`, by
 // union-find; returns the component sizes.
@@ -124,64 +154,44 @@ function componentSizes(rows, pairs, limit) {
   return [...sizes.values()];
 }
 
-// The highest similarity at which the group's pairs still tie all its
-// records together: the weakest link of its strongest spanning tree
-// (0 when its pairs never tie it together).
-function holdsTo(rows, pairs) {
-  const sorted = [...pairs].sort((x, y) => y[2] - x[2]);
-  const parent = new Map();
-  for (const r of rows) parent.set(r, r);
-  const find = (x) => {
-    while (parent.get(x) !== x) x = parent.get(x);
-    return x;
-  };
-  let joined = 1;
-  for (const [a, b, s] of sorted) {
-    const ra = find(a), rb = find(b);
-    if (ra === rb) continue;
-    parent.set(ra, rb);
-    if (++joined === rows.length) return s;
-  }
-  return 0;
-}
-
+// The server sends the groups in the order shown (largest, then least
+// certain first) with their sizes; records and pairs come with fill().
 function prepare(data) {
+  state.kind = data.kind;
   state.columns = data.columns;
   state.idColumn = data.id_column;
   state.threshold = data.threshold;
-  state.pairs = data.pairs;
-  const groups = data.groups.map((records) => ({
-    key: records[0][0],
-    rows: records.map((r) => r[0]),
-    records,
-    pairs: [],
-    number: 0,
+  state.evidence = data.evidence;
+  state.histogram = data.histogram;
+  state.groups = data.groups.map(([key, size, holds, pairs], i) => ({
+    key, size, holds, pairCount: pairs, number: i + 1,
+    rows: null, records: null, pairs: null, evidence: null,
   }));
-  const groupOfRow = new Map();
-  for (const g of groups) for (const r of g.rows) groupOfRow.set(r, g);
-  for (const p of data.pairs) {
-    const g = groupOfRow.get(p[0]);
-    if (g) g.pairs.push(p);
-  }
-  for (const g of groups) g.holds = holdsTo(g.rows, g.pairs);
-  groups.sort((x, y) => y.rows.length - x.rows.length ||
-                        x.holds - y.holds || x.key - y.key);
-  groups.forEach((g, i) => { g.number = i + 1; });
-  state.groups = groups;
-  for (const g of groups) state.byKey.set(g.key, g);
+  for (const g of state.groups) state.byKey.set(g.key, g);
+}
+
+function fill(g, loaded) {
+  g.records = loaded.records;
+  g.rows = loaded.records.map((r) => r[0]);
+  g.pairs = loaded.pairs;
+  g.evidence = loaded.evidence || null;
+}
+
+function newDecision() {
+  return {reviewed: false, split: new Set(), merge_into: 0, reject: false};
 }
 
 function decisionOf(group) {
   let d = state.decisions.get(group.key);
   if (!d) {
-    d = {reviewed: false, split: new Set(), merge_into: 0};
+    d = newDecision();
     state.decisions.set(group.key, d);
   }
   return d;
 }
 
 function isEmptyDecision(d) {
-  return !d.reviewed && d.split.size === 0 && !d.merge_into;
+  return !d.reviewed && d.split.size === 0 && !d.merge_into && !d.reject;
 }
 
 // Where merges lead from a group's key: the key it ends in.
@@ -210,9 +220,10 @@ function decisionsJson() {
   const list = [];
   for (const [key, d] of [...state.decisions].sort((x, y) => x[0] - y[0])) {
     if (isEmptyDecision(d)) continue;
-    list.push({group: key, reviewed: d.reviewed,
-               split: [...d.split].sort((x, y) => x - y),
-               merge_into: d.merge_into});
+    list.push(isMatch() ? {group: key, reviewed: d.reviewed, reject: d.reject} :
+        {group: key, reviewed: d.reviewed,
+         split: [...d.split].sort((x, y) => x - y),
+         merge_into: d.merge_into});
   }
   return JSON.stringify({decisions: list});
 }
@@ -296,6 +307,13 @@ function differences(base, text) {
 
 const layout = {rem: 16, tops: [], heights: [], drawn: new Map()};
 const ROW_REM = 1.9, HEAD_REM = 3.2, GAP_REM = 0.8, SCROLLBAR_REM = 1.2;
+const EVIDENCE_ROW_REM = 1.5;
+
+// The evidence table under a group: a caption, a header and a row a pair.
+function evidenceRem(g) {
+  return state.evidence.length ?
+      (g.pairCount + 2) * EVIDENCE_ROW_REM + SCROLLBAR_REM : 0;
+}
 
 function measure() {
   layout.rem = parseFloat(getComputedStyle(document.documentElement).fontSize);
@@ -303,8 +321,8 @@ function measure() {
   layout.tops = [];
   layout.heights = [];
   for (const g of state.groups) {
-    const h = (HEAD_REM + (g.rows.length + 1) * ROW_REM + SCROLLBAR_REM) *
-        layout.rem;
+    const h = (HEAD_REM + (g.size + 1) * ROW_REM + SCROLLBAR_REM +
+               evidenceRem(g)) * layout.rem;
     layout.tops.push(top);
     layout.heights.push(h);
     top += h + GAP_REM * layout.rem;
@@ -312,7 +330,7 @@ function measure() {
   $('groups').style.height = top + 'px';
   for (const e of layout.drawn.values()) e.remove();
   layout.drawn.clear();
-  draw();
+  return draw();
 }
 
 function firstVisible(y) {
@@ -330,6 +348,35 @@ function scheduleDraw() {
   if (drawPending) return;
   drawPending = true;
   requestAnimationFrame(() => { drawPending = false; draw(); });
+}
+
+// Records of the groups, fetched a piece at a time as they come on screen.
+const CHUNK = 40;
+const chunks = new Map();  // piece number -> promise of its groups
+
+function load(from, to) {
+  const waits = [];
+  for (let c = Math.floor(from / CHUNK); c * CHUNK < to; ++c) {
+    if (!chunks.has(c)) {
+      const first = c * CHUNK;
+      const last = Math.min(state.groups.length, first + CHUNK);
+      chunks.set(c, fetch(`groups?token=${TOKEN}&from=${first}&to=${last}`)
+          .then((res) => {
+            if (!res.ok) throw new Error(String(res.status));
+            return res.json();
+          })
+          .then((list) => {
+            list.forEach((loaded, k) => fill(state.groups[first + k], loaded));
+            for (let i = first; i < last; ++i) redrawGroup(i);
+          })
+          .catch((e) => {
+            chunks.delete(c);
+            setMessage(t('loadFailed', {why: e.message}));
+          }));
+    }
+    waits.push(chunks.get(c));
+  }
+  return Promise.all(waits);
 }
 
 function draw() {
@@ -356,6 +403,8 @@ function draw() {
       layout.drawn.set(i, e);
     }
   }
+  if (!wanted.size) return Promise.resolve();
+  return load(Math.min(...wanted), Math.max(...wanted) + 1);
 }
 
 function redrawGroup(i) {
@@ -381,22 +430,11 @@ function weakestRecord(g) {
   return pick;
 }
 
-function groupElement(i) {
-  const g = state.groups[i];
-  const d = state.decisions.get(g.key) ||
-      {reviewed: false, split: new Set(), merge_into: 0};
-  const box = el('section', 'group');
-  box.style.transform = `translateY(${layout.tops[i]}px)`;
-  box.style.height = layout.heights[i] + 'px';
-  box.setAttribute('aria-label', t('group', {n: g.number}));
-  if (i === state.focus) box.classList.add('focused');
-  if (d.reviewed) box.classList.add('reviewed');
-  if (d.merge_into) box.classList.add('merged');
-
-  const head = el('div', 'group-head');
-  head.append(el('h2', '', t('group', {n: g.number})));
-  const facts = [t('records', {n: g.rows.length}),
-                 g.holds > 0 ? t('holds', {s: g.holds}) : t('loose', {})];
+function statusText(g, d) {
+  if (isMatch()) {
+    return !d.reviewed ? t('open', {}) :
+        d.reject ? t('rejected', {}) : t('accepted', {});
+  }
   let status = d.reviewed ? t('reviewed', {}) : t('open', {});
   if (d.merge_into) {
     status = t('mergedInto', {n: state.byKey.get(d.merge_into).number});
@@ -409,13 +447,26 @@ function groupElement(i) {
   for (const n of joined.sort((x, y) => x - y)) {
     status += ', ' + t('mergedFrom', {n});
   }
+  return status;
+}
+
+const ACTIONS = {
+  groups: [['accept', 'accept', 'a'], ['split', 'split', 's'],
+           ['merge', 'merge', 'm'], ['undo', 'undo', 'u']],
+  match: [['accept', 'accept', 'a'], ['reject', 'reject', 'r'],
+          ['undo', 'undo', 'u']],
+};
+
+function groupHead(i, g, d) {
+  const head = el('div', 'group-head');
+  const name = isMatch() ? 'match' : 'group';
+  head.append(el('h2', '', t(name, {n: g.number})));
+  const facts = [t('records', {n: g.size}),
+                 g.holds > 0 ? t('holds', {s: g.holds}) : t('loose', {})];
   head.append(el('span', 'facts', facts.join(' · ')));
-  head.append(el('span', 'status', status));
-  for (const [action, label, key] of [['accept', t('accept', {}), 'a'],
-                                      ['split', t('split', {}), 's'],
-                                      ['merge', t('merge', {}), 'm'],
-                                      ['undo', t('undo', {}), 'u']]) {
-    const b = el('button', action, label);
+  head.append(el('span', 'status', statusText(g, d)));
+  for (const [action, label, key] of ACTIONS[state.kind]) {
+    const b = el('button', action, t(label, {}));
     b.type = 'button';
     b.setAttribute('aria-keyshortcuts', key);
     b.addEventListener('click', () => {
@@ -424,10 +475,20 @@ function groupElement(i) {
     });
     head.append(b);
   }
-  box.append(head);
+  return head;
+}
 
-  const wrap = el('div', 'table-wrap');
-  const table = el('table');
+// What a record is called in its first cell: its place and row, in a
+// match review also its table (FILE rows come negative).
+function recordName(k, row) {
+  if (!isMatch()) return `${k + 1}. #${row}`;
+  if (row > 0) return `${k + 1}. ${t('master', {})} #${row}`;
+  return `${k + 1}. ${t('incoming', {})} #${-row} · ` +
+      (k === 1 ? t('matched', {}) : t('alsoPaired', {}));
+}
+
+function recordTable(i, g, d) {
+  const table = el('table', 'records');
   const tr = el('tr');
   tr.append(el('th', 'row-number', t('row', {})));
   for (const c of state.columns) tr.append(el('th', '', c));
@@ -436,14 +497,26 @@ function groupElement(i) {
   thead.append(tr);
   table.append(thead);
   const tbody = el('tbody');
+  if (!g.records) {
+    const row = el('tr');
+    const td = el('td', 'loading', t('loading', {}));
+    td.colSpan = state.columns.length + 2;
+    row.append(td);
+    tbody.append(row);
+    table.append(tbody);
+    return table;
+  }
   const position = new Map(g.rows.map((r, k) => [r, k + 1]));
   const chosen = g.chosen === undefined ? weakestRecord(g) : g.chosen;
   g.records.forEach((record, k) => {
     const row = el('tr');
     const split = d.split.has(record[0]);
     if (split) row.classList.add('split');
-    if (k === chosen && i === state.focus) row.classList.add('chosen');
-    const number = el('td', 'row-number', `${k + 1}. #${record[0]}`);
+    if (isMatch() && k === 1 && d.reject) row.classList.add('split');
+    if (k === chosen && i === state.focus && !isMatch()) {
+      row.classList.add('chosen');
+    }
+    const number = el('td', 'row-number', recordName(k, record[0]));
     if (split) number.title = t('splitOff', {});
     row.append(number);
     for (let c = 1; c < record.length; ++c) {
@@ -468,8 +541,63 @@ function groupElement(i) {
     tbody.append(row);
   });
   table.append(tbody);
-  wrap.append(table);
+  return table;
+}
+
+// With estimated scoring: each pair's level and match weight per column.
+function evidenceTable(g) {
+  const table = el('table', 'evidence');
+  table.append(el('caption', '', t('evidence', {})));
+  const tr = el('tr');
+  for (const c of [t('pair', {}), t('score', {}), ...state.evidence]) {
+    tr.append(el('th', '', c));
+  }
+  const thead = el('thead');
+  thead.append(tr);
+  table.append(thead);
+  const tbody = el('tbody');
+  const position = new Map(g.rows.map((r, k) => [r, k + 1]));
+  g.pairs.forEach((p, j) => {
+    const row = el('tr');
+    row.append(el('td', 'row-number',
+                  `${position.get(p[0])}–${position.get(p[1])}`));
+    row.append(el('td', '', NUMBER.format(p[2])));
+    const cells = g.evidence[j] || [];
+    for (let c = 0; c < state.evidence.length; ++c) {
+      const level = cells[2 * c], weight = cells[2 * c + 1];
+      const text = level === null || level === undefined ? '–' :
+          weight === null ? level :
+          `${level} ${weight > 0 ? '+' : ''}${NUMBER.format(weight)}`;
+      const td = el('td', weight > 0 ? 'for' : weight < 0 ? 'against' : '',
+                    text);
+      row.append(td);
+    }
+    tbody.append(row);
+  });
+  table.append(tbody);
+  return table;
+}
+
+function groupElement(i) {
+  const g = state.groups[i];
+  const d = state.decisions.get(g.key) || newDecision();
+  const box = el('section', 'group');
+  box.style.transform = `translateY(${layout.tops[i]}px)`;
+  box.style.height = layout.heights[i] + 'px';
+  box.setAttribute('aria-label',
+                   t(isMatch() ? 'match' : 'group', {n: g.number}));
+  if (i === state.focus) box.classList.add('focused');
+  if (d.reviewed) box.classList.add('reviewed');
+  if (d.merge_into || d.reject) box.classList.add('merged');
+  box.append(groupHead(i, g, d));
+  const wrap = el('div', 'table-wrap');
+  wrap.append(recordTable(i, g, d));
   box.append(wrap);
+  if (state.evidence.length && g.evidence) {
+    const more = el('div', 'table-wrap');
+    more.append(evidenceTable(g));
+    box.append(more);
+  }
   return box;
 }
 
@@ -480,8 +608,8 @@ function setMessage(text) {
 }
 
 function updateProgress() {
-  $('progress').textContent =
-      t('progress', {n: reviewedCount(), m: state.groups.length});
+  $('progress').textContent = t(isMatch() ? 'matchProgress' : 'progress',
+                                {n: reviewedCount(), m: state.groups.length});
 }
 
 function changed(i) {
@@ -510,12 +638,13 @@ function moveFocus(to) {
       top + height > window.scrollY + window.innerHeight) {
     window.scrollTo(0, top - bar - layout.rem * 0.5);
   }
-  draw();
+  const loaded = draw();
   const e = layout.drawn.get(state.focus);
   if (e) {
     e.tabIndex = -1;
     e.focus({preventScroll: true});
   }
+  return loaded;
 }
 
 function act(action) {
@@ -523,11 +652,14 @@ function act(action) {
   const g = state.groups[i];
   if (!g) return;
   setMessage('');
-  if (action === 'accept') {
-    decisionOf(g).reviewed = true;
+  if (action === 'accept' || action === 'reject') {
+    const d = decisionOf(g);
+    d.reviewed = true;
+    d.reject = action === 'reject';
     changed(i);
     moveFocus(i + 1);
   } else if (action === 'split') {
+    if (!g.records) return;  // not on screen yet
     const k = g.chosen === undefined ? weakestRecord(g) : g.chosen;
     const d = decisionOf(g);
     const row = g.rows[k];
@@ -544,7 +676,7 @@ function act(action) {
 
 function chooseRecord(step) {
   const g = state.groups[state.focus];
-  if (!g) return;
+  if (!g || !g.records || isMatch()) return;
   const k = g.chosen === undefined ? weakestRecord(g) : g.chosen;
   g.chosen = Math.max(0, Math.min(g.rows.length - 1, k + step));
   redrawGroup(state.focus);
@@ -588,16 +720,23 @@ function onKey(event) {
   if ($('merge-dialog').open) return;
   const tag = event.target && event.target.tagName;
   if (tag === 'INPUT' || tag === 'TEXTAREA' || tag === 'SELECT') return;
-  const handled = {
+  const keys = {
     j: () => moveFocus(state.focus + 1),
     k: () => moveFocus(state.focus - 1),
     a: () => act('accept'),
-    s: () => act('split'),
-    m: () => act('merge'),
     u: () => act('undo'),
-    ArrowDown: () => chooseRecord(1),
-    ArrowUp: () => chooseRecord(-1),
-  }[event.key];
+  };
+  if (isMatch()) {
+    keys.r = () => act('reject');
+  } else {
+    Object.assign(keys, {
+      s: () => act('split'),
+      m: () => act('merge'),
+      ArrowDown: () => chooseRecord(1),
+      ArrowUp: () => chooseRecord(-1),
+    });
+  }
+  const handled = keys[event.key];
   if (!handled) return;
   event.preventDefault();
   handled();
@@ -607,15 +746,12 @@ function onKey(event) {
 
 const SVG = 'http://www.w3.org/2000/svg';
 
+// The server counts the pairs per whole percent, so the page needs no pair
+// to draw them.
 function drawHistogram() {
-  const sims = state.pairs.map((p) => p[2]);
-  let low = state.threshold;
-  for (const s of sims) low = Math.min(low, s);
-  low = Math.floor(low);
-  const bins = new Array(Math.max(1, 100 - low + 1)).fill(0);
-  for (const s of sims) {
-    ++bins[Math.min(bins.length - 1, Math.max(0, Math.floor(s) - low))];
-  }
+  const low = state.histogram.low;
+  const bins = state.histogram.counts;
+  const total = bins.reduce((n, c) => n + c, 0);
   const most = Math.max(1, ...bins);
   const width = 600, height = 120;
   const step = width / bins.length;
@@ -623,7 +759,7 @@ function drawHistogram() {
   svg.setAttribute('viewBox', `0 0 ${width} ${height + 16}`);
   svg.setAttribute('role', 'img');
   svg.setAttribute('aria-label',
-                   t('histogram', {n: sims.length, t: state.threshold}));
+                   t('histogram', {n: total, t: state.threshold}));
   const shape = (name, attrs) => {
     const e = document.createElementNS(SVG, name);
     for (const [k, v] of Object.entries(attrs)) e.setAttribute(k, v);
@@ -649,13 +785,47 @@ function drawHistogram() {
   $('histogram').append(svg);
 }
 
+// Every group's rows and pairs, asked for the first time the threshold is
+// moved: opening the page does not wait for them.
+function loadAllPairs() {
+  if (!state.allPairs) {
+    state.allPairs = fetch('pairs?token=' + TOKEN)
+        .then((res) => {
+          if (!res.ok) throw new Error(String(res.status));
+          return res.json();
+        })
+        .then((list) => list.forEach(([rows, pairs], i) => {
+          const g = state.groups[i];
+          if (!g.records) {
+            g.rows = rows;
+            g.pairs = pairs;
+          }
+          g.allRows = rows;
+          g.allPairs = pairs;
+          state.pairsReady = true;
+        }))
+        .catch((e) => {
+          state.allPairs = null;
+          setMessage(t('loadFailed', {why: e.message}));
+          throw e;
+        });
+  }
+  return state.allPairs;
+}
+
 let whatIfPending = false;
 function whatIf() {
   if (whatIfPending) return;
   whatIfPending = true;
-  requestAnimationFrame(() => {
+  const limit = Number($('what-if-threshold').value);
+  const ready = limit <= state.threshold ? Promise.resolve() : loadAllPairs();
+  ready.then(() => requestAnimationFrame(() => {
     whatIfPending = false;
     const limit = Number($('what-if-threshold').value);
+    if (limit > state.threshold && !state.pairsReady) {
+      whatIf();  // moved past Threshold while nothing was asked for
+      return;
+    }
     $('what-if-value').textContent = NUMBER.format(limit);
     state.whatIfLine.setAttribute('x1', state.whatIfAt(limit));
     state.whatIfLine.setAttribute('x2', state.whatIfAt(limit));
@@ -669,14 +839,15 @@ function whatIf() {
         ++remain;
         continue;
       }
-      const sizes = componentSizes(g.rows, g.pairs, limit);
+      const sizes = componentSizes(g.allRows, g.allPairs, limit);
       ++groups;
-      records += g.rows.length - Math.max(...sizes);
+      records += g.allRows.length - Math.max(...sizes);
       remain += sizes.filter((s) => s > 1).length;
     }
-    $('what-if-result').textContent =
-        t('whatIfResult', {g: groups, r: records, k: remain});
-  });
+    $('what-if-result').textContent = t(
+        isMatch() ? 'matchWhatIf' : 'whatIfResult',
+        {g: groups, r: records, k: remain});
+  }), () => { whatIfPending = false; });
 }
 
 // ---- Start -------------------------------------------------------------------
@@ -685,7 +856,7 @@ async function start() {
   document.documentElement.lang = LANG;
   $('done').textContent = t('done', {});
   $('what-if-label').textContent = t('whatIf', {});
-  $('keys').textContent = t('keys', {});
+
   $('merge-ok').textContent = t('mergeOk', {});
   $('merge-cancel').textContent = t('cancel', {});
   let data, kept;
@@ -703,10 +874,13 @@ async function start() {
   prepare(data);
   for (const d of kept.decisions) {
     if (!state.byKey.has(d.group)) continue;
-    state.decisions.set(d.group, {reviewed: d.reviewed, split: new Set(d.split),
-                                  merge_into: d.merge_into});
+    state.decisions.set(d.group, {reviewed: d.reviewed,
+                                  split: new Set(d.split || []),
+                                  merge_into: d.merge_into || 0,
+                                  reject: !!d.reject});
   }
-  document.title = t('title', {file: data.file});
+  $('keys').textContent = t(isMatch() ? 'matchKeys' : 'keys', {});
+  document.title = t(isMatch() ? 'matchTitle' : 'title', {file: data.file});
   $('title').textContent = document.title;
   updateProgress();
   showSaved('saved');
@@ -723,7 +897,7 @@ async function start() {
   range.value = String(state.threshold);
   range.addEventListener('input', whatIf);
   whatIf();
-  measure();
+  await measure();
   window.addEventListener('scroll', scheduleDraw, {passive: true});
   window.addEventListener('resize', measure);
   document.addEventListener('keydown', onKey);
@@ -741,7 +915,7 @@ async function start() {
       setMessage(t('notSaved', {why: e.message}));
     }
   });
-  if (state.focus > 0) moveFocus(state.focus);
+  if (state.focus > 0) await moveFocus(state.focus);
   performance.mark('vexlor-review-ready');
   document.body.dataset.ready = '1';
 }

@@ -107,6 +107,28 @@ TEST_F(ApplyTest, TableWithoutLabelsGetsAColumn) {
                      Numbered(4) + "\r\n");
 }
 
+// A match review: MASTER rows 1 and 3 matched FILE rows 2 and 1.
+const std::string kMatched =
+    "name,Match,Similarity\r\nr1,2,90\r\nr2,0,\r\n"
+    "r3,1,95\r\n";
+std::string MatchDecisions(const std::string& list) {
+  return R"({"format": "vexlor-review", "version": 2, "kind": "match",
+             "rows": 3, "other_rows": 2, "groups": [[1, 2], [3, 1]],
+             "decisions": [)" +
+         list + "]}";
+}
+
+TEST_F(ApplyTest, RejectedMatchesAreRemoved) {
+  std::string out, err;
+  ASSERT_EQ(Apply(kMatched, MatchDecisions(R"({"group": 1, "reviewed": true,
+                                     "reject": true},
+                                    {"group": 3, "reviewed": true})"),
+                  &out, &err),
+            kExitOk)
+      << err;
+  EXPECT_EQ(out, "name,Match,Similarity\r\nr1,0,\r\nr2,0,\r\nr3,1,95\r\n");
+}
+
 TEST_F(ApplyTest, RefusesWhatDoesNotFit) {
   struct Case {
     std::string table, decisions, message;
@@ -114,9 +136,9 @@ TEST_F(ApplyTest, RefusesWhatDoesNotFit) {
   const Case cases[] = {
       {Table(kLabels), "{", "not a JSON object"},
       {Table(kLabels), R"({"format": "other", "version": 1})",
-       "not a version 1 decisions file"},
+       "not a decisions file of vexlor review"},
       {Table(kLabels), R"({"format": 5, "version": 1})",
-       "not a version 1 decisions file"},
+       "not a decisions file of vexlor review"},
       {Table(kLabels), Decisions(R"("rows": 7, "groups": [[1, 2]])", ""),
        "made for a table of 7 rows"},
       {Table(kLabels), Decisions(kGroups, R"({"group": 2})"),
@@ -135,6 +157,14 @@ TEST_F(ApplyTest, RefusesWhatDoesNotFit) {
        "ascending"},
       {Table(kLabels), Decisions(R"("rows": 6, "groups": [[1, 9]])", ""),
        "outside the table"},
+      {kMatched, MatchDecisions(R"({"group": 1, "split": [1]})"),
+       "splits or merges"},
+      {kMatched, MatchDecisions(R"({"group": 2, "reject": true})"),
+       "names no match"},
+      {"name,Match\r\nr1,1\r\nr2,0\r\nr3,1\r\n", MatchDecisions(""),
+       "does not hold the match"},
+      {Table(kLabels), Decisions(kGroups, R"({"group": 1, "reject": true})"),
+       "rejects no match"},
   };
   for (const Case& c : cases) {
     std::string out, err;

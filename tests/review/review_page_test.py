@@ -5,8 +5,10 @@ review`, drives Debian's chromium headless over the DevTools protocol
 (through --remote-debugging-pipe, so nothing but the browser is needed),
 reviews three groups by keyboard (accept, split, merge), reloads and finds
 the decisions kept, ends the review with Done and applies the decisions;
-the result must equal the expected file. Screenshots of the page are left
-in BUILD/review/ for a person to look at.
+the result must equal the expected file. Then the same for the matches of
+`vexlor match` with estimated scoring: accept one, reject one, apply, and
+see each pair's evidence per column. Screenshots of the page are left in
+BUILD/review/ for a person to look at.
 
 usage: review_page_test.py VEXLOR_BINARY SOURCE_DIR BUILD_DIR
 Exit status 77 (skipped) when chromium is missing, after the server's
@@ -160,6 +162,78 @@ def check(condition, message):
         raise AssertionError(message)
 
 
+def same_as_expected(got_path, source, name, shots):
+    """Compares a written file with tests/review/NAME; a differing one is
+    left in the screenshots' folder."""
+    with open(got_path, encoding="utf-8", newline="") as f:
+        got = f.read()
+    with open(os.path.join(source, "tests/review", name), encoding="utf-8",
+              newline="") as f:
+        expected = f.read()
+    if got != expected:
+        shutil.copy(got_path, os.path.join(shots, name))
+        raise AssertionError(f"apply wrote other cells than tests/review/"
+                             f"{name}; see {os.path.join(shots, name)}")
+
+
+def start_review(binary, args):
+    server = subprocess.Popen([binary, "review"] + args,
+                              stdout=subprocess.PIPE, text=True)
+    address = server.stdout.readline().strip()
+    check(address.startswith("http://127.0.0.1:"), address)
+    return server, address
+
+
+READY = "document.body && document.body.dataset.ready === '1'"
+SAVED = ("document.getElementById('saved').dataset.state === 'saved'"
+         " && !saver.busy")
+PROGRESS = "document.getElementById('progress').textContent"
+
+
+def review_matches(binary, source, work, shots, browser):
+    """Matches scored with estimated weights: accept the first, reject the
+    second, see the evidence, apply."""
+    people = os.path.join(work, "people.csv")
+    incoming = os.path.join(work, "incoming.csv")
+    shutil.copy(os.path.join(source, "tests/review/incoming.csv"), incoming)
+    matched = os.path.join(work, "matched.csv")
+    pairs = os.path.join(work, "match-pairs.csv")
+    explain = os.path.join(work, "explain.csv")
+    subprocess.run([binary, "match", people, incoming, "--id-column", "id",
+                    "--scores", "--scoring", "estimated", "--pairs", pairs,
+                    "--explain", explain, "-o", matched], check=True)
+    server, address = start_review(
+        binary, [matched, incoming, "--pairs", pairs, "--explain", explain,
+                 "--id-column", "id"])
+    try:
+        browser.call("Page.navigate", {"url": address})
+        browser.wait_for(READY, "the match page")
+        total = browser.evaluate("state.groups.length")
+        for key in ["a", "r"]:
+            browser.press(key)
+        browser.wait_for(SAVED, "the match decisions to be saved")
+        check(browser.evaluate(PROGRESS) == f"2 of {total} matches reviewed",
+              browser.evaluate(PROGRESS))
+        evidence = browser.evaluate(
+            "[...document.querySelectorAll('table.evidence')][0]"
+            ".querySelector('tbody tr').textContent")
+        check("equal" in evidence and "+" in evidence, evidence)
+        browser.evaluate("window.scrollTo(0, 0)")
+        time.sleep(0.3)
+        browser.screenshot(os.path.join(shots, "review-matches.png"))
+        browser.evaluate("document.getElementById('done').click()")
+        check(server.wait(timeout=15) == 0, "match review did not end")
+        server = None
+    finally:
+        if server:
+            server.terminate()
+            server.wait(timeout=10)
+    reviewed = os.path.join(work, "matched-reviewed.csv")
+    subprocess.run([binary, "apply", matched, matched + ".review.json",
+                    "-o", reviewed], check=True)
+    same_as_expected(reviewed, source, "matched-reviewed.csv", shots)
+
+
 def main():
     binary, source, build = sys.argv[1:4]
     chromium = shutil.which("chromium") or shutil.which("chromium-browser")
@@ -256,18 +330,13 @@ def main():
         reviewed = os.path.join(work, "reviewed.csv")
         subprocess.run([binary, "apply", groups, groups + ".review.json",
                         "-o", reviewed], check=True)
-        with open(reviewed, encoding="utf-8", newline="") as f:
-            got = f.read()
-        expected_path = os.path.join(source, "tests/review/reviewed.csv")
-        expected = None
-        if os.path.exists(expected_path):
-            with open(expected_path, encoding="utf-8", newline="") as f:
-                expected = f.read()
-        if got != expected:
-            shutil.copy(reviewed, os.path.join(shots, "reviewed.csv"))
-            raise AssertionError("apply wrote other labels than "
-                                 "tests/review/reviewed.csv; see " +
-                                 os.path.join(shots, "reviewed.csv"))
+        same_as_expected(reviewed, source, "reviewed.csv", shots)
+
+        browser.call("Emulation.setLocaleOverride", {"locale": "en-US"})
+        browser.call("Network.setUserAgentOverride", {
+            "userAgent": browser.evaluate("navigator.userAgent"),
+            "acceptLanguage": "en-US"})
+        review_matches(binary, source, work, shots, browser)
         print("review page test passed; screenshots in " + shots)
         return 0
     finally:
