@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "vexlor/platform/column_limits.h"
 #include "vexlor/platform/coerce.h"
 
 namespace vexlor::cli {

@@ -6,12 +6,9 @@
 #ifndef VEXLOR_CLI_COMMAND_H_
 #define VEXLOR_CLI_COMMAND_H_
 
-#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
-
-#include "vexlor/platform/column_limits.h"
 
 namespace vexlor {
 class CVexlorCtrl;
@@ -49,20 +46,6 @@ int RunMatch(const std::vector<std::string>& args, Io io);
 int RunMerge(const std::vector<std::string>& args, Io io);
 int RunReview(const std::vector<std::string>& args, Io io);
 int RunApply(const std::vector<std::string>& args, Io io);
-
-// Shared by the table commands.
-struct InputTable;
-class Arguments;
-// Exit status after a batch call: 130 when cancelled, 1 with the error
-// description after running out of memory, else 0.
-int FinishBatch(const vexlor::CVexlorCtrl& control, Io io);
-// Loads positional argument `index` as a table; on failure prints the
-// message, sets *status and returns false. Ctrl-C while loading gives
-// status 130. A table wider than `max_columns` is refused: the batch
-// methods carry columns 0 to 399 only, and the rest would come out empty.
-bool LoadOne(const Arguments& args, size_t index, InputTable* input, Io io,
-             int* status,
-             size_t max_columns = static_cast<size_t>(kMaxColumns));
 
 }  // namespace vexlor::cli
 

@@ -4,6 +4,7 @@
 
 #include "cli/command.h"
 #include "cli/fuzzy_command.h"
+#include "vexlor/platform/column_limits.h"
 #include "vexlor/tables/column_options.h"
 
 namespace vexlor::cli {

@@ -18,6 +18,7 @@
 
 #include "cli/command.h"
 #include "cli/review_decisions.h"
+#include "cli/table_command.h"
 #include "cli/summary.h"
 #include "cli/table_io.h"
 #include "vexlor/platform/text.h"

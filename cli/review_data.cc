@@ -10,6 +10,7 @@
 #include "cli/group_settings.h"
 #include "cli/model_options.h"
 #include "cli/progress_session.h"
+#include "cli/table_command.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/cell_text.h"

@@ -20,6 +20,7 @@
 #include "cli/staged_log.h"
 #include "cli/table_io.h"
 #include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/platform/column_limits.h"
 #include "vexlor/platform/variant.h"
 
 namespace vexlor::cli {
@@ -67,6 +68,17 @@ class TableCommand {
   virtual bool Write(TableRun& run, platform::Variant result,
                      std::string* summary, std::string* error) = 0;
 };
+
+// Exit status after a batch call: 130 when cancelled, 1 with the error
+// description after running out of memory, else 0.
+int FinishBatch(const CVexlorCtrl& control, Io io);
+// Loads positional argument `index` as a table; on failure prints the
+// message, sets *status and returns false. Ctrl-C while loading gives
+// status 130. A table wider than `max_columns` is refused: the batch
+// methods carry columns 0 to 399 only, and the rest would come out empty.
+bool LoadOne(const Arguments& args, size_t index, InputTable* input, Io io,
+             int* status,
+             size_t max_columns = static_cast<size_t>(kMaxColumns));
 
 // Runs `command` on its arguments (without the subcommand's name) and
 // returns the exit status, after printing why when it is not kExitOk.
