@@ -1,0 +1,127 @@
+#include "vexlor/tables/pair_ranges.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "vexlor/platform/variant_array.h"
+#include "vexlor/records/field_coll.h"
+#include "vexlor/tables/dupe_search.h"
+#include "vexlor/tables/match_stages.h"
+#include "vexlor/tables/table_model.h"
+
+namespace vexlor {
+
+using platform::ArrayLock;
+using platform::Variant;
+using platform::VariantArray;
+
+namespace {
+
+// Nobody watches a finder: it reports nothing and is never cancelled.
+class SilentSink : public ProgressSink {
+ public:
+  void Open(bool, ProgressWindowKind, int, int) override {}
+  void BeginStage(int, ProgressEvent, const ProgressFields&) override {}
+  void Report(double, const ProgressFields&) override {}
+  void ReportAgain(double, const ProgressFields&, int) override {}
+  bool IsCanceled() override { return false; }
+  void Close() override {}
+};
+
+class FinderContext : public BatchContext {
+ public:
+  explicit FinderContext(const ColumnOptions& columns) : columns_(columns) {}
+  ColumnOptions& options() override { return columns_; }
+  FieldColl& fields() override { return fields_; }
+  ProgressSink& progress() override { return sink_; }
+  const CsvSettings& csv() override { return csv_; }
+  bool& canceled() override { return canceled_; }
+  void ClearLastError() override {}
+  void SetOutOfMemoryError() override { throw std::bad_alloc(); }
+  bool HasError() override { return false; }
+  std::string NewGuidString() override { return std::string(); }
+
+ private:
+  ColumnOptions columns_;
+  FieldColl fields_;
+  SilentSink sink_;
+  CsvSettings csv_;
+  bool canceled_ = false;
+};
+
+}  // namespace
+
+struct DupePairFinder::State {
+  explicit State(const ColumnOptions& columns) : ctx(columns) {}
+  FinderContext ctx;
+  Variant work;
+  std::unique_ptr<MatchStages> stages;
+  uint32_t rows = 0;
+  double threshold = 0.0;
+  double cluster_threshold = 0.0;
+  bool estimated = false;
+};
+
+DupePairFinder::DupePairFinder(const ColumnOptions& columns,
+                               const Variant& table, int32_t IDColumnIndex,
+                               double Threshold, double ClusterThreshold,
+                               const MatchOptions& options)
+    : state_(std::make_unique<State>(columns)) {
+  VariantArray* input = AcceptTable(table);
+  if (input == nullptr) {
+    throw std::invalid_argument("the records are not a table");
+  }
+  State& s = *state_;
+  s.rows = input->rows();
+  s.threshold = Threshold;
+  s.cluster_threshold = ClusterThreshold;
+  s.estimated = options.scoring == Scoring::kEstimated;
+  const uint32_t compared = std::min<uint32_t>(input->columns(), kMaxColumns);
+  // As DupeSearch's working table, less the columns it adds.
+  s.work = CreateResultTable(*input, input->columns(), s.rows);
+  VariantArray& w = *s.work.AsArray();
+  s.stages = std::make_unique<MatchStages>(s.ctx, w);
+  s.stages->SetSwap(options.swap_first, options.swap_second);
+  ArrayLock input_lock(input);
+  ArrayLock work_lock(&w);
+  s.stages->CreateIndex(s.rows > 0 ? s.rows - 1 : 0, s.rows);
+  if (ColumnOptions::InRange(IDColumnIndex)) {
+    s.ctx.options().cluster[IDColumnIndex] = false;
+    s.ctx.options().dupe_search[IDColumnIndex] = false;
+  }
+  s.stages->IndexRows(*input, s.rows, compared, [](uint32_t) {});
+  s.stages->BeginMatching(s.rows, compared, s.rows);
+}
+
+DupePairFinder::~DupePairFinder() = default;
+
+uint32_t DupePairFinder::rows() const { return state_->rows; }
+
+void DupePairFinder::Find(uint32_t begin, uint32_t end,
+                          std::vector<uint32_t>* words) {
+  State& s = *state_;
+  end = std::min(end, s.rows);
+  if (begin >= end) return;
+  if (s.estimated) {
+    words->insert(words->end(), end - begin, 0);
+    return;
+  }
+  ArrayLock work_lock(s.work.AsArray());
+  s.stages->FindPairs(begin, end, s.cluster_threshold, s.threshold, words);
+}
+
+Variant ReplayDupeSearch(BatchContext& ctx, const Variant& varArray,
+                         int32_t IDColumnIndex, double Threshold,
+                         double ClusterThreshold, int16_t ReturnResults,
+                         bool ShowProgress, const MatchOptions& options,
+                         FoundPairs& found) {
+  MatchOptions replay = options;
+  replay.found_pairs = &found;
+  found.missed = false;
+  return DupeSearch(ctx, varArray, IDColumnIndex, Threshold, ClusterThreshold,
+                    ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
+                    replay);
+}
+
+}  // namespace vexlor
