@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <string>
@@ -11,6 +12,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/dupe_search.h"
+#include "vexlor/tables/fuzzy_match.h"
 
 namespace vexlor {
 namespace {
@@ -174,6 +176,94 @@ TEST(PairRangesTest, ReplayGivesDupeSearchResult) {
     customers.cluster_threshold = cluster;
     ExpectReplayAgrees(customers, "customers", &missed);
   }
+}
+
+// Rows begin to end - 1 of `table`.
+Variant Slice(const Variant& table, uint32_t begin, uint32_t end) {
+  const platform::VariantArray& a = *table.AsArray();
+  end = std::min(end, a.rows());
+  begin = std::min(begin, end);
+  Variant part = platform::VariantArray::NewTable(a.columns(), end - begin);
+  for (uint32_t r = begin; r < end; ++r) {
+    for (uint32_t c = 0; c < a.columns(); ++c) {
+      part.AsArray()->cell(c, r - begin) = a.cell(c, r);
+    }
+  }
+  return part;
+}
+
+// The same for FuzzyMatch over ranges of the second table.
+void ExpectMatchReplayAgrees(const Case& c, const Variant& master,
+                             const Variant& second, const std::string& what,
+                             int* missed) {
+  for (const char* text : {"", "Match=Best;Scores=1"}) {
+    const MatchOptions options = ParseMatchOptions(platform::Utf8ToUtf16(text),
+                                                   OptionsReader::kFuzzyMatch);
+    SeededContext alone;
+    alone.column_options = c.options;
+    const Variant expected = FuzzyMatch(
+        alone, master, second, c.id_column, c.threshold, c.cluster_threshold, 1,
+        false, u"", u"", TextEncoding::kWindows1252,
+        CandidateScan::kPrefixFilter, options);
+    MatchPairFinder finder(c.options, master, c.id_column, c.threshold,
+                           c.cluster_threshold, options);
+    for (int how = 0; how < 3; ++how) {
+      SCOPED_TRACE(what + " " + text + " split " + std::to_string(how));
+      std::vector<uint32_t> words;
+      for (auto [begin, end] : Split(second.AsArray()->rows(), how)) {
+        finder.Find(Slice(second, begin, end), &words);
+      }
+      SeededContext replayed;
+      replayed.column_options = c.options;
+      FoundPairs found{words};
+      const Variant result =
+          ReplayFuzzyMatch(replayed, master, second, c.id_column, c.threshold,
+                           c.cluster_threshold, 1, false, u"", u"",
+                           TextEncoding::kWindows1252, options, found);
+      if (found.missed) {
+        ++*missed;
+        continue;
+      }
+      ASSERT_TRUE(testing::SameTable(result, expected));
+      EXPECT_EQ(replayed.column_options.dupe_search,
+                alone.column_options.dupe_search);
+      ASSERT_EQ(replayed.sink.calls.size(), alone.sink.calls.size());
+      for (size_t i = 0; i < alone.sink.calls.size(); ++i) {
+        const ProgressFields& x = replayed.sink.calls[i].fields;
+        const ProgressFields& y = alone.sink.calls[i].fields;
+        ASSERT_EQ(x.cluster_current, y.cluster_current) << "call " << i;
+        ASSERT_EQ(x.found2, y.found2);
+      }
+      const FieldEntry* x = replayed.field_list.entry(1);
+      const FieldEntry* y = alone.field_list.entry(1);
+      ASSERT_EQ(x == nullptr, y == nullptr);
+      if (x != nullptr) {
+        EXPECT_EQ(x->compare_value, y->compare_value);
+      }
+    }
+  }
+}
+
+TEST(PairRangesTest, MatchReplayGivesFuzzyMatchResult) {
+  std::mt19937 gen(8);
+  int missed = 0;
+  for (int iteration = 0; iteration < 30; ++iteration) {
+    testing::RandomCase rc = testing::MakeRandomCase(gen);
+    Case c;
+    c.options = rc.options;
+    c.id_column = rc.id_column;
+    c.threshold = rc.threshold;
+    c.cluster_threshold = rc.cluster_threshold;
+    ExpectMatchReplayAgrees(c, rc.master, rc.second,
+                            "random " + std::to_string(iteration), &missed);
+  }
+  EXPECT_EQ(missed, 0);
+  Case customers = CustomersCase(900);
+  if (customers.table.AsArray()->rows() == 0) return;
+  const Variant master = Slice(customers.table, 0, 600);
+  const Variant second = Slice(customers.table, 600, 900);
+  ExpectMatchReplayAgrees(customers, master, second, "customers", &missed);
+  EXPECT_EQ(missed, 0);
 }
 
 TEST(PairRangesTest, BadWordsAreSearchedAgain) {

@@ -102,8 +102,9 @@ struct MatchOptions {
   Scoring scoring = Scoring::kMean;
   // Set by C++ callers only, never by the text; not owned.
   PairObserver* pair_observer = nullptr;
-  // DupeSearch, set by C++ callers only: the candidates and verdicts of the
-  // records as other processes found them (found_pairs.h). Not owned.
+  // DupeSearch and FuzzyMatch, set by C++ callers only: the candidates and
+  // verdicts of the records as other processes found them (found_pairs.h). Not
+  // owned.
   FoundPairs* found_pairs = nullptr;
   // With kEstimated: the model to score with instead of estimating one.
   const FsModel* model = nullptr;

@@ -415,6 +415,50 @@ void MatchStages::TakeFound(uint32_t first, uint32_t end, double threshold) {
   }
 }
 
+bool MatchStages::TakeFoundRecord(double threshold) {
+  // As in TakeFound, with the verdict state kept in ready_, which a match
+  // of another table's records does not use.
+  if (!found_state_taken_) {
+    TakeVerdictState(ready_, threshold);
+    found_state_taken_ = true;
+  }
+  return ReadFound(found_record_) && found_record_.verdicts_found &&
+         ready_.threshold == threshold && VerdictStateHolds(ready_);
+}
+
+void MatchStages::FindRecordPairs(const VariantArray& table, uint32_t first,
+                                  uint32_t end, uint32_t limit,
+                                  double cluster_threshold, double threshold,
+                                  std::vector<uint32_t>* words) {
+  const std::array<bool, kMaxColumns> dupe_search = options_.dupe_search;
+  std::vector<uint32_t>& listed = listed_;
+  for (uint32_t row = first; row < end; ++row) {
+    listed.clear();
+    uint32_t last = 0;
+    bool last_misses = false;
+    const int64_t depth = MatchRecord(table, row, limit, cluster_threshold,
+                                      threshold, [&](uint32_t p, bool reaches) {
+                                        if (reaches) listed.push_back(p);
+                                        last = p;
+                                        last_misses = !reaches;
+                                        return true;
+                                      });
+    if (options_.dupe_search != dupe_search) {
+      // The labelling process meets that change itself, and from then on
+      // finds every record's candidates on its own.
+      words->insert(words->end(), end - row, 0);
+      break;
+    }
+    if (last_misses) listed.push_back(last);
+    words->push_back(
+        FoundHeader(static_cast<uint32_t>(listed.size()), last_misses));
+    words->push_back(static_cast<uint32_t>(depth));
+    words->insert(words->end(), listed.begin(), listed.end());
+  }
+  options_.dupe_search = dupe_search;
+  RefreshColumns();
+}
+
 bool MatchStages::ReadFound(Ahead& ahead) {
   const std::span<const uint32_t> words = found_->words;
   if (found_at_ >= words.size()) return false;

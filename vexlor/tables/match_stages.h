@@ -238,6 +238,16 @@ class MatchStages {
     found_state_taken_ = false;
   }
 
+  // MatchRecord for rows first to end - 1 of `table` against working rows
+  // 0 to limit - 1, appending to *words (found_pairs.h) the candidates
+  // that reach `threshold`; a record from whose comparisons on the options
+  // changed, and those after it, are left to the labelling process. The
+  // options are as they were when the call began on return. Throws
+  // std::bad_alloc.
+  void FindRecordPairs(const platform::VariantArray& table, uint32_t first,
+                       uint32_t end, uint32_t limit, double cluster_threshold,
+                       double threshold, std::vector<uint32_t>* words);
+
   // Appends to *words, in the form of found_pairs.h, the candidates and
   // verdicts of working rows first to end - 1 against every row, as the
   // workers of FindCandidatesAhead find them, on the calling thread. Needs
@@ -250,6 +260,9 @@ class MatchStages {
                       uint32_t limit, double cluster_threshold,
                       double threshold, OnCandidate&& on_candidate) {
     SetRecord(&table, row, threshold);
+    if (found_ != nullptr && TakeFoundRecord(threshold)) {
+      return ScanVerdicts(found_record_, limit, on_candidate);
+    }
     return Scan(CountRecord(cluster_threshold), limit, on_candidate);
   }
 
@@ -426,6 +439,9 @@ class MatchStages {
   void TakeVerdictState(AheadRows& batch, double threshold) const;
   // FindCandidatesAhead with found_ set.
   void TakeFound(uint32_t first, uint32_t end, double threshold);
+  // MatchRecord with found_ set: reads the record's words into
+  // found_record_, and says whether they stand in for its candidates.
+  bool TakeFoundRecord(double threshold);
   // Reads the next record of found_ into `ahead`; false when the words end.
   bool ReadFound(Ahead& ahead);
   // Whether a verdict found for `batch` is still the verdict now.
@@ -453,6 +469,9 @@ class MatchStages {
   size_t found_at_ = 0;     // the next word to read
   uint32_t found_row_ = 0;  // the row it belongs to
   bool found_state_taken_ = false;
+  Ahead found_record_;            // MatchRecord's
+  std::vector<uint32_t> listed_;  // FindRecordPairs'
+
   std::unique_ptr<LLHash> index_;             // the others
   std::unique_ptr<TrigramHitCounters> hits_;  // kHitList
   std::vector<uint8_t> counters_;             // CandidateScan::kFullCounters
