@@ -3,6 +3,7 @@
 
 #include "cli/column_flags.h"
 #include "cli/command.h"
+#include "cli/distributed_run.h"
 #include "cli/group_settings.h"
 #include "cli/interrupts.h"
 #include "cli/model_options.h"
@@ -12,6 +13,7 @@
 #include "vexlor/control/control_context.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/tables/dupe_search.h"
+#include "vexlor/tables/pair_ranges.h"
 
 namespace vexlor::cli {
 
@@ -23,6 +25,7 @@ std::vector<OptionSpec> DupesSpecs() {
   for (auto& s : MatchingOptionSpecs()) specs.push_back(s);
   for (auto& s : SettingSpecs(OptionsReader::kDupeSearch)) specs.push_back(s);
   for (auto& s : ModelOptionSpecs()) specs.push_back(s);
+  for (auto& s : DistributedOptionSpecs()) specs.push_back(s);
   return specs;
 }
 
@@ -86,8 +89,10 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   }
   std::string error, warning;
   double threshold, cluster_threshold;
+  bool on_cluster = false;
   if (!CheckLateOptions(a, &error) || !CheckSettings(a, &error) ||
-      !Thresholds(a, &threshold, &cluster_threshold, &warning, &error)) {
+      !Thresholds(a, &threshold, &cluster_threshold, &warning, &error) ||
+      !WantsCluster(a, &on_cluster, &error)) {
     return Complain(io, kExitUsage, "dupes: " + error);
   }
   if (!warning.empty()) io.err << "vexlor: warning: " << warning << "\n";
@@ -110,6 +115,17 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   if (!model.Read(a, &options, &error)) {
     return Complain(io, kExitUsage, "dupes: " + error);
   }
+  std::vector<uint32_t> words;
+  FoundPairs found;
+  if (on_cluster) {
+    const ClusterSearch search{&input,    &control->column_options(), id_column,
+                               threshold, cluster_threshold,          &options};
+    if (!FindPairsOnCluster(a, search, &words, &error)) {
+      return Complain(io, kExitBadInput, "dupes: " + error);
+    }
+    if (Interrupted()) return Complain(io, kExitCancelled, "cancelled");
+    found.words = words;
+  }
   // Numbered labels and group sizes are made from the whole table, and the
   // groups taken from it in an order that does not depend on the labels.
   const bool shaped = a.Has("group-size") || a.Has("labels");
@@ -119,16 +135,27 @@ int RunDupes(const std::vector<std::string>& args, Io io) {
   platform::Variant result;
   try {
     ControlContext context(*control);
-    result = DupeSearch(
-        context, input.table, id_column, threshold, cluster_threshold,
-        mode == "all" || shaped ? DRR_ALL : DRR_DUPES, session->show_progress(),
-        CandidateScan::kPrefixFilter, options);
+    const int16_t returned = mode == "all" || shaped ? DRR_ALL : DRR_DUPES;
+    if (on_cluster) {
+      result = ReplayDupeSearch(context, input.table, id_column, threshold,
+                                cluster_threshold, returned,
+                                session->show_progress(), options, found);
+    } else {
+      result = DupeSearch(context, input.table, id_column, threshold,
+                          cluster_threshold, returned, session->show_progress(),
+                          CandidateScan::kPrefixFilter, options);
+    }
   } catch (const std::bad_alloc&) {
     control->SetOutOfMemoryError();
   }
   session.reset();
   status = FinishBatch(*control, io);
   if (status != kExitOk) return status;
+  if (found.missed) {
+    return Complain(io, kExitBadInput,
+                    "dupes: the pairs found on the cluster could not stand in "
+                    "for the search here; run without --workers/--scheduler");
+  }
   size_t groups, grouped;
   CountGroups(result, static_cast<uint32_t>(input.columns), &groups, &grouped);
   std::vector<std::u16string> names = input.names;

@@ -303,7 +303,11 @@ def _main(argv):
                 "threshold": a.threshold,
                 "cluster_threshold": a.cluster_threshold,
                 "options": a.options}
-    distributed = _distributed()
+    try:
+        distributed = _distributed()
+    except ImportError as error:
+        print("vexlor.distributed: %s" % error, file=sys.stderr)
+        return 3  # the command line names what is missing
     if a.scheduler:
         client = distributed.Client(a.scheduler)
         cluster = None
