@@ -19,6 +19,7 @@ import csv
 import itertools
 import os
 import sys
+import threading
 
 from . import frames
 
@@ -88,16 +89,19 @@ def _ranges(rows, workers, range_rows):
     return [(b, min(b + size, rows)) for b in range(0, rows, size)]
 
 
-# Per worker process: the finder of the table last prepared, by its key.
+# Per worker process: the finder of the table last prepared, by its key. A
+# finder serves one range at a time, also on a worker of several threads.
 _FINDERS = {}
+_FINDER_LOCK = threading.Lock()
 
 
-def _finder(key, make):
-    finder = _FINDERS.get(key)
-    if finder is None:
-        _FINDERS.clear()  # one table at a time
-        finder = _FINDERS[key] = make()
-    return finder
+def _finder(key, make, use):
+    with _FINDER_LOCK:
+        finder = _FINDERS.get(key)
+        if finder is None:
+            _FINDERS.clear()  # one table at a time
+            finder = _FINDERS[key] = make()
+        return use(finder)
 
 
 class _ColumnCalls:
@@ -148,7 +152,7 @@ def _find_dupes(key, rows, settings, begin, end):
         return _vexlor._DupePairFinder(
             ctl._c, rows, settings["id"], settings["threshold"],
             settings["cluster_threshold"], settings["options"])
-    return _finder(key, make).find(begin, end)
+    return _finder(key, make, lambda finder: finder.find(begin, end))
 
 
 def _find_matches(key, master_rows, settings, records):
@@ -159,7 +163,7 @@ def _find_matches(key, master_rows, settings, records):
         return _vexlor._MatchPairFinder(
             ctl._c, master_rows, settings["id"], settings["threshold"],
             settings["cluster_threshold"], settings["options"])
-    return _finder(key, make).find(records)
+    return _finder(key, make, lambda finder: finder.find(records))
 
 
 def _gather(client, futures, progress):
