@@ -333,4 +333,7 @@ def _main(argv):
 
 
 if __name__ == "__main__":
-    sys.exit(_main(sys.argv[1:]))
+    # The tasks must name the package's functions, not this script's: Dask
+    # sends a script's functions by value, with their module's state.
+    from vexlor import distributed as _package
+    sys.exit(_package._main(sys.argv[1:]))
