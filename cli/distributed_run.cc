@@ -112,6 +112,12 @@ std::vector<std::string> HelperArguments(const Arguments& args,
     options += (options.empty() ? "" : ";") + std::string("Scoring=Estimated");
   }
   argv.push_back("--options=" + options);
+  // Dask's own bar where the command would show its progress window.
+  const std::string progress = args.Get("progress", "auto");
+  if (progress == "window" ||
+      (progress == "auto" && isatty(STDERR_FILENO) != 0)) {
+    argv.push_back("--progress");
+  }
   for (size_t c = 0; c < s.input->columns && c < kMaxColumns; ++c) {
     const ColumnOptions& o = *s.columns;
     argv.push_back("--column=" + std::string(o.cluster[c] ? "1," : "0,") +

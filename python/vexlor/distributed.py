@@ -61,7 +61,7 @@ class _Cluster:
             distributed = _distributed()
             cluster = distributed.LocalCluster(
                 n_workers=n_workers or os.cpu_count() or 1,
-                threads_per_worker=1, processes=True, dashboard_address=None)
+                threads_per_worker=1, processes=True, dashboard_address=":0")
             self.client = distributed.Client(cluster)
             self._own = cluster
 

@@ -108,6 +108,19 @@ class DistributedTest(unittest.TestCase):
                        range_rows=100)
         pd.testing.assert_frame_equal(got, expected)
 
+    def test_a_call_stopped_on_the_way_leaves_no_task_running(self):
+        class Client:
+            cancelled = None
+
+            def gather(self, futures):
+                raise KeyboardInterrupt
+
+            def cancel(self, futures):
+                Client.cancelled = futures
+        with self.assertRaises(KeyboardInterrupt):
+            vd._gather(Client(), ["f1", "f2"], False)
+        self.assertEqual(Client.cancelled, ["f1", "f2"])
+
     def test_a_table_too_large_names_the_limit(self):
         class Client:
             def scheduler_info(self):
