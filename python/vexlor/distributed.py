@@ -23,10 +23,10 @@ import threading
 
 from . import frames
 
-# What a worker holds per byte of the table as pandas holds it: the table's
-# cells once more, their comparison texts and the trigram index. Measured
-# on the customers tables (bench/README.md), with room to spare.
-_WORKER_BYTES_PER_TABLE_BYTE = 6
+# What a worker holds per byte of the table as pandas holds it: the rows it
+# is sent, the finder's cells, comparison texts and trigram index. About 2.9
+# on customers-1m (bench/README.md); the rest is room for the interpreter.
+_WORKER_BYTES_PER_TABLE_BYTE = 4
 
 # Records per task: small enough that a lost worker costs little to redo
 # and the progress bar moves, large enough that a task outweighs its cost.
