@@ -109,8 +109,8 @@ std::vector<std::pair<uint32_t, uint32_t>> Split(uint32_t rows, int how) {
 // The labelling from found pairs gives DupeSearch's table, options, reports
 // and last compared pair, for every grouping and every split of the ranges.
 void ExpectReplayAgrees(const Case& c, const std::string& what, int* missed) {
-  const char* const kGroupings[] = {"", "Grouping=Center",
-                                    "Grouping=Clique;Scores=1"};
+  const char* const kGroupings[] = {
+      "", "Grouping=Center", "Grouping=Clique;Scores=1", "Scoring=Estimated"};
   for (const char* text : kGroupings) {
     const MatchOptions options = ParseMatchOptions(platform::Utf8ToUtf16(text),
                                                    OptionsReader::kDupeSearch);
@@ -196,7 +196,8 @@ Variant Slice(const Variant& table, uint32_t begin, uint32_t end) {
 void ExpectMatchReplayAgrees(const Case& c, const Variant& master,
                              const Variant& second, const std::string& what,
                              int* missed) {
-  for (const char* text : {"", "Match=Best;Scores=1"}) {
+  for (const char* text :
+       {"", "Match=Best;Scores=1", "Scoring=Estimated;Scores=1"}) {
     const MatchOptions options = ParseMatchOptions(platform::Utf8ToUtf16(text),
                                                    OptionsReader::kFuzzyMatch);
     SeededContext alone;

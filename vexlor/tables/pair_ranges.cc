@@ -186,7 +186,9 @@ Variant ReplayFuzzyMatch(BatchContext& ctx, const Variant& varArray,
                          TextEncoding log_encoding, const MatchOptions& options,
                          FoundPairs& found) {
   MatchOptions replay = options;
-  replay.found_pairs = &found;
+  // The model's estimation matches sampled records of its own, which the
+  // words do not follow; with the model scoring, nothing was found anyway.
+  if (options.scoring != Scoring::kEstimated) replay.found_pairs = &found;
   found.missed = false;
   return FuzzyMatch(ctx, varArray, varMatch, IDColumnIndex, Threshold,
                     ClusterThreshold, ReturnResults, ShowProgress,
@@ -200,7 +202,7 @@ Variant ReplayDupeSearch(BatchContext& ctx, const Variant& varArray,
                          bool ShowProgress, const MatchOptions& options,
                          FoundPairs& found) {
   MatchOptions replay = options;
-  replay.found_pairs = &found;
+  if (options.scoring != Scoring::kEstimated) replay.found_pairs = &found;
   found.missed = false;
   return DupeSearch(ctx, varArray, IDColumnIndex, Threshold, ClusterThreshold,
                     ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
