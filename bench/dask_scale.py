@@ -9,7 +9,6 @@ Benchmark settings of the shared data: id the IDColumnIndex, six Cluster
 and DupeSearch columns, Threshold 80, ClusterThreshold 0.5, seeded labels.
 """
 
-import pickle
 import resource
 import sys
 import time
@@ -74,7 +73,7 @@ def main():
     ctl, settings = vd._prepare(df, ARGS["id_column"], COMPARED, None, 80.0,
                                 0.5, "", "DupeSearch", 1)
     rows = frames._rows(df, 0)
-    shipped = len(pickle.dumps(rows, protocol=5))
+    shipped = len(vd._packed(rows))
     finder = timed("finder (table prepared once)", lambda: vexlor._vexlor
                    ._DupePairFinder(vd._settings_control(settings)._c, rows,
                                     settings["id"], 80.0, 0.5, ""))
@@ -106,7 +105,7 @@ def main():
             print("  cpu per worker s (whole life): %s" % sorted(
                 round(v, 1) for v in used.values()))
             records, found, listed, depth = words_figures(words)
-            print("  table shipped per worker %.1f MB; words back %.1f MB "
+            print("  table shipped per worker (packed) %.1f MB; words back %.1f MB "
                   "(%.1f bytes/record)" % (shipped / 2**20, len(words) / 2**20,
                                            len(words) / records))
             print("  records %d, found by workers %d, candidates %.1f/record,"

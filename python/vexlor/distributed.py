@@ -18,8 +18,10 @@ import argparse
 import csv
 import itertools
 import os
+import pickle
 import sys
 import threading
+import zlib
 
 from . import frames
 
@@ -144,24 +146,34 @@ def _prepare(df, id_column, columns, weights, threshold, cluster_threshold,
     return _settings_control(settings, label_seed), settings
 
 
-def _find_dupes(key, rows, settings, begin, end):
+def _packed(rows):
+    """The rows as the workers keep them until their finder is made: the
+    finder holds its own copy, so a worker need not keep Python's."""
+    return zlib.compress(pickle.dumps(rows, protocol=5), 1)
+
+
+def _unpacked(packed):
+    return pickle.loads(zlib.decompress(packed))
+
+
+def _find_dupes(key, packed, settings, begin, end):
     from . import _vexlor
 
     def make():
         ctl = _settings_control(settings)
         return _vexlor._DupePairFinder(
-            ctl._c, rows, settings["id"], settings["threshold"],
+            ctl._c, _unpacked(packed), settings["id"], settings["threshold"],
             settings["cluster_threshold"], settings["options"])
     return _finder(key, make, lambda finder: finder.find(begin, end))
 
 
-def _find_matches(key, master_rows, settings, records):
+def _find_matches(key, packed, settings, records):
     from . import _vexlor
 
     def make():
         ctl = _settings_control(settings)
         return _vexlor._MatchPairFinder(
-            ctl._c, master_rows, settings["id"], settings["threshold"],
+            ctl._c, _unpacked(packed), settings["id"], settings["threshold"],
             settings["cluster_threshold"], settings["options"])
     return _finder(key, make, lambda finder: finder.find(records))
 
@@ -189,7 +201,7 @@ def find_dupe_words(client, rows, settings, progress=False, range_rows=None,
     workers = max(1, len(client.scheduler_info().get("workers", {})))
     _check_memory(client, table_bytes)
     key = uuid.uuid4().hex
-    [rows_future] = client.scatter([rows], broadcast=True)
+    [rows_future] = client.scatter([_packed(rows)], broadcast=True)
     [settings_future] = client.scatter([settings], broadcast=True)
     futures = [
         client.submit(_find_dupes, key, rows_future, settings_future, b, e,
@@ -256,7 +268,7 @@ def match(master, df, client=None, *, id_column=None, columns=None,
         workers = max(1, len(client.scheduler_info().get("workers", {})))
         _check_memory(client, int(master.memory_usage(deep=True).sum()))
         key = uuid.uuid4().hex
-        [rows_future] = client.scatter([rows], broadcast=True)
+        [rows_future] = client.scatter([_packed(rows)], broadcast=True)
         [settings_future] = client.scatter([settings], broadcast=True)
         futures = [
             client.submit(_find_matches, key, rows_future, settings_future,
