@@ -35,7 +35,7 @@ def check(what, one, many):
 
 def main():
     cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1,
-                                       processes=True, dashboard_address=None)
+                                       processes=True, dashboard_address=":0")
     client = distributed.Client(cluster)
     customers = read("customers-100k.csv.gz")
     for ct in (0.5, 0.3):

@@ -81,7 +81,7 @@ def main():
     for n in counts:
         cluster = distributed.LocalCluster(n_workers=n, threads_per_worker=1,
                                            processes=True,
-                                           dashboard_address=None)
+                                           dashboard_address=":0")
         client = distributed.Client(cluster)
         try:
             w0, c0 = time.perf_counter(), cpu()

@@ -57,7 +57,7 @@ class DistributedTest(unittest.TestCase):
         logging.getLogger("distributed").setLevel(logging.CRITICAL)
         cls.cluster = distributed.LocalCluster(
             n_workers=2, threads_per_worker=1, processes=True,
-            dashboard_address=None)
+            dashboard_address=":0")
         cls.client = distributed.Client(cls.cluster)
 
     @classmethod
