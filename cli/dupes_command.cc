@@ -1,12 +1,15 @@
 // `vexlor dupes FILE`: the duplicate search over a CSV file.
 #include "cli/column_flags.h"
 #include "cli/command.h"
+#include "cli/distributed_run.h"
 #include "cli/group_settings.h"
+#include "cli/interrupts.h"
 #include "cli/model_options.h"
 #include "cli/progress_session.h"
 #include "cli/summary.h"
 #include "cli/table_command.h"
 #include "cli/table_io.h"
+#include "vexlor/tables/found_pairs.h"
 
 namespace vexlor::cli {
 
@@ -23,6 +26,7 @@ class DupesCommand : public TableCommand {
       specs.push_back(s);
     }
     for (auto& s : ModelOptionSpecs()) specs.push_back(s);
+    for (auto& s : DistributedOptionSpecs()) specs.push_back(s);
     return specs;
   }
   const char* FilesUsage() const override {
@@ -39,7 +43,8 @@ class DupesCommand : public TableCommand {
     return ReturnValue(a, "return", {{"all", DRR_ALL}, {"dupes", DRR_DUPES}},
                        "all", &return_results_, error) &&
            CheckLateOptions(a, error) && CheckSettings(a, error) &&
-           Thresholds(a, &threshold_, &cluster_threshold_, warning, error);
+           Thresholds(a, &threshold_, &cluster_threshold_, warning, error) &&
+           WantsCluster(a, &on_cluster_, error);
   }
 
   int Prepare(TableRun& run) override {
@@ -55,6 +60,24 @@ class DupesCommand : public TableCommand {
     if (!model_.Read(run.args, &options_, &error)) {
       return Complain(run.io, kExitUsage, "dupes: " + error);
     }
+    return on_cluster_ ? FindPairs(run) : kExitOk;
+  }
+
+  // With --workers or --scheduler the pairs are found on a cluster, and the
+  // search here labels from them (an estimated model's search runs here).
+  int FindPairs(TableRun& run) {
+    const ClusterSearch search{
+        &run.tables[0],     &run.control->column_options(),
+        id_column_,         threshold_,
+        cluster_threshold_, &options_};
+    std::string error;
+    if (!FindPairsOnCluster(run.args, search, &words_, &error)) {
+      return Complain(run.io, kExitBadInput, "dupes: " + error);
+    }
+    if (Interrupted()) return Complain(run.io, kExitCancelled, "cancelled");
+    found_.words = words_;
+    found_.missed = false;
+    if (options_.scoring != Scoring::kEstimated) options_.found_pairs = &found_;
     return kExitOk;
   }
 
@@ -66,6 +89,12 @@ class DupesCommand : public TableCommand {
 
   bool Write(TableRun& run, platform::Variant result, std::string* summary,
              std::string* error) override {
+    if (found_.missed) {
+      *error =
+          "dupes: the pairs found on the cluster could not stand in for the "
+          "search here; run without --workers/--scheduler";
+      return false;
+    }
     const InputTable& input = run.tables[0];
     size_t groups, grouped;
     CountGroups(result, static_cast<uint32_t>(input.columns), &groups,
@@ -89,6 +118,9 @@ class DupesCommand : public TableCommand {
 
  private:
   bool shaped_ = false;
+  bool on_cluster_ = false;
+  std::vector<uint32_t> words_;
+  FoundPairs found_;
   int16_t return_results_ = DRR_ALL;
   double threshold_ = 80;
   double cluster_threshold_ = 0.5;

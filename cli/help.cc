@@ -111,7 +111,12 @@ const std::map<std::string, std::string>& Texts() {
            "  --group-size (a GroupSize column)  --pairs FILE (every pair "
            "that\n"
            "  reached the threshold: ids, or row numbers from 1, and "
-           "similarity)\n" +
+           "similarity)\n"
+           "Cluster: --workers N (candidate pairs found by N local Dask "
+           "worker\n"
+           "  processes)  --scheduler ADDRESS (by an existing Dask cluster);\n"
+           "  same output. Needs python3 with python3-dask and\n"
+           "  python3-distributed ($VEXLOR_PYTHON names another python)\n" +
            kScoring + kOutput},
       {"exact",
        "usage: vexlor exact MASTER FILE --column C [options]\n"

@@ -40,7 +40,9 @@
 #include "vexlor/strings/phonex.h"
 #include "vexlor/tables/return_results.h"
 #include "vexlor/strings/soundex.h"
+#include "vexlor/control/control_context.h"
 #include "vexlor/tables/match_options.h"
+#include "vexlor/tables/pair_ranges.h"
 
 namespace py = pybind11;
 
@@ -697,6 +699,62 @@ class Control {
     return ResultToPython(result, exact);
   }
 
+  // DupeSearch labelling from the words of the finders of every range
+  // (pair_ranges.h). Returns (result, missed): with missed the result is
+  // not to be used.
+  py::tuple ReplayDupes(py::handle rows, int32_t id_column, double threshold,
+                        double cluster_threshold, const std::string& options,
+                        int16_t return_results, py::bytes words) {
+    Occupancy occupancy(this);
+    Arena arena;
+    bool exact = false;
+    const Variant table = ArgumentFromPython(rows, &arena, &exact);
+    const MatchOptions parsed = ParseMatchOptions(
+        platform::Utf8ToUtf16(options), OptionsReader::kDupeSearch);
+    const std::vector<uint32_t> found_words = Words(words);
+    FoundPairs found{found_words};
+    Variant result;
+    {
+      py::gil_scoped_release release;
+      ControlContext context(*control_);
+      result = ReplayDupeSearch(context, table, id_column, threshold,
+                                cluster_threshold, return_results, false,
+                                parsed, found);
+    }
+    return py::make_tuple(ResultToPython(result, exact), found.missed);
+  }
+
+  // FuzzyMatch labelling from the words of the finders of every range of
+  // `others`, without logs; as ReplayDupes.
+  py::tuple ReplayMatch(py::handle rows, py::handle others, int32_t id_column,
+                        double threshold, double cluster_threshold,
+                        const std::string& options, int16_t return_results,
+                        py::bytes words) {
+    Occupancy occupancy(this);
+    Arena arena;
+    bool exact = false;
+    const Variant master = ArgumentFromPython(rows, &arena, &exact);
+    const Variant second = ArgumentFromPython(others, &arena, &exact);
+    const MatchOptions parsed = ParseMatchOptions(
+        platform::Utf8ToUtf16(options), OptionsReader::kFuzzyMatch);
+    const std::vector<uint32_t> found_words = Words(words);
+    FoundPairs found{found_words};
+    Variant result;
+    {
+      py::gil_scoped_release release;
+      ControlContext context(*control_);
+      result =
+          ReplayFuzzyMatch(context, master, second, id_column, threshold,
+                           cluster_threshold, return_results, false, u"", u"",
+                           control_->GetLogFormat().encoding, parsed, found);
+    }
+    return py::make_tuple(ResultToPython(result, exact), found.missed);
+  }
+
+  const ColumnOptions& column_options() const {
+    return control_->column_options();
+  }
+
   void Connect(py::object sink) {
     Occupancy occupancy(this);
     auto adapter =
@@ -717,6 +775,17 @@ class Control {
   }
 
  private:
+  static std::vector<uint32_t> Words(const py::bytes& bytes) {
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(bytes.ptr(), &data, &size) != 0) {
+      throw py::error_already_set();
+    }
+    std::vector<uint32_t> words(static_cast<size_t>(size) / 4);
+    if (!words.empty()) std::memcpy(words.data(), data, words.size() * 4);
+    return words;
+  }
+
   Variant LooseArgument(py::handle value, Arena* arena, bool* exact) {
     return ArgumentFromPython(value, arena, exact);
   }
@@ -811,6 +880,76 @@ class Control {
   py::object pending_ = py::none();
   std::mutex busy_;
   std::atomic<std::thread::id> owner_{};
+};
+
+// The pair finders of pair_ranges.h, each over its own copy of a table and
+// of a control's column options; find() gives the words as bytes.
+py::bytes WordBytes(const std::vector<uint32_t>& words) {
+  return py::bytes(reinterpret_cast<const char*>(words.data()),
+                   words.size() * sizeof(uint32_t));
+}
+
+class DupeFinder {
+ public:
+  DupeFinder(const Control& control, py::handle rows, int32_t id_column,
+             double threshold, double cluster_threshold,
+             const std::string& options) {
+    Arena arena;
+    bool exact = false;
+    const Variant table = ArgumentFromPython(rows, &arena, &exact);
+    const MatchOptions parsed = ParseMatchOptions(
+        platform::Utf8ToUtf16(options), OptionsReader::kDupeSearch);
+    py::gil_scoped_release release;
+    finder_ = std::make_unique<DupePairFinder>(control.column_options(), table,
+                                               id_column, threshold,
+                                               cluster_threshold, parsed);
+  }
+
+  uint32_t rows() const { return finder_->rows(); }
+
+  py::bytes Find(uint32_t begin, uint32_t end) {
+    std::vector<uint32_t> words;
+    {
+      py::gil_scoped_release release;
+      finder_->Find(begin, end, &words);
+    }
+    return WordBytes(words);
+  }
+
+ private:
+  std::unique_ptr<DupePairFinder> finder_;
+};
+
+class MatchFinder {
+ public:
+  MatchFinder(const Control& control, py::handle rows, int32_t id_column,
+              double threshold, double cluster_threshold,
+              const std::string& options) {
+    Arena arena;
+    bool exact = false;
+    const Variant master = ArgumentFromPython(rows, &arena, &exact);
+    const MatchOptions parsed = ParseMatchOptions(
+        platform::Utf8ToUtf16(options), OptionsReader::kFuzzyMatch);
+    py::gil_scoped_release release;
+    finder_ = std::make_unique<MatchPairFinder>(control.column_options(),
+                                                master, id_column, threshold,
+                                                cluster_threshold, parsed);
+  }
+
+  py::bytes Find(py::handle records) {
+    Arena arena;
+    bool exact = false;
+    const Variant table = ArgumentFromPython(records, &arena, &exact);
+    std::vector<uint32_t> words;
+    {
+      py::gil_scoped_release release;
+      finder_->Find(table, &words);
+    }
+    return WordBytes(words);
+  }
+
+ private:
+  std::unique_ptr<MatchPairFinder> finder_;
 };
 
 // Direct calls of the single-string members.
@@ -1140,7 +1279,18 @@ PYBIND11_MODULE(_vexlor, m) {
       .def("call", &Control::Call, py::arg("dispid"), py::arg("args"),
            py::arg("strict"), py::arg("put") = false)
       .def("connect", &Control::Connect)
-      .def("disconnect", &Control::Disconnect);
+      .def("disconnect", &Control::Disconnect)
+      .def("replay_dupes", &Control::ReplayDupes)
+      .def("replay_match", &Control::ReplayMatch);
+  py::class_<DupeFinder>(m, "_DupePairFinder")
+      .def(py::init<const Control&, py::handle, int32_t, double, double,
+                    const std::string&>())
+      .def_property_readonly("rows", &DupeFinder::rows)
+      .def("find", &DupeFinder::Find);
+  py::class_<MatchFinder>(m, "_MatchPairFinder")
+      .def(py::init<const Control&, py::handle, int32_t, double, double,
+                    const std::string&>())
+      .def("find", &MatchFinder::Find);
   g_control_type = py::type::of<Control>().inc_ref().ptr();
   g_control_attribute = PyUnicode_InternFromString("_c");
 }

@@ -85,3 +85,9 @@ need=$(missing_packages python3-pandas python3-tqdm python3-setuptools \
 need=$(missing_packages libcpp-httplib-dev nlohmann-json3-dev chromium)
 # shellcheck disable=SC2086
 [ -z "$need" ] || install_packages $need
+
+# vexlor.distributed and `vexlor dupes --workers/--scheduler`: Dask's
+# scheduler and workers for Debian's interpreter.
+need=$(missing_packages python3-dask python3-distributed)
+# shellcheck disable=SC2086
+[ -z "$need" ] || install_packages $need

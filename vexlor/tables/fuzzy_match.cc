@@ -98,6 +98,7 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
                         ProgressEvent::kProgressDupeSearch, figures.fields());
     if (best || options.scores) score_of.assign(master_rows, 0.0);
     stages.SetSwap(options.swap_first, options.swap_second);
+    stages.SetFoundPairs(options.found_pairs);
     stages.BeginMatching(master_rows, common_columns, master_rows);
     // Named copies: lambdas may not capture structured bindings everywhere.
     const uint32_t compared = common_columns, masters = master_rows,

@@ -48,6 +48,7 @@ enum class Grouping {
 };
 
 class FsModel;
+struct FoundPairs;
 
 // What a record pair's score, the one compared with Threshold, is.
 enum class Scoring {
@@ -101,6 +102,10 @@ struct MatchOptions {
   Scoring scoring = Scoring::kMean;
   // Set by C++ callers only, never by the text; not owned.
   PairObserver* pair_observer = nullptr;
+  // DupeSearch and FuzzyMatch, set by C++ callers only: the candidates and
+  // verdicts of the records as other processes found them (found_pairs.h). Not
+  // owned.
+  FoundPairs* found_pairs = nullptr;
   // With kEstimated: the model to score with instead of estimating one.
   const FsModel* model = nullptr;
   // With kEstimated: receives the model that scored (estimated or given).

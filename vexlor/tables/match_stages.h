@@ -36,6 +36,7 @@
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/candidate_generator.h"
+#include "vexlor/tables/found_pairs.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/pair_scorer.h"
@@ -184,14 +185,18 @@ class MatchStages {
     SetRecord(nullptr, row, threshold);
     if (row >= ready_.first && row < ready_.end) {
       Ahead& ahead = ready_.rows[row - ready_.first];
-      prefetched_ = &ahead.rows;
-      const int64_t visited = ahead.verdicts_found &&
-                                      ready_.threshold == threshold &&
-                                      VerdictStateHolds(ready_)
-                                  ? ScanVerdicts(ahead, limit, on_candidate)
-                                  : Scan(ahead.need, limit, on_candidate);
-      prefetched_ = nullptr;
-      return visited;
+      const bool verdicts = ahead.verdicts_found &&
+                            ready_.threshold == threshold &&
+                            VerdictStateHolds(ready_);
+      // A partial list holds no misses to scan.
+      if (verdicts || !ahead.partial) {
+        prefetched_ = &ahead.rows;
+        const int64_t visited = verdicts
+                                    ? ScanVerdicts(ahead, limit, on_candidate)
+                                    : Scan(ahead.need, limit, on_candidate);
+        prefetched_ = nullptr;
+        return visited;
+      }
     }
     return Scan(CountWorkingRow(row, cluster_threshold), limit, on_candidate);
   }
@@ -220,11 +225,44 @@ class MatchStages {
       uint32_t first, uint32_t end, uint32_t next_end, double cluster_threshold,
       const std::function<bool(uint32_t)>& searches = nullptr,
       double threshold = std::numeric_limits<double>::quiet_NaN());
+
+  // From now on FindCandidatesAhead takes the candidates and verdicts of the
+  // working rows from `found`, as other processes found them (FindPairs)
+  // with the options as they are when matching begins, rather than finding
+  // them; a record they do not hold is searched here. Null: found here.
+  // Not owned; sets found->missed where it cannot stand in.
+  void SetFoundPairs(FoundPairs* found) {
+    found_ = found;
+    found_at_ = 0;
+    found_row_ = 0;
+    found_state_taken_ = false;
+  }
+
+  // MatchRecord for rows first to end - 1 of `table` against working rows
+  // 0 to limit - 1, appending to *words (found_pairs.h) the candidates
+  // that reach `threshold`; a record from whose comparisons on the options
+  // changed, and those after it, are left to the labelling process. The
+  // options are as they were when the call began on return. Throws
+  // std::bad_alloc.
+  void FindRecordPairs(const platform::VariantArray& table, uint32_t first,
+                       uint32_t end, uint32_t limit, double cluster_threshold,
+                       double threshold, std::vector<uint32_t>* words);
+
+  // Appends to *words, in the form of found_pairs.h, the candidates and
+  // verdicts of working rows first to end - 1 against every row, as the
+  // workers of FindCandidatesAhead find them, on the calling thread. Needs
+  // the prefix filter and BeginMatching. Throws std::bad_alloc.
+  void FindPairs(uint32_t first, uint32_t end, double cluster_threshold,
+                 double threshold, std::vector<uint32_t>* words);
+
   template <class OnCandidate>
   int64_t MatchRecord(const platform::VariantArray& table, uint32_t row,
                       uint32_t limit, double cluster_threshold,
                       double threshold, OnCandidate&& on_candidate) {
     SetRecord(&table, row, threshold);
+    if (found_ != nullptr && TakeFoundRecord(threshold)) {
+      return ScanVerdicts(found_record_, limit, on_candidate);
+    }
     return Scan(CountRecord(cluster_threshold), limit, on_candidate);
   }
 
@@ -243,6 +281,10 @@ class MatchStages {
     // Per candidate whether it reaches the batch's threshold, when found.
     std::vector<uint8_t> verdicts;
     bool verdicts_found = false;
+    // Found by another process: `rows` holds only the candidates that reach
+    // the threshold and a last one that misses, of `depth` in all.
+    bool partial = false;
+    uint32_t depth = 0;
   };
   // The candidates of working rows first to end - 1, found with the
   // Cluster options `cluster`.
@@ -325,7 +367,9 @@ class MatchStages {
       ++visited;
     }
     if (!last_compared) Compare(last);
-    return visited;
+    if (!ahead.partial) return visited;
+    if (!trusted) found_->missed = true;
+    return ahead.depth;
   }
 
   template <class OnCandidate>
@@ -391,6 +435,15 @@ class MatchStages {
   void FindInto(AheadRows& batch, FindJob& job, bool in_background,
                 const std::function<bool(uint32_t)>& searches,
                 double threshold);
+  // Notes in `batch` what its verdicts depend on, as it is now.
+  void TakeVerdictState(AheadRows& batch, double threshold) const;
+  // FindCandidatesAhead with found_ set.
+  void TakeFound(uint32_t first, uint32_t end, double threshold);
+  // MatchRecord with found_ set: reads the record's words into
+  // found_record_, and says whether they stand in for its candidates.
+  bool TakeFoundRecord(double threshold);
+  // Reads the next record of found_ into `ahead`; false when the words end.
+  bool ReadFound(Ahead& ahead);
   // Whether a verdict found for `batch` is still the verdict now.
   bool VerdictStateHolds(const AheadRows& batch) const;
   // The verdicts of working row `row` against its candidates in `ahead`,
@@ -412,6 +465,13 @@ class MatchStages {
   bool next_started_ = false;
   std::vector<char> cluster_now_;
   const std::vector<uint32_t>* prefetched_ = nullptr;
+  FoundPairs* found_ = nullptr;
+  size_t found_at_ = 0;     // the next word to read
+  uint32_t found_row_ = 0;  // the row it belongs to
+  bool found_state_taken_ = false;
+  Ahead found_record_;            // MatchRecord's
+  std::vector<uint32_t> listed_;  // FindRecordPairs'
+
   std::unique_ptr<LLHash> index_;             // the others
   std::unique_ptr<TrigramHitCounters> hits_;  // kHitList
   std::vector<uint8_t> counters_;             // CandidateScan::kFullCounters

@@ -1,0 +1,351 @@
+"""Duplicate search and fuzzy match on a Dask cluster, with the results of
+the single-machine calls.
+
+The workers find, for ranges of records, the candidates that reach the
+threshold against the whole table (each worker prepares the table once);
+this process then labels the records in order from those pairs, with the
+same label source, as vexlor.dupes and vexlor.match would. Needs Dask's
+distributed scheduler (Debian: python3-dask and python3-distributed).
+
+    >>> from vexlor import distributed
+    >>> distributed.dupes(df, id_column="id", threshold=80, label_seed=1)
+
+Run as `python3 -m vexlor.distributed` it is the helper of the command
+line's `vexlor dupes --workers N` and `--scheduler ADDRESS`.
+"""
+
+import argparse
+import csv
+import itertools
+import os
+import pickle
+import sys
+import threading
+import zlib
+
+from . import frames
+
+# What a worker holds per byte of the table as pandas holds it: the rows it
+# is sent, the finder's cells, comparison texts and trigram index. About 2.9
+# on customers-1m (bench/README.md); the rest is room for the interpreter.
+_WORKER_BYTES_PER_TABLE_BYTE = 4
+
+# Records per task: small enough that a lost worker costs little to redo
+# and the progress bar moves, large enough that a task outweighs its cost.
+_RANGE_ROWS = 20000
+
+
+def _distributed():
+    try:
+        import distributed
+    except ImportError as error:
+        raise ImportError("vexlor.distributed needs Dask's distributed "
+                          "scheduler (Debian: python3-dask and "
+                          "python3-distributed)") from error
+    return distributed
+
+
+def _whole(df):
+    """A pandas DataFrame of `df`, computed when it is a Dask one."""
+    if hasattr(df, "compute") and hasattr(df, "npartitions"):
+        return df.compute()
+    return df
+
+
+class _Cluster:
+    """The client to use: the caller's, or a local cluster of processes
+    started for the call and closed after it."""
+
+    def __init__(self, client, n_workers):
+        self.client = client
+        self._own = None
+        if client is None:
+            distributed = _distributed()
+            cluster = distributed.LocalCluster(
+                n_workers=n_workers or os.cpu_count() or 1,
+                threads_per_worker=1, processes=True, dashboard_address=":0")
+            self.client = distributed.Client(cluster)
+            self._own = cluster
+
+    def close(self):
+        if self._own is not None:
+            self.client.close()
+            self._own.close()
+
+
+def _check_memory(client, table_bytes):
+    """Refuses a table that would not fit a worker, before it is sent."""
+    need = table_bytes * _WORKER_BYTES_PER_TABLE_BYTE
+    workers = client.scheduler_info().get("workers", {})
+    limits = [w.get("memory_limit") or 0 for w in workers.values()]
+    limit = min((m for m in limits if m), default=0)
+    if limit and need > limit:
+        raise MemoryError(
+            "the table needs about %d MB on each worker, more than the "
+            "workers' memory_limit of %d MB; give the workers more memory "
+            "or use a smaller table" % (need >> 20, limit >> 20))
+
+
+def _ranges(rows, workers, range_rows):
+    size = range_rows or max(1, min(_RANGE_ROWS, -(-rows // (4 * workers))))
+    return [(b, min(b + size, rows)) for b in range(0, rows, size)]
+
+
+# Per worker process: the finder of the table last prepared, by its key. A
+# finder serves one range at a time, also on a worker of several threads.
+_FINDERS = {}
+_FINDER_LOCK = threading.Lock()
+
+
+def _finder(key, make, use):
+    with _FINDER_LOCK:
+        finder = _FINDERS.get(key)
+        if finder is None:
+            _FINDERS.clear()  # one table at a time
+            finder = _FINDERS[key] = make()
+        return use(finder)
+
+
+class _ColumnCalls:
+    """Stands in for a control to note the column options that the frame
+    layer sets, so that every process sets the same."""
+
+    def __init__(self):
+        self.calls = []
+
+    def SetColumnOption(self, *args):
+        self.calls.append(args)
+
+
+def _settings_control(settings, label_seed=None):
+    """A control with the column options of `settings`."""
+    from . import Control
+    ctl = Control(label_seed=label_seed)
+    for call in settings["columns"]:
+        ctl.SetColumnOption(*call)
+    return ctl
+
+
+def _check_options(options, method):
+    from . import _vexlor
+    problems = _vexlor._options_problems(options, method)
+    if problems:
+        raise ValueError("%s Options: %s" % (method, "; ".join(problems)))
+
+
+def _prepare(df, id_column, columns, weights, threshold, cluster_threshold,
+             options, method, label_seed):
+    """The labelling control and the settings the workers need."""
+    noted = _ColumnCalls()
+    id_index = frames._set_columns(noted, df, id_column, columns, weights)
+    _check_options(options, method)
+    settings = {"columns": noted.calls, "id": id_index,
+                "threshold": float(threshold),
+                "cluster_threshold": float(cluster_threshold),
+                "options": options}
+    return _settings_control(settings, label_seed), settings
+
+
+def _packed(rows):
+    """The rows as the workers keep them until their finder is made: the
+    finder holds its own copy, so a worker need not keep Python's."""
+    return zlib.compress(pickle.dumps(rows, protocol=5), 1)
+
+
+def _unpacked(packed):
+    return pickle.loads(zlib.decompress(packed))
+
+
+def _find_dupes(key, packed, settings, begin, end):
+    from . import _vexlor
+
+    def make():
+        ctl = _settings_control(settings)
+        return _vexlor._DupePairFinder(
+            ctl._c, _unpacked(packed), settings["id"], settings["threshold"],
+            settings["cluster_threshold"], settings["options"])
+    return _finder(key, make, lambda finder: finder.find(begin, end))
+
+
+def _find_matches(key, packed, settings, records):
+    from . import _vexlor
+
+    def make():
+        ctl = _settings_control(settings)
+        return _vexlor._MatchPairFinder(
+            ctl._c, _unpacked(packed), settings["id"], settings["threshold"],
+            settings["cluster_threshold"], settings["options"])
+    return _finder(key, make, lambda finder: finder.find(records))
+
+
+def _gather(client, futures, progress):
+    """The results of `futures` in order; on any way out before that, no
+    worker is left busy with them."""
+    done = False
+    try:
+        if progress:
+            _distributed().progress(futures)
+        results = client.gather(futures)
+        done = True
+        return results
+    finally:
+        if not done:
+            client.cancel(futures)
+
+
+def find_dupe_words(client, rows, settings, progress=False, range_rows=None,
+                    table_bytes=0):
+    """The found pairs of every record of `rows` (lists of cells), as the
+    labelling reads them: bytes."""
+    import uuid
+    workers = max(1, len(client.scheduler_info().get("workers", {})))
+    _check_memory(client, table_bytes)
+    key = uuid.uuid4().hex
+    [rows_future] = client.scatter([_packed(rows)], broadcast=True)
+    [settings_future] = client.scatter([settings], broadcast=True)
+    futures = [
+        client.submit(_find_dupes, key, rows_future, settings_future, b, e,
+                      key="vexlor-dupes-%s-%d" % (key, b))
+        for b, e in _ranges(len(rows), workers, range_rows)]
+    return b"".join(_gather(client, futures, progress))
+
+
+def dupes(df, client=None, *, id_column=None, columns=None, weights=None,
+          threshold=80.0, cluster_threshold=0.5, options="", return_results=1,
+          label_seed=None, progress=False, n_workers=None, range_rows=None):
+    """vexlor.dupes on a Dask cluster: the same keywords, the same result.
+
+    df: a pandas or Dask DataFrame (a Dask one is computed here). client: a
+    distributed.Client, or None for a local cluster of `n_workers`
+    processes (one per core by default) started for this call. progress:
+    True for Dask's progress bar. range_rows: records per task.
+    """
+    df = _whole(df)
+    frames._check_frame(df, "df")
+    ctl, settings = _prepare(df, id_column, columns, weights, threshold,
+                             cluster_threshold, options, "DupeSearch",
+                             label_seed)
+    id_index = settings["id"]
+    rows = frames._rows(df, 0)
+    cluster = _Cluster(client, n_workers)
+    try:
+        words = find_dupe_words(
+            cluster.client, rows, settings, progress, range_rows,
+            int(df.memory_usage(deep=True).sum()))
+    finally:
+        cluster.close()
+    result, missed = ctl._c.replay_dupes(
+        rows, id_index, float(threshold), float(cluster_threshold), options,
+        int(return_results), words)
+    if missed:
+        return frames.dupes(df, id_column=id_column, columns=columns,
+                            weights=weights, threshold=threshold,
+                            cluster_threshold=cluster_threshold,
+                            options=options, return_results=return_results,
+                            label_seed=label_seed)
+    frames._raise_on_error(ctl, "DupeSearch")
+    return frames._frame(df, result, df.shape[1], ("FuzzyDupesID",
+                                                   "Similarity"))
+
+
+def match(master, df, client=None, *, id_column=None, columns=None,
+          weights=None, threshold=80.0, cluster_threshold=0.5, options="",
+          return_results=0, label_seed=None, progress=False, n_workers=None,
+          range_rows=None):
+    """vexlor.match on a Dask cluster: the master table goes to every
+    worker once, ranges of df's records to one each. Keywords as dupes."""
+    import uuid
+    master, df = _whole(master), _whole(df)
+    frames._check_pair(master, df)
+    ctl, settings = _prepare(master, id_column, columns, weights, threshold,
+                             cluster_threshold, options, "FuzzyMatch",
+                             label_seed)
+    id_index = settings["id"]
+    rows, others = frames._rows(master, 0), frames._rows(df, len(master))
+    cluster = _Cluster(client, n_workers)
+    try:
+        client = cluster.client
+        workers = max(1, len(client.scheduler_info().get("workers", {})))
+        _check_memory(client, int(master.memory_usage(deep=True).sum()))
+        key = uuid.uuid4().hex
+        [rows_future] = client.scatter([_packed(rows)], broadcast=True)
+        [settings_future] = client.scatter([settings], broadcast=True)
+        futures = [
+            client.submit(_find_matches, key, rows_future, settings_future,
+                          others[b:e], key="vexlor-match-%s-%d" % (key, b))
+            for b, e in _ranges(len(others), workers, range_rows)]
+        words = b"".join(_gather(client, futures, progress))
+    finally:
+        cluster.close()
+    result, missed = ctl._c.replay_match(
+        rows, others, id_index, float(threshold), float(cluster_threshold),
+        options, int(return_results), words)
+    if missed:
+        return frames.match(master, df, id_column=id_column, columns=columns,
+                            weights=weights, threshold=threshold,
+                            cluster_threshold=cluster_threshold,
+                            options=options, return_results=return_results,
+                            label_seed=label_seed)
+    frames._raise_on_error(ctl, "FuzzyMatch")
+    return frames._frame(master, result, master.shape[1], ("Match",
+                                                           "Similarity"))
+
+
+def _main(argv):
+    """The command line's helper: reads a job the command wrote (the
+    table as CSV, every cell quoted; the settings as arguments), finds the
+    pairs on the cluster and writes their words to a file."""
+    parser = argparse.ArgumentParser(prog="python3 -m vexlor.distributed")
+    parser.add_argument("table")
+    parser.add_argument("words")
+    parser.add_argument("--workers", type=int)
+    parser.add_argument("--scheduler")
+    parser.add_argument("--id-column", type=int, default=-1)
+    parser.add_argument("--threshold", type=float, required=True)
+    parser.add_argument("--cluster-threshold", type=float, required=True)
+    parser.add_argument("--options", default="")
+    # Per column: cluster,dupe_search,weight,compare_null.
+    parser.add_argument("--column", action="append", default=[])
+    parser.add_argument("--progress", action="store_true")
+    a = parser.parse_args(argv)
+    with open(a.table, newline="", encoding="utf-8") as f:
+        rows = [row for row in csv.reader(f)]
+    columns = []
+    for c, text in enumerate(a.column):
+        cluster, dupe, weight, compare_null = text.split(",")
+        columns.append((c, cluster == "1", dupe == "1", float(weight),
+                        compare_null == "1", ""))
+    settings = {"columns": columns, "id": a.id_column,
+                "threshold": a.threshold,
+                "cluster_threshold": a.cluster_threshold,
+                "options": a.options}
+    try:
+        distributed = _distributed()
+    except ImportError as error:
+        print("vexlor.distributed: %s" % error, file=sys.stderr)
+        return 3  # the command line names what is missing
+    if a.scheduler:
+        client = distributed.Client(a.scheduler)
+        cluster = None
+    else:
+        cluster = _Cluster(None, a.workers)
+        client = cluster.client
+    try:
+        size = sum(len(cell) for cell in itertools.chain.from_iterable(rows))
+        words = find_dupe_words(client, rows, settings, a.progress,
+                                table_bytes=size + 60 * len(rows))
+    finally:
+        if cluster is not None:
+            cluster.close()
+        else:
+            client.close()
+    with open(a.words, "wb") as f:
+        f.write(words)
+    return 0
+
+
+if __name__ == "__main__":
+    # The tasks must name the package's functions, not this script's: Dask
+    # sends a script's functions by value, with their module's state.
+    from vexlor import distributed as _package
+    sys.exit(_package._main(sys.argv[1:]))

@@ -1,0 +1,212 @@
+#include "vexlor/tables/pair_ranges.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+#include "vexlor/platform/variant_array.h"
+#include "vexlor/records/field_coll.h"
+#include "vexlor/tables/dupe_search.h"
+#include "vexlor/tables/fuzzy_match.h"
+#include "vexlor/tables/match_stages.h"
+#include "vexlor/tables/table_model.h"
+
+namespace vexlor {
+
+using platform::ArrayLock;
+using platform::Variant;
+using platform::VariantArray;
+
+namespace {
+
+// Nobody watches a finder: it reports nothing and is never cancelled.
+class SilentSink : public ProgressSink {
+ public:
+  void Open(bool, ProgressWindowKind, int, int) override {}
+  void BeginStage(int, ProgressEvent, const ProgressFields&) override {}
+  void Report(double, const ProgressFields&) override {}
+  void ReportAgain(double, const ProgressFields&, int) override {}
+  bool IsCanceled() override { return false; }
+  void Close() override {}
+};
+
+class FinderContext : public BatchContext {
+ public:
+  explicit FinderContext(const ColumnOptions& columns) : columns_(columns) {}
+  ColumnOptions& options() override { return columns_; }
+  FieldColl& fields() override { return fields_; }
+  ProgressSink& progress() override { return sink_; }
+  const CsvSettings& csv() override { return csv_; }
+  bool& canceled() override { return canceled_; }
+  void ClearLastError() override {}
+  void SetOutOfMemoryError() override { throw std::bad_alloc(); }
+  bool HasError() override { return false; }
+  std::string NewGuidString() override { return std::string(); }
+
+ private:
+  ColumnOptions columns_;
+  FieldColl fields_;
+  SilentSink sink_;
+  CsvSettings csv_;
+  bool canceled_ = false;
+};
+
+}  // namespace
+
+struct DupePairFinder::State {
+  explicit State(const ColumnOptions& columns) : ctx(columns) {}
+  FinderContext ctx;
+  Variant work;
+  std::unique_ptr<MatchStages> stages;
+  uint32_t rows = 0;
+  double threshold = 0.0;
+  double cluster_threshold = 0.0;
+  bool estimated = false;
+};
+
+DupePairFinder::DupePairFinder(const ColumnOptions& columns,
+                               const Variant& table, int32_t IDColumnIndex,
+                               double Threshold, double ClusterThreshold,
+                               const MatchOptions& options)
+    : state_(std::make_unique<State>(columns)) {
+  VariantArray* input = AcceptTable(table);
+  if (input == nullptr) {
+    throw std::invalid_argument("the records are not a table");
+  }
+  State& s = *state_;
+  s.rows = input->rows();
+  s.threshold = Threshold;
+  s.cluster_threshold = ClusterThreshold;
+  s.estimated = options.scoring == Scoring::kEstimated;
+  const uint32_t compared = std::min<uint32_t>(input->columns(), kMaxColumns);
+  // As DupeSearch's working table, less the columns it adds.
+  s.work = CreateResultTable(*input, input->columns(), s.rows);
+  VariantArray& w = *s.work.AsArray();
+  s.stages = std::make_unique<MatchStages>(s.ctx, w);
+  s.stages->SetSwap(options.swap_first, options.swap_second);
+  ArrayLock input_lock(input);
+  ArrayLock work_lock(&w);
+  s.stages->CreateIndex(s.rows > 0 ? s.rows - 1 : 0, s.rows);
+  if (ColumnOptions::InRange(IDColumnIndex)) {
+    s.ctx.options().cluster[IDColumnIndex] = false;
+    s.ctx.options().dupe_search[IDColumnIndex] = false;
+  }
+  s.stages->IndexRows(*input, s.rows, compared, [](uint32_t) {});
+  s.stages->BeginMatching(s.rows, compared, s.rows);
+}
+
+DupePairFinder::~DupePairFinder() = default;
+
+uint32_t DupePairFinder::rows() const { return state_->rows; }
+
+void DupePairFinder::Find(uint32_t begin, uint32_t end,
+                          std::vector<uint32_t>* words) {
+  State& s = *state_;
+  end = std::min(end, s.rows);
+  if (begin >= end) return;
+  if (s.estimated) {
+    words->insert(words->end(), end - begin, 0);
+    return;
+  }
+  ArrayLock work_lock(s.work.AsArray());
+  s.stages->FindPairs(begin, end, s.cluster_threshold, s.threshold, words);
+}
+
+struct MatchPairFinder::State {
+  explicit State(const ColumnOptions& columns) : ctx(columns) {}
+  FinderContext ctx;
+  Variant work;
+  std::unique_ptr<MatchStages> stages;
+  uint32_t rows = 0;
+  double threshold = 0.0;
+  double cluster_threshold = 0.0;
+  bool estimated = false;
+  // The columns of the comparison texts made, if any.
+  uint32_t matched_columns = 0;
+};
+
+MatchPairFinder::MatchPairFinder(const ColumnOptions& columns,
+                                 const Variant& master, int32_t IDColumnIndex,
+                                 double Threshold, double ClusterThreshold,
+                                 const MatchOptions& options)
+    : state_(std::make_unique<State>(columns)) {
+  VariantArray* input = AcceptTable(master);
+  if (input == nullptr) throw std::invalid_argument("the master is no table");
+  State& s = *state_;
+  s.rows = input->rows();
+  s.threshold = Threshold;
+  s.cluster_threshold = ClusterThreshold;
+  s.estimated = options.scoring == Scoring::kEstimated;
+  const uint32_t compared = std::min<uint32_t>(input->columns(), kMaxColumns);
+  s.work = CreateResultTable(*input, compared, s.rows);
+  VariantArray& w = *s.work.AsArray();
+  s.stages = std::make_unique<MatchStages>(s.ctx, w);
+  ArrayLock input_lock(input);
+  ArrayLock work_lock(&w);
+  s.stages->CreateIndex(s.rows > 0 ? s.rows - 1 : 0, s.rows);
+  if (ColumnOptions::InRange(IDColumnIndex)) {
+    s.ctx.options().cluster[IDColumnIndex] = false;
+    s.ctx.options().dupe_search[IDColumnIndex] = false;
+  }
+  s.stages->IndexRows(*input, s.rows, compared, [](uint32_t) {});
+  s.stages->SetSwap(options.swap_first, options.swap_second);
+}
+
+MatchPairFinder::~MatchPairFinder() = default;
+
+void MatchPairFinder::Find(const Variant& records,
+                           std::vector<uint32_t>* words) {
+  State& s = *state_;
+  VariantArray* table = AcceptTable(records);
+  if (table == nullptr) throw std::invalid_argument("the records are no table");
+  if (s.estimated) {
+    words->insert(words->end(), table->rows(), 0);
+    return;
+  }
+  VariantArray& w = *s.work.AsArray();
+  ArrayLock table_lock(table);
+  ArrayLock work_lock(&w);
+  // Compared over the columns both tables have, as FuzzyMatch compares.
+  const uint32_t common =
+      std::min<uint32_t>(std::min(table->columns(), w.columns()), kMaxColumns);
+  if (common != s.matched_columns) {
+    s.stages->BeginMatching(s.rows, common, s.rows);
+    s.matched_columns = common;
+  }
+  s.stages->FindRecordPairs(*table, 0, table->rows(), s.rows,
+                            s.cluster_threshold, s.threshold, words);
+}
+
+Variant ReplayFuzzyMatch(BatchContext& ctx, const Variant& varArray,
+                         const Variant& varMatch, int32_t IDColumnIndex,
+                         double Threshold, double ClusterThreshold,
+                         int16_t ReturnResults, bool ShowProgress,
+                         std::u16string_view LogFilenamePositive,
+                         std::u16string_view LogFilenameNegative,
+                         TextEncoding log_encoding, const MatchOptions& options,
+                         FoundPairs& found) {
+  MatchOptions replay = options;
+  // The model's estimation matches sampled records of its own, which the
+  // words do not follow; with the model scoring, nothing was found anyway.
+  if (options.scoring != Scoring::kEstimated) replay.found_pairs = &found;
+  found.missed = false;
+  return FuzzyMatch(ctx, varArray, varMatch, IDColumnIndex, Threshold,
+                    ClusterThreshold, ReturnResults, ShowProgress,
+                    LogFilenamePositive, LogFilenameNegative, log_encoding,
+                    CandidateScan::kPrefixFilter, replay);
+}
+
+Variant ReplayDupeSearch(BatchContext& ctx, const Variant& varArray,
+                         int32_t IDColumnIndex, double Threshold,
+                         double ClusterThreshold, int16_t ReturnResults,
+                         bool ShowProgress, const MatchOptions& options,
+                         FoundPairs& found) {
+  MatchOptions replay = options;
+  if (options.scoring != Scoring::kEstimated) replay.found_pairs = &found;
+  found.missed = false;
+  return DupeSearch(ctx, varArray, IDColumnIndex, Threshold, ClusterThreshold,
+                    ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
+                    replay);
+}
+
+}  // namespace vexlor
