@@ -15,6 +15,7 @@
 #include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/batch_workers.h"
 
 namespace vexlor {
 namespace {
@@ -406,6 +407,109 @@ TEST(FuzzyMatchTest, BestSwapAndScoresAgreeWithTheReference) {
         ASSERT_TRUE(score.IsEmpty());
       } else {
         ASSERT_EQ(score.AsDouble(), want.score[r]) << r;
+      }
+    }
+  }
+}
+
+// A master table of a few thousand rows has the candidates of the next
+// records, and their verdicts, found on worker threads: for every thread
+// count the same result, reports, logs and field list as the
+// straightforward scan, also when the host changes options or its second
+// table during reports, or cancels.
+TEST(FuzzyMatchTest, RecordsFoundAheadAgreeWithTheStraightforwardScan) {
+  // Every row has one of 40 streets, which alone makes it a candidate of
+  // the others of its street while column 2 clusters.
+  std::mt19937 gen(7);
+  auto letters = [&](int n) {
+    std::string s;
+    for (int k = 0; k < n; ++k) s.push_back('A' + gen() % 26);
+    return s;
+  };
+  std::vector<std::string> streets;
+  for (int i = 0; i < 40; ++i) streets.push_back(letters(12));
+  std::vector<std::vector<Variant>> masters, seconds;
+  for (int i = 0; i < 5000; ++i) {
+    std::string name = letters(10);
+    const std::string& street = streets[gen() % streets.size()];
+    masters.push_back({Variant::I4(i), S(name), S(street)});
+    if (i % 8 == 0) {
+      if (i % 16 == 0) name[3] = 'Z';
+      seconds.push_back({Variant::I4(i), S(name), S(street)});
+    }
+  }
+  const Variant master = MakeTable(masters);
+  auto field_list = [](FieldColl& f) {
+    std::string all;
+    for (int i = 0; i <= f.count(); ++i) {
+      if (const FieldEntry* e = f.entry(i)) {
+        all += e->value + '|' + e->compare_value + '\n';
+      }
+    }
+    return all;
+  };
+  TempDir dir;
+  for (int host = 0; host < 5; ++host) {
+    struct Run {
+      Variant result;
+      std::vector<ProgressCall> calls;
+      std::string fields, logs;
+      ColumnOptions options;
+    };
+    auto run = [&](CandidateScan scan) {
+      Variant second = MakeTable(seconds);
+      VariantArray& table = *second.AsArray();
+      FakeBatchContext ctx;
+      ctx.sink.on_call = [&](const ProgressCall& c) {
+        if (c.kind != ProgressCall::kReport) return;
+        const int32_t record = c.fields.record_no;
+        if (host == 1 && record == 100) ctx.column_options.cluster[2] = false;
+        if (host == 1 && record == 300) ctx.column_options.cluster[2] = true;
+        if (host == 2 && record == 250) ctx.canceled_flag = true;
+        if (host == 3 && record == 150) ctx.column_options.weight[1] = 0.5;
+        if (host == 3 && record == 200) {
+          ctx.column_options.dupe_search[2] = false;
+        }
+        if (host == 4 && record >= 100 && record < 300) {
+          table.cell(1, record + 5) = S("CHANGED" + std::to_string(record));
+          table.cell(2, record + 7) = Variant();
+        }
+      };
+      const std::string positive = dir.File("p.log"),
+                        negative = dir.File("n.log");
+      Run out;
+      out.result = FuzzyMatch(ctx, master, second, 0, 80, 0.5, kAll, false,
+                              platform::Utf8ToUtf16(positive),
+                              platform::Utf8ToUtf16(negative),
+                              TextEncoding::kUtf8, scan);
+      out.calls = ctx.sink.calls;
+      out.fields = field_list(ctx.field_list);
+      out.logs = testing::ReadBytes(positive) + testing::ReadBytes(negative);
+      out.options = ctx.column_options;
+      return out;
+    };
+    const Run slow = run(CandidateScan::kHitList);
+    for (unsigned threads : {1u, 2u, 3u, 8u}) {
+      SCOPED_TRACE("host " + std::to_string(host) + ", threads " +
+                   std::to_string(threads));
+      SetBatchThreadCount(threads);
+      const Run fast = run(CandidateScan::kPrefixFilter);
+      SetBatchThreadCount(0);
+      ASSERT_TRUE(testing::SameTable(fast.result, slow.result));
+      EXPECT_EQ(fast.result.IsEmpty(), host == 2);
+      EXPECT_EQ(fast.fields, slow.fields);
+      EXPECT_EQ(fast.logs, slow.logs);
+      EXPECT_EQ(fast.options.dupe_search, slow.options.dupe_search);
+      ASSERT_EQ(fast.calls.size(), slow.calls.size());
+      for (size_t i = 0; i < fast.calls.size(); ++i) {
+        const ProgressFields& x = fast.calls[i].fields;
+        const ProgressFields& y = slow.calls[i].fields;
+        ASSERT_EQ(std::tie(x.cluster_current, x.cluster_max, x.record_no,
+                           x.record_count, x.found, x.found2),
+                  std::tie(y.cluster_current, y.cluster_max, y.record_no,
+                           y.record_count, y.found, y.found2))
+            << "call " << i;
+        ASSERT_EQ(x.cluster_average, y.cluster_average) << "call " << i;
       }
     }
   }

@@ -204,7 +204,13 @@ void CandidateGenerator::File(std::string_view text, uint32_t row) {
       RoomForOne(pending_ids_);
       pending_ids_.push_back(FindOrAdd(key));
     });
-    pending_calls_.push_back({row, pending_ids_.size()});
+    // The cells of one row make one call: a row's calls are many on a
+    // wide table, and each costs as much as several postings.
+    if (!pending_calls_.empty() && pending_calls_.back().row == row) {
+      pending_calls_.back().end = pending_ids_.size();
+    } else {
+      pending_calls_.push_back({row, pending_ids_.size()});
+    }
     last_row_in_tails_ = false;
   } else {
     ForEachTrigram(text, [&](uint32_t key) { AddToTail(FindOrAdd(key), row); });
@@ -363,22 +369,32 @@ void CandidateGenerator::AddQueryText(Query& q, std::string_view text) const {
   });
 }
 
+// The walks add plainly where no counter can pass 255 in the query (the
+// usual case: a query's walked lists add up to a few dozen), and saturate
+// otherwise; the plain loop is a third shorter.
 void CandidateGenerator::WalkSparse(Query& q, std::span<const uint32_t> rows,
-                                    uint32_t add) const {
+                                    uint32_t add, bool saturate) const {
   q.postings_walked_ += rows.size();
   uint8_t* counters = q.counters_.data();
   for (uint32_t v : rows) {
     const uint32_t c = counters[v];
     if (c == 0) q.touched_.push_back(v);
-    counters[v] = static_cast<uint8_t>(std::min(c + add, kMaxCounter));
+    counters[v] = static_cast<uint8_t>(saturate ? std::min(c + add, kMaxCounter)
+                                                : c + add);
   }
 }
 
 void CandidateGenerator::WalkDense(Query& q, std::span<const uint32_t> rows,
-                                   uint32_t add) const {
+                                   uint32_t add, bool saturate) const {
   q.postings_walked_ += rows.size();
-  // The rows are random, so the loop is kept free of branches.
+  // The rows are random, so the loops are kept free of branches.
   uint8_t* counters = q.counters_.data();
+  if (!saturate) {
+    const uint8_t add8 = static_cast<uint8_t>(add);
+    for (uint32_t v : rows)
+      counters[v] = static_cast<uint8_t>(counters[v] + add8);
+    return;
+  }
   for (uint32_t v : rows) {
     counters[v] =
         static_cast<uint8_t>(std::min(counters[v] + add, kMaxCounter));
@@ -386,14 +402,16 @@ void CandidateGenerator::WalkDense(Query& q, std::span<const uint32_t> rows,
 }
 
 void CandidateGenerator::WalkRepeats(Query& q, std::span<const Repeat> repeats,
-                                     uint32_t multiplicity, bool dense) const {
+                                     uint32_t multiplicity, bool dense,
+                                     bool saturate) const {
   q.postings_walked_ += repeats.size();
   uint8_t* counters = q.counters_.data();
   for (const Repeat& r : repeats) {
     const uint32_t c = counters[r.row];
     if (!dense && c == 0) q.touched_.push_back(r.row);
+    const uint64_t sum = c + uint64_t{r.extra} * multiplicity;
     counters[r.row] = static_cast<uint8_t>(
-        std::min<uint64_t>(c + uint64_t{r.extra} * multiplicity, kMaxCounter));
+        saturate ? std::min<uint64_t>(sum, kMaxCounter) : sum);
   }
 }
 
@@ -472,22 +490,32 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
   if (state.counters_.size() < rows) state.counters_.resize(rows, 0);
   uint8_t* counters = state.counters_.data();
   const bool dense = postings > rows / kDenseShare;
+  // The most any counter can reach from the walks.
+  uint64_t most = 0;
   for (size_t k = 0; k < lists; ++k) {
     QueryTrigram& q = state.query_[k];
-    if (k < walked) q.walk_repeats = true;
+    if (k < walked) {
+      q.walk_repeats = true;
+      most += q.multiplicity;
+    }
+    if (q.walk_repeats) most += uint64_t{q.multiplicity} * max_extra_[q.id];
+  }
+  const bool saturate = most > kMaxCounter;
+  for (size_t k = 0; k < lists; ++k) {
+    const QueryTrigram& q = state.query_[k];
     if (!q.walk_repeats) continue;
-    WalkRepeats(state, Repeats(q.id), q.multiplicity, dense);
-    WalkRepeats(state, tails_[q.id].repeats, q.multiplicity, dense);
+    WalkRepeats(state, Repeats(q.id), q.multiplicity, dense, saturate);
+    WalkRepeats(state, tails_[q.id].repeats, q.multiplicity, dense, saturate);
   }
   for (size_t k = 0; k < walked; ++k) {
     const QueryTrigram& q = state.query_[k];
     const uint32_t add = std::min(q.multiplicity, kMaxCounter);
     if (dense) {
-      WalkDense(state, Rows(q.id), add);
-      WalkDense(state, tails_[q.id].rows, add);
+      WalkDense(state, Rows(q.id), add, saturate);
+      WalkDense(state, tails_[q.id].rows, add, saturate);
     } else {
-      WalkSparse(state, Rows(q.id), add);
-      WalkSparse(state, tails_[q.id].rows, add);
+      WalkSparse(state, Rows(q.id), add, saturate);
+      WalkSparse(state, tails_[q.id].rows, add, saturate);
     }
   }
   // The query's own row is never its own candidate.

@@ -156,12 +156,14 @@ class CandidateGenerator {
     return {repeats_.data() + repeat_offsets_[id],
             static_cast<size_t>(repeat_offsets_[id + 1] - repeat_offsets_[id])};
   }
-  // Add `add` to the counter of every row in `rows`; the sparse walk lists
-  // the rows raised from zero in touched_.
-  void WalkSparse(Query& q, std::span<const uint32_t> rows, uint32_t add) const;
-  void WalkDense(Query& q, std::span<const uint32_t> rows, uint32_t add) const;
+  // Add `add` to the counter of every row in `rows`, stopping at 255 when
+  // `saturate`; the sparse walk lists the rows raised from zero in touched_.
+  void WalkSparse(Query& q, std::span<const uint32_t> rows, uint32_t add,
+                  bool saturate) const;
+  void WalkDense(Query& q, std::span<const uint32_t> rows, uint32_t add,
+                 bool saturate) const;
   void WalkRepeats(Query& q, std::span<const Repeat> repeats,
-                   uint32_t multiplicity, bool dense) const;
+                   uint32_t multiplicity, bool dense, bool saturate) const;
   // Whether `row` is in the list of `id`; the cursors serve rows asked for
   // in ascending order.
   bool Holds(uint32_t id, uint32_t row, size_t* base_cursor,

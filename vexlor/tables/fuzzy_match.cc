@@ -109,6 +109,13 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
                             options.swap_first, options.swap_second, fit);
     });
     for (uint32_t s = 0; s < match_rows; ++s) {
+      // Up to the next report no host code runs.
+      if (s % kMatchCadence == 0) {
+        const uint32_t end = std::min(s + kMatchCadence, match_rows);
+        stages.FindRecordsAhead(*match, s, end,
+                                std::min(end + kMatchCadence, match_rows),
+                                ClusterThreshold, Threshold);
+      }
       bool matched = false;
       const int32_t mark = ClampToInt32(int64_t{s} + 1);
       const int64_t candidates = stages.MatchRecord(

@@ -224,15 +224,89 @@ void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
     return;
   }
   ahead.need =
-      stages->QueryWorkingRow(own.query, &own.text, batch->first + i,
-                              batch->cluster, batch->cluster_threshold);
+      batch->table != nullptr
+          ? stages->QuerySnapshot(own.query, *batch, i)
+          : stages->QueryWorkingRow(own.query, &own.text, batch->first + i,
+                                    batch->cluster, batch->cluster_threshold);
   if (ahead.need.kind != CandidateNeed::kAtLeast) return;
   const std::vector<uint32_t>& rows =
       stages->generator_->Take(own.query, ahead.need.hits);
   ahead.rows.assign(rows.begin(), rows.end());
-  ahead.verdicts_found =
-      !std::isnan(batch->threshold) &&
-      stages->FindVerdicts(own, *batch, batch->first + i, ahead);
+  ahead.verdicts_found = !std::isnan(batch->threshold) &&
+                         stages->FindVerdicts(own, *batch, i, ahead);
+}
+
+CandidateNeed MatchStages::QuerySnapshot(CandidateGenerator::Query& query,
+                                         const AheadRows& batch,
+                                         uint32_t i) const {
+  // As CountRecord, from the texts read for the batch.
+  generator_->BeginQuery(query, kNoRecord);
+  int64_t key_length = 0;
+  const SnapshotCell* cells = batch.cells.data() + size_t{i} * batch.columns;
+  for (uint32_t c = 0; c < batch.columns; ++c) {
+    const SnapshotCell& cell = cells[c];
+    if (!batch.cluster[c] || !cell.read || !cell.is_string) continue;
+    const std::string_view text(batch.texts.data() + cell.offset, cell.length);
+    generator_->AddQueryText(query, text);
+    key_length += static_cast<int64_t>(text.size());
+  }
+  return NeedFor(key_length, batch.cluster_threshold);
+}
+
+void MatchStages::TakeSnapshot(AheadRows& batch) {
+  batch.columns = columns_;
+  batch.cells.clear();
+  batch.texts.clear();
+  const VariantArray& table = *batch.table;
+  std::string_view text;
+  for (uint32_t row = batch.first; row < batch.end; ++row) {
+    for (uint32_t c = 0; c < columns_; ++c) {
+      SnapshotCell cell{static_cast<uint32_t>(batch.texts.size()), 0, false,
+                        false, false};
+      if (c < table.columns() && (batch.cluster[c] || batch.dupe_search[c])) {
+        const Variant& v = table.cell(c, row);
+        cell.read = true;
+        cell.is_string = v.IsString();
+        cell.has_text = RecordText(v, static_cast<int>(c), &text);
+        if (batch.texts.size() + text.size() > kMaxArena)
+          throw std::bad_alloc();
+        cell.length = static_cast<uint32_t>(text.size());
+        batch.texts.append(text);
+      }
+      batch.cells.push_back(cell);
+    }
+  }
+}
+
+bool MatchStages::SnapshotHolds(const AheadRows& batch, uint32_t i) {
+  // The host may have changed a cell, or a weight (and with it the
+  // normalisation), during a report since the batch was read.
+  const SnapshotCell* cells = batch.cells.data() + size_t{i} * batch.columns;
+  const VariantArray& table = *batch.table;
+  std::string_view text;
+  for (uint32_t c = 0; c < batch.columns; ++c) {
+    const SnapshotCell& cell = cells[c];
+    if (!cell.read) continue;
+    if (c >= table.columns()) return false;
+    const Variant& v = table.cell(c, batch.first + i);
+    if (v.IsString() != cell.is_string ||
+        RecordText(v, static_cast<int>(c), &text) != cell.has_text ||
+        text !=
+            std::string_view(batch.texts.data() + cell.offset, cell.length)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+int MatchStages::BatchText(const AheadRows& batch, uint32_t i, int c,
+                           std::string_view* text) const {
+  if (batch.table == nullptr) return ArenaText(c, batch.first + i, text);
+  if (static_cast<uint32_t>(c) >= batch.columns) return -1;
+  const SnapshotCell& cell = batch.cells[size_t{i} * batch.columns + c];
+  if (!cell.read) return -1;
+  *text = std::string_view(batch.texts.data() + cell.offset, cell.length);
+  return cell.has_text ? 1 : 0;
 }
 
 int MatchStages::ArenaText(int c, uint32_t row, std::string_view* text) const {
@@ -244,7 +318,7 @@ int MatchStages::ArenaText(int c, uint32_t row, std::string_view* text) const {
 }
 
 bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
-                               uint32_t row, Ahead& ahead) const {
+                               uint32_t i, Ahead& ahead) const {
   // As Compare on the calling thread does it, with the batch's options.
   ahead.verdicts.clear();
   FieldColl& fields = own.fields;
@@ -252,7 +326,7 @@ bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
   std::string_view text;
   for (int c : batch.dupe_columns) {
     if (!batch.dupe_search[c]) continue;
-    if (ArenaText(c, row, &text) != 1) return false;
+    if (BatchText(batch, i, c, &text) != 1) return false;
     fields.SetFieldAt(c, text, batch.weight[c], batch.compare_null[c]);
   }
   const int columns = static_cast<int>(columns_);
@@ -317,6 +391,7 @@ void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background,
     batch.searches[row - batch.first] = !searches || searches(row);
   }
   TakeVerdictState(batch, threshold);
+  if (batch.table != nullptr) TakeSnapshot(batch);
   if (in_background) {
     workers_->Start(batch.end - batch.first, job);
   } else {
@@ -338,9 +413,25 @@ void MatchStages::TakeVerdictState(AheadRows& batch, double threshold) const {
 void MatchStages::FindCandidatesAhead(
     uint32_t first, uint32_t end, uint32_t next_end, double cluster_threshold,
     const std::function<bool(uint32_t)>& searches, double threshold) {
+  SetAhead(nullptr, first, end, next_end, cluster_threshold, searches,
+           threshold);
+}
+
+void MatchStages::FindRecordsAhead(const VariantArray& table, uint32_t first,
+                                   uint32_t end, uint32_t next_end,
+                                   double cluster_threshold, double threshold) {
+  SetAhead(&table, first, end, next_end, cluster_threshold, nullptr, threshold);
+}
+
+void MatchStages::SetAhead(const VariantArray* table, uint32_t first,
+                           uint32_t end, uint32_t next_end,
+                           double cluster_threshold,
+                           const std::function<bool(uint32_t)>& searches,
+                           double threshold) {
   ready_.first = ready_.end = 0;
   if (found_ != nullptr) {
-    TakeFound(first, end, threshold);
+    // Another table's records take their words in MatchRecord.
+    if (table == nullptr) TakeFound(first, end, threshold);
     return;
   }
   if (scan_ != CandidateScan::kPrefixFilter || generator_ == nullptr ||
@@ -370,12 +461,13 @@ void MatchStages::FindCandidatesAhead(
   if (next_started_) {
     next_started_ = false;
     workers_->Finish();
-    found = next_.first == first && next_.end == end &&
+    found = next_.table == table && next_.first == first && next_.end == end &&
             next_.cluster == cluster_now_ &&
             next_.cluster_threshold == cluster_threshold;
   }
   std::swap(ready_, next_);
   if (!found) {
+    ready_.table = table;
     ready_.first = first;
     ready_.end = end;
     ready_.cluster = cluster_now_;
@@ -383,6 +475,7 @@ void MatchStages::FindCandidatesAhead(
     FindInto(ready_, ready_job_, false, searches, threshold);
   }
   if (next_end > end) {
+    next_.table = table;
     next_.first = end;
     next_.end = next_end;
     next_.cluster = cluster_now_;

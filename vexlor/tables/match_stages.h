@@ -183,7 +183,7 @@ class MatchStages {
                           double cluster_threshold, double threshold,
                           OnCandidate&& on_candidate) {
     SetRecord(nullptr, row, threshold);
-    if (row >= ready_.first && row < ready_.end) {
+    if (ready_.table == nullptr && row >= ready_.first && row < ready_.end) {
       Ahead& ahead = ready_.rows[row - ready_.first];
       const bool verdicts = ahead.verdicts_found &&
                             ready_.threshold == threshold &&
@@ -255,6 +255,16 @@ class MatchStages {
   void FindPairs(uint32_t first, uint32_t end, double cluster_threshold,
                  double threshold, std::vector<uint32_t>* words);
 
+  // As FindCandidatesAhead, for the records first to end - 1 of another
+  // table, which MatchRecord then takes in turn (with the same table,
+  // cluster_threshold and threshold). What the records are compared by is
+  // read on the calling thread when the batch is set going; the host may
+  // change its table during a report, so MatchRecord takes what was found
+  // only while the record still reads the same. Throws std::bad_alloc.
+  void FindRecordsAhead(const platform::VariantArray& table, uint32_t first,
+                        uint32_t end, uint32_t next_end,
+                        double cluster_threshold, double threshold);
+
   template <class OnCandidate>
   int64_t MatchRecord(const platform::VariantArray& table, uint32_t row,
                       uint32_t limit, double cluster_threshold,
@@ -262,6 +272,19 @@ class MatchStages {
     SetRecord(&table, row, threshold);
     if (found_ != nullptr && TakeFoundRecord(threshold)) {
       return ScanVerdicts(found_record_, limit, on_candidate);
+    }
+    if (ready_.table == &table && row >= ready_.first && row < ready_.end &&
+        ready_.cluster_threshold == cluster_threshold &&
+        SnapshotHolds(ready_, row - ready_.first)) {
+      Ahead& ahead = ready_.rows[row - ready_.first];
+      prefetched_ = &ahead.rows;
+      const int64_t visited = ahead.verdicts_found &&
+                                      ready_.threshold == threshold &&
+                                      VerdictStateHolds(ready_)
+                                  ? ScanVerdicts(ahead, limit, on_candidate)
+                                  : Scan(ahead.need, limit, on_candidate);
+      prefetched_ = nullptr;
+      return visited;
     }
     return Scan(CountRecord(cluster_threshold), limit, on_candidate);
   }
@@ -286,9 +309,19 @@ class MatchStages {
     bool partial = false;
     uint32_t depth = 0;
   };
-  // The candidates of working rows first to end - 1, found with the
-  // Cluster options `cluster`.
+  // A cell of a record of another table as read for a batch: its text lies
+  // in the batch's `texts`.
+  struct SnapshotCell {
+    uint32_t offset;
+    uint32_t length;
+    bool read;       // a Cluster or DupeSearch cell within the table
+    bool is_string;  // only strings are filed and counted
+    bool has_text;
+  };
+  // The candidates of working rows first to end - 1, or of the records of
+  // `table`, found with the Cluster options `cluster`.
   struct AheadRows {
+    const platform::VariantArray* table = nullptr;
     uint32_t first = 0;
     uint32_t end = 0;
     std::vector<char> cluster;
@@ -304,6 +337,11 @@ class MatchStages {
     std::array<double, kMaxColumns> weight{};
     int swap_first = -1;
     int swap_second = -1;
+    // Records of another table: per row `columns` cells, as read when the
+    // batch was set going.
+    uint32_t columns = 0;
+    std::vector<SnapshotCell> cells;
+    std::string texts;
   };
 
   void SetRecord(const platform::VariantArray* table, uint32_t row,
@@ -320,6 +358,19 @@ class MatchStages {
                                 std::string* text, uint32_t row,
                                 const std::vector<char>& cluster,
                                 double cluster_threshold) const;
+  // CountRecord for the i-th record of `batch`, from its snapshot.
+  CandidateNeed QuerySnapshot(CandidateGenerator::Query& query,
+                              const AheadRows& batch, uint32_t i) const;
+  // Reads the cells of the batch's records that are compared, on the
+  // calling thread.
+  void TakeSnapshot(AheadRows& batch);
+  // Whether the i-th record of `batch` still reads as its snapshot.
+  bool SnapshotHolds(const AheadRows& batch, uint32_t i);
+  // Sets the workers going on the rows of `table` (null: working rows).
+  void SetAhead(const platform::VariantArray* table, uint32_t first,
+                uint32_t end, uint32_t next_end, double cluster_threshold,
+                const std::function<bool(uint32_t)>& searches,
+                double threshold);
   // Waits for the workers, dropping what they were finding. Never fails.
   void StopAhead() noexcept;
   CandidateNeed CountRecord(double cluster_threshold);
@@ -446,12 +497,15 @@ class MatchStages {
   bool ReadFound(Ahead& ahead);
   // Whether a verdict found for `batch` is still the verdict now.
   bool VerdictStateHolds(const AheadRows& batch) const;
-  // The verdicts of working row `row` against its candidates in `ahead`,
-  // in the field list of `own`; false when some text is not in the arena
-  // or missing (a comparison on the calling thread then switches a column
-  // off). Touches nothing else.
-  bool FindVerdicts(ThreadQuery& own, const AheadRows& batch, uint32_t row,
+  // The verdicts of the i-th row of `batch` against its candidates in
+  // `ahead`, in the field list of `own`; false when some text is not in the
+  // arena or missing (a comparison on the calling thread then switches a
+  // column off). Touches nothing else.
+  bool FindVerdicts(ThreadQuery& own, const AheadRows& batch, uint32_t i,
                     Ahead& ahead) const;
+  // The text of column c of the i-th row of `batch`, as ArenaText says.
+  int BatchText(const AheadRows& batch, uint32_t i, int c,
+                std::string_view* text) const;
   // The arena text of working cell (c, row): 1 with a text, 0 without,
   // -1 when the arena does not hold the cell.
   int ArenaText(int c, uint32_t row, std::string_view* text) const;
