@@ -34,6 +34,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/candidate_scan.h"
 #include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/candidate_generator.h"
 #include "vexlor/tables/found_pairs.h"
@@ -43,25 +44,6 @@
 #include "vexlor/tables/trigram.h"
 
 namespace vexlor {
-
-// How the candidates of a record are found and compared. All give the same
-// candidates in the same order, the same verdicts, so the same results.
-enum class CandidateScan {
-  // Prefix filtering (candidate_generator.h): only the postings of the
-  // record's rarer trigrams are walked, the frequent lists are searched for
-  // the rows found. A candidate is compared only as far as its verdict
-  // needs (FieldColl::RecordReaches), the other record's texts viewed in
-  // place rather than copied.
-  kPrefixFilter,
-  // The straightforward way, kept as the reference for tests and
-  // benchmarks: every posting of every trigram of the record is walked,
-  // the rows hit are listed while counting, and every candidate's similarity
-  // is computed in full from copied texts.
-  kHitList,
-  // As kHitList, but every row's counter is cleared and tested for every
-  // record.
-  kFullCounters,
-};
 
 // Which indexed rows a record is compared with, from the length of its
 // cluster text and the ClusterThreshold.
