@@ -112,7 +112,7 @@ class Search {
   void Estimate() {
     FsEstimation estimation(ctx_.options(), compared_columns_, stages_);
     estimation.CompareDrawnPairs(rows_, threshold_);
-    estimation.BeginCandidates();
+    estimation.BeginCandidates(options_.swap_first, options_.swap_second);
     const uint32_t stride = FsSampleStride(rows_);
     for (uint32_t r = 0; r < rows_; r += stride) {
       stages_.MatchWorkingRow(r, rows_, cluster_threshold_, threshold_,

@@ -75,7 +75,7 @@ void EstimateAgainstMaster(ColumnOptions& options, uint32_t columns,
                            FsModel* model) {
   FsEstimation estimation(options, columns, stages);
   estimation.CompareDrawnPairs(master_rows, threshold);
-  estimation.BeginCandidates();
+  estimation.BeginCandidates(swap_first, swap_second);
   const uint32_t stride = FsSampleStride(second_rows);
   for (uint32_t s = 0; s < second_rows; s += stride) {
     stages.MatchRecord(second, s, master_rows, cluster_threshold, threshold,

@@ -41,8 +41,13 @@ class FsEstimation {
   // u its starting values; the stages must be begun over those rows.
   void CompareDrawnPairs(uint32_t rows, double threshold);
 
-  // From now on the pairs compared are candidate pairs.
-  void BeginCandidates() { collector_.set_counts(&candidates_); }
+  // From now on the pairs compared are candidate pairs, counted with the
+  // texts of columns swap_first and swap_second exchanged where that
+  // compares better (FsLevelCollector); -1 for no swap.
+  void BeginCandidates(int swap_first, int swap_second) {
+    collector_.set_counts(&candidates_);
+    collector_.set_swap(swap_first, swap_second);
+  }
 
   // Puts the column options back.
   void AfterPair() { options_.dupe_search = saved_; }
