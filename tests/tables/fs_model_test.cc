@@ -71,7 +71,8 @@ FsModel RandomModel(std::mt19937& gen) {
   return model;
 }
 
-// Scores do not depend on which record is the first one.
+// Scores do not depend on which record is the first one; they are the
+// match's share of the three classes.
 TEST(FsModelTest, ScoresAreSymmetric) {
   std::mt19937 gen(5);
   const FsModel model = RandomModel(gen);
@@ -108,6 +109,10 @@ TEST(FsModelTest, ScoresAreSymmetric) {
       unrelated *= col.u[l];
     }
     ASSERT_NEAR(s, 100 * match / (match + related + unrelated), 1e-9) << i;
+    // Reaches, which may stop early, gives the verdict of the score.
+    for (double t : {0.0, 1.0, 50.0, 80.0, 99.0, 100.0}) {
+      ASSERT_EQ(model.Reaches(one, 2, flags, t), s >= t) << i << " " << t;
+    }
   }
 }
 

@@ -8,7 +8,7 @@
 namespace vexlor {
 namespace {
 
-constexpr uint32_t kSampledRecords = 5000;
+constexpr uint32_t kSampledRecords = 2000;
 
 FsModel ModelColumns(const ColumnOptions& options, uint32_t columns) {
   FsModel model;

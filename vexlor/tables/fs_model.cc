@@ -14,7 +14,7 @@ constexpr double kLow = 1e-6;
 constexpr double kHigh = 1.0 - 1e-6;
 constexpr int kRounds = 200;
 constexpr double kSettled = 1e-9;
-constexpr uint64_t kDrawnPairs = 50000;
+constexpr uint64_t kDrawnPairs = 10000;
 constexpr double kStartPrior = 0.1;
 constexpr double kStartFuzzy[kFsLevels] = {0.55, 0.2,  0.12, 0.08,
                                            0.02, 0.03, 1.0};
@@ -434,6 +434,60 @@ void FsModel::Index() {
       related_weights_[i][l] = related > 0 ? columns[i].RelatedWeight(l) : 0;
     }
   }
+  std::vector<double> best(columns.size()), span(columns.size());
+  for (size_t i = 0; i < columns.size(); ++i) {
+    // Missing, weight 0, is a level every column can have.
+    double lo = 0, hi = 0;
+    for (int l = 0; l < kFsLevels; ++l) {
+      lo = std::min(lo, weights_[i][l]);
+      hi = std::max(hi, weights_[i][l]);
+    }
+    best[i] = hi;
+    span[i] = hi - lo;
+  }
+  order_.resize(columns.size());
+  for (size_t i = 0; i < columns.size(); ++i) order_[i] = static_cast<int>(i);
+  std::stable_sort(order_.begin(), order_.end(),
+                   [&](int a, int b) { return span[a] > span[b]; });
+  best_after_.assign(columns.size() + 1, 0.0);
+  for (size_t n = columns.size(); n-- > 0;) {
+    best_after_[n] = best_after_[n + 1] + best[order_[n]];
+  }
+}
+
+bool FsModel::Reaches(const FieldColl& fields, int max_column,
+                      const bool* dupe_search, double threshold) const {
+  if (order_.size() != columns.size() || !(threshold > 0) ||
+      !(threshold < 100)) {
+    return Score(fields, max_column, dupe_search) >= threshold;
+  }
+  // The score is at most 100 / (1 + 2^-(prior term + weights)): the related
+  // class only lowers it. So the weights must reach `need`; a margin keeps
+  // rounding from ending a pair that would reach.
+  const double p = Clamp(prior);
+  const double prior_term =
+      related > 0 ? std::log2(p / std::max(kLow, 1.0 - p - Clamp(related)))
+                  : std::log2(p / (1.0 - p));
+  const double need =
+      std::log2(threshold / (100.0 - threshold)) - prior_term - 1e-9;
+  std::array<uint8_t, kMaxColumns> levels;
+  const int last = std::min(max_column, fields.count());
+  double sum = 0;
+  for (size_t n = 0; n < order_.size(); ++n) {
+    const int i = order_[n];
+    const FsColumn& col = columns[i];
+    const int c = col.column;
+    const FieldEntry* e = fields.entry(c);
+    if (c > last || dupe_search == nullptr || !dupe_search[c] || e == nullptr) {
+      levels[i] = kFsMissing;
+    } else {
+      levels[i] = FsLevelOf(e->value, fields.CompareTextAt(c), col.exact);
+    }
+    sum += weights_[i][levels[i]];
+    if (sum + best_after_[n + 1] < need) return false;
+  }
+  // In column order, as Score adds them, for the same double.
+  return ScoreOfLevels(levels.data()) >= threshold;
 }
 
 double FsModel::ScoreOfSums(double weights, double related_weights) const {
@@ -755,6 +809,7 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
   // chance of the class.
   std::array<std::vector<std::array<double, kFsLevels>>, 3> counts;
   for (auto& c : counts) c.resize(k);
+  std::vector<std::array<double, kFsLevels>> weights(k), related_weights(k);
   bool three = false;
   const int telling = related_class ? TellingColumn(patterns, *model) : -1;
   for (int round = 0; round < kRounds && !patterns.empty(); ++round) {
@@ -766,6 +821,13 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
     const double p = Clamp(model->prior);
     const double q = three ? Clamp(model->related) : 0.0;
     const double rest = std::max(kLow, 1.0 - p - q);
+    // This round's weights, so that the patterns take no logarithm.
+    for (size_t i = 0; i < k; ++i) {
+      for (int l = 0; l < kFsLevels; ++l) {
+        weights[i][l] = model->columns[i].Weight(l);
+        related_weights[i][l] = three ? model->columns[i].RelatedWeight(l) : 0;
+      }
+    }
     for (const auto& [pattern, count] : patterns) {
       std::array<double, 3> posterior{};
       if (round == 0) {
@@ -776,8 +838,8 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
         double lookalike = three ? std::log2(q / rest) : 0.0;
         for (size_t i = 0; i < k; ++i) {
           const int l = static_cast<uint8_t>(pattern[i]);
-          match += model->columns[i].Weight(l);
-          if (three) lookalike += model->columns[i].RelatedWeight(l);
+          match += weights[i][l];
+          if (three) lookalike += related_weights[i][l];
         }
         // Scaled by the largest so that no power overflows.
         const double top = std::max({match, three ? lookalike : match, 0.0});

@@ -138,6 +138,13 @@ class FsModel {
   double Score(const FieldColl& fields, int max_column,
                const bool* dupe_search) const;
 
+  // Score(...) >= threshold, the same verdict, but it stops comparing texts
+  // once the columns left cannot lift the score to `threshold` even at
+  // their best levels. Columns are compared in the order of their weights'
+  // span (widest first), which ends most non-matches early.
+  bool Reaches(const FieldColl& fields, int max_column, const bool* dupe_search,
+               double threshold) const;
+
   // The model as JSON: prior (and related, when above 0), then per column
   // its index, name, comparison ("gestalt" or "exact") and per level m, u
   // (r) and weight. Numbers are the shortest texts that read back to the
@@ -153,6 +160,10 @@ class FsModel {
   // RelatedWeight, so that scoring a pair takes no logarithm.
   std::vector<std::array<double, kFsLevels>> weights_;
   std::vector<std::array<double, kFsLevels>> related_weights_;
+  // Reaches: the slots by their weights' span, widest first, and per
+  // position in that order the sum of the best weights from there on.
+  std::vector<int> order_;
+  std::vector<double> best_after_;
 };
 
 // Reads what ToJson wrote (the weights are recomputed, not read). Returns
@@ -169,6 +180,11 @@ class FsModelScorer : public PairScorer {
                const bool* dupe_search) override {
     return model_.Score(fields, max_column, dupe_search);
   }
+  bool Reaches(const FieldColl& fields, int max_column, const bool* dupe_search,
+               double threshold) override {
+    return model_.Reaches(fields, max_column, dupe_search, threshold);
+  }
+  bool SafeOnAnyThread() const override { return true; }
 
  private:
   const FsModel& model_;

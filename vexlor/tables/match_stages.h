@@ -262,6 +262,9 @@ class MatchStages {
     std::array<double, kMaxColumns> weight{};
     int swap_first = -1;
     int swap_second = -1;
+    // The scorer whose verdicts the workers find (one safe on any thread),
+    // or null for the weighted mean.
+    PairScorer* scorer = nullptr;
   };
 
   void SetRecord(const platform::VariantArray* table, uint32_t row,
