@@ -23,7 +23,7 @@
 namespace vexlor {
 
 // Every how many records the candidate loop runs for the estimation of a
-// table of `rows` records: so that about 5000 records are sampled.
+// table of `rows` records: so that about 2000 records are sampled.
 uint32_t FsSampleStride(uint32_t rows);
 
 class FsEstimation {
