@@ -39,6 +39,7 @@
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
 #include "vexlor/strings/soundex.h"
+#include "vexlor/tables/fs_model.h"
 #include "vexlor/tables/match_options.h"
 
 namespace py = pybind11;
@@ -696,6 +697,26 @@ class Control {
     return ResultToPython(result, exact);
   }
 
+  // Scoring=Estimated for the calls that follow: `model` is the JSON of a
+  // saved model to score with (None: estimate one); after each call the
+  // model that scored is ModelOut's JSON.
+  // ValueError for a malformed model.
+  void SetModel(py::object model) {
+    Occupancy occupancy(this);
+    given_.reset();
+    if (!model.is_none()) {
+      auto parsed = std::make_unique<FsModel>();
+      std::string error;
+      if (!ParseFsModelJson(model.cast<std::string>(), parsed.get(), &error)) {
+        throw py::value_error(error);
+      }
+      given_ = std::move(parsed);
+    }
+    used_ = FsModel();
+    control_->set_scoring_model(given_.get(), &used_);
+  }
+  std::string ModelOut() const { return used_.ToJson(); }
+
   void Connect(py::object sink) {
     Occupancy occupancy(this);
     auto adapter =
@@ -805,6 +826,10 @@ class Control {
     bool owns_ = false;
   };
 
+  // Scoring=Estimated: the model given and the one that scored (SetModel);
+  // before control_, which points at them, so that they outlive it.
+  std::unique_ptr<FsModel> given_;
+  FsModel used_;
   std::unique_ptr<CVexlorCtrl> control_;
   std::vector<std::unique_ptr<PythonSink>> sinks_;
   py::object pending_ = py::none();
@@ -1127,6 +1152,8 @@ PYBIND11_MODULE(_vexlor, m) {
       .def(py::init<py::object>(), py::arg("label_seed") = py::none())
       .def("call", &Control::Call, py::arg("dispid"), py::arg("args"),
            py::arg("strict"), py::arg("put") = false)
+      .def("_set_model", &Control::SetModel)
+      .def("_model_out", &Control::ModelOut)
       .def("connect", &Control::Connect)
       .def("disconnect", &Control::Disconnect);
   g_control_type = py::type::of<Control>().inc_ref().ptr();

@@ -225,6 +225,12 @@ void CVexlorCtrl::Unadvise(EventSink* sink) {
   if (it != sinks_.end()) sinks_.erase(it);
 }
 
+MatchOptions CVexlorCtrl::WithModel(MatchOptions options) const {
+  options.model = scoring_model_;
+  options.model_out = scoring_model_out_;
+  return options;
+}
+
 // What Options holds that the method does not read is ignored.
 Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
                                 double Threshold, double ClusterThreshold,
@@ -237,7 +243,7 @@ Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
     return ::vexlor::DupeSearch(
         context, varArray, IDColumnIndex, Threshold, ClusterThreshold,
         ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
-        ParseMatchOptions(Options, OptionsReader::kDupeSearch));
+        WithModel(ParseMatchOptions(Options, OptionsReader::kDupeSearch)));
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
     return Variant();
@@ -260,7 +266,7 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
         context, varArray, varImport, IDColumnIndex, Threshold,
         ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
         LogFilenameRejected, log_format_.encoding, CandidateScan::kPrefixFilter,
-        ParseMatchOptions(Options, OptionsReader::kFuzzyMerge));
+        WithModel(ParseMatchOptions(Options, OptionsReader::kFuzzyMerge)));
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
     return Variant();
@@ -324,7 +330,7 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
         context, varArray, varMatch, IDColumnIndex, Threshold, ClusterThreshold,
         ReturnResults, ShowProgress, LogFilenamePositive, LogFilenameNegative,
         log_format_.encoding, CandidateScan::kPrefixFilter,
-        ParseMatchOptions(Options, OptionsReader::kFuzzyMatch));
+        WithModel(ParseMatchOptions(Options, OptionsReader::kFuzzyMatch)));
   } catch (const std::bad_alloc&) {
     SetOutOfMemoryError();
     return Variant();
