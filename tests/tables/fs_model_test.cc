@@ -156,7 +156,7 @@ TEST(FsModelTest, EstimationRecoversKnownProbabilities) {
   }
   FsModel fit;
   fit.columns = truth.columns;
-  FitFsModel(drawn, candidates, &fit, /*related_class=*/false);
+  FitFsModel(drawn, candidates, &fit, FsRelated::kNone);
   EXPECT_NEAR(fit.prior, truth.prior, 0.01);
   EXPECT_EQ(fit.related, 0.0);
   for (int c = 0; c < 3; ++c) {

@@ -53,7 +53,8 @@ void FsEstimation::Finish(int swap_first, int swap_second, FsModel* model) {
   stages_.SetScorer(nullptr);
   stages_.SetSwap(swap_first, swap_second);
   options_.dupe_search = saved_;
-  FitFsModel(drawn_, candidates_, &model_);
+  FitFsModel(drawn_, candidates_, &model_,
+             swap_ ? FsRelated::kTellingLower : FsRelated::kTellingAlone);
   *model = model_;
   model->Index();
 }

@@ -47,6 +47,8 @@ class FsEstimation {
   void BeginCandidates(int swap_first, int swap_second) {
     collector_.set_counts(&candidates_);
     collector_.set_swap(swap_first, swap_second);
+    swap_ = model_.SlotOf(swap_first) >= 0 && model_.SlotOf(swap_second) >= 0 &&
+            swap_first != swap_second;
   }
 
   // Puts the column options back.
@@ -64,6 +66,7 @@ class FsEstimation {
   FsPatternCounts drawn_;
   FsPatternCounts candidates_;
   FsLevelCollector collector_;
+  bool swap_ = false;  // candidates counted with a swap
 };
 
 // The estimation of the fuzzy match and merge, with the stages begun over

@@ -277,22 +277,25 @@ class AlikeTally {
 
 // The first round's verdict on a pattern. Related when the telling column
 // (TellingColumn) is at lower and the other columns look alike: another
-// person of the same household or company. Otherwise a match when the
+// person of the same household or company (with kTellingAlone only when
+// no other fuzzy column is at lower). Otherwise a match when the
 // pattern looks alike, else unrelated: starting from the pairs that the
 // mean finds keeps the fit in the mode that separates entities rather
 // than one that separates, say, households from everyone else.
 FsClass StartingClass(const std::string& pattern, const FsModel& model,
-                      int telling) {
+                      int telling, FsRelated related) {
   AlikeTally tally, others;
+  int lowers = 0;  // fuzzy columns at lower but the telling one
   for (size_t i = 0; i < model.columns.size(); ++i) {
     const int level = static_cast<uint8_t>(pattern[i]);
     tally.Add(level, model.columns[i].exact);
     if (static_cast<int>(i) != telling) {
       others.Add(level, model.columns[i].exact);
+      lowers += level == kFsLower && !model.columns[i].exact ? 1 : 0;
     }
   }
   if (telling >= 0 && static_cast<uint8_t>(pattern[telling]) == kFsLower &&
-      others.Alike()) {
+      others.Alike() && (related == FsRelated::kTellingLower || lowers == 0)) {
     return kRelated;
   }
   return tally.Alike() ? kMatch : kUnrelated;
@@ -767,7 +770,7 @@ std::pair<uint32_t, uint32_t> FsRandomPair(uint64_t j, uint32_t n) {
 }
 
 void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
-                FsModel* model, bool related_class) {
+                FsModel* model, FsRelated related) {
   const size_t k = model->columns.size();
   // u: counted from the drawn pairs, never 0.
   std::vector<std::array<double, kFsLevels>> seen(k);
@@ -811,7 +814,8 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
   for (auto& c : counts) c.resize(k);
   std::vector<std::array<double, kFsLevels>> weights(k), related_weights(k);
   bool three = false;
-  const int telling = related_class ? TellingColumn(patterns, *model) : -1;
+  const int telling =
+      related != FsRelated::kNone ? TellingColumn(patterns, *model) : -1;
   for (int round = 0; round < kRounds && !patterns.empty(); ++round) {
     for (auto& c : counts) {
       for (auto& w : c) w.fill(0.0);
@@ -831,7 +835,7 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
     for (const auto& [pattern, count] : patterns) {
       std::array<double, 3> posterior{};
       if (round == 0) {
-        posterior[StartingClass(pattern, *model, telling)] = 1.0;
+        posterior[StartingClass(pattern, *model, telling, related)] = 1.0;
       } else {
         // Each class's chance relative to the unrelated one, in log2.
         double match = std::log2(p / rest);

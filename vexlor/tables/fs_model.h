@@ -44,9 +44,10 @@
 // or more. The telling column is the fuzzy column that is most often the
 // only one at lower among the patterns that look alike (on customer tables
 // the first name). The first round takes as related the patterns whose
-// telling column is at lower while the others look alike, as matches the
-// other patterns that look alike, the rest as unrelated: the fit begins
-// where the weighted mean stands, with the lookalikes apart. q and r keep
+// telling column is at lower while the others look alike (FsRelated), as
+// matches the other patterns that look alike, the rest as unrelated: the
+// fit begins where the weighted mean stands, with the lookalikes apart. q
+// and r keep
 // what that first round gives them (re-estimated, the class drifts to the
 // largest departure from independence among the candidates, "same town"
 // at 100,000 customers). Start: m of equal, >=92, >=80, >=60, initial,
@@ -248,9 +249,16 @@ uint64_t FsRandomPairCount(uint32_t n);
 // Fills m, u and the prior of `model`, whose columns (index, exact, name)
 // are set, from the patterns of the drawn pairs and of the candidate pairs
 // (header comment). Cost: O(rounds x patterns x columns).
-// Without `related_class` the fit has two classes (q = 0).
+// Which first-round patterns are related (header comment): kTellingLower
+// those whose telling column is at lower while the others look alike
+// (households and colleagues); kTellingAlone only those where it is the
+// one fuzzy column at lower (households), for searches without a swap, in
+// which a pair whose two name columns are at lower is as likely one person
+// with first and last name exchanged; kNone: two classes (q = 0).
+enum class FsRelated { kNone, kTellingAlone, kTellingLower };
+
 void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
-                FsModel* model, bool related_class = true);
+                FsModel* model, FsRelated related = FsRelated::kTellingLower);
 
 }  // namespace vexlor
 
