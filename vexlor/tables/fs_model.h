@@ -33,34 +33,31 @@
 // shown per level is the evidence against unrelated pairs only. q = 0 is
 // the two-class model.
 //
-// Estimation (FitFsModel): u starts as counted from pairs drawn by a fixed
-// rule (see FsRandomPair), each level's count plus one half over the
-// non-missing total plus one half per level, so no u is 0; then m, u and
-// the prior come from expectation maximisation over the level patterns of
-// the candidate pairs, which are the pairs that get scored (u of the
-// candidates' non-matches, which share trigrams, is far from u of drawn
-// pairs). A pattern looks alike when its levels' typical similarities
-// (equal 100, >=92 96, >=80 86, >=60 70, initial 50, lower 30) average 80
-// or more. The telling column is the fuzzy column that is most often the
-// only one at lower among the patterns that look alike (on customer tables
-// the first name). The first round takes as related the patterns whose
-// telling column is at lower while the others look alike (FsRelated), as
-// matches the other patterns that look alike, the rest as unrelated: the
-// fit begins where the weighted mean stands, with the lookalikes apart. q
-// and r keep
-// what that first round gives them (re-estimated, the class drifts to the
-// largest departure from independence among the candidates, "same town"
-// at 100,000 customers). Start: m of equal, >=92, >=80, >=60, initial,
-// lower 0.55, 0.2, 0.12, 0.08, 0.02, 0.03 (exact: 0.9, 0.1), r as u, prior
-// 0.1, q 0. It stops after 200 rounds or once no m, u and no prior moves by
-// more than 1e-9. Every m, r, u and the priors are clamped to
-// [1e-6, 1 - 1e-6], so weights stay finite and no score is NaN. Degenerate
-// data: without candidate pairs m and the prior keep their start (u: from
-// the drawn pairs); without drawn pairs (fewer than two records) u starts
-// uniform over the column's non-missing levels; without a related pattern
-// in the first round q stays 0 (two classes); a column that is missing in
-// every candidate pair of a class keeps its start there; with every value
-// missing every score is the prior.
+// Estimation (FitFsModel): u starts as counted from pairs drawn by a fixed rule
+// (see FsRandomPair), each level's count plus one half over the non-missing
+// total plus one half per level, so no u is 0; then m, u and the prior come
+// from expectation maximisation over the level patterns of the candidate pairs,
+// which are the pairs that get scored (u of the candidates' non-matches, which
+// share trigrams, is far from u of drawn pairs). A pattern looks alike when its
+// levels' typical similarities (equal 100, >=92 96, >=80 86, >=60 70, initial
+// 50, lower 30) average 80 or more. The telling column is the fuzzy column that
+// is most often the only one at lower among the patterns that look alike (on
+// customer tables the first name). The first round takes as related the
+// patterns whose telling column is at lower while the others look alike
+// (FsRelated), as matches the other patterns that look alike, the rest as
+// unrelated: the fit begins where the weighted mean stands, with the lookalikes
+// apart. q and r keep what that first round gives them (re-estimated, the class
+// drifts to the largest departure from independence among the candidates, "same
+// town" at 100,000 customers). Start: m of equal, >=92, >=80, >=60, initial,
+// lower 0.55, 0.2, 0.12, 0.08, 0.02, 0.03 (exact: 0.9, 0.1), r as u, prior 0.1,
+// q 0. It stops after 200 rounds or once no m, u and no prior moves by more
+// than 1e-9. Every m, r, u and the priors are clamped to [1e-6, 1 - 1e-6], so
+// weights stay finite and no score is NaN. Degenerate data: without candidate
+// pairs m and the prior keep their start (u: from the drawn pairs); without
+// drawn pairs (fewer than two records) u starts uniform over the column's
+// non-missing levels; without a related pattern in the first round q stays 0
+// (two classes); a column that is missing in every candidate pair of a class
+// keeps its start there; with every value missing every score is the prior.
 #ifndef VEXLOR_TABLES_FS_MODEL_H_
 #define VEXLOR_TABLES_FS_MODEL_H_
 
