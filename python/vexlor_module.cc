@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "vexlor/control/control_context.h"
 #include "vexlor/control/member_table.h"
 #include "vexlor/control/progress_window.h"
 #include "vexlor/control/vexlor_ctrl.h"
@@ -38,11 +39,11 @@
 #include "vexlor/strings/normalize.h"
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
-#include "vexlor/tables/return_results.h"
 #include "vexlor/strings/soundex.h"
-#include "vexlor/control/control_context.h"
+#include "vexlor/tables/fs_model.h"
 #include "vexlor/tables/match_options.h"
 #include "vexlor/tables/pair_ranges.h"
+#include "vexlor/tables/return_results.h"
 
 namespace py = pybind11;
 
@@ -754,6 +755,25 @@ class Control {
   const ColumnOptions& column_options() const {
     return control_->column_options();
   }
+  // Scoring=Estimated for the calls that follow: `model` is the JSON of a
+  // saved model to score with (None: estimate one); after each call the
+  // model that scored is ModelOut's JSON.
+  // ValueError for a malformed model.
+  void SetModel(py::object model) {
+    Occupancy occupancy(this);
+    given_.reset();
+    if (!model.is_none()) {
+      auto parsed = std::make_unique<FsModel>();
+      std::string error;
+      if (!ParseFsModelJson(model.cast<std::string>(), parsed.get(), &error)) {
+        throw py::value_error(error);
+      }
+      given_ = std::move(parsed);
+    }
+    used_ = FsModel();
+    control_->set_scoring_model(given_.get(), &used_);
+  }
+  std::string ModelOut() const { return used_.ToJson(); }
 
   void Connect(py::object sink) {
     Occupancy occupancy(this);
@@ -875,6 +895,10 @@ class Control {
     bool owns_ = false;
   };
 
+  // Scoring=Estimated: the model given and the one that scored (SetModel);
+  // before control_, which points at them, so that they outlive it.
+  std::unique_ptr<FsModel> given_;
+  FsModel used_;
   std::unique_ptr<CVexlorCtrl> control_;
   std::vector<std::unique_ptr<PythonSink>> sinks_;
   py::object pending_ = py::none();
@@ -1278,6 +1302,8 @@ PYBIND11_MODULE(_vexlor, m) {
       .def(py::init<py::object>(), py::arg("label_seed") = py::none())
       .def("call", &Control::Call, py::arg("dispid"), py::arg("args"),
            py::arg("strict"), py::arg("put") = false)
+      .def("_set_model", &Control::SetModel)
+      .def("_model_out", &Control::ModelOut)
       .def("connect", &Control::Connect)
       .def("disconnect", &Control::Disconnect)
       .def("replay_dupes", &Control::ReplayDupes)

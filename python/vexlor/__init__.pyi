@@ -1,6 +1,7 @@
 # Type information for editors; the package is vexlor/__init__.py and its
 # _vexlor extension, whose members come from the control's member table.
 import enum
+import os
 from typing import Any, Callable, Iterable, Mapping, Optional, Union
 
 __version__: str
@@ -109,17 +110,23 @@ def dupes(df: _Frame, *, id_column: Any = ..., columns: Optional[Iterable] = ...
           weights: Optional[Mapping[Any, float]] = ..., threshold: float = ...,
           cluster_threshold: float = ..., options: str = ...,
           return_results: int = ..., label_seed: Optional[int] = ...,
-          progress: _Progress = ...) -> _Frame: ...
+          progress: _Progress = ..., scoring: Optional[str] = ...,
+          model: Union[str, os.PathLike, Mapping[str, Any], None] = ...,
+          model_out: Union[str, os.PathLike, None] = ...) -> _Frame: ...
 def match(master: _Frame, df: _Frame, *, id_column: Any = ...,
           columns: Optional[Iterable] = ..., weights: Optional[Mapping[Any, float]] = ...,
           threshold: float = ..., cluster_threshold: float = ..., options: str = ...,
           return_results: int = ..., label_seed: Optional[int] = ...,
-          progress: _Progress = ...) -> _Frame: ...
+          progress: _Progress = ..., scoring: Optional[str] = ...,
+          model: Union[str, os.PathLike, Mapping[str, Any], None] = ...,
+          model_out: Union[str, os.PathLike, None] = ...) -> _Frame: ...
 def merge(master: _Frame, df: _Frame, *, id_column: Any = ...,
           columns: Optional[Iterable] = ..., weights: Optional[Mapping[Any, float]] = ...,
           threshold: float = ..., cluster_threshold: float = ..., options: str = ...,
           return_results: int = ..., label_seed: Optional[int] = ...,
-          progress: _Progress = ...) -> _Frame: ...
+          progress: _Progress = ..., scoring: Optional[str] = ...,
+          model: Union[str, os.PathLike, Mapping[str, Any], None] = ...,
+          model_out: Union[str, os.PathLike, None] = ...) -> _Frame: ...
 def exact(master: _Frame, df: _Frame, *, column: Any, return_results: int = ...,
           progress: _Progress = ...) -> _Frame: ...
 def delete_dupes(df: _Frame, *, label_column: Any = ..., keep: str = ...,

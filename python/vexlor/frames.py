@@ -7,8 +7,12 @@ column names and dtypes) plus the columns the method adds. pandas is
 imported on the first call, so the rest of the package works without it.
 """
 
+import collections.abc
 import datetime
 import decimal
+import json
+import os
+import re
 import sys
 import time
 
@@ -210,6 +214,42 @@ def _run(ctl, progress, title, call):
             report.close()
 
 
+def _scoring(ctl, options, scoring, model, model_out):
+    """The Options text with `scoring` in force (a model implies
+    "estimated"); hands `model` (a path or the dict of a saved model) to
+    the control and has it keep the model that scores when `model_out` is
+    given."""
+    if scoring not in (None, "mean", "estimated"):
+        raise ValueError("scoring must be 'mean' or 'estimated', not %r"
+                         % (scoring,))
+    if model is not None:
+        if scoring == "mean":
+            raise ValueError("model scores with the model: not with "
+                             "scoring='mean'")
+        scoring = "estimated"
+        if isinstance(model, collections.abc.Mapping):
+            text = json.dumps(model)
+        else:
+            with open(os.fspath(model), encoding="utf-8") as f:
+                text = f.read()
+        ctl._c._set_model(text)
+    elif model_out is not None:
+        ctl._c._set_model(None)
+    if scoring is not None:
+        options = "%s;Scoring=%s" % (options, scoring) if options.strip() \
+            else "Scoring=" + scoring
+    said = re.findall(r"scoring\s*=\s*(\w*)", options, re.IGNORECASE)
+    if model_out is not None and (not said or said[-1].lower() != "estimated"):
+        raise ValueError("model_out needs scoring='estimated' (or a model)")
+    return options
+
+
+def _write_model(ctl, model_out):
+    if model_out is not None:
+        with open(os.fspath(model_out), "w", encoding="utf-8") as f:
+            f.write(ctl._c._model_out())
+
+
 def _raise_on_error(ctl, method):
     if ctl.LastError() != 0:
         raise RuntimeError("%s: %s" % (method, ctl.LastErrorDescription()))
@@ -217,7 +257,8 @@ def _raise_on_error(ctl, method):
 
 def dupes(df, *, id_column=None, columns=None, weights=None, threshold=80.0,
           cluster_threshold=0.5, options="", return_results=1,
-          label_seed=None, progress=False):
+          label_seed=None, progress=False, scoring=None, model=None,
+          model_out=None):
     """Finds the rows of `df` that resemble each other.
 
     df: the records, one per row. id_column: the label of a column that
@@ -231,7 +272,12 @@ def dupes(df, *, id_column=None, columns=None, weights=None, threshold=80.0,
     return_results: vexlor.DRR_ALL (every row) or vexlor.DRR_DUPES (only
     the rows with duplicates). label_seed: reproducible labels.
     progress: True for a progress bar, or a callable given each event's
-    fields as a dict.
+    fields as a dict. scoring: "mean" (the weighted mean of the columns'
+    similarities) or "estimated" (the match probability of a model fitted
+    to the data, in percent), over the Options text's Scoring. model: a
+    saved model (a path to its JSON, or that JSON read as a dict) to score
+    with instead of fitting one; it implies "estimated". model_out: a path
+    where the model that scored is saved as JSON.
 
     Returns a new DataFrame: the rows of df (index, columns and dtypes
     kept) with a "FuzzyDupesID" column, the label of the row's group (a
@@ -245,12 +291,14 @@ def dupes(df, *, id_column=None, columns=None, weights=None, threshold=80.0,
     """
     _check_frame(df, "df")
     ctl = _control(label_seed)
+    options = _scoring(ctl, options, scoring, model, model_out)
     id_index = _set_columns(ctl, df, id_column, columns, weights)
     rows = _rows(df, 0)
     result = _run(ctl, progress, "DupeSearch", lambda: ctl.DupeSearch(
         rows, id_index, float(threshold), float(cluster_threshold), options,
         int(return_results), False))
     _raise_on_error(ctl, "DupeSearch")
+    _write_model(ctl, model_out)
     return _frame(df, result, df.shape[1], ("FuzzyDupesID", "Similarity"))
 
 
@@ -264,7 +312,8 @@ def _check_pair(master, df):
 
 def match(master, df, *, id_column=None, columns=None, weights=None,
           threshold=80.0, cluster_threshold=0.5, options="", return_results=0,
-          label_seed=None, progress=False):
+          label_seed=None, progress=False, scoring=None, model=None,
+          model_out=None):
     """Marks every row of `master` with the first row of `df` that
     resembles it.
 
@@ -283,18 +332,21 @@ def match(master, df, *, id_column=None, columns=None, weights=None,
     """
     _check_pair(master, df)
     ctl = _control(label_seed)
+    options = _scoring(ctl, options, scoring, model, model_out)
     id_index = _set_columns(ctl, master, id_column, columns, weights)
     rows, others = _rows(master, 0), _rows(df, len(master))
     result = _run(ctl, progress, "FuzzyMatch", lambda: ctl.FuzzyMatch(
         rows, others, id_index, float(threshold), float(cluster_threshold),
         options, int(return_results), False, "", ""))
     _raise_on_error(ctl, "FuzzyMatch")
+    _write_model(ctl, model_out)
     return _frame(master, result, master.shape[1], ("Match", "Similarity"))
 
 
 def merge(master, df, *, id_column=None, columns=None, weights=None,
           threshold=80.0, cluster_threshold=0.5, options="", return_results=3,
-          label_seed=None, progress=False):
+          label_seed=None, progress=False, scoring=None, model=None,
+          model_out=None):
     """Adds to `master` the rows of `df` that resemble neither a master row
     nor a df row added before them.
 
@@ -313,12 +365,14 @@ def merge(master, df, *, id_column=None, columns=None, weights=None,
     pd = _pandas()
     _check_pair(master, df)
     ctl = _control(label_seed)
+    options = _scoring(ctl, options, scoring, model, model_out)
     id_index = _set_columns(ctl, master, id_column, columns, weights)
     rows, others = _rows(master, 0), _rows(df, len(master))
     result = _run(ctl, progress, "FuzzyMerge", lambda: ctl.FuzzyMerge(
         rows, others, id_index, float(threshold), float(cluster_threshold),
         options, int(return_results), False, "", ""))
     _raise_on_error(ctl, "FuzzyMerge")
+    _write_model(ctl, model_out)
     both = pd.concat([master, df.set_axis(master.columns, axis=1)])
     names = () if return_results == 0 else ("FuzzyDupesID", "Source")
     return _frame(both, result, master.shape[1], names)

@@ -3,6 +3,9 @@ run under the interpreter they are installed for; skipped elsewhere)."""
 
 import contextlib
 import io
+import json
+import os
+import tempfile
 import unittest
 
 try:
@@ -123,6 +126,25 @@ class FramesTest(unittest.TestCase):
         with contextlib.redirect_stderr(io.StringIO()) as shown:
             vexlor.dupes(_people(), progress=True)
         self.assertIn("100%", shown.getvalue())
+
+    def test_estimated_scoring_saves_and_reuses_its_model(self):
+        people = _people()
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "model.json")
+            fitted = vexlor.dupes(people, scoring="estimated", model_out=path,
+                                  label_seed=1, options="Scores=1")
+            with open(path, encoding="utf-8") as f:
+                saved = json.load(f)
+            self.assertIn("prior", saved)
+            for model in (path, saved):
+                again = vexlor.dupes(people, model=model, label_seed=1,
+                                     options="Scores=1")
+                pd.testing.assert_frame_equal(again, fitted)
+            for bad in ({"scoring": "median"}, {"model_out": path},
+                        {"model": path, "scoring": "mean"},
+                        {"model": {"prior": 2}}):
+                with self.assertRaises(ValueError, msg=str(bad)):
+                    vexlor.dupes(people, **bad)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 #ifndef VEXLOR_TESTS_REFERENCE_FUZZY_MATCH_REFERENCE_H_
 #define VEXLOR_TESTS_REFERENCE_FUZZY_MATCH_REFERENCE_H_
 
+#include <cctype>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -153,10 +154,43 @@ class FuzzyReference {
   }
 
  private:
+  // The words of `s`: runs of letters (ASCII, or bytes from 0xC0).
+  static std::vector<std::string> Words(const std::string& s) {
+    std::vector<std::string> words(1);
+    for (char c : s) {
+      const unsigned char b = static_cast<unsigned char>(c);
+      if (std::isalpha(b) || b >= 0xC0) {
+        words.back().push_back(c);
+      } else if (!words.back().empty()) {
+        words.emplace_back();
+      }
+    }
+    if (words.back().empty()) words.pop_back();
+    return words;
+  }
+
+  // Whether `a` is one-letter words only, which begin words of `b` in
+  // order, and `b` has a longer word.
+  static bool Initials(const std::string& a, const std::string& b) {
+    const std::vector<std::string> short_words = Words(a),
+                                   long_words = Words(b);
+    size_t at = 0;
+    for (const std::string& w : short_words) {
+      if (w.size() != 1) return false;
+      while (at < long_words.size() && long_words[at][0] != w[0]) ++at;
+      if (at == long_words.size()) return false;
+      ++at;
+    }
+    bool longer = false;
+    for (const std::string& w : long_words) longer = longer || w.size() > 1;
+    return !short_words.empty() && longer;
+  }
+
   // The match probability in percent of the pair in `fields`, from the
-  // levels of its texts.
+  // levels of its texts: the match's share of the three classes.
   double ModelScore(const FieldColl& fields, int last) const {
-    double log_odds = std::log2(model_->prior / (1 - model_->prior));
+    const double p = model_->prior, q = model_->related;
+    double weights = 0, related_weights = 0;
     for (const FsColumn& col : model_->columns) {
       if (col.column > last || !options_.dupe_search[col.column]) continue;
       std::string a = fields.entry(col.column)->value;
@@ -166,14 +200,22 @@ class FuzzyReference {
       const double sim = a == b      ? 100
                          : col.exact ? 0
                                      : NaiveGestaltSimilarity(a, b);
+      const bool initials = !col.exact && (Initials(a, b) || Initials(b, a));
       const int level = sim == 100  ? 0
                         : sim >= 92 ? 1
                         : sim >= 80 ? 2
                         : sim >= 60 ? 3
-                                    : 4;
-      log_odds += std::log2(col.m[level] / col.u[level]);
+                        : initials  ? 4
+                                    : 5;
+      weights += std::log2(col.m[level] / col.u[level]);
+      related_weights += std::log2(col.r[level] / col.u[level]);
     }
-    return 100 / (1 + std::exp2(-log_odds));
+    if (!(q > 0)) {
+      return 100 / (1 + std::exp2(-(std::log2(p / (1 - p)) + weights)));
+    }
+    const double match = std::log2(p / (1 - p - q)) + weights;
+    const double related = std::log2(q / (1 - p - q)) + related_weights;
+    return 100 / (1 + std::exp2(-match) + std::exp2(related - match));
   }
 
   // The filed rows whose trigram hits from the cluster texts of `record`

@@ -38,6 +38,13 @@ TEST(FsLevelTest, LevelsOfTextPairs) {
       {"ABCDE", "ABCXY", false, kFsAbove60},                  // 60
       {"ABC", "XYZ", false, kFsLower},
       {"MEIER", "MEYER", true, kFsLower},
+      {"K.", "KATRIN", false, kFsInitial},
+      {"HANS-PETER", "H.-P.", false, kFsInitial},
+      {"K", "DR. KATRIN", false, kFsInitial},
+      {"K.", "MARIA", false, kFsLower},
+      {"K.", "K L", false, kFsLower},  // no word to abbreviate
+      {"KA", "KATRIN", false, kFsLower},
+      {"K.", "KATRIN", true, kFsLower},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(FsLevelOf(c.a, c.b, c.exact), c.want) << c.a << " " << c.b;
@@ -48,6 +55,7 @@ TEST(FsLevelTest, LevelsOfTextPairs) {
 FsModel RandomModel(std::mt19937& gen) {
   FsModel model;
   model.prior = 0.3;
+  model.related = 0.2;
   for (int c = 0; c < 3; ++c) {
     FsColumn col;
     col.column = c;
@@ -55,6 +63,7 @@ FsModel RandomModel(std::mt19937& gen) {
     for (int l = 0; l < kFsLevels; ++l) {
       col.m[l] = (1 + gen() % 1000) / 1000.0;
       col.u[l] = (1 + gen() % 1000) / 1000.0;
+      col.r[l] = (1 + gen() % 1000) / 1000.0;
     }
     model.columns.push_back(col);
   }
@@ -62,7 +71,8 @@ FsModel RandomModel(std::mt19937& gen) {
   return model;
 }
 
-// Scores do not depend on which record is the first one.
+// Scores do not depend on which record is the first one; they are the
+// match's share of the three classes.
 TEST(FsModelTest, ScoresAreSymmetric) {
   std::mt19937 gen(5);
   const FsModel model = RandomModel(gen);
@@ -87,6 +97,22 @@ TEST(FsModelTest, ScoresAreSymmetric) {
     const double s = model.Score(one, 2, flags);
     ASSERT_EQ(s, model.Score(other, 2, flags)) << i;
     ASSERT_TRUE(s >= 0 && s <= 100);
+    // The three classes' products, straight from m, r and u.
+    double match = model.prior, related = model.related,
+           unrelated = 1 - model.prior - model.related;
+    for (int c = 0; c < 3; ++c) {
+      const FsColumn& col = model.columns[c];
+      const int l = FsLevelOf(a[c], b[c], col.exact);
+      if (l == kFsMissing) continue;
+      match *= col.m[l];
+      related *= col.r[l];
+      unrelated *= col.u[l];
+    }
+    ASSERT_NEAR(s, 100 * match / (match + related + unrelated), 1e-9) << i;
+    // Reaches, which may stop early, gives the verdict of the score.
+    for (double t : {0.0, 1.0, 50.0, 80.0, 99.0, 100.0}) {
+      ASSERT_EQ(model.Reaches(one, 2, flags, t), s >= t) << i << " " << t;
+    }
   }
 }
 
@@ -96,24 +122,24 @@ TEST(FsModelTest, EstimationRecoversKnownProbabilities) {
   std::mt19937 gen(11);
   FsModel truth;
   truth.prior = 0.2;
-  const double m[3][5] = {{0.7, 0.15, 0.08, 0.05, 0.02},
-                          {0.5, 0.3, 0.1, 0.06, 0.04},
-                          {0.9, 0, 0, 0, 0.1}};
-  const double u[3][5] = {{0.01, 0.03, 0.1, 0.26, 0.6},
-                          {0.02, 0.05, 0.08, 0.15, 0.7},
-                          {0.2, 0, 0, 0, 0.8}};
+  const double m[3][6] = {{0.7, 0.15, 0.08, 0.03, 0.02, 0.02},
+                          {0.5, 0.3, 0.1, 0.04, 0.02, 0.04},
+                          {0.9, 0, 0, 0, 0, 0.1}};
+  const double u[3][6] = {{0.01, 0.03, 0.1, 0.2, 0.06, 0.6},
+                          {0.02, 0.05, 0.08, 0.1, 0.05, 0.7},
+                          {0.2, 0, 0, 0, 0, 0.8}};
   for (int c = 0; c < 3; ++c) {
     FsColumn col;
     col.column = c;
     col.exact = c == 2;
-    for (int l = 0; l < 5; ++l) col.m[l] = m[c][l], col.u[l] = u[c][l];
+    for (int l = 0; l < 6; ++l) col.m[l] = m[c][l], col.u[l] = u[c][l];
     truth.columns.push_back(col);
   }
   auto draw = [&](const double* p, double missing) {
     std::uniform_real_distribution<double> unit(0, 1);
     if (unit(gen) < missing) return static_cast<uint8_t>(kFsMissing);
     double x = unit(gen);
-    for (uint8_t l = 0; l < 4; ++l) {
+    for (uint8_t l = 0; l < 5; ++l) {
       if (x < p[l]) return l;
       x -= p[l];
     }
@@ -130,10 +156,11 @@ TEST(FsModelTest, EstimationRecoversKnownProbabilities) {
   }
   FsModel fit;
   fit.columns = truth.columns;
-  FitFsModel(drawn, candidates, &fit);
+  FitFsModel(drawn, candidates, &fit, FsRelated::kNone);
   EXPECT_NEAR(fit.prior, truth.prior, 0.01);
+  EXPECT_EQ(fit.related, 0.0);
   for (int c = 0; c < 3; ++c) {
-    for (int l = 0; l < 5; ++l) {
+    for (int l = 0; l < 6; ++l) {
       if (c == 2 && l != kFsEqual && l != kFsLower) continue;
       EXPECT_NEAR(fit.columns[c].m[l], m[c][l], 0.02) << c << " " << l;
       EXPECT_NEAR(fit.columns[c].u[l], u[c][l], 0.01) << c << " " << l;
@@ -151,7 +178,7 @@ TEST(FsModelTest, FitWithoutPairsKeepsTheStart) {
   FitFsModel(none, none, &fit);
   EXPECT_EQ(fit.prior, 0.1);
   EXPECT_EQ(fit.columns[0].m[kFsEqual], 0.55);
-  EXPECT_EQ(fit.columns[0].u[kFsEqual], 0.2);  // uniform over five levels
+  EXPECT_DOUBLE_EQ(fit.columns[0].u[kFsEqual], 1.0 / 6);  // uniform
   EXPECT_EQ(fit.columns[1].u[kFsEqual], 0.5);
   const uint8_t missing[2] = {kFsMissing, kFsMissing};
   EXPECT_DOUBLE_EQ(fit.ScoreOfLevels(missing), 10.0);
@@ -171,6 +198,19 @@ TEST(FsModelTest, ModelFileReadsBackTheSameModel) {
   EXPECT_EQ(back.prior, model.prior);
   EXPECT_EQ(back.columns[1].name, model.columns[1].name);
   EXPECT_EQ(back.columns[0].m[kFsAbove80], model.columns[0].m[kFsAbove80]);
+  EXPECT_EQ(back.related, model.related);
+
+  // A file without the initial level scores initials as lower.
+  const std::string old =
+      "{\"prior\": 0.5, \"columns\": [{\"column\": 1, \"comparison\": "
+      "\"gestalt\", \"levels\": [{\"level\": \"equal\", \"m\": 0.5, "
+      "\"u\": 0.1}, {\"level\": \">=92\", \"m\": 0.2, \"u\": 0.1}, "
+      "{\"level\": \">=80\", \"m\": 0.1, \"u\": 0.1}, {\"level\": "
+      "\">=60\", \"m\": 0.1, \"u\": 0.2}, {\"level\": \"lower\", \"m\": "
+      "0.1, \"u\": 0.5}]}]}";
+  ASSERT_TRUE(ParseFsModelJson(old, &back, &error)) << error;
+  EXPECT_EQ(back.columns[0].Weight(kFsInitial),
+            back.columns[0].Weight(kFsLower));
 
   const char* const kBad[] = {
       "",
@@ -183,6 +223,7 @@ TEST(FsModelTest, ModelFileReadsBackTheSameModel) {
       "\"exact\", \"levels\": [{\"level\": \"equal\", \"m\": 0.5, \"u\": "
       "0.5}]}]}",
       "{\"prior\": 0.5, \"columns\": [] } x",
+      "{\"prior\": 0.5, \"related\": 0.5, \"columns\": []}",
   };
   for (const char* text : kBad) {
     error.clear();

@@ -255,9 +255,19 @@ TEST(GroupingTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
     }
   }
   const Variant table = testing::MakeTable(rows);
-  for (Grouping grouping : {Grouping::kCenter, Grouping::kClique}) {
+  // Clique also with the estimated model, whose verdicts the workers find
+  // too.
+  const struct {
+    Grouping grouping;
+    Scoring scoring;
+  } kRuns[] = {{Grouping::kCenter, Scoring::kMean},
+               {Grouping::kClique, Scoring::kMean},
+               {Grouping::kClique, Scoring::kEstimated}};
+  for (const auto& run : kRuns) {
+    SCOPED_TRACE(static_cast<int>(run.scoring));
     MatchOptions mo;
-    mo.grouping = grouping;
+    mo.grouping = run.grouping;
+    mo.scoring = run.scoring;
     mo.scores = true;
     testing::SeededContext slow(3);
     const Variant b = DupeSearch(slow, table, 0, 80, 0.5, kAll, false,

@@ -225,7 +225,12 @@ void CVexlorCtrl::Unadvise(EventSink* sink) {
   if (it != sinks_.end()) sinks_.erase(it);
 }
 
-// What Options holds that the method does not read is ignored.
+MatchOptions CVexlorCtrl::WithModel(MatchOptions options) const {
+  options.model = scoring_model_;
+  options.model_out = scoring_model_out_;
+  return options;
+}
+
 template <typename Call>
 Variant CVexlorCtrl::RunBatch(Call&& call) {
   BatchScope batch(batch_running_);
@@ -247,7 +252,7 @@ Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
     return ::vexlor::DupeSearch(
         context, varArray, IDColumnIndex, Threshold, ClusterThreshold,
         ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
-        ParseMatchOptions(Options, OptionsReader::kDupeSearch));
+        WithModel(ParseMatchOptions(Options, OptionsReader::kDupeSearch)));
   });
 }
 
@@ -275,7 +280,7 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
         context, varArray, varImport, IDColumnIndex, Threshold,
         ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
         LogFilenameRejected, log_format_.encoding, CandidateScan::kPrefixFilter,
-        ParseMatchOptions(Options, OptionsReader::kFuzzyMerge));
+        WithModel(ParseMatchOptions(Options, OptionsReader::kFuzzyMerge)));
   });
 }
 
@@ -343,7 +348,7 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
         context, varArray, varMatch, IDColumnIndex, Threshold, ClusterThreshold,
         ReturnResults, ShowProgress, LogFilenamePositive, LogFilenameNegative,
         log_format_.encoding, CandidateScan::kPrefixFilter,
-        ParseMatchOptions(Options, OptionsReader::kFuzzyMatch));
+        WithModel(ParseMatchOptions(Options, OptionsReader::kFuzzyMatch)));
   });
 }
 

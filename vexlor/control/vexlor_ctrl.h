@@ -48,6 +48,9 @@
 
 namespace vexlor {
 
+class FsModel;
+struct MatchOptions;
+
 class WindowPresenter;
 
 // How the batch methods write their log files. The default is the rule the
@@ -329,6 +332,14 @@ class VEXLOR_EXPORT CVexlorCtrl {
   void set_window_presenter(WindowPresenter* presenter) {
     window_presenter_ = presenter;
   }
+  // Scoring=Estimated for C++ hosts, for the batch calls that follow: the
+  // model to score with instead of estimating one, and where to put the
+  // model that scored; null for neither. Both must outlive those calls.
+  // The members taking MatchOptions read the model from those instead.
+  void set_scoring_model(const FsModel* model, FsModel* model_out) {
+    scoring_model_ = model;
+    scoring_model_out_ = model_out;
+  }
   // How AboutBox shows its text; by default it is written to stderr.
   void set_about_presenter(std::function<void(const std::string&)> show) {
     about_presenter_ = std::move(show);
@@ -343,6 +354,8 @@ class VEXLOR_EXPORT CVexlorCtrl {
   template <typename Call>
   Variant RunBatch(Call&& call);
   void ClearLastError();
+  // `options` with the model set_scoring_model gave.
+  MatchOptions WithModel(MatchOptions options) const;
   bool HasError() const { return last_error_ != 0; }
   // A new label: the text NewGUID returns, as Windows-1252 bytes.
   std::string NewGuidString();
@@ -355,6 +368,8 @@ class VEXLOR_EXPORT CVexlorCtrl {
   // True while a batch method runs.
   bool batch_running_ = false;
   ColumnOptions options_;
+  const FsModel* scoring_model_ = nullptr;
+  FsModel* scoring_model_out_ = nullptr;
   int32_t last_error_ = 0;
   std::string last_error_description_;
   std::u16string csv_delimiter_ = u";";

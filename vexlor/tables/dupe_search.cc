@@ -113,9 +113,17 @@ class Search {
   void Estimate() {
     FsEstimation estimation(ctx_.options(), compared_columns_, stages_);
     estimation.CompareDrawnPairs(rows_, threshold_);
-    estimation.BeginCandidates();
+    estimation.BeginCandidates(options_.swap_first, options_.swap_second);
     const uint32_t stride = FsSampleStride(rows_);
+    // The workers find the sampled rows' candidates ahead, as in Label.
+    const uint32_t block = stride * kMatchCadence;
+    auto sampled = [stride](uint32_t row) { return row % stride == 0; };
     for (uint32_t r = 0; r < rows_; r += stride) {
+      if (r % block == 0) {
+        const uint32_t end = std::min(r + block, rows_);
+        stages_.FindCandidatesAhead(r, end, std::min(end + block, rows_),
+                                    cluster_threshold_, sampled);
+      }
       stages_.MatchWorkingRow(r, rows_, cluster_threshold_, threshold_,
                               [](uint32_t, bool) { return true; });
       estimation.AfterPair();

@@ -8,7 +8,7 @@
 namespace vexlor {
 namespace {
 
-constexpr uint32_t kSampledRecords = 5000;
+constexpr uint32_t kSampledRecords = 2000;
 
 FsModel ModelColumns(const ColumnOptions& options, uint32_t columns) {
   FsModel model;
@@ -53,7 +53,8 @@ void FsEstimation::Finish(int swap_first, int swap_second, FsModel* model) {
   stages_.SetScorer(nullptr);
   stages_.SetSwap(swap_first, swap_second);
   options_.dupe_search = saved_;
-  FitFsModel(drawn_, candidates_, &model_);
+  FitFsModel(drawn_, candidates_, &model_,
+             swap_ ? FsRelated::kTellingLower : FsRelated::kTellingAlone);
   *model = model_;
   model->Index();
 }
@@ -75,7 +76,7 @@ void EstimateAgainstMaster(ColumnOptions& options, uint32_t columns,
                            FsModel* model) {
   FsEstimation estimation(options, columns, stages);
   estimation.CompareDrawnPairs(master_rows, threshold);
-  estimation.BeginCandidates();
+  estimation.BeginCandidates(swap_first, swap_second);
   const uint32_t stride = FsSampleStride(second_rows);
   for (uint32_t s = 0; s < second_rows; s += stride) {
     stages.MatchRecord(second, s, master_rows, cluster_threshold, threshold,

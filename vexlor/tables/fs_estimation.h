@@ -23,7 +23,7 @@
 namespace vexlor {
 
 // Every how many records the candidate loop runs for the estimation of a
-// table of `rows` records: so that about 5000 records are sampled.
+// table of `rows` records: so that about 2000 records are sampled.
 uint32_t FsSampleStride(uint32_t rows);
 
 class FsEstimation {
@@ -41,8 +41,15 @@ class FsEstimation {
   // u its starting values; the stages must be begun over those rows.
   void CompareDrawnPairs(uint32_t rows, double threshold);
 
-  // From now on the pairs compared are candidate pairs.
-  void BeginCandidates() { collector_.set_counts(&candidates_); }
+  // From now on the pairs compared are candidate pairs, counted with the
+  // texts of columns swap_first and swap_second exchanged where that
+  // compares better (FsLevelCollector); -1 for no swap.
+  void BeginCandidates(int swap_first, int swap_second) {
+    collector_.set_counts(&candidates_);
+    collector_.set_swap(swap_first, swap_second);
+    swap_ = model_.SlotOf(swap_first) >= 0 && model_.SlotOf(swap_second) >= 0 &&
+            swap_first != swap_second;
+  }
 
   // Puts the column options back.
   void AfterPair() { options_.dupe_search = saved_; }
@@ -59,6 +66,7 @@ class FsEstimation {
   FsPatternCounts drawn_;
   FsPatternCounts candidates_;
   FsLevelCollector collector_;
+  bool swap_ = false;  // candidates counted with a swap
 };
 
 // The estimation of the fuzzy match and merge, with the stages begun over

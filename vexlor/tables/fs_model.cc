@@ -14,10 +14,13 @@ constexpr double kLow = 1e-6;
 constexpr double kHigh = 1.0 - 1e-6;
 constexpr int kRounds = 200;
 constexpr double kSettled = 1e-9;
-constexpr uint64_t kDrawnPairs = 50000;
+constexpr uint64_t kDrawnPairs = 10000;
 constexpr double kStartPrior = 0.1;
-constexpr double kStartFuzzy[kFsLevels] = {0.55, 0.2, 0.12, 0.08, 0.05, 1.0};
-constexpr double kStartExact[kFsLevels] = {0.9, 0, 0, 0, 0.1, 1.0};
+constexpr double kStartFuzzy[kFsLevels] = {0.55, 0.2,  0.12, 0.08,
+                                           0.02, 0.03, 1.0};
+constexpr double kStartExact[kFsLevels] = {0.9, 0, 0, 0, 0, 0.1, 1.0};
+// A level's typical similarity, for the first round and the swap's choice.
+constexpr double kTypical[kFsLevels] = {100, 96, 86, 70, 50, 30, 50};
 
 double Clamp(double p) {
   // Written so that NaN becomes kLow too.
@@ -244,29 +247,133 @@ class JsonReader {
   std::string error_;
 };
 
-// The first round's verdict on a pattern: a match when the mean of its
-// levels' typical similarities (equal 100, >=92 96, >=80 86, >=60 70, lower
-// 30; exact columns: equal counts as 100 at weight 0.5, unequal decides
-// no) reaches 80, as the weighted mean with Threshold 80 would roughly
-// judge. Starting from the pairs that the mean finds keeps the fit in the
-// mode that separates entities rather than one that separates, say,
-// households from everyone else.
-double StartingPosterior(const std::string& pattern, const FsModel& model) {
-  constexpr double kTypical[kFsLevels] = {100, 96, 86, 70, 30, 0};
-  double sum = 0, weight = 0;
+enum FsClass { kMatch = 0, kRelated = 1, kUnrelated = 2 };
+
+// Whether a pattern looks alike: the mean of its levels' typical
+// similarities (kTypical; exact columns: equal counts as 100 at weight 0.5,
+// unequal decides no) reaches 80, as the weighted mean with Threshold 80
+// would roughly judge.
+class AlikeTally {
+ public:
+  void Add(int level, bool exact) {
+    if (level == kFsMissing) return;
+    if (exact) {
+      unequal_ = unequal_ || level != kFsEqual;
+      sum_ += 50;
+      weight_ += 0.5;
+      return;
+    }
+    sum_ += kTypical[level];
+    weight_ += 1;
+  }
+  bool Alike() const {
+    return !unequal_ && weight_ > 0 && sum_ / weight_ >= 80;
+  }
+
+ private:
+  double sum_ = 0, weight_ = 0;
+  bool unequal_ = false;
+};
+
+// The first round's verdict on a pattern. Related when the telling column
+// (TellingColumn) is at lower and the other columns look alike: another
+// person of the same household or company (with kTellingAlone only when
+// no other fuzzy column is at lower). Otherwise a match when the
+// pattern looks alike, else unrelated: starting from the pairs that the
+// mean finds keeps the fit in the mode that separates entities rather
+// than one that separates, say, households from everyone else.
+FsClass StartingClass(const std::string& pattern, const FsModel& model,
+                      int telling, FsRelated related) {
+  AlikeTally tally, others;
+  int lowers = 0;  // fuzzy columns at lower but the telling one
   for (size_t i = 0; i < model.columns.size(); ++i) {
     const int level = static_cast<uint8_t>(pattern[i]);
-    if (level == kFsMissing) continue;
-    if (model.columns[i].exact) {
-      if (level != kFsEqual) return 0.0;
-      sum += 50;
-      weight += 0.5;
-      continue;
+    tally.Add(level, model.columns[i].exact);
+    if (static_cast<int>(i) != telling) {
+      others.Add(level, model.columns[i].exact);
+      lowers += level == kFsLower && !model.columns[i].exact ? 1 : 0;
     }
-    sum += kTypical[level];
-    weight += 1;
   }
-  return weight > 0 && sum / weight >= 80 ? 1.0 : 0.0;
+  if (telling >= 0 && static_cast<uint8_t>(pattern[telling]) == kFsLower &&
+      others.Alike() && (related == FsRelated::kTellingLower || lowers == 0)) {
+    return kRelated;
+  }
+  return tally.Alike() ? kMatch : kUnrelated;
+}
+
+// The column that tells lookalikes apart (on customer tables the first
+// name): the fuzzy column that is most often the only one at lower among
+// the patterns that look alike (the first of equals); -1 when none is.
+int TellingColumn(const std::vector<std::pair<std::string, uint64_t>>& patterns,
+                  const FsModel& model) {
+  std::vector<uint64_t> alone(model.columns.size(), 0);
+  for (const auto& [pattern, count] : patterns) {
+    AlikeTally tally;
+    int lower = -1, lowers = 0;
+    for (size_t i = 0; i < model.columns.size(); ++i) {
+      const int level = static_cast<uint8_t>(pattern[i]);
+      tally.Add(level, model.columns[i].exact);
+      if (level == kFsLower && !model.columns[i].exact) {
+        lower = static_cast<int>(i);
+        ++lowers;
+      }
+    }
+    if (tally.Alike() && lowers == 1) alone[lower] += count;
+  }
+  int best = -1;
+  for (size_t i = 0; i < alone.size(); ++i) {
+    if (alone[i] > 0 && (best < 0 || alone[i] > alone[best])) {
+      best = static_cast<int>(i);
+    }
+  }
+  return best;
+}
+
+bool IsLetter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0xC0;
+}
+
+// Whether `initials` is one-letter words only (`K.`, `H.-P.`, `A B`) whose
+// letters begin words of `name`, in order, and `name` has a longer word:
+// the first names that a nickname or a form's initial field leaves.
+bool IsInitialsOf(std::string_view initials, std::string_view name) {
+  size_t at = 0, letters = 0;
+  bool longer_word = false;
+  for (size_t i = 0; i < initials.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(initials[i]);
+    if (!IsLetter(c)) continue;
+    if (i + 1 < initials.size() &&
+        IsLetter(static_cast<unsigned char>(initials[i + 1]))) {
+      return false;  // a word of two letters or more
+    }
+    ++letters;
+    // The next word of `name` that starts with c.
+    bool found = false;
+    while (at < name.size() && !found) {
+      const bool starts =
+          IsLetter(static_cast<unsigned char>(name[at])) &&
+          (at == 0 || !IsLetter(static_cast<unsigned char>(name[at - 1])));
+      if (starts) {
+        size_t end = at;
+        while (end < name.size() &&
+               IsLetter(static_cast<unsigned char>(name[end]))) {
+          ++end;
+        }
+        longer_word = longer_word || end - at > 1;
+        found = name[at] == initials[i];
+        at = end;
+      } else {
+        ++at;
+      }
+    }
+    if (!found) return false;
+  }
+  // Words of `name` after the last initial may be the longer ones.
+  for (size_t i = at; i + 1 < name.size() && !longer_word; ++i) {
+    longer_word = IsLetter(static_cast<unsigned char>(name[i])) &&
+                  IsLetter(static_cast<unsigned char>(name[i + 1]));
+  }
+  return letters > 0 && longer_word;
 }
 
 }  // namespace
@@ -281,6 +388,7 @@ FsLevel FsLevelOf(std::string_view a, std::string_view b, bool exact) {
   if (s >= 92.0) return kFsAbove92;
   if (s >= 80.0) return kFsAbove80;
   if (s >= 60.0) return kFsAbove60;
+  if (IsInitialsOf(a, b) || IsInitialsOf(b, a)) return kFsInitial;
   return kFsLower;
 }
 
@@ -294,6 +402,8 @@ const char* FsLevelName(int level, bool exact) {
       return ">=80";
     case kFsAbove60:
       return ">=60";
+    case kFsInitial:
+      return "initial";
     case kFsLower:
       return exact ? "unequal" : "lower";
     default:
@@ -308,12 +418,91 @@ double FsColumn::Weight(int level) const {
   return std::log2(m[level] / u[level]);
 }
 
+double FsColumn::RelatedWeight(int level) const {
+  if (!Used(level, exact)) return 0.0;
+  return std::log2(r[level] / u[level]);
+}
+
 void FsModel::Index() {
   slot_of_.fill(-1);
   for (size_t i = 0; i < columns.size(); ++i) {
     const int c = columns[i].column;
     if (c >= 0 && c < kMaxColumns) slot_of_[c] = static_cast<int>(i);
   }
+  weights_.resize(columns.size());
+  related_weights_.resize(columns.size());
+  for (size_t i = 0; i < columns.size(); ++i) {
+    for (int l = 0; l < kFsLevels; ++l) {
+      weights_[i][l] = columns[i].Weight(l);
+      related_weights_[i][l] = related > 0 ? columns[i].RelatedWeight(l) : 0;
+    }
+  }
+  std::vector<double> best(columns.size()), span(columns.size());
+  for (size_t i = 0; i < columns.size(); ++i) {
+    // Missing, weight 0, is a level every column can have.
+    double lo = 0, hi = 0;
+    for (int l = 0; l < kFsLevels; ++l) {
+      lo = std::min(lo, weights_[i][l]);
+      hi = std::max(hi, weights_[i][l]);
+    }
+    best[i] = hi;
+    span[i] = hi - lo;
+  }
+  order_.resize(columns.size());
+  for (size_t i = 0; i < columns.size(); ++i) order_[i] = static_cast<int>(i);
+  std::stable_sort(order_.begin(), order_.end(),
+                   [&](int a, int b) { return span[a] > span[b]; });
+  best_after_.assign(columns.size() + 1, 0.0);
+  for (size_t n = columns.size(); n-- > 0;) {
+    best_after_[n] = best_after_[n + 1] + best[order_[n]];
+  }
+}
+
+bool FsModel::Reaches(const FieldColl& fields, int max_column,
+                      const bool* dupe_search, double threshold) const {
+  if (order_.size() != columns.size() || !(threshold > 0) ||
+      !(threshold < 100)) {
+    return Score(fields, max_column, dupe_search) >= threshold;
+  }
+  // The score is at most 100 / (1 + 2^-(prior term + weights)): the related
+  // class only lowers it. So the weights must reach `need`; a margin keeps
+  // rounding from ending a pair that would reach.
+  const double p = Clamp(prior);
+  const double prior_term =
+      related > 0 ? std::log2(p / std::max(kLow, 1.0 - p - Clamp(related)))
+                  : std::log2(p / (1.0 - p));
+  const double need =
+      std::log2(threshold / (100.0 - threshold)) - prior_term - 1e-9;
+  std::array<uint8_t, kMaxColumns> levels;
+  const int last = std::min(max_column, fields.count());
+  double sum = 0;
+  for (size_t n = 0; n < order_.size(); ++n) {
+    const int i = order_[n];
+    const FsColumn& col = columns[i];
+    const int c = col.column;
+    const FieldEntry* e = fields.entry(c);
+    if (c > last || dupe_search == nullptr || !dupe_search[c] || e == nullptr) {
+      levels[i] = kFsMissing;
+    } else {
+      levels[i] = FsLevelOf(e->value, fields.CompareTextAt(c), col.exact);
+    }
+    sum += weights_[i][levels[i]];
+    if (sum + best_after_[n + 1] < need) return false;
+  }
+  // In column order, as Score adds them, for the same double.
+  return ScoreOfLevels(levels.data()) >= threshold;
+}
+
+double FsModel::ScoreOfSums(double weights, double related_weights) const {
+  const double p = Clamp(prior);
+  if (!(related > 0)) {
+    return 100.0 / (1.0 + std::exp2(-(std::log2(p / (1.0 - p)) + weights)));
+  }
+  const double q = Clamp(related);
+  const double rest = std::max(kLow, 1.0 - p - q);
+  const double match = std::log2(p / rest) + weights;
+  const double lookalike = std::log2(q / rest) + related_weights;
+  return 100.0 / (1.0 + std::exp2(-match) + std::exp2(lookalike - match));
 }
 
 void FsModel::Levels(const FieldColl& fields, int max_column,
@@ -331,33 +520,45 @@ void FsModel::Levels(const FieldColl& fields, int max_column,
 }
 
 double FsModel::ScoreOfLevels(const uint8_t* levels) const {
-  const double p = Clamp(prior);
-  double log_odds = std::log2(p / (1.0 - p));
+  double sum = 0, related_sum = 0;
+  const bool indexed = weights_.size() == columns.size();
   for (size_t i = 0; i < columns.size(); ++i) {
-    log_odds += columns[i].Weight(levels[i]);
+    const int l = levels[i];
+    sum += indexed ? weights_[i][l] : columns[i].Weight(l);
+    related_sum += indexed       ? related_weights_[i][l]
+                   : related > 0 ? columns[i].RelatedWeight(l)
+                                 : 0.0;
   }
-  return 100.0 / (1.0 + std::exp2(-log_odds));
+  return ScoreOfSums(sum, related_sum);
 }
 
 double FsModel::Score(const FieldColl& fields, int max_column,
                       const bool* dupe_search) const {
-  const double p = Clamp(prior);
-  double log_odds = std::log2(p / (1.0 - p));
+  double sum = 0, related_sum = 0;
   const int last = std::min(max_column, fields.count());
-  for (const FsColumn& col : columns) {
+  const bool indexed = weights_.size() == columns.size();
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const FsColumn& col = columns[i];
     const int c = col.column;
     if (c > last || dupe_search == nullptr || !dupe_search[c]) continue;
     const FieldEntry* e = fields.entry(c);
     if (e == nullptr) continue;
-    log_odds +=
-        col.Weight(FsLevelOf(e->value, fields.CompareTextAt(c), col.exact));
+    const int level = FsLevelOf(e->value, fields.CompareTextAt(c), col.exact);
+    sum += indexed ? weights_[i][level] : col.Weight(level);
+    related_sum += indexed       ? related_weights_[i][level]
+                   : related > 0 ? col.RelatedWeight(level)
+                                 : 0.0;
   }
-  return 100.0 / (1.0 + std::exp2(-log_odds));
+  return ScoreOfSums(sum, related_sum);
 }
 
 std::string FsModel::ToJson() const {
   std::string out = "{\n  \"prior\": ";
   AppendNumber(prior, &out);
+  if (related > 0) {
+    out += ",\n  \"related\": ";
+    AppendNumber(related, &out);
+  }
   out += ",\n  \"columns\": [";
   for (size_t i = 0; i < columns.size(); ++i) {
     const FsColumn& col = columns[i];
@@ -380,6 +581,10 @@ std::string FsModel::ToJson() const {
       AppendNumber(col.m[l], &out);
       out += ", \"u\": ";
       AppendNumber(col.u[l], &out);
+      if (related > 0) {
+        out += ", \"r\": ";
+        AppendNumber(col.r[l], &out);
+      }
       out += ", \"weight\": ";
       AppendNumber(col.Weight(l), &out);
       out += "}";
@@ -411,6 +616,12 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
   const Json* prior = doc.Get("prior");
   if (!probability(prior)) return fail("\"prior\" must be a number in (0, 1]");
   result.prior = prior->number;
+  if (const Json* related = doc.Get("related"); related != nullptr) {
+    if (!probability(related) || related->number + result.prior >= 1.0) {
+      return fail("\"related\" must be a number in (0, 1 - prior)");
+    }
+    result.related = related->number;
+  }
   const Json* columns = doc.Get("columns");
   if (columns == nullptr || columns->kind != Json::kArray) {
     return fail("\"columns\" must be an array");
@@ -440,8 +651,9 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
     col.exact = comparison->text == "exact";
     const double* start = col.exact ? kStartExact : kStartFuzzy;
     std::array<bool, kFsLevels> given{};
-    for (int l = 0; l < kFsLevels; ++l) col.m[l] = col.u[l] = start[l];
-    col.u[kFsMissing] = col.m[kFsMissing] = 1.0;
+    for (int l = 0; l < kFsLevels; ++l)
+      col.m[l] = col.u[l] = col.r[l] = start[l];
+    col.u[kFsMissing] = col.m[kFsMissing] = col.r[kFsMissing] = 1.0;
     const Json* levels = c.Get("levels");
     if (levels == nullptr || levels->kind != Json::kArray) {
       return fail("\"levels\" must be an array");
@@ -464,7 +676,21 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
       }
       col.m[level] = m->number;
       col.u[level] = u->number;
+      if (result.related > 0) {
+        const Json* r = lv.Get("r");
+        if (!probability(r)) {
+          return fail("with \"related\" each level needs r in (0, 1]");
+        }
+        col.r[level] = r->number;
+      }
       given[level] = true;
+    }
+    // Models saved before the initial level had it as part of lower.
+    if (!col.exact && !given[kFsInitial] && given[kFsLower]) {
+      col.m[kFsInitial] = col.m[kFsLower];
+      col.u[kFsInitial] = col.u[kFsLower];
+      col.r[kFsInitial] = col.r[kFsLower];
+      given[kFsInitial] = true;
     }
     for (int l = 0; l < kFsLevels; ++l) {
       if (Used(l, col.exact) && !given[l]) {
@@ -480,6 +706,34 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
   result.Index();
   *model = std::move(result);
   return true;
+}
+
+bool FsSwapIsBetter(int a, int b, int swapped_a, int swapped_b) {
+  return kTypical[swapped_a] + kTypical[swapped_b] > kTypical[a] + kTypical[b];
+}
+
+double FsLevelCollector::Score(const FieldColl& fields, int max_column,
+                               const bool* dupe_search) {
+  model_.Levels(fields, max_column, dupe_search, levels_.data());
+  const int i = model_.SlotOf(swap_first_);
+  const int j = model_.SlotOf(swap_second_);
+  const FieldEntry* a = i >= 0 ? fields.entry(swap_first_) : nullptr;
+  const FieldEntry* b = j >= 0 ? fields.entry(swap_second_) : nullptr;
+  if (a != nullptr && b != nullptr && i != j && levels_[i] != kFsMissing &&
+      levels_[j] != kFsMissing) {
+    const bool exact_i = model_.columns[i].exact;
+    const bool exact_j = model_.columns[j].exact;
+    const int si =
+        FsLevelOf(a->value, fields.CompareTextAt(swap_second_), exact_i);
+    const int sj =
+        FsLevelOf(b->value, fields.CompareTextAt(swap_first_), exact_j);
+    if (FsSwapIsBetter(levels_[i], levels_[j], si, sj)) {
+      levels_[i] = static_cast<uint8_t>(si);
+      levels_[j] = static_cast<uint8_t>(sj);
+    }
+  }
+  counts_->Add(levels_.data());
+  return 0.0;
 }
 
 void FsPatternCounts::Add(const uint8_t* levels) {
@@ -516,7 +770,7 @@ std::pair<uint32_t, uint32_t> FsRandomPair(uint64_t j, uint32_t n) {
 }
 
 void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
-                FsModel* model) {
+                FsModel* model, FsRelated related) {
   const size_t k = model->columns.size();
   // u: counted from the drawn pairs, never 0.
   std::vector<std::array<double, kFsLevels>> seen(k);
@@ -542,64 +796,103 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
       col.u[l] = Used(l, col.exact)
                      ? Clamp((seen[i][l] + 0.5) / (total + 0.5 * used))
                      : 1.0;
+      col.r[l] = col.u[l];
     }
   }
   model->prior = kStartPrior;
+  model->related = 0.0;
 
-  // m, u and the prior: expectation maximisation over the candidates, u
-  // starting from the drawn pairs. Candidates share trigrams, so their
+  // m, r, u and the priors: expectation maximisation over the candidates,
+  // u starting from the drawn pairs. Candidates share trigrams, so their
   // non-matches resemble each other far more than drawn pairs do; with u
   // held at the drawn pairs' values the fit takes nearly every candidate
   // for a match (prior 0.98 on customers-10k).
   const auto patterns = candidates.Sorted();
-  std::vector<std::array<double, kFsLevels>> weighted(k);
-  std::vector<std::array<double, kFsLevels>> unweighted(k);
+  // counts[class][column][level]: the patterns' counts, each weighted by the
+  // chance of the class.
+  std::array<std::vector<std::array<double, kFsLevels>>, 3> counts;
+  for (auto& c : counts) c.resize(k);
+  std::vector<std::array<double, kFsLevels>> weights(k), related_weights(k);
+  bool three = false;
+  const int telling =
+      related != FsRelated::kNone ? TellingColumn(patterns, *model) : -1;
   for (int round = 0; round < kRounds && !patterns.empty(); ++round) {
-    for (auto& w : weighted) w.fill(0.0);
-    for (auto& w : unweighted) w.fill(0.0);
-    double matches = 0, all = 0;
+    for (auto& c : counts) {
+      for (auto& w : c) w.fill(0.0);
+    }
+    std::array<double, 3> mass{};
+    double all = 0;
     const double p = Clamp(model->prior);
-    const double prior_odds = std::log2(p / (1.0 - p));
-    for (const auto& [pattern, count] : patterns) {
-      double log_odds = prior_odds;
-      for (size_t i = 0; i < k; ++i) {
-        log_odds += model->columns[i].Weight(static_cast<uint8_t>(pattern[i]));
-      }
-      const double posterior = round == 0 ? StartingPosterior(pattern, *model)
-                                          : 1.0 / (1.0 + std::exp2(-log_odds));
-      const double n = static_cast<double>(count);
-      matches += posterior * n;
-      all += n;
-      for (size_t i = 0; i < k; ++i) {
-        weighted[i][static_cast<uint8_t>(pattern[i])] += posterior * n;
-        unweighted[i][static_cast<uint8_t>(pattern[i])] += (1 - posterior) * n;
+    const double q = three ? Clamp(model->related) : 0.0;
+    const double rest = std::max(kLow, 1.0 - p - q);
+    // This round's weights, so that the patterns take no logarithm.
+    for (size_t i = 0; i < k; ++i) {
+      for (int l = 0; l < kFsLevels; ++l) {
+        weights[i][l] = model->columns[i].Weight(l);
+        related_weights[i][l] = three ? model->columns[i].RelatedWeight(l) : 0;
       }
     }
-    double moved = 0;
-    const double next_prior = Clamp(matches / all);
-    moved = std::fabs(next_prior - model->prior);
-    model->prior = next_prior;
-    for (size_t i = 0; i < k; ++i) {
-      FsColumn& col = model->columns[i];
-      double total = 0, utotal = 0;
-      for (int l = 0; l < kFsLevels; ++l) {
-        if (Used(l, col.exact)) {
-          total += weighted[i][l];
-          utotal += unweighted[i][l];
+    for (const auto& [pattern, count] : patterns) {
+      std::array<double, 3> posterior{};
+      if (round == 0) {
+        posterior[StartingClass(pattern, *model, telling, related)] = 1.0;
+      } else {
+        // Each class's chance relative to the unrelated one, in log2.
+        double match = std::log2(p / rest);
+        double lookalike = three ? std::log2(q / rest) : 0.0;
+        for (size_t i = 0; i < k; ++i) {
+          const int l = static_cast<uint8_t>(pattern[i]);
+          match += weights[i][l];
+          if (three) lookalike += related_weights[i][l];
+        }
+        // Scaled by the largest so that no power overflows.
+        const double top = std::max({match, three ? lookalike : match, 0.0});
+        posterior[kMatch] = std::exp2(match - top);
+        posterior[kRelated] = three ? std::exp2(lookalike - top) : 0.0;
+        posterior[kUnrelated] = std::exp2(-top);
+        const double sum =
+            posterior[kMatch] + posterior[kRelated] + posterior[kUnrelated];
+        for (double& x : posterior) x /= sum;
+      }
+      const double n = static_cast<double>(count);
+      all += n;
+      for (int c = 0; c < 3; ++c) {
+        mass[c] += posterior[c] * n;
+        for (size_t i = 0; i < k; ++i) {
+          counts[c][i][static_cast<uint8_t>(pattern[i])] += posterior[c] * n;
         }
       }
-      for (int l = 0; l < kFsLevels; ++l) {
-        if (!Used(l, col.exact)) continue;
-        // Missing everywhere (in either class): keeps what it had.
-        if (total > 0) {
-          const double m = Clamp(weighted[i][l] / total);
-          moved = std::max(moved, std::fabs(m - col.m[l]));
-          col.m[l] = m;
+    }
+    if (round == 0) three = mass[kRelated] > 0;
+    double moved = 0;
+    const double next_prior = Clamp(mass[kMatch] / all);
+    moved = std::fabs(next_prior - model->prior);
+    model->prior = next_prior;
+    // The related class keeps what the first round gave it: re-estimated,
+    // it drifts to the largest departure from independence among the
+    // candidates, which at 100,000 customers is "same town", and the
+    // households return to the matches.
+    if (round == 0 && three) {
+      const double next_related = Clamp(mass[kRelated] / all);
+      moved = std::max(moved, std::fabs(next_related - model->related));
+      model->related = next_related;
+    }
+    for (size_t i = 0; i < k; ++i) {
+      FsColumn& col = model->columns[i];
+      std::array<double, kFsLevels>* target[3] = {&col.m, &col.r, &col.u};
+      for (int c = 0; c < 3; ++c) {
+        if (c == kRelated && (!three || round > 0)) continue;
+        double total = 0;
+        for (int l = 0; l < kFsLevels; ++l) {
+          if (Used(l, col.exact)) total += counts[c][i][l];
         }
-        if (utotal > 0) {
-          const double u = Clamp(unweighted[i][l] / utotal);
-          moved = std::max(moved, std::fabs(u - col.u[l]));
-          col.u[l] = u;
+        // Missing everywhere in the class: keeps what it had.
+        if (!(total > 0)) continue;
+        for (int l = 0; l < kFsLevels; ++l) {
+          if (!Used(l, col.exact)) continue;
+          const double v = Clamp(counts[c][i][l] / total);
+          moved = std::max(moved, std::fabs(v - (*target[c])[l]));
+          (*target[c])[l] = v;
         }
       }
     }

@@ -5,7 +5,9 @@
 //   >=92     gestalt similarity of at least 92 percent
 //   >=80     at least 80
 //   >=60     at least 60
-//   lower    below 60
+//   initial  below 60, and one text is initials only (`K.`, `H.-P.`) that
+//            begin words of the other, in order (`KATRIN`, `HANS-PETER`)
+//   lower    below 60 otherwise
 //   missing  either text is empty: the column says nothing about the pair
 // A column of Weight above 1 is compared exactly and has only the levels
 // equal, unequal (stored in the slot of `lower`) and missing.
@@ -19,23 +21,43 @@
 // weights of its levels)). Scores are symmetric: each column's similarity
 // is taken with its two texts in byte order.
 //
-// Estimation (FitFsModel): u starts as counted from pairs drawn by a fixed
-// rule (see FsRandomPair), each level's count plus one half over the
-// non-missing total plus one half per level, so no u is 0; then m, u and
-// the prior come from expectation maximisation over the level patterns of
-// the candidate pairs, which are the pairs that get scored (u of the
-// candidates' non-matches, which share trigrams, is far from u of drawn
-// pairs). The first round takes as matches the candidate patterns whose
-// levels' typical similarities average 80 or more (see StartingPosterior in
-// the .cc), so the fit begins where the weighted mean stands. Start: m of
-// equal, >=92, >=80, >=60, lower 0.55, 0.2, 0.12, 0.08, 0.05 (exact: 0.9, 0.1),
-// prior 0.1. It stops after 200 rounds or once no m and no prior moves by more
-// than 1e-9. Every m, u and the prior are clamped to [1e-6, 1 - 1e-6], so
+// Related entities. Two classes assume that the columns of different
+// entities agree independently; but different people of one household, or
+// colleagues at one company, agree on street, postcode and city together,
+// which two classes count as three independent pieces of evidence, and
+// such pairs score as matches. So the fitted model has a third class,
+// related pairs (prior q, per level r, the level's chance among them), and
+// u is the chance among unrelated pairs. The score is then the match
+// probability among the three: 100 * p M / (p M + q R + (1 - p - q) U), M,
+// R and U the products of the levels' m, r and u; the weight log2(m / u)
+// shown per level is the evidence against unrelated pairs only. q = 0 is
+// the two-class model.
+//
+// Estimation (FitFsModel): u starts as counted from pairs drawn by a fixed rule
+// (see FsRandomPair), each level's count plus one half over the non-missing
+// total plus one half per level, so no u is 0; then m, u and the prior come
+// from expectation maximisation over the level patterns of the candidate pairs,
+// which are the pairs that get scored (u of the candidates' non-matches, which
+// share trigrams, is far from u of drawn pairs). A pattern looks alike when its
+// levels' typical similarities (equal 100, >=92 96, >=80 86, >=60 70, initial
+// 50, lower 30) average 80 or more. The telling column is the fuzzy column that
+// is most often the only one at lower among the patterns that look alike (on
+// customer tables the first name). The first round takes as related the
+// patterns whose telling column is at lower while the others look alike
+// (FsRelated), as matches the other patterns that look alike, the rest as
+// unrelated: the fit begins where the weighted mean stands, with the lookalikes
+// apart. q and r keep what that first round gives them (re-estimated, the class
+// drifts to the largest departure from independence among the candidates, "same
+// town" at 100,000 customers). Start: m of equal, >=92, >=80, >=60, initial,
+// lower 0.55, 0.2, 0.12, 0.08, 0.02, 0.03 (exact: 0.9, 0.1), r as u, prior 0.1,
+// q 0. It stops after 200 rounds or once no m, u and no prior moves by more
+// than 1e-9. Every m, r, u and the priors are clamped to [1e-6, 1 - 1e-6], so
 // weights stay finite and no score is NaN. Degenerate data: without candidate
 // pairs m and the prior keep their start (u: from the drawn pairs); without
 // drawn pairs (fewer than two records) u starts uniform over the column's
-// non-missing levels; a column that is missing in every candidate pair keeps
-// its start; with every value missing every score is the prior.
+// non-missing levels; without a related pattern in the first round q stays 0
+// (two classes); a column that is missing in every candidate pair of a class
+// keeps its start there; with every value missing every score is the prior.
 #ifndef VEXLOR_TABLES_FS_MODEL_H_
 #define VEXLOR_TABLES_FS_MODEL_H_
 
@@ -58,16 +80,17 @@ enum FsLevel : uint8_t {
   kFsAbove92 = 1,
   kFsAbove80 = 2,
   kFsAbove60 = 3,
-  kFsLower = 4,  // "unequal" for exact columns
-  kFsMissing = 5,
+  kFsInitial = 4,
+  kFsLower = 5,  // "unequal" for exact columns
+  kFsMissing = 6,
 };
-inline constexpr int kFsLevels = 6;
+inline constexpr int kFsLevels = 7;
 
 // The level of a pair of texts. Symmetric in a and b.
 FsLevel FsLevelOf(std::string_view a, std::string_view b, bool exact);
 
 // The name of a level in the model file: "equal", ">=92", ">=80", ">=60",
-// "lower" ("unequal" when exact), "missing".
+// "initial", "lower" ("unequal" when exact), "missing".
 const char* FsLevelName(int level, bool exact);
 
 struct FsColumn {
@@ -76,17 +99,22 @@ struct FsColumn {
   std::string name;    // UTF-8, for people; may be empty
   std::array<double, kFsLevels> m{};
   std::array<double, kFsLevels> u{};
+  std::array<double, kFsLevels> r{};  // read only when the model's related > 0
 
   // log2(m / u) of `level`; 0 for missing.
   double Weight(int level) const;
+  // log2(r / u) of `level`; 0 for missing.
+  double RelatedWeight(int level) const;
 };
 
 class FsModel {
  public:
   double prior = 0.1;
+  double related = 0.0;  // q: the prior of related pairs; 0 for two classes
   std::vector<FsColumn> columns;  // ascending column index, each once
 
-  // Must be called after `columns` changed: builds the lookup by column.
+  // Must be called after `columns` or any m, u changed: builds the lookup
+  // by column and the table of weights that scoring reads.
   void Index();
 
   // The slot of column `column` in `columns`, or -1.
@@ -108,13 +136,32 @@ class FsModel {
   double Score(const FieldColl& fields, int max_column,
                const bool* dupe_search) const;
 
-  // The model as JSON: prior, then per column its index, name, comparison
-  // ("gestalt" or "exact") and per level m, u and weight. Numbers are the
-  // shortest texts that read back to the same doubles.
+  // Score(...) >= threshold, the same verdict, but it stops comparing texts
+  // once the columns left cannot lift the score to `threshold` even at
+  // their best levels. Columns are compared in the order of their weights'
+  // span (widest first), which ends most non-matches early.
+  bool Reaches(const FieldColl& fields, int max_column, const bool* dupe_search,
+               double threshold) const;
+
+  // The model as JSON: prior (and related, when above 0), then per column
+  // its index, name, comparison ("gestalt" or "exact") and per level m, u
+  // (r) and weight. Numbers are the shortest texts that read back to the
+  // same doubles.
   std::string ToJson() const;
 
  private:
   std::array<int, kMaxColumns> slot_of_{};
+  // The score from the two sums of weights of a pair's levels.
+  double ScoreOfSums(double weights, double related_weights) const;
+
+  // weights_[i][level]: columns[i].Weight(level), related_weights_ the
+  // RelatedWeight, so that scoring a pair takes no logarithm.
+  std::vector<std::array<double, kFsLevels>> weights_;
+  std::vector<std::array<double, kFsLevels>> related_weights_;
+  // Reaches: the slots by their weights' span, widest first, and per
+  // position in that order the sum of the best weights from there on.
+  std::vector<int> order_;
+  std::vector<double> best_after_;
 };
 
 // Reads what ToJson wrote (the weights are recomputed, not read). Returns
@@ -131,6 +178,11 @@ class FsModelScorer : public PairScorer {
                const bool* dupe_search) override {
     return model_.Score(fields, max_column, dupe_search);
   }
+  bool Reaches(const FieldColl& fields, int max_column, const bool* dupe_search,
+               double threshold) override {
+    return model_.Reaches(fields, max_column, dupe_search, threshold);
+  }
+  bool SafeOnAnyThread() const override { return true; }
 
  private:
   const FsModel& model_;
@@ -155,23 +207,35 @@ class FsPatternCounts {
 // A scorer that only counts the level patterns of the pairs it is asked
 // about, under the columns of `model`, and scores each 0. Not for use on
 // more than one thread.
+// With two swap columns set, a pair whose two columns compare better
+// exchanged (FsSwapIsBetter) is counted with its exchanged levels, as the
+// swap would score it.
 class FsLevelCollector : public PairScorer {
  public:
   FsLevelCollector(const FsModel& model, FsPatternCounts* counts)
       : model_(model), counts_(counts), levels_(model.columns.size()) {}
   double Score(const FieldColl& fields, int max_column,
-               const bool* dupe_search) override {
-    model_.Levels(fields, max_column, dupe_search, levels_.data());
-    counts_->Add(levels_.data());
-    return 0.0;
-  }
+               const bool* dupe_search) override;
   void set_counts(FsPatternCounts* counts) { counts_ = counts; }
+  // Columns (table indexes) whose texts may be exchanged; -1 for none.
+  void set_swap(int first, int second) {
+    swap_first_ = first;
+    swap_second_ = second;
+  }
 
  private:
   const FsModel& model_;
   FsPatternCounts* counts_;
   std::vector<uint8_t> levels_;
+  int swap_first_ = -1;
+  int swap_second_ = -1;
 };
+
+// Whether the levels (swapped_a, swapped_b) of two columns compared with
+// their texts exchanged beat the straight levels (a, b): by the mean of the
+// levels' typical similarities (equal 100, >=92 96, >=80 86, >=60 70,
+// initial 50, lower 30, missing 50), as the weighted mean would choose.
+bool FsSwapIsBetter(int a, int b, int swapped_a, int swapped_b);
 
 // The j-th drawn pair of a table of n records (n >= 2): record j mod n with
 // record (j x 1000003 + 7) mod n, the second moved on by one when both are
@@ -182,8 +246,16 @@ uint64_t FsRandomPairCount(uint32_t n);
 // Fills m, u and the prior of `model`, whose columns (index, exact, name)
 // are set, from the patterns of the drawn pairs and of the candidate pairs
 // (header comment). Cost: O(rounds x patterns x columns).
+// Which first-round patterns are related (header comment): kTellingLower
+// those whose telling column is at lower while the others look alike
+// (households and colleagues); kTellingAlone only those where it is the
+// one fuzzy column at lower (households), for searches without a swap, in
+// which a pair whose two name columns are at lower is as likely one person
+// with first and last name exchanged; kNone: two classes (q = 0).
+enum class FsRelated { kNone, kTellingAlone, kTellingLower };
+
 void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
-                FsModel* model);
+                FsModel* model, FsRelated related = FsRelated::kTellingLower);
 
 }  // namespace vexlor
 

@@ -347,13 +347,19 @@ bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
       fields.SetCompareViewAt(c, text);
     }
     if (!found) break;
-    bool reaches = fields.RecordReaches(columns - 1, flags, batch.threshold);
+    auto verdict = [&] {
+      return batch.scorer != nullptr
+                 ? batch.scorer->Reaches(fields, columns - 1, flags,
+                                         batch.threshold)
+                 : fields.RecordReaches(columns - 1, flags, batch.threshold);
+    };
+    bool reaches = verdict();
     if (!reaches && swap_in_force) {
-      for (int i = 0; i < 2; ++i) {
-        ArenaText(swap[1 - i], p, &text);
-        fields.SetCompareViewAt(swap[i], text);
+      for (int k = 0; k < 2; ++k) {
+        ArenaText(swap[1 - k], p, &text);
+        fields.SetCompareViewAt(swap[k], text);
       }
-      reaches = fields.RecordReaches(columns - 1, flags, batch.threshold);
+      reaches = verdict();
     }
     ahead.verdicts.push_back(reaches ? 1 : 0);
   }
@@ -363,8 +369,8 @@ bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
 }
 
 bool MatchStages::VerdictStateHolds(const AheadRows& batch) const {
-  // A scorer is asked on the calling thread alone.
-  if (scorer_ != nullptr) return false;
+  // A scorer that is not safe on any thread is asked on the calling one.
+  if (batch.scorer != scorer_) return false;
   if (batch.dupe_columns != dupe_columns_ || batch.swap_first != swap_first_ ||
       batch.swap_second != swap_second_) {
     return false;
@@ -400,8 +406,11 @@ void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background,
 }
 
 void MatchStages::TakeVerdictState(AheadRows& batch, double threshold) const {
-  batch.threshold =
-      scorer_ == nullptr ? threshold : std::numeric_limits<double>::quiet_NaN();
+  batch.scorer =
+      scorer_ != nullptr && scorer_->SafeOnAnyThread() ? scorer_ : nullptr;
+  batch.threshold = scorer_ == batch.scorer
+                        ? threshold
+                        : std::numeric_limits<double>::quiet_NaN();
   batch.dupe_columns = dupe_columns_;
   batch.dupe_search = options_.dupe_search;
   batch.compare_null = options_.compare_null;
@@ -760,8 +769,8 @@ bool MatchStages::Verdict(double threshold) {
   FieldColl& fields = ctx_.fields();
   const int last = static_cast<int>(columns_) - 1;
   if (scorer_ != nullptr) {
-    return scorer_->Score(fields, last, options_.dupe_search.data()) >=
-           threshold;
+    return scorer_->Reaches(fields, last, options_.dupe_search.data(),
+                            threshold);
   }
   if (scan_ == CandidateScan::kPrefixFilter) {
     return fields.RecordReaches(last, options_.dupe_search.data(), threshold);

@@ -324,6 +324,9 @@ class MatchStages {
     uint32_t columns = 0;
     std::vector<SnapshotCell> cells;
     std::string texts;
+    // The scorer whose verdicts the workers find (one safe on any thread),
+    // or null for the weighted mean.
+    PairScorer* scorer = nullptr;
   };
 
   void SetRecord(const platform::VariantArray* table, uint32_t row,

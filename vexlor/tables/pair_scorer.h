@@ -18,6 +18,16 @@ class PairScorer {
   // pair (twice with a swap), so it must not allocate.
   virtual double Score(const FieldColl& fields, int max_column,
                        const bool* dupe_search) = 0;
+
+  // Score(...) >= threshold; a scorer may decide it sooner.
+  virtual bool Reaches(const FieldColl& fields, int max_column,
+                       const bool* dupe_search, double threshold) {
+    return Score(fields, max_column, dupe_search) >= threshold;
+  }
+
+  // Whether Score and Reaches may be called from several threads at once, so
+  // that the search's workers can find verdicts ahead with it.
+  virtual bool SafeOnAnyThread() const { return false; }
 };
 
 }  // namespace vexlor
