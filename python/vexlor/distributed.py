@@ -19,6 +19,7 @@ import csv
 import itertools
 import os
 import pickle
+import re
 import sys
 import threading
 import zlib
@@ -210,17 +211,35 @@ def find_dupe_words(client, rows, settings, progress=False, range_rows=None,
     return b"".join(_gather(client, futures, progress))
 
 
+def _on_one_machine(options, scoring, model, model_out):
+    """Whether the call scores with an estimated model, whose estimation
+    reads sampled records out of turn: that search runs here alone."""
+    said = re.findall(r"scoring\s*=\s*(\w*)", options, re.IGNORECASE)
+    return (scoring == "estimated" or model is not None or
+            model_out is not None or
+            bool(said) and said[-1].lower() == "estimated")
+
+
 def dupes(df, client=None, *, id_column=None, columns=None, weights=None,
           threshold=80.0, cluster_threshold=0.5, options="", return_results=1,
-          label_seed=None, progress=False, n_workers=None, range_rows=None):
+          label_seed=None, progress=False, scoring=None, model=None,
+          model_out=None, n_workers=None, range_rows=None):
     """vexlor.dupes on a Dask cluster: the same keywords, the same result.
 
     df: a pandas or Dask DataFrame (a Dask one is computed here). client: a
     distributed.Client, or None for a local cluster of `n_workers`
     processes (one per core by default) started for this call. progress:
-    True for Dask's progress bar. range_rows: records per task.
+    True for Dask's progress bar. range_rows: records per task. With
+    estimated scoring the search runs on this machine alone.
     """
     df = _whole(df)
+    if _on_one_machine(options, scoring, model, model_out):
+        return frames.dupes(df, id_column=id_column, columns=columns,
+                            weights=weights, threshold=threshold,
+                            cluster_threshold=cluster_threshold,
+                            options=options, return_results=return_results,
+                            label_seed=label_seed, progress=progress,
+                            scoring=scoring, model=model, model_out=model_out)
     frames._check_frame(df, "df")
     ctl, settings = _prepare(df, id_column, columns, weights, threshold,
                              cluster_threshold, options, "DupeSearch",
@@ -250,12 +269,19 @@ def dupes(df, client=None, *, id_column=None, columns=None, weights=None,
 
 def match(master, df, client=None, *, id_column=None, columns=None,
           weights=None, threshold=80.0, cluster_threshold=0.5, options="",
-          return_results=0, label_seed=None, progress=False, n_workers=None,
-          range_rows=None):
+          return_results=0, label_seed=None, progress=False, scoring=None,
+          model=None, model_out=None, n_workers=None, range_rows=None):
     """vexlor.match on a Dask cluster: the master table goes to every
     worker once, ranges of df's records to one each. Keywords as dupes."""
     import uuid
     master, df = _whole(master), _whole(df)
+    if _on_one_machine(options, scoring, model, model_out):
+        return frames.match(master, df, id_column=id_column, columns=columns,
+                            weights=weights, threshold=threshold,
+                            cluster_threshold=cluster_threshold,
+                            options=options, return_results=return_results,
+                            label_seed=label_seed, progress=progress,
+                            scoring=scoring, model=model, model_out=model_out)
     frames._check_pair(master, df)
     ctl, settings = _prepare(master, id_column, columns, weights, threshold,
                              cluster_threshold, options, "FuzzyMatch",

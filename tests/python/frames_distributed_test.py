@@ -85,6 +85,11 @@ class DistributedTest(unittest.TestCase):
                         expected = vexlor.dupes(df, **args)
                         got = vd.dupes(df, self.client, range_rows=97, **args)
                         pd.testing.assert_frame_equal(got, expected)
+        # Estimated scoring takes the same keywords and searches here alone.
+        df = _random_frame(700, 3)
+        args = dict(id_column="id", label_seed=7, scoring="estimated")
+        pd.testing.assert_frame_equal(vd.dupes(df, self.client, **args),
+                                      vexlor.dupes(df, **args))
 
     def test_same_matches_as_one_machine(self):
         for what, df, keywords in self._frames():
