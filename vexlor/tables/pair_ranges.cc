@@ -53,8 +53,12 @@ class FinderContext : public BatchContext {
 
 }  // namespace
 
-struct DupePairFinder::State {
-  explicit State(const ColumnOptions& columns) : ctx(columns) {}
+namespace {
+
+// What a finder keeps between ranges: its context, its working table and
+// the stages indexing it, and the settings of the search.
+struct FinderState {
+  explicit FinderState(const ColumnOptions& columns) : ctx(columns) {}
   FinderContext ctx;
   Variant work;
   std::unique_ptr<MatchStages> stages;
@@ -62,6 +66,14 @@ struct DupePairFinder::State {
   double threshold = 0.0;
   double cluster_threshold = 0.0;
   bool estimated = false;
+  // A match finder: the columns of the comparison texts made, if any.
+  uint32_t matched_columns = 0;
+};
+
+}  // namespace
+
+struct DupePairFinder::State : FinderState {
+  using FinderState::FinderState;
 };
 
 DupePairFinder::DupePairFinder(const ColumnOptions& columns,
@@ -112,17 +124,8 @@ void DupePairFinder::Find(uint32_t begin, uint32_t end,
   s.stages->FindPairs(begin, end, s.cluster_threshold, s.threshold, words);
 }
 
-struct MatchPairFinder::State {
-  explicit State(const ColumnOptions& columns) : ctx(columns) {}
-  FinderContext ctx;
-  Variant work;
-  std::unique_ptr<MatchStages> stages;
-  uint32_t rows = 0;
-  double threshold = 0.0;
-  double cluster_threshold = 0.0;
-  bool estimated = false;
-  // The columns of the comparison texts made, if any.
-  uint32_t matched_columns = 0;
+struct MatchPairFinder::State : FinderState {
+  using FinderState::FinderState;
 };
 
 MatchPairFinder::MatchPairFinder(const ColumnOptions& columns,
