@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
@@ -127,26 +129,43 @@ std::vector<std::string> HelperArguments(const Arguments& args,
   return argv;
 }
 
+// The environment of the helper: ours, with the module the build made
+// first on PYTHONPATH when this program runs from the build.
+std::vector<std::string> HelperEnvironment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+#ifdef VEXLOR_CLI_PYTHON_PATH
+  if (access(VEXLOR_CLI_PYTHON_PATH "/vexlor/distributed.py", R_OK) == 0) {
+    const char* old = std::getenv("PYTHONPATH");
+    std::string path = "PYTHONPATH=" VEXLOR_CLI_PYTHON_PATH;
+    if (old != nullptr && *old != '\0') path += std::string(":") + old;
+    std::erase_if(env, [](const std::string& e) {
+      return e.rfind("PYTHONPATH=", 0) == 0;
+    });
+    env.push_back(path);
+  }
+#endif
+  return env;
+}
+
 // Runs argv with its stdout on our stderr; returns its exit status, or -1.
+// Everything the child needs is made before the fork, where the child may
+// only call what is safe between fork and exec.
 int Run(const std::vector<std::string>& argv) {
   std::vector<char*> pointers;
   for (const std::string& a : argv)
     pointers.push_back(const_cast<char*>(a.c_str()));
   pointers.push_back(nullptr);
+  const std::vector<std::string> env = HelperEnvironment();
+  std::vector<char*> env_pointers;
+  for (const std::string& e : env)
+    env_pointers.push_back(const_cast<char*>(e.c_str()));
+  env_pointers.push_back(nullptr);
   const pid_t child = fork();
   if (child < 0) return -1;
   if (child == 0) {
-    // The module the build made, when this program runs from the build.
-#ifdef VEXLOR_CLI_PYTHON_PATH
-    if (access(VEXLOR_CLI_PYTHON_PATH "/vexlor/distributed.py", R_OK) == 0) {
-      const char* old = std::getenv("PYTHONPATH");
-      std::string path = VEXLOR_CLI_PYTHON_PATH;
-      if (old != nullptr && *old != '\0') path += std::string(":") + old;
-      setenv("PYTHONPATH", path.c_str(), 1);
-    }
-#endif
     dup2(STDERR_FILENO, STDOUT_FILENO);
-    execvp(pointers[0], pointers.data());
+    execvpe(pointers[0], pointers.data(), env_pointers.data());
     _exit(kNoProgram);
   }
   int status = 0;
