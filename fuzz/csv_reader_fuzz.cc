@@ -1,5 +1,6 @@
 // sources: cli/csv_reader.cc cli/gzip.cc vexlor/platform/text.cc
-// vexlor/platform/text_icu.cc libs: -licui18n -licuuc -lz
+// sources: vexlor/platform/text_icu.cc
+// libs: -licui18n -licuuc -lz
 //
 // Input: one flag byte (bit 0: header row, bit 1: Windows-1252, bits 2-3:
 // the delimiter: detected, ',', ';' or "||"), then the file's bytes. Checks
