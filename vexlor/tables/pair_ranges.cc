@@ -68,6 +68,31 @@ struct FinderState {
   bool estimated = false;
   // A match finder: the columns of the comparison texts made, if any.
   uint32_t matched_columns = 0;
+
+  // Indexes `input` as the batch method does, in a working table of
+  // `work_columns` columns; returns the columns compared.
+  uint32_t Index(VariantArray& input, uint32_t work_columns,
+                 int32_t IDColumnIndex, double Threshold,
+                 double ClusterThreshold, const MatchOptions& options) {
+    rows = input.rows();
+    threshold = Threshold;
+    cluster_threshold = ClusterThreshold;
+    estimated = options.scoring == Scoring::kEstimated;
+    const uint32_t compared = std::min<uint32_t>(input.columns(), kMaxColumns);
+    work = CreateResultTable(input, work_columns, rows);
+    VariantArray& w = *work.AsArray();
+    stages = std::make_unique<MatchStages>(ctx, w);
+    stages->SetSwap(options.swap_first, options.swap_second);
+    ArrayLock input_lock(&input);
+    ArrayLock work_lock(&w);
+    stages->CreateIndex(rows > 0 ? rows - 1 : 0, rows);
+    if (ColumnOptions::InRange(IDColumnIndex)) {
+      ctx.options().cluster[IDColumnIndex] = false;
+      ctx.options().dupe_search[IDColumnIndex] = false;
+    }
+    stages->IndexRows(input, rows, compared, [](uint32_t) {});
+    return compared;
+  }
 };
 
 }  // namespace
@@ -86,24 +111,11 @@ DupePairFinder::DupePairFinder(const ColumnOptions& columns,
     throw std::invalid_argument("the records are not a table");
   }
   State& s = *state_;
-  s.rows = input->rows();
-  s.threshold = Threshold;
-  s.cluster_threshold = ClusterThreshold;
-  s.estimated = options.scoring == Scoring::kEstimated;
-  const uint32_t compared = std::min<uint32_t>(input->columns(), kMaxColumns);
   // As DupeSearch's working table, less the columns it adds.
-  s.work = CreateResultTable(*input, input->columns(), s.rows);
-  VariantArray& w = *s.work.AsArray();
-  s.stages = std::make_unique<MatchStages>(s.ctx, w);
-  s.stages->SetSwap(options.swap_first, options.swap_second);
+  const uint32_t compared = s.Index(*input, input->columns(), IDColumnIndex,
+                                    Threshold, ClusterThreshold, options);
   ArrayLock input_lock(input);
-  ArrayLock work_lock(&w);
-  s.stages->CreateIndex(s.rows > 0 ? s.rows - 1 : 0, s.rows);
-  if (ColumnOptions::InRange(IDColumnIndex)) {
-    s.ctx.options().cluster[IDColumnIndex] = false;
-    s.ctx.options().dupe_search[IDColumnIndex] = false;
-  }
-  s.stages->IndexRows(*input, s.rows, compared, [](uint32_t) {});
+  ArrayLock work_lock(s.work.AsArray());
   s.stages->BeginMatching(s.rows, compared, s.rows);
 }
 
@@ -135,24 +147,9 @@ MatchPairFinder::MatchPairFinder(const ColumnOptions& columns,
     : state_(std::make_unique<State>(columns)) {
   VariantArray* input = AcceptTable(master);
   if (input == nullptr) throw std::invalid_argument("the master is no table");
-  State& s = *state_;
-  s.rows = input->rows();
-  s.threshold = Threshold;
-  s.cluster_threshold = ClusterThreshold;
-  s.estimated = options.scoring == Scoring::kEstimated;
   const uint32_t compared = std::min<uint32_t>(input->columns(), kMaxColumns);
-  s.work = CreateResultTable(*input, compared, s.rows);
-  VariantArray& w = *s.work.AsArray();
-  s.stages = std::make_unique<MatchStages>(s.ctx, w);
-  ArrayLock input_lock(input);
-  ArrayLock work_lock(&w);
-  s.stages->CreateIndex(s.rows > 0 ? s.rows - 1 : 0, s.rows);
-  if (ColumnOptions::InRange(IDColumnIndex)) {
-    s.ctx.options().cluster[IDColumnIndex] = false;
-    s.ctx.options().dupe_search[IDColumnIndex] = false;
-  }
-  s.stages->IndexRows(*input, s.rows, compared, [](uint32_t) {});
-  s.stages->SetSwap(options.swap_first, options.swap_second);
+  state_->Index(*input, compared, IDColumnIndex, Threshold, ClusterThreshold,
+                options);
 }
 
 MatchPairFinder::~MatchPairFinder() = default;
