@@ -14,6 +14,7 @@
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
+#include "vexlor/tables/copy_groups.h"
 #include "vexlor/tables/match_stages.h"
 #include "vexlor/tables/return_results.h"
 #include "vexlor/tables/string_ids.h"

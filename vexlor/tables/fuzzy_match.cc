@@ -11,6 +11,7 @@
 #include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/match_results.h"
 #include "vexlor/tables/match_stages.h"
+#include "vexlor/tables/record_logs.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {

@@ -23,8 +23,6 @@ using platform::VariantArray;
 
 namespace {
 
-// Counters stop at 255, so a larger need is reached by no row.
-constexpr double kMaxNeed = 255;
 constexpr size_t kMaxArena = 0x7FFFFFFF;
 
 // Below this many rows a record's candidates are found in microseconds,
@@ -32,15 +30,6 @@ constexpr size_t kMaxArena = 0x7FFFFFFF;
 constexpr uint32_t kMinRowsForWorkers = 4096;
 
 }  // namespace
-
-CandidateNeed NeedFor(int64_t key_length, double cluster_threshold) {
-  if (key_length < 1) return {CandidateNeed::kNone, 0};
-  double need = std::trunc(static_cast<double>(key_length) * cluster_threshold);
-  // Not-a-number compares false, like a need of 0 or less: every row.
-  if (!(need >= 1)) return {CandidateNeed::kAll, 0};
-  if (need > kMaxNeed) return {CandidateNeed::kNone, 0};
-  return {CandidateNeed::kAtLeast, static_cast<uint32_t>(need)};
-}
 
 MatchStages::MatchStages(BatchContext& ctx, VariantArray& work,
                          CandidateScan scan)
@@ -812,104 +801,6 @@ bool MatchStages::Reaches(uint32_t first, uint32_t second, double threshold) {
   const bool reaches = Compare(second);
   SetRecord(table, row, loop_threshold);
   return reaches;
-}
-
-Variant CopyGroups(BatchContext& ctx, const LLHash& groups, VariantArray& work,
-                   uint32_t columns, uint32_t first_guess) {
-  Variant result;
-  try {
-    result = CreateResultTable(work, columns, first_guess);
-  } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-    return Variant::Array(nullptr);
-  }
-  VariantArray* d = result.AsArray();
-  uint32_t written = 0;
-  {
-    ArrayLock work_lock(&work);
-    std::optional<ArrayLock> result_lock(std::in_place, d);
-    bool stopped = false;
-    groups.ForEach([&](std::string_view, std::span<const uint32_t> group) {
-      if (stopped || group.size() < 2) return;
-      for (uint32_t v : group) {
-        for (uint32_t c = 0; c < columns; ++c) {
-          d->cell(c, written) = work.cell(c, v);
-        }
-        ++written;
-        if (written == d->rows()) {
-          // The array cannot change size while locked.
-          result_lock.reset();
-          bool grown = false;
-          try {
-            grown = written <= std::numeric_limits<uint32_t>::max() - 500 &&
-                    d->ResizeLast(written + 500);
-          } catch (const std::bad_alloc&) {
-          }
-          result_lock.emplace(d);
-          if (!grown) {
-            ctx.SetOutOfMemoryError();
-            stopped = true;
-            return;
-          }
-        }
-      }
-    });
-  }
-  if (written == 0) {
-    DestroyResultArray(&result);
-    return Variant();
-  }
-  if (!TrimResultRows(&result, written)) {
-    // Rows of Empty cells past the groups would read as records.
-    ctx.SetOutOfMemoryError();
-    DestroyResultArray(&result);
-    return Variant::Array(nullptr);
-  }
-  return result;
-}
-
-RecordLogs::RecordLogs(BatchContext& ctx, TextEncoding encoding)
-    : ctx_(ctx), encoding_(encoding) {}
-
-RecordLogs::~RecordLogs() = default;
-
-void RecordLogs::Open(std::u16string_view first_name,
-                      std::u16string_view second_name, int64_t last_column) {
-  if (first_name.empty() && second_name.empty()) return;
-  const CsvSettings& csv = ctx_.csv();
-  CsvFormat format;
-  format.delimiter = csv.delimiter;
-  format.text_in_quotes = csv.text_in_quotes;
-  format.column_headers = csv.column_headers;
-  format.encoding = encoding_;
-  format.rule = csv.rule;
-  formatter_ = std::make_unique<CsvFormatter>(format);
-  last_column_ = last_column;
-  line_.clear();
-  if (csv.column_headers) {
-    formatter_->AppendHeaderLine(last_column, ctx_.options().names, &line_);
-  }
-  const std::u16string_view names[2] = {first_name, second_name};
-  for (int i = 0; i < 2; ++i) {
-    if (names[i].empty()) continue;
-    // Linux file names are bytes, read as UTF-8.
-    if (logs_[i].Open(platform::Utf16ToUtf8(names[i])) && csv.column_headers) {
-      logs_[i].WriteLine(line_);
-    }
-  }
-}
-
-void RecordLogs::Write(bool first, const VariantArray& table, uint32_t row) {
-  CLogFile& log = logs_[first ? 0 : 1];
-  if (!log.IsOpen()) return;
-  line_.clear();
-  formatter_->AppendRowLineByOffset(table, row, last_column_, &line_);
-  log.WriteLine(line_);
-}
-
-void RecordLogs::Close() {
-  logs_[0].Close();
-  logs_[1].Close();
 }
 
 }  // namespace vexlor

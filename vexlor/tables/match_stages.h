@@ -29,11 +29,10 @@
 #include <string_view>
 #include <vector>
 
-#include "vexlor/output/csv_format.h"
-#include "vexlor/output/log_file.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/candidate_need.h"
 #include "vexlor/tables/candidate_scan.h"
 #include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/candidate_generator.h"
@@ -44,21 +43,6 @@
 #include "vexlor/tables/trigram.h"
 
 namespace vexlor {
-
-// Which indexed rows a record is compared with, from the length of its
-// cluster text and the ClusterThreshold.
-struct CandidateNeed {
-  enum Kind {
-    kNone,     // no row: no cluster text, or a need above 255 hits
-    kAll,      // every row: a need of 0 or less (or not a number)
-    kAtLeast,  // the rows with at least `hits` shared trigrams
-  } kind;
-  uint32_t hits;
-};
-
-// Returns the need for a cluster text of `key_length` bytes:
-// trunc(key_length x cluster_threshold) hits. O(1).
-CandidateNeed NeedFor(int64_t key_length, double cluster_threshold);
 
 class MatchStages {
  public:
@@ -544,55 +528,6 @@ class MatchStages {
   std::string raw_;
   std::string normalized_;
   std::string text_;
-};
-
-// Copies the rows of `work` filed in `groups` under a key that holds two or
-// more rows, group by group in the walk order of the index and in filing
-// order within a group, columns 0 to columns - 1, into a new table with the
-// lower bounds of `work`, made with `first_guess` rows and grown by 500 rows
-// at a time. Returns that table cut to the rows copied, or Empty when no
-// key holds two rows. Out of memory sets the error state and returns a
-// VT_ARRAY|VT_VARIANT holding no array when the table cannot be created
-// (or cut), and the rows copied so far when it cannot grow. Copies share
-// strings, so no cell copy allocates. Cost: O(buckets + keys + copied
-// cells).
-platform::Variant CopyGroups(BatchContext& ctx, const LLHash& groups,
-                             platform::VariantArray& work, uint32_t columns,
-                             uint32_t first_guess);
-
-// The two logs of a fuzzy match or merge: every record of the second table
-// goes to one of them as a delimited line of its columns.
-class RecordLogs {
- public:
-  // Lines in `encoding`, with the context's delimiter and quoting.
-  RecordLogs(BatchContext& ctx, TextEncoding encoding);
-  ~RecordLogs();
-  RecordLogs(const RecordLogs&) = delete;
-  RecordLogs& operator=(const RecordLogs&) = delete;
-
-  // Opens the log of each name that is not empty (UTF-8 file-system bytes;
-  // an existing file is replaced) and, when the CSV settings ask for
-  // headers, writes the header line over columns 0 to last_column with the
-  // column names of the options. A log that cannot be created is skipped
-  // without a word. Throws std::bad_alloc.
-  void Open(std::u16string_view first_name, std::u16string_view second_name,
-            int64_t last_column);
-
-  // Writes row `row` of `table`, columns 0 to last_column counted from the
-  // table's first column, to the first or the second log, when that one is
-  // open. Throws std::bad_alloc.
-  void Write(bool first, const platform::VariantArray& table, uint32_t row);
-
-  // Flushes and closes both logs.
-  void Close();
-
- private:
-  BatchContext& ctx_;
-  TextEncoding encoding_;
-  std::unique_ptr<CsvFormatter> formatter_;
-  int64_t last_column_ = -1;
-  CLogFile logs_[2];
-  std::string line_;
 };
 
 }  // namespace vexlor
