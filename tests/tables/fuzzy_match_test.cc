@@ -16,6 +16,8 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_workers.h"
+#include "vexlor/tables/fuzzy_merge.h"
+#include "vexlor/tables/return_results.h"
 
 namespace vexlor {
 namespace {
@@ -417,7 +419,9 @@ TEST(FuzzyMatchTest, BestSwapAndScoresAgreeWithTheReference) {
 // count the same result, reports, logs and field list as the
 // straightforward scan, also when the host changes options or its second
 // table during reports, or cancels.
-TEST(FuzzyMatchTest, RecordsFoundAheadAgreeWithTheStraightforwardScan) {
+// A merge searches the records it appended on the calling thread, beside
+// what the workers found, so it is checked here too.
+TEST(FuzzyMatchTest, MatchAndMergeFoundAheadAgreeWithTheStraightforwardScan) {
   // Every row has one of 40 streets, which alone makes it a candidate of
   // the others of its street while column 2 clusters.
   std::mt19937 gen(7);
@@ -436,6 +440,8 @@ TEST(FuzzyMatchTest, RecordsFoundAheadAgreeWithTheStraightforwardScan) {
     if (i % 8 == 0) {
       if (i % 16 == 0) name[3] = 'Z';
       seconds.push_back({Variant::I4(i), S(name), S(street)});
+      // A record of the second table like one before it.
+      if (i % 24 == 0) seconds.push_back({Variant::I4(-i), S(name), S(street)});
     }
   }
   const Variant master = MakeTable(masters);
@@ -449,7 +455,9 @@ TEST(FuzzyMatchTest, RecordsFoundAheadAgreeWithTheStraightforwardScan) {
     return all;
   };
   TempDir dir;
-  for (int host = 0; host < 5; ++host) {
+  for (int task = 0; task < 10; ++task) {
+    const bool merge = task >= 5;
+    const int host = task % 5;
     struct Run {
       Variant result;
       std::vector<ProgressCall> calls;
@@ -459,7 +467,7 @@ TEST(FuzzyMatchTest, RecordsFoundAheadAgreeWithTheStraightforwardScan) {
     auto run = [&](CandidateScan scan) {
       Variant second = MakeTable(seconds);
       VariantArray& table = *second.AsArray();
-      FakeBatchContext ctx;
+      testing::SeededContext ctx;
       ctx.sink.on_call = [&](const ProgressCall& c) {
         if (c.kind != ProgressCall::kReport) return;
         const int32_t record = c.fields.record_no;
@@ -478,10 +486,14 @@ TEST(FuzzyMatchTest, RecordsFoundAheadAgreeWithTheStraightforwardScan) {
       const std::string positive = dir.File("p.log"),
                         negative = dir.File("n.log");
       Run out;
-      out.result = FuzzyMatch(ctx, master, second, 0, 80, 0.5, kAll, false,
-                              platform::Utf8ToUtf16(positive),
-                              platform::Utf8ToUtf16(negative),
-                              TextEncoding::kUtf8, scan);
+      out.result = merge ? FuzzyMerge(ctx, master, second, 0, 80, 0.5, MRR_ALL,
+                                      false, platform::Utf8ToUtf16(positive),
+                                      platform::Utf8ToUtf16(negative),
+                                      TextEncoding::kUtf8, scan)
+                         : FuzzyMatch(ctx, master, second, 0, 80, 0.5, kAll,
+                                      false, platform::Utf8ToUtf16(positive),
+                                      platform::Utf8ToUtf16(negative),
+                                      TextEncoding::kUtf8, scan);
       out.calls = ctx.sink.calls;
       out.fields = field_list(ctx.field_list);
       out.logs = testing::ReadBytes(positive) + testing::ReadBytes(negative);
@@ -490,7 +502,8 @@ TEST(FuzzyMatchTest, RecordsFoundAheadAgreeWithTheStraightforwardScan) {
     };
     const Run slow = run(CandidateScan::kHitList);
     for (unsigned threads : {1u, 2u, 3u, 8u}) {
-      SCOPED_TRACE("host " + std::to_string(host) + ", threads " +
+      SCOPED_TRACE(std::string(merge ? "merge" : "match") + ", host " +
+                   std::to_string(host) + ", threads " +
                    std::to_string(threads));
       SetBatchThreadCount(threads);
       const Run fast = run(CandidateScan::kPrefixFilter);

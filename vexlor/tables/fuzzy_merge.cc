@@ -150,6 +150,13 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
                             options.swap_first, options.swap_second, fit);
     });
     for (uint32_t s = 0; s < import_rows; ++s) {
+      // Up to the next report no host code runs.
+      if (s % kMatchCadence == 0) {
+        const uint32_t end = std::min(s + kMatchCadence, import_rows);
+        stages.FindRecordsAhead(*import, s, end,
+                                std::min(end + kMatchCadence, import_rows),
+                                ClusterThreshold, Threshold);
+      }
       const Variant id = Variant::AnsiString(ctx.NewGuidString());
       bool matched = false;
       const int64_t candidates = stages.MatchRecord(

@@ -62,6 +62,10 @@ void MatchStages::Free() {
   workers_.reset();
   std::vector<ThreadQuery>().swap(thread_queries_);
   generator_.reset();
+  appended_.reset();
+  appended_rows_ = 0;
+  matching_ = false;
+  std::vector<uint32_t>().swap(combined_);
   index_.reset();
   hits_.reset();
   std::vector<uint8_t>().swap(counters_);
@@ -71,9 +75,15 @@ void MatchStages::Free() {
 
 void MatchStages::FileRow(const VariantArray& source, uint32_t from,
                           uint32_t to, uint32_t columns, bool every_column) {
-  // What was found ahead was found against fewer rows.
-  StopAhead();
-  ready_.first = ready_.end = 0;
+  // With the prefix filter a row filed while matching goes beside the lists
+  // the workers read; otherwise what was found ahead was found against
+  // fewer rows.
+  const bool beside = matching_ && generator_ != nullptr;
+  if (!beside) {
+    StopAhead();
+    ready_.first = ready_.end = 0;
+  }
+  bool filed = false;
   for (uint32_t c = 0; c < columns; ++c) {
     const bool cluster = options_.cluster[c];
     if (!every_column && !cluster && !options_.dupe_search[c]) continue;
@@ -90,13 +100,20 @@ void MatchStages::FileRow(const VariantArray& source, uint32_t from,
     }
     work_.cell(c, to) = Variant::AnsiString(*text);
     if (cluster) {
-      if (generator_ != nullptr) {
+      if (beside) {
+        if (appended_ == nullptr) {
+          appended_ = std::make_unique<CandidateGenerator>();
+        }
+        appended_->File(*text, to);
+        filed = true;
+      } else if (generator_ != nullptr) {
         generator_->File(*text, to);
       } else {
         AddTrigrams(*text, to, *index_);
       }
     }
   }
+  if (filed) ++appended_rows_;
 }
 
 void MatchStages::BeginMatching(uint32_t rows, uint32_t columns,
@@ -104,40 +121,15 @@ void MatchStages::BeginMatching(uint32_t rows, uint32_t columns,
   columns_ = std::min<uint32_t>(columns, kMaxColumns);
   matching_rows_ = rows;
   RefreshColumns();
-  DropTexts();
-  cache_slot_.assign(columns_, -1);
-  cached_columns_ = dupe_columns_;
-  for (size_t i = 0; i < cached_columns_.size(); ++i) {
-    cache_slot_[cached_columns_[i]] = static_cast<int>(i);
-  }
-  cache_.reserve(size_t{std::max(rows, reserve_rows)} * cached_columns_.size());
+  matching_ = true;
+  texts_.Begin(dupe_columns_, columns_, std::max(rows, reserve_rows));
   for (uint32_t r = 0; r < rows; ++r) AddRow(r);
+  texts_.Seal();
 }
 
-void MatchStages::AddRow(uint32_t row) {
-  if (cached_columns_.empty() || row != cached_rows_) return;
-  for (int c : cached_columns_) {
-    CachedText t;
-    t.has_text = CellText(work_.cell(c, row), &text_);
-    if (arena_.size() + text_.size() > kMaxArena) {
-      DropTexts();
-      return;
-    }
-    t.offset = static_cast<uint32_t>(arena_.size());
-    t.length = static_cast<uint32_t>(text_.size());
-    arena_.append(text_);
-    cache_.push_back(t);
-  }
-  ++cached_rows_;
-}
+void MatchStages::AddRow(uint32_t row) { texts_.Add(work_, row, &text_); }
 
-void MatchStages::DropTexts() {
-  std::vector<CachedText>().swap(cache_);
-  std::string().swap(arena_);
-  std::fill(cache_slot_.begin(), cache_slot_.end(), -1);
-  cached_columns_.clear();
-  cached_rows_ = 0;
-}
+void MatchStages::DropTexts() { texts_.Drop(); }
 
 void MatchStages::RefreshColumns() {
   dupe_columns_.clear();
@@ -290,20 +282,13 @@ bool MatchStages::SnapshotHolds(const AheadRows& batch, uint32_t i) {
 
 int MatchStages::BatchText(const AheadRows& batch, uint32_t i, int c,
                            std::string_view* text) const {
-  if (batch.table == nullptr) return ArenaText(c, batch.first + i, text);
+  if (batch.table == nullptr)
+    return texts_.SealedText(c, batch.first + i, text);
   if (static_cast<uint32_t>(c) >= batch.columns) return -1;
   const SnapshotCell& cell = batch.cells[size_t{i} * batch.columns + c];
   if (!cell.read) return -1;
   *text = std::string_view(batch.texts.data() + cell.offset, cell.length);
   return cell.has_text ? 1 : 0;
-}
-
-int MatchStages::ArenaText(int c, uint32_t row, std::string_view* text) const {
-  const int slot = cache_slot_.empty() ? -1 : cache_slot_[c];
-  if (slot < 0 || row >= cached_rows_) return -1;
-  const CachedText& t = cache_[size_t{row} * cached_columns_.size() + slot];
-  *text = std::string_view(arena_.data() + t.offset, t.length);
-  return t.has_text != 0 ? 1 : 0;
 }
 
 bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
@@ -329,7 +314,7 @@ bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
   for (uint32_t p : ahead.rows) {
     for (int c : batch.dupe_columns) {
       if (!batch.dupe_search[c]) continue;
-      if (ArenaText(c, p, &text) != 1) {
+      if (texts_.SealedText(c, p, &text) != 1) {
         found = false;
         break;
       }
@@ -345,7 +330,7 @@ bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
     bool reaches = verdict();
     if (!reaches && swap_in_force) {
       for (int k = 0; k < 2; ++k) {
-        ArenaText(swap[1 - k], p, &text);
+        texts_.SealedText(swap[1 - k], p, &text);
         fields.SetCompareViewAt(swap[k], text);
       }
       reaches = verdict();
@@ -640,10 +625,42 @@ CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
     CountText(text, kNoRecord);
     key_length += static_cast<int64_t>(text.size());
   }
+  QueryAppended();
   return NeedFor(key_length, cluster_threshold);
 }
 
+void MatchStages::QueryAppended() {
+  if (appended_rows_ == 0) return;
+  appended_->BeginQuery(kNoRecord);
+  std::string_view text;
+  for (uint32_t c = 0; c < columns_ && c < record_table_->columns(); ++c) {
+    if (!options_.cluster[c]) continue;
+    const Variant& cell = record_table_->cell(c, record_row_);
+    if (!cell.IsString()) continue;
+    RecordText(cell, static_cast<int>(c), &text);
+    appended_->AddQueryText(text);
+  }
+  appended_queried_ = true;
+}
+
+const std::vector<uint32_t>& MatchStages::TakeAppended(uint32_t need) {
+  appended_queried_ = false;
+  return appended_->Take(need);
+}
+
 const std::vector<uint32_t>& MatchStages::TakeCandidates(uint32_t need) {
+  if (appended_queried_) {
+    // The rows filed while matching come after every other row.
+    const std::vector<uint32_t>& own = TakeOwnCandidates(need);
+    combined_.assign(own.begin(), own.end());
+    const std::vector<uint32_t>& more = TakeAppended(need);
+    combined_.insert(combined_.end(), more.begin(), more.end());
+    return combined_;
+  }
+  return TakeOwnCandidates(need);
+}
+
+const std::vector<uint32_t>& MatchStages::TakeOwnCandidates(uint32_t need) {
   if (prefetched_ != nullptr) return *prefetched_;
   if (scan_ == CandidateScan::kPrefixFilter) return generator_->Take(need);
   if (scan_ == CandidateScan::kHitList) return hits_->Take(need);
@@ -662,17 +679,12 @@ void MatchStages::ResetCounters() {
 
 bool MatchStages::WorkText(int c, uint32_t row, std::string_view* text,
                            bool* kept) {
-  const int slot = cache_slot_.empty() ? -1 : cache_slot_[c];
-  if (slot < 0 || row >= cached_rows_) {
-    const bool has = CellText(work_.cell(c, row), &text_);
-    *text = text_;
-    if (kept != nullptr) *kept = false;
-    return has;
-  }
-  const CachedText& t = cache_[size_t{row} * cached_columns_.size() + slot];
-  *text = std::string_view(arena_.data() + t.offset, t.length);
-  if (kept != nullptr) *kept = true;
-  return t.has_text != 0;
+  const int held = texts_.Text(c, row, text);
+  if (kept != nullptr) *kept = held >= 0;
+  if (held >= 0) return held == 1;
+  const bool has = CellText(work_.cell(c, row), &text_);
+  *text = text_;
+  return has;
 }
 
 bool MatchStages::RecordText(const Variant& cell, int c,

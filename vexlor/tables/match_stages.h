@@ -34,6 +34,7 @@
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/candidate_need.h"
 #include "vexlor/tables/candidate_scan.h"
+#include "vexlor/tables/comparison_texts.h"
 #include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/candidate_generator.h"
 #include "vexlor/tables/found_pairs.h"
@@ -149,6 +150,7 @@ class MatchStages {
                           double cluster_threshold, double threshold,
                           OnCandidate&& on_candidate) {
     SetRecord(nullptr, row, threshold);
+    appended_queried_ = false;
     if (ready_.table == nullptr && row >= ready_.first && row < ready_.end) {
       Ahead& ahead = ready_.rows[row - ready_.first];
       const bool verdicts = ahead.verdicts_found &&
@@ -172,9 +174,9 @@ class MatchStages {
   // sets the workers on those of rows end to next_end - 1 while the caller
   // matches. Candidates found before are taken only if the Cluster options
   // are still those they were found with; otherwise they are found again,
-  // on every thread. Belongs right after the options were taken up; no row
-  // may be filed meanwhile (FileRow waits for the workers and drops what
-  // they found). Does nothing but with the prefix filter on more than one
+  // on every thread. Belongs right after the options were taken up; a row
+  // filed before matching began makes FileRow wait for the workers and
+  // drop what they found. Does nothing but with the prefix filter on more than one
   // thread (BatchThreadCount) and a table of a few thousand rows. When
   // `searches` is given, the candidates of a row for which it says false
   // are not found: such a row must not be matched later. Throws
@@ -226,7 +228,9 @@ class MatchStages {
   // cluster_threshold and threshold). What the records are compared by is
   // read on the calling thread when the batch is set going; the host may
   // change its table during a report, so MatchRecord takes what was found
-  // only while the record still reads the same. Throws std::bad_alloc.
+  // only while the record still reads the same. Rows filed meanwhile (a
+  // merge's records) are searched and compared on the calling thread after
+  // the rows the workers searched. Throws std::bad_alloc.
   void FindRecordsAhead(const platform::VariantArray& table, uint32_t first,
                         uint32_t end, uint32_t next_end,
                         double cluster_threshold, double threshold);
@@ -236,6 +240,7 @@ class MatchStages {
                       uint32_t limit, double cluster_threshold,
                       double threshold, OnCandidate&& on_candidate) {
     SetRecord(&table, row, threshold);
+    appended_queried_ = false;
     if (found_ != nullptr && TakeFoundRecord(threshold)) {
       return ScanVerdicts(found_record_, limit, on_candidate);
     }
@@ -244,6 +249,7 @@ class MatchStages {
         SnapshotHolds(ready_, row - ready_.first)) {
       Ahead& ahead = ready_.rows[row - ready_.first];
       prefetched_ = &ahead.rows;
+      if (ahead.need.kind == CandidateNeed::kAtLeast) QueryAppended();
       const int64_t visited = ahead.verdicts_found &&
                                       ready_.threshold == threshold &&
                                       VerdictStateHolds(ready_)
@@ -343,9 +349,17 @@ class MatchStages {
   // Waits for the workers, dropping what they were finding. Never fails.
   void StopAhead() noexcept;
   CandidateNeed CountRecord(double cluster_threshold);
+  // Starts the query of the current record of another table against the
+  // rows filed while matching, when there are any.
+  void QueryAppended();
+  // The candidates among the rows filed while matching, after
+  // QueryAppended.
+  const std::vector<uint32_t>& TakeAppended(uint32_t need);
   void CountText(std::string_view text, uint32_t record);
   // The candidate list of a need of at least one hit; resets the counters.
   const std::vector<uint32_t>& TakeCandidates(uint32_t need);
+  // The candidate list without the rows filed while matching.
+  const std::vector<uint32_t>& TakeOwnCandidates(uint32_t need);
   // Resets the counters without taking candidates.
   void ResetCounters();
 
@@ -374,17 +388,31 @@ class MatchStages {
     bool trusted = true;
     bool last_compared = true;
     uint32_t last = 0;
-    for (size_t i = 0; i < ahead.rows.size(); ++i) {
+    bool stopped = false;
+    for (size_t i = 0; i < ahead.rows.size() && !stopped; ++i) {
       const uint32_t p = ahead.rows[i];
-      if (p >= limit) break;
+      if (p >= limit) {
+        stopped = true;
+        break;
+      }
       bool reaches = false;
       last = p;
       last_compared = !trusted || ahead.verdicts[i] != 0;
       if (last_compared) reaches = Compare(p);
       const bool go_on = on_candidate(p, reaches);
       if (reaches) trusted = trusted && VerdictStateHolds(ready_);
-      if (!go_on) break;
-      ++visited;
+      stopped = !go_on;
+      if (go_on) ++visited;
+    }
+    // Rows filed since the workers began follow every row they searched.
+    if (!stopped && appended_queried_) {
+      for (uint32_t p : TakeAppended(ahead.need.hits)) {
+        if (p >= limit) break;
+        last = p;
+        last_compared = true;
+        if (!on_candidate(p, Compare(p))) break;
+        ++visited;
+      }
     }
     if (!last_compared) Compare(last);
     if (!ahead.partial) return visited;
@@ -472,12 +500,10 @@ class MatchStages {
   // column off). Touches nothing else.
   bool FindVerdicts(ThreadQuery& own, const AheadRows& batch, uint32_t i,
                     Ahead& ahead) const;
-  // The text of column c of the i-th row of `batch`, as ArenaText says.
+  // The text of column c of the i-th row of `batch`, as
+  // ComparisonTexts::SealedText says.
   int BatchText(const AheadRows& batch, uint32_t i, int c,
                 std::string_view* text) const;
-  // The arena text of working cell (c, row): 1 with a text, 0 without,
-  // -1 when the arena does not hold the cell.
-  int ArenaText(int c, uint32_t row, std::string_view* text) const;
   std::unique_ptr<BatchWorkers> workers_;
   bool no_workers_ = false;  // no thread could be started
   std::vector<ThreadQuery> thread_queries_;
@@ -488,6 +514,13 @@ class MatchStages {
   bool next_started_ = false;
   std::vector<char> cluster_now_;
   const std::vector<uint32_t>* prefetched_ = nullptr;
+  // Rows filed while matching (a merge's records) are filed here, beside
+  // the lists the workers read, and searched on the calling thread.
+  bool matching_ = false;
+  std::unique_ptr<CandidateGenerator> appended_;
+  uint32_t appended_rows_ = 0;
+  bool appended_queried_ = false;
+  std::vector<uint32_t> combined_;
   FoundPairs* found_ = nullptr;
   size_t found_at_ = 0;     // the next word to read
   uint32_t found_row_ = 0;  // the row it belongs to
@@ -511,18 +544,9 @@ class MatchStages {
   int swap_second_ = -1;
   PairScorer* scorer_ = nullptr;
 
-  // Texts of the DupeSearch columns of every working row, in one arena.
-  // Beyond 2 GB of text the cells are read directly instead.
-  struct CachedText {
-    uint32_t offset;
-    uint32_t length : 31;
-    uint32_t has_text : 1;
-  };
-  std::vector<int> cache_slot_;  // per column: its slot, or -1
-  std::vector<int> cached_columns_;
-  uint32_t cached_rows_ = 0;
-  std::vector<CachedText> cache_;
-  std::string arena_;
+  // The comparison texts of the DupeSearch columns, as matching began and
+  // as rows were added.
+  ComparisonTexts texts_;
 
   // Reused buffers: nothing is allocated per candidate pair.
   std::string raw_;
