@@ -1,8 +1,10 @@
-// The comparison texts of the DupeSearch columns of the working rows, held in
-// one arena, so that a comparison views them in place instead of turning a
-// cell into text for every pair it takes part in.
+// The comparison form of the working rows: for each compared cell the text a
+// comparison or the trigram filter reads (a string normalised or kept as it
+// is, another cell's text form), held in one arena with offsets rather than
+// as a cell of its own, so that a million rows cost their text and eight
+// bytes a cell.
 //
-// The rows present when matching begins are sealed apart from the rows
+// The rows filed before matching begins are sealed apart from the rows
 // appended later (the records a merge adds as it goes): the sealed part never
 // moves or changes, so worker threads may read it while the calling thread
 // appends.
@@ -14,62 +16,66 @@
 #include <string_view>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
-
 namespace vexlor {
 
 class ComparisonTexts {
  public:
-  // Starts over, empty, for the columns `columns` (ascending, each below
-  // `column_count`), with room for the entries of `reserve_rows` rows.
-  // Throws std::bad_alloc.
-  void Begin(const std::vector<int>& columns, uint32_t column_count,
-             uint32_t reserve_rows);
+  // A cell of the comparison form. A cell that was not filed has no text.
+  struct Cell {
+    std::string_view text;
+    bool is_string = false;  // only strings are filed and counted
+    bool has_text = false;   // as CellText says of the cell
+  };
 
-  // Appends the texts of row `row` of `work`, which must be rows(); any
-  // other row is ignored. `buffer` is scratch space. Past 2 GB of text the
-  // unsealed rows stop being held (and before the seal everything is
-  // dropped): their cells are then read directly. Throws std::bad_alloc.
-  void Add(const platform::VariantArray& work, uint32_t row,
-           std::string* buffer);
+  // Starts over, empty, with `columns` cells a row and room for the
+  // entries of `reserve_rows` rows. Throws std::bad_alloc.
+  void Begin(uint32_t columns, uint32_t reserve_rows);
 
-  // The rows held so far are sealed; rows added from now on go apart.
-  void Seal() { sealed_rows_ = rows_; }
+  // Appends row rows(), no cell of it filed yet. Throws std::bad_alloc.
+  void AddRow();
 
-  // Frees everything; no row is held. Never fails.
+  // Files cell c of the row added last, once, in ascending column order.
+  // Throws std::bad_alloc, also for a text of 512 MB or more.
+  void Put(uint32_t c, std::string_view text, bool is_string, bool has_text);
+
+  // The rows added so far are sealed; rows added from now on go apart.
+  void Seal() { sealed_ = true; }
+
+  // Frees everything. Never fails.
   void Drop();
 
-  // The text of column c of `row`: 1 with a text, 0 for a cell without
-  // one, -1 when the row or column is not held (read the cell instead). A
-  // sealed row's text stays in place until Drop, another's until rows are
-  // added.
-  int Text(int c, uint32_t row, std::string_view* text) const;
+  uint32_t rows() const { return rows_; }
 
-  // As Text, for sealed rows only (-1 for the others); safe on any thread
-  // while the calling thread adds rows.
-  int SealedText(int c, uint32_t row, std::string_view* text) const;
+  // Cell c of `row` (below rows()). A sealed row's text stays in place
+  // until Drop, another's until rows are added.
+  Cell Get(uint32_t c, uint32_t row) const;
+
+  // As Get, for sealed rows only: whether `row` is sealed. Safe on any
+  // thread while the calling thread adds rows.
+  bool GetSealed(uint32_t c, uint32_t row, Cell* cell) const;
 
  private:
   struct Entry {
-    uint32_t offset;
-    uint32_t length : 31;
+    uint32_t offset;  // from the row's first byte
+    uint32_t length : 29;
+    uint32_t filed : 1;
+    uint32_t is_string : 1;
     uint32_t has_text : 1;
   };
-  // One arena and its entries, row by row in the order of columns_.
+  // One arena: per row the offset of its first byte and `columns_` entries.
   struct Part {
+    std::vector<uint64_t> bases;
     std::vector<Entry> entries;
     std::string arena;
   };
-  int Read(const Part& part, uint32_t index, int slot,
-           std::string_view* text) const;
+  Cell Read(const Part& part, uint32_t c, uint32_t index) const;
 
-  std::vector<int> slot_;  // per column: its place in a row's entries, or -1
-  std::vector<int> columns_;
+  uint32_t columns_ = 0;
   uint32_t rows_ = 0;
   uint32_t sealed_rows_ = 0;
-  bool appending_ = true;  // whether rows past the seal are still held
-  Part sealed_;
-  Part appended_;
+  bool sealed_ = false;
+  Part first_;  // the sealed rows
+  Part later_;  // the rows added after the seal
 };
 
 }  // namespace vexlor

@@ -45,7 +45,7 @@ class Search {
       : ctx_(ctx),
         input_(input),
         work_(work),
-        stages_(ctx, work, scan),
+        stages_(ctx, scan),
         rows_(input.rows()),
         compared_columns_(std::min<uint32_t>(input.columns(), kMaxColumns)),
         label_column_(input.columns()),
@@ -85,7 +85,7 @@ class Search {
     ArrayLock lock(&work_);
     label_of_.assign(rows_, kNoLabel);
     if (grouping_ == Grouping::kClique) next_member_.assign(rows_, kNoMember);
-    stages_.BeginMatching(rows_, compared_columns_, rows_);
+    stages_.BeginMatching(rows_, compared_columns_);
     BeginScoring(options_, stages_, &model_, &scorer_,
                  [this](FsModel*) { Estimate(); });
     for (uint32_t r = 0; r < rows_; ++r) {
@@ -378,7 +378,7 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
     return Variant();
   }
 
-  // Stage 3: the caller's cells replace the comparison texts.
+  // Stage 3: the caller's cells beside the labels.
   {
     ArrayLock input_lock(input);
     ArrayLock work_lock(&w);

@@ -38,21 +38,10 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
               common_columns] = tables.shape();
   const int64_t match_column = master->columns();
 
-  // Only the handled columns need a comparison form.
-  Variant work;
-  try {
-    work = CreateResultTable(*master, master_columns, master_rows);
-  } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-    return Variant::Array(nullptr);
-  }
-  VariantArray& w = *work.AsArray();
-  ArrayLock work_lock(&w);
-
   ProgressSink& progress = ctx.progress();
   ReporterScope reporter(progress);
   RecordLogs logs(ctx, log_encoding);
-  MatchStages stages(ctx, w, scan);
+  MatchStages stages(ctx, scan);
   std::vector<int32_t> match_of;
 
   // Stage 1: the master rows indexed.
@@ -100,7 +89,7 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
     if (best || options.scores) score_of.assign(master_rows, 0.0);
     stages.SetSwap(options.swap_first, options.swap_second);
     stages.SetFoundPairs(options.found_pairs);
-    stages.BeginMatching(master_rows, common_columns, master_rows);
+    stages.BeginMatching(master_rows, common_columns);
     // Named copies: lambdas may not capture structured bindings everywhere.
     const uint32_t compared = common_columns, masters = master_rows,
                    seconds = match_rows;

@@ -95,7 +95,7 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
   ProgressSink& progress = ctx.progress();
   ReporterScope reporter(progress);
   RecordLogs logs(ctx, log_encoding);
-  MatchStages stages(ctx, w, scan);
+  MatchStages stages(ctx, scan);
   // The import row of each appended working row, in order.
   std::vector<uint32_t> appended;
 
@@ -140,7 +140,7 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
     progress.BeginStage(kStatusMerging, ProgressEvent::kProgressDupeSearch,
                         figures.fields());
     stages.SetSwap(options.swap_first, options.swap_second);
-    stages.BeginMatching(master_rows, common_columns, total_rows);
+    stages.BeginMatching(master_rows, common_columns);
     // Named copies: lambdas may not capture structured bindings everywhere.
     const uint32_t compared = common_columns, masters = master_rows,
                    seconds = import_rows;
@@ -186,7 +186,6 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
       if (!matched || merge_rejected) {
         const uint32_t row = rows_in_use++;
         stages.FileRow(*import, s, row, common_columns, true);
-        stages.AddRow(row);
         w.cell(id_column, row) =
             matched ? id : Variant::AnsiString(ctx.NewGuidString());
         appended.push_back(s);

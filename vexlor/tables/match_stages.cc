@@ -31,9 +31,8 @@ constexpr uint32_t kMinRowsForWorkers = 4096;
 
 }  // namespace
 
-MatchStages::MatchStages(BatchContext& ctx, VariantArray& work,
-                         CandidateScan scan)
-    : ctx_(ctx), options_(ctx.options()), work_(work), scan_(scan) {}
+MatchStages::MatchStages(BatchContext& ctx, CandidateScan scan)
+    : ctx_(ctx), options_(ctx.options()), scan_(scan) {}
 
 MatchStages::~MatchStages() { StopAhead(); }
 
@@ -70,7 +69,7 @@ void MatchStages::Free() {
   hits_.reset();
   std::vector<uint8_t>().swap(counters_);
   std::vector<uint32_t>().swap(full_candidates_);
-  DropTexts();
+  texts_.Drop();
 }
 
 void MatchStages::FileRow(const VariantArray& source, uint32_t from,
@@ -83,53 +82,59 @@ void MatchStages::FileRow(const VariantArray& source, uint32_t from,
     StopAhead();
     ready_.first = ready_.end = 0;
   }
+  if (to != texts_.rows()) throw std::logic_error("rows are filed in order");
+  texts_.AddRow();
   bool filed = false;
   for (uint32_t c = 0; c < columns; ++c) {
     const bool cluster = options_.cluster[c];
     if (!every_column && !cluster && !options_.dupe_search[c]) continue;
     const Variant& cell = source.cell(c, from);
+    const bool has_text = CellText(cell, &raw_);
     if (!cell.IsString()) {
-      work_.cell(c, to) = cell;
+      texts_.Put(c, raw_, false, has_text);
       continue;
     }
-    CellText(cell, &raw_);
     const std::string* text = &raw_;
     if (options_.weight[c] <= 1.0) {
       NormalizeTextInto(raw_, true, &normalized_);
       text = &normalized_;
     }
-    work_.cell(c, to) = Variant::AnsiString(*text);
-    if (cluster) {
-      if (beside) {
-        if (appended_ == nullptr) {
-          appended_ = std::make_unique<CandidateGenerator>();
-        }
-        appended_->File(*text, to);
-        filed = true;
-      } else if (generator_ != nullptr) {
-        generator_->File(*text, to);
-      } else {
-        AddTrigrams(*text, to, *index_);
+    texts_.Put(c, AsCellText(*text), true, true);
+    if (!cluster) continue;
+    if (beside) {
+      if (appended_ == nullptr) {
+        appended_ = std::make_unique<CandidateGenerator>();
       }
+      appended_->File(*text, to);
+      filed = true;
+    } else if (generator_ != nullptr) {
+      generator_->File(*text, to);
+    } else {
+      AddTrigrams(*text, to, *index_);
     }
   }
   if (filed) ++appended_rows_;
 }
 
-void MatchStages::BeginMatching(uint32_t rows, uint32_t columns,
-                                uint32_t reserve_rows) {
+std::string_view MatchStages::AsCellText(const std::string& text) {
+  // The text a string cell made of `text` would give back: the same bytes
+  // for plain ASCII, which the round trip is spared.
+  if (std::all_of(text.begin(), text.end(), [](char ch) {
+        return static_cast<unsigned char>(ch) < 0x80;
+      })) {
+    return text;
+  }
+  CellText(Variant::AnsiString(text), &text_);
+  return text_;
+}
+
+void MatchStages::BeginMatching(uint32_t rows, uint32_t columns) {
   columns_ = std::min<uint32_t>(columns, kMaxColumns);
   matching_rows_ = rows;
   RefreshColumns();
   matching_ = true;
-  texts_.Begin(dupe_columns_, columns_, std::max(rows, reserve_rows));
-  for (uint32_t r = 0; r < rows; ++r) AddRow(r);
   texts_.Seal();
 }
-
-void MatchStages::AddRow(uint32_t row) { texts_.Add(work_, row, &text_); }
-
-void MatchStages::DropTexts() { texts_.Drop(); }
 
 void MatchStages::RefreshColumns() {
   dupe_columns_.clear();
@@ -157,28 +162,27 @@ CandidateNeed MatchStages::CountWorkingRow(uint32_t row,
   int64_t key_length = 0;
   for (uint32_t c = 0; c < columns_; ++c) {
     if (!options_.cluster[c]) continue;
-    const Variant& cell = work_.cell(c, row);
-    if (!cell.IsString()) continue;
-    CellText(cell, &text_);
-    CountText(text_, row);
-    key_length += static_cast<int64_t>(text_.size());
+    const ComparisonTexts::Cell cell = texts_.Get(c, row);
+    if (!cell.is_string) continue;
+    CountText(cell.text, row);
+    key_length += static_cast<int64_t>(cell.text.size());
   }
   return NeedFor(key_length, cluster_threshold);
 }
 
 CandidateNeed MatchStages::QueryWorkingRow(CandidateGenerator::Query& query,
-                                           std::string* text, uint32_t row,
+                                           uint32_t row,
                                            const std::vector<char>& cluster,
                                            double cluster_threshold) const {
   generator_->BeginQuery(query, row);
   int64_t key_length = 0;
+  ComparisonTexts::Cell cell;
   for (uint32_t c = 0; c < columns_; ++c) {
-    if (!cluster[c]) continue;
-    const Variant& cell = work_.cell(c, row);
-    if (!cell.IsString()) continue;
-    CellText(cell, text);
-    generator_->AddQueryText(query, *text);
-    key_length += static_cast<int64_t>(text->size());
+    if (!cluster[c] || !texts_.GetSealed(c, row, &cell) || !cell.is_string) {
+      continue;
+    }
+    generator_->AddQueryText(query, cell.text);
+    key_length += static_cast<int64_t>(cell.text.size());
   }
   return NeedFor(key_length, cluster_threshold);
 }
@@ -207,8 +211,8 @@ void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
   ahead.need =
       batch->table != nullptr
           ? stages->QuerySnapshot(own.query, *batch, i)
-          : stages->QueryWorkingRow(own.query, &own.text, batch->first + i,
-                                    batch->cluster, batch->cluster_threshold);
+          : stages->QueryWorkingRow(own.query, batch->first + i, batch->cluster,
+                                    batch->cluster_threshold);
   if (ahead.need.kind != CandidateNeed::kAtLeast) return;
   const std::vector<uint32_t>& rows =
       stages->generator_->Take(own.query, ahead.need.hits);
@@ -282,8 +286,7 @@ bool MatchStages::SnapshotHolds(const AheadRows& batch, uint32_t i) {
 
 int MatchStages::BatchText(const AheadRows& batch, uint32_t i, int c,
                            std::string_view* text) const {
-  if (batch.table == nullptr)
-    return texts_.SealedText(c, batch.first + i, text);
+  if (batch.table == nullptr) return SealedText(c, batch.first + i, text);
   if (static_cast<uint32_t>(c) >= batch.columns) return -1;
   const SnapshotCell& cell = batch.cells[size_t{i} * batch.columns + c];
   if (!cell.read) return -1;
@@ -314,7 +317,7 @@ bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
   for (uint32_t p : ahead.rows) {
     for (int c : batch.dupe_columns) {
       if (!batch.dupe_search[c]) continue;
-      if (texts_.SealedText(c, p, &text) != 1) {
+      if (SealedText(c, p, &text) != 1) {
         found = false;
         break;
       }
@@ -330,7 +333,7 @@ bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
     bool reaches = verdict();
     if (!reaches && swap_in_force) {
       for (int k = 0; k < 2; ++k) {
-        texts_.SealedText(swap[1 - k], p, &text);
+        SealedText(swap[1 - k], p, &text);
         fields.SetCompareViewAt(swap[k], text);
       }
       reaches = verdict();
@@ -677,14 +680,17 @@ void MatchStages::ResetCounters() {
   if (scan_ == CandidateScan::kHitList) hits_->Reset();
 }
 
-bool MatchStages::WorkText(int c, uint32_t row, std::string_view* text,
-                           bool* kept) {
-  const int held = texts_.Text(c, row, text);
-  if (kept != nullptr) *kept = held >= 0;
-  if (held >= 0) return held == 1;
-  const bool has = CellText(work_.cell(c, row), &text_);
-  *text = text_;
-  return has;
+bool MatchStages::WorkText(int c, uint32_t row, std::string_view* text) const {
+  const ComparisonTexts::Cell cell = texts_.Get(c, row);
+  *text = cell.text;
+  return cell.has_text;
+}
+
+int MatchStages::SealedText(int c, uint32_t row, std::string_view* text) const {
+  ComparisonTexts::Cell cell;
+  if (!texts_.GetSealed(c, row, &cell)) return -1;
+  *text = cell.text;
+  return cell.has_text ? 1 : 0;
 }
 
 bool MatchStages::RecordText(const Variant& cell, int c,
@@ -730,10 +736,9 @@ void MatchStages::SetCompared(uint32_t p) {
   const bool views = scan_ == CandidateScan::kPrefixFilter;
   for (int c : dupe_columns_) {
     if (!options_.dupe_search[c]) continue;
-    bool kept;
-    if (!WorkText(c, p, &text, &kept)) {
+    if (!WorkText(c, p, &text)) {
       options_.dupe_search[c] = false;
-    } else if (views && kept) {
+    } else if (views) {
       fields.SetCompareViewAt(c, text);
     } else {
       fields.SetCompareAt(c, text);
@@ -755,10 +760,9 @@ void MatchStages::SetSwapColumns(uint32_t p, bool swapped) {
   const int columns[2] = {swap_first_, swap_second_};
   for (int i = 0; i < 2; ++i) {
     std::string_view text;
-    bool kept;
     // Both cells had a text when p was set, or the swap is not in force.
-    WorkText(columns[swapped ? 1 - i : i], p, &text, &kept);
-    if (views && kept) {
+    WorkText(columns[swapped ? 1 - i : i], p, &text);
+    if (views) {
       fields.SetCompareViewAt(columns[i], text);
     } else {
       fields.SetCompareAt(columns[i], text);

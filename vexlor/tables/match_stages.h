@@ -1,9 +1,9 @@
-// The stages that the fuzzy batch methods share: filling a working table
-// with the comparison form of a table's rows while filing the trigrams of
+// The stages that the fuzzy batch methods share: putting a table's rows
+// into comparison form (comparison_texts.h) while filing the trigrams of
 // their cluster texts (the indexing stage), and the candidate loop that
 // compares one record with the indexed rows that share enough trigrams with
 // it (the loop of the matching stage). The duplicate search compares the
-// working table's own rows; the fuzzy match and merge compare the records
+// indexed rows with each other; the fuzzy match and merge compare the records
 // of a second table, and the merge appends records to the indexed rows as it
 // goes.
 //
@@ -47,10 +47,9 @@ namespace vexlor {
 
 class MatchStages {
  public:
-  // `work` is the working table, whose rows are the indexed records; it
-  // must outlive this object. Nothing is allocated yet.
-  MatchStages(BatchContext& ctx, platform::VariantArray& work,
-              CandidateScan scan = CandidateScan::kPrefixFilter);
+  // Nothing is allocated yet.
+  explicit MatchStages(BatchContext& ctx,
+                       CandidateScan scan = CandidateScan::kPrefixFilter);
   ~MatchStages();
   MatchStages(const MatchStages&) = delete;
   MatchStages& operator=(const MatchStages&) = delete;
@@ -63,11 +62,11 @@ class MatchStages {
   // Frees the index, the counters and the comparison texts. Never fails.
   void Free();
 
-  // Puts row `from` of `source` into working row `to` in comparison form,
-  // for the columns 0 to columns - 1 that are Cluster or DupeSearch columns
-  // (all of them when `every_column`), and files the trigrams of the
-  // strings of Cluster columns under `to`. Other cells of the working row
-  // are left alone. Throws std::bad_alloc.
+  // Puts row `from` of `source` into comparison form as indexed row `to`,
+  // the row after the last one filed, for the columns 0 to columns - 1 that
+  // are Cluster or DupeSearch columns (all of them when `every_column`), and
+  // files the trigrams of the strings of Cluster columns under `to`. Other
+  // cells have no text. Throws std::bad_alloc.
   void FileRow(const platform::VariantArray& source, uint32_t from, uint32_t to,
                uint32_t columns, bool every_column);
 
@@ -80,6 +79,7 @@ class MatchStages {
                  uint32_t columns, AfterRow&& after_row) {
     ProgressSink& progress = ctx_.progress();
     const double last_row = static_cast<double>(rows) - 1;
+    texts_.Begin(columns, rows);
     for (uint32_t r = 0; r < rows; ++r) {
       FileRow(source, r, r, columns, false);
       after_row(r);
@@ -91,15 +91,9 @@ class MatchStages {
   }
 
   // Starts the matching stage: records are compared over the columns 0 to
-  // columns - 1, and the comparison texts of the DupeSearch columns of
-  // working rows 0 to rows - 1 are made once, with room reserved for
-  // `reserve_rows` rows in all. Throws std::bad_alloc.
-  void BeginMatching(uint32_t rows, uint32_t columns, uint32_t reserve_rows);
-
-  // Makes the comparison texts of working row `row`, which must be the row
-  // after the last one that has them (an appended record). Throws
-  // std::bad_alloc.
-  void AddRow(uint32_t row);
+  // columns - 1 with the indexed rows 0 to rows - 1 and the rows filed from
+  // now on. Throws std::bad_alloc.
+  void BeginMatching(uint32_t rows, uint32_t columns);
 
   // Takes up the DupeSearch options again: host code may have changed them
   // during a report.
@@ -267,7 +261,6 @@ class MatchStages {
   // current record takes, if any.
   struct ThreadQuery {
     CandidateGenerator::Query query;
-    std::string text;
     FieldColl fields;  // for the verdicts
   };
   struct Ahead {
@@ -329,8 +322,7 @@ class MatchStages {
   CandidateNeed CountWorkingRow(uint32_t row, double cluster_threshold);
   // CountWorkingRow for the generator's query state `query`, with `text`
   // as its buffer; touches nothing else.
-  CandidateNeed QueryWorkingRow(CandidateGenerator::Query& query,
-                                std::string* text, uint32_t row,
+  CandidateNeed QueryWorkingRow(CandidateGenerator::Query& query, uint32_t row,
                                 const std::vector<char>& cluster,
                                 double cluster_threshold) const;
   // CountRecord for the i-th record of `batch`, from its snapshot.
@@ -456,19 +448,19 @@ class MatchStages {
   bool SwapInForce() const;
   // Whether the field list's pair reaches `threshold`.
   bool Verdict(double threshold);
-  // The comparison text of working cell (c, row) and whether it has one.
-  // *kept says whether the text lies in the arena, where it stays until
-  // rows are added, or in a buffer that the next call reuses.
-  bool WorkText(int c, uint32_t row, std::string_view* text,
-                bool* kept = nullptr);
+  // The comparison text of indexed cell (c, row) and whether it has one;
+  // the text stays in place until rows are filed.
+  bool WorkText(int c, uint32_t row, std::string_view* text) const;
+  // The text of sealed cell (c, row): 1 with a text, 0 without, -1 for a
+  // row that is not sealed. Safe on a worker thread.
+  int SealedText(int c, uint32_t row, std::string_view* text) const;
+  // `text` as a string cell made of it would give it back (CellText).
+  std::string_view AsCellText(const std::string& text);
   // The comparison text of a cell of another table in column c.
   bool RecordText(const platform::Variant& cell, int c, std::string_view* text);
-  // Drops the comparison texts; the cells are read directly from then on.
-  void DropTexts();
 
   BatchContext& ctx_;
   ColumnOptions& options_;
-  platform::VariantArray& work_;
   const CandidateScan scan_;
   uint32_t columns_ = 0;  // compared columns of the matching stage
   uint32_t matching_rows_ = 0;
@@ -500,8 +492,7 @@ class MatchStages {
   // column off). Touches nothing else.
   bool FindVerdicts(ThreadQuery& own, const AheadRows& batch, uint32_t i,
                     Ahead& ahead) const;
-  // The text of column c of the i-th row of `batch`, as
-  // ComparisonTexts::SealedText says.
+  // The text of column c of the i-th row of `batch`, as SealedText says.
   int BatchText(const AheadRows& batch, uint32_t i, int c,
                 std::string_view* text) const;
   std::unique_ptr<BatchWorkers> workers_;
@@ -544,8 +535,7 @@ class MatchStages {
   int swap_second_ = -1;
   PairScorer* scorer_ = nullptr;
 
-  // The comparison texts of the DupeSearch columns, as matching began and
-  // as rows were added.
+  // The comparison form of the indexed rows.
   ComparisonTexts texts_;
 
   // Reused buffers: nothing is allocated per candidate pair.

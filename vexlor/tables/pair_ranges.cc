@@ -81,7 +81,7 @@ struct FinderState {
     const uint32_t compared = std::min<uint32_t>(input.columns(), kMaxColumns);
     work = CreateResultTable(input, work_columns, rows);
     VariantArray& w = *work.AsArray();
-    stages = std::make_unique<MatchStages>(ctx, w);
+    stages = std::make_unique<MatchStages>(ctx);
     stages->SetSwap(options.swap_first, options.swap_second);
     ArrayLock input_lock(&input);
     ArrayLock work_lock(&w);
@@ -116,7 +116,7 @@ DupePairFinder::DupePairFinder(const ColumnOptions& columns,
                                     Threshold, ClusterThreshold, options);
   ArrayLock input_lock(input);
   ArrayLock work_lock(s.work.AsArray());
-  s.stages->BeginMatching(s.rows, compared, s.rows);
+  s.stages->BeginMatching(s.rows, compared);
 }
 
 DupePairFinder::~DupePairFinder() = default;
@@ -170,7 +170,7 @@ void MatchPairFinder::Find(const Variant& records,
   const uint32_t common =
       std::min<uint32_t>(std::min(table->columns(), w.columns()), kMaxColumns);
   if (common != s.matched_columns) {
-    s.stages->BeginMatching(s.rows, common, s.rows);
+    s.stages->BeginMatching(s.rows, common);
     s.matched_columns = common;
   }
   s.stages->FindRecordPairs(*table, 0, table->rows(), s.rows,
