@@ -72,8 +72,9 @@ namespace vexlor {
 //
 // Cost: stage 2 is one trigram count per record plus one record comparison
 // per candidate; a low ClusterThreshold approaches all pairs. Memory: the
-// working table, the trigram index, one byte per row of hit counters, and
-// one label per record.
+// result table, the compared texts once with eight bytes per compared
+// cell, the trigram index, one byte per row of hit counters, and one label
+// per record.
 platform::Variant DupeSearch(BatchContext& ctx,
                              const platform::Variant& varArray,
                              int32_t IDColumnIndex, double Threshold,

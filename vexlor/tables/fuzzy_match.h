@@ -2,8 +2,8 @@
 // record is marked with the first record of the second table (the match
 // table) that resembles it closely enough.
 //
-// Two stages (match_stages.h). Indexing copies the master's Cluster and
-// DupeSearch columns into a working table in comparison form and files
+// Two stages (match_stages.h). Indexing puts the master's Cluster and
+// DupeSearch columns into comparison form (comparison_texts.h) and files
 // the trigrams of its cluster texts. Matching takes the match records in
 // order; a record is compared (weighted record similarity over the
 // DupeSearch columns both tables have) only with the master rows that share
@@ -68,7 +68,7 @@ namespace vexlor {
 // without error, when either argument is not a table (table_model.h), and
 // Empty when cancelled (the flag stays set). Out of memory sets the error
 // state and returns a VT_ARRAY|VT_VARIANT holding no array when the
-// working table or the result cannot be created, Empty otherwise.
+// result cannot be created, Empty otherwise.
 //
 // Progress: a search window titled "Fuzzy Match" (or events): stage 1
 // (status 201, Progress) every 100 master rows, stage 2 (status 213,
@@ -82,8 +82,8 @@ namespace vexlor {
 // record comparison per candidate; a record without cluster text costs no
 // pass over the counters, and with a need of at least one hit only the
 // master rows hit are visited. No allocation per candidate pair. Memory:
-// the working table, the trigram index, one byte and four bytes per master
-// row, and the compared texts once.
+// the compared texts once with eight bytes per compared cell, the trigram
+// index, and one byte and four bytes per master row.
 platform::Variant FuzzyMatch(
     BatchContext& ctx, const platform::Variant& varArray,
     const platform::Variant& varMatch, int32_t IDColumnIndex, double Threshold,

@@ -208,7 +208,7 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
     ctx.SetOutOfMemoryError();
     return Variant();
   }
-  // The working table holds comparison texts and internal row numbers:
+  // The working table holds only the identifiers so far:
   // nothing a caller could use.
   if (ReturnResults < kReturnImport || ReturnResults > kReturnCleanMerged) {
     return Variant();
@@ -241,7 +241,7 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
     return result;
   }
 
-  // The caller's cells replace the comparison texts.
+  // The caller's cells beside the identifiers.
   for (uint32_t r = 0; r < rows_in_use; ++r) {
     if (r < master_rows) {
       for (uint32_t c = 0; c < master_columns; ++c) {

@@ -83,8 +83,9 @@ namespace vexlor {
 //
 // Cost: as the fuzzy match, with the appended records indexed too. No
 // allocation per candidate pair. Memory: the working table of master plus
-// import rows, the trigram index, one byte per working row of hit counters,
-// one identifier per record, and the compared texts once.
+// import rows (holding the identifiers until the caller's cells are put
+// in), the compared texts once with eight bytes per compared cell, the
+// trigram index, one byte per working row of hit counters.
 platform::Variant FuzzyMerge(
     BatchContext& ctx, const platform::Variant& varArray,
     const platform::Variant& varImport, int32_t IDColumnIndex, double Threshold,
