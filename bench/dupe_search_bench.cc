@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "bench/bench_data.h"
+#include "tests/reference/candidate_strategies.h"
 #include "vexlor/control/control_context.h"
 #include "vexlor/control/event_sink.h"
 #include "vexlor/control/vexlor_ctrl.h"
@@ -369,8 +370,7 @@ Outcome Run(const std::string& dir, const Config& config) {
     }
     scores = ScoreLabels(labels, entities);
   }
-  const char* kind =
-      config.scan == CandidateScan::kHitList ? "straight" : "fast";
+  const char* kind = config.scan.compare_in_full ? "straight" : "fast";
   const double f1 = scores.precision() + scores.recall() > 0
                         ? 2 * scores.precision() * scores.recall() /
                               (scores.precision() + scores.recall())
@@ -475,12 +475,12 @@ int main(int argc, char** argv) {
         std::printf("  straight skipped (would take over 30 minutes)\n");
         std::fflush(stdout);
       } else {
-        slow = RunChild(
-            dir, {c.method, c.name, c.second, ct, CandidateScan::kHitList});
+        slow = RunChild(dir, {c.method, c.name, c.second, ct,
+                              vexlor::reference::HitListScan()});
         failures += !slow.ok;
       }
-      Outcome fast = RunChild(
-          dir, {c.method, c.name, c.second, ct, CandidateScan::kPrefixFilter});
+      Outcome fast =
+          RunChild(dir, {c.method, c.name, c.second, ct, CandidateScan{}});
       failures += !fast.ok;
       if (slow.ok && fast.ok) {
         std::printf("  ratio    wall %.1fx  cpu %.1fx  results %s\n",

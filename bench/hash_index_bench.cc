@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "benchmark/benchmark.h"
+#include "tests/reference/trigram_counting.h"
 #include "vexlor/tables/index_size.h"
 #include "vexlor/tables/ll_hash.h"
-#include "vexlor/tables/trigram.h"
 
-namespace vexlor {
+namespace vexlor::reference {
 namespace {
 
 constexpr uint32_t kRecords = 100000;
@@ -286,4 +286,4 @@ BENCHMARK(BM_TrigramHitCounters)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-}  // namespace vexlor
+}  // namespace vexlor::reference

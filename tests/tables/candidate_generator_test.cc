@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/reference/trigram_counting.h"
 #include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/trigram.h"
 
@@ -69,7 +70,7 @@ class Straightforward {
  public:
   explicit Straightforward(uint32_t rows) : hits_(rows) {}
   void File(const Record& record, uint32_t row) {
-    for (const std::string& t : record) AddTrigrams(t, row, index_);
+    for (const std::string& t : record) reference::AddTrigrams(t, row, index_);
   }
   // Candidates and their counters for `need` >= 1.
   void Query(const Record& record, uint32_t self, int64_t need,
@@ -84,7 +85,7 @@ class Straightforward {
 
  private:
   LLHash index_;
-  TrigramHitCounters hits_;
+  reference::TrigramHitCounters hits_;
 };
 
 int64_t KeyLength(const Record& record) {

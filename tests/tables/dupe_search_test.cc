@@ -17,6 +17,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/strings/normalize.h"
+#include "tests/reference/candidate_strategies.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/batch_workers.h"
@@ -621,9 +622,9 @@ TEST(DupeSearchTest, CandidateScansAgree) {
     slow.opts = rc.opts;
     Variant b = DupeSearch(slow, rc.table, rc.id_column, rc.threshold,
                            rc.cluster_threshold, rc.return_results, false,
-                           CandidateScan::kFullCounters);
-    for (CandidateScan scan :
-         {CandidateScan::kHitList, CandidateScan::kPrefixFilter}) {
+                           reference::FullCountersScan());
+    for (const CandidateScan& scan :
+         {reference::HitListScan(), CandidateScan{}}) {
       FakeContext fast(iteration);
       fast.opts = rc.opts;
       Variant a =
@@ -735,15 +736,15 @@ TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
     FakeContext slow(3);
     slow.sink.on_call = on_report(&slow);
     const Variant b =
-        DupeSearch(slow, in, 0, 80, 0.5, kAll, false, CandidateScan::kHitList);
+        DupeSearch(slow, in, 0, 80, 0.5, kAll, false, reference::HitListScan());
     for (unsigned threads : {1u, 2u, 3u, 8u}) {
       SCOPED_TRACE("host " + std::to_string(host) + ", threads " +
                    std::to_string(threads));
       SetBatchThreadCount(threads);
       FakeContext fast(3);
       fast.sink.on_call = on_report(&fast);
-      const Variant a = DupeSearch(fast, in, 0, 80, 0.5, kAll, false,
-                                   CandidateScan::kPrefixFilter);
+      const Variant a =
+          DupeSearch(fast, in, 0, 80, 0.5, kAll, false, CandidateScan{});
       SetBatchThreadCount(0);
       ASSERT_TRUE(SameTable(a, b));
       EXPECT_EQ(a.IsEmpty(), host == 2);

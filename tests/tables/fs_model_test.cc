@@ -269,8 +269,7 @@ Variant Search(const Variant& table, const MatchOptions& mo,
                bool cluster = true) {
   testing::SeededContext ctx(1);
   if (!cluster) ctx.column_options.cluster.fill(false);
-  return DupeSearch(ctx, table, -1, 80, 0.5, kAll, false,
-                    CandidateScan::kPrefixFilter, mo);
+  return DupeSearch(ctx, table, -1, 80, 0.5, kAll, false, CandidateScan{}, mo);
 }
 
 TEST(FsModelTest, EstimatedSearchIsReproducibleAndSavedModelsAgree) {

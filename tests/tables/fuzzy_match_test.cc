@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/output/temp_dir.h"
+#include "tests/reference/candidate_strategies.h"
 #include "tests/reference/fuzzy_match_reference.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/platform/testing/allocation_walk.h"
@@ -385,7 +386,7 @@ TEST(FuzzyMatchTest, BestSwapAndScoresAgreeWithTheReference) {
     const Variant result =
         FuzzyMatch(ctx, rc.master, rc.second, rc.id_column, rc.threshold,
                    rc.cluster_threshold, kAll, false, u"", u"",
-                   TextEncoding::kUtf8, CandidateScan::kPrefixFilter, mo);
+                   TextEncoding::kUtf8, CandidateScan{}, mo);
     ColumnOptions options = rc.options;
     if (rc.id_column >= 0) {
       options.cluster[rc.id_column] = options.dupe_search[rc.id_column] = false;
@@ -500,13 +501,13 @@ TEST(FuzzyMatchTest, MatchAndMergeFoundAheadAgreeWithTheStraightforwardScan) {
       out.options = ctx.column_options;
       return out;
     };
-    const Run slow = run(CandidateScan::kHitList);
+    const Run slow = run(reference::HitListScan());
     for (unsigned threads : {1u, 2u, 3u, 8u}) {
       SCOPED_TRACE(std::string(merge ? "merge" : "match") + ", host " +
                    std::to_string(host) + ", threads " +
                    std::to_string(threads));
       SetBatchThreadCount(threads);
-      const Run fast = run(CandidateScan::kPrefixFilter);
+      const Run fast = run(CandidateScan{});
       SetBatchThreadCount(0);
       ASSERT_TRUE(testing::SameTable(fast.result, slow.result));
       EXPECT_EQ(fast.result.IsEmpty(), host == 2);

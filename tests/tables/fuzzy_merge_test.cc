@@ -364,7 +364,7 @@ TEST(FuzzyMergeTest, SwapAgreesWithTheReference) {
     const Variant result =
         FuzzyMerge(ctx, rc.master, rc.second, rc.id_column, rc.threshold,
                    rc.cluster_threshold, mode, false, u"", u"",
-                   TextEncoding::kUtf8, CandidateScan::kPrefixFilter, mo);
+                   TextEncoding::kUtf8, CandidateScan{}, mo);
     ColumnOptions options = rc.options;
     if (rc.id_column >= 0) {
       options.cluster[rc.id_column] = options.dupe_search[rc.id_column] = false;

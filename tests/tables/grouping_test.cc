@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/reference/candidate_strategies.h"
 #include "tests/reference/dupe_search_reference.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/batch_workers.h"
@@ -155,8 +156,8 @@ TEST(GroupingTest, AgreesWithTheReference) {
     const reference::DupeOutcome want = reference::ReferenceDupeSearch(
         *table.AsArray(), started, threshold, cluster_threshold, mo, host);
 
-    for (CandidateScan scan :
-         {CandidateScan::kPrefixFilter, CandidateScan::kHitList}) {
+    for (const CandidateScan& scan :
+         {CandidateScan{}, reference::HitListScan()}) {
       testing::SeededContext ctx(iteration);
       ctx.column_options = options;
       ctx.sink.on_call = [&](const ProgressCall& c) {
@@ -271,12 +272,12 @@ TEST(GroupingTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
     mo.scores = true;
     testing::SeededContext slow(3);
     const Variant b = DupeSearch(slow, table, 0, 80, 0.5, kAll, false,
-                                 CandidateScan::kHitList, mo);
+                                 reference::HitListScan(), mo);
     for (unsigned threads : {1u, 2u, 8u}) {
       SetBatchThreadCount(threads);
       testing::SeededContext fast(3);
-      const Variant a = DupeSearch(fast, table, 0, 80, 0.5, kAll, false,
-                                   CandidateScan::kPrefixFilter, mo);
+      const Variant a =
+          DupeSearch(fast, table, 0, 80, 0.5, kAll, false, CandidateScan{}, mo);
       SetBatchThreadCount(0);
       ASSERT_TRUE(testing::SameTable(a, b)) << threads;
       ASSERT_EQ(fast.sink.calls.size(), slow.sink.calls.size());

@@ -116,9 +116,9 @@ void ExpectReplayAgrees(const Case& c, const std::string& what, int* missed) {
                                                    OptionsReader::kDupeSearch);
     SeededContext alone(11);
     alone.column_options = c.options;
-    const Variant expected = DupeSearch(
-        alone, c.table, c.id_column, c.threshold, c.cluster_threshold, 1, false,
-        CandidateScan::kPrefixFilter, options);
+    const Variant expected =
+        DupeSearch(alone, c.table, c.id_column, c.threshold,
+                   c.cluster_threshold, 1, false, CandidateScan{}, options);
     DupePairFinder finder(c.options, c.table, c.id_column, c.threshold,
                           c.cluster_threshold, options);
     for (int how = 0; how < 3; ++how) {
@@ -204,8 +204,7 @@ void ExpectMatchReplayAgrees(const Case& c, const Variant& master,
     alone.column_options = c.options;
     const Variant expected = FuzzyMatch(
         alone, master, second, c.id_column, c.threshold, c.cluster_threshold, 1,
-        false, u"", u"", TextEncoding::kWindows1252,
-        CandidateScan::kPrefixFilter, options);
+        false, u"", u"", TextEncoding::kWindows1252, CandidateScan{}, options);
     MatchPairFinder finder(c.options, master, c.id_column, c.threshold,
                            c.cluster_threshold, options);
     for (int how = 0; how < 3; ++how) {

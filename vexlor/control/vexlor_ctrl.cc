@@ -251,7 +251,7 @@ Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
   return RunBatch([&](ControlContext& context) {
     return ::vexlor::DupeSearch(
         context, varArray, IDColumnIndex, Threshold, ClusterThreshold,
-        ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
+        ReturnResults, ShowProgress, CandidateScan{},
         WithModel(ParseMatchOptions(Options, OptionsReader::kDupeSearch)));
   });
 }
@@ -263,7 +263,7 @@ Variant CVexlorCtrl::DupeSearch(const Variant& varArray, int32_t IDColumnIndex,
   return RunBatch([&](ControlContext& context) {
     return ::vexlor::DupeSearch(context, varArray, IDColumnIndex, Threshold,
                                 ClusterThreshold, ReturnResults, ShowProgress,
-                                CandidateScan::kPrefixFilter, Options);
+                                CandidateScan{}, Options);
   });
 }
 
@@ -279,7 +279,7 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
     return ::vexlor::FuzzyMerge(
         context, varArray, varImport, IDColumnIndex, Threshold,
         ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
-        LogFilenameRejected, log_format_.encoding, CandidateScan::kPrefixFilter,
+        LogFilenameRejected, log_format_.encoding, CandidateScan{},
         WithModel(ParseMatchOptions(Options, OptionsReader::kFuzzyMerge)));
   });
 }
@@ -292,11 +292,10 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
                                 std::u16string_view LogFilenameImported,
                                 std::u16string_view LogFilenameRejected) {
   return RunBatch([&](ControlContext& context) {
-    return ::vexlor::FuzzyMerge(context, varArray, varImport, IDColumnIndex,
-                                Threshold, ClusterThreshold, ReturnResults,
-                                ShowProgress, LogFilenameImported,
-                                LogFilenameRejected, log_format_.encoding,
-                                CandidateScan::kPrefixFilter, Options);
+    return ::vexlor::FuzzyMerge(
+        context, varArray, varImport, IDColumnIndex, Threshold,
+        ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
+        LogFilenameRejected, log_format_.encoding, CandidateScan{}, Options);
   });
 }
 
@@ -347,7 +346,7 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
     return ::vexlor::FuzzyMatch(
         context, varArray, varMatch, IDColumnIndex, Threshold, ClusterThreshold,
         ReturnResults, ShowProgress, LogFilenamePositive, LogFilenameNegative,
-        log_format_.encoding, CandidateScan::kPrefixFilter,
+        log_format_.encoding, CandidateScan{},
         WithModel(ParseMatchOptions(Options, OptionsReader::kFuzzyMatch)));
   });
 }
@@ -363,7 +362,7 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
     return ::vexlor::FuzzyMatch(
         context, varArray, varMatch, IDColumnIndex, Threshold, ClusterThreshold,
         ReturnResults, ShowProgress, LogFilenamePositive, LogFilenameNegative,
-        log_format_.encoding, CandidateScan::kPrefixFilter, Options);
+        log_format_.encoding, CandidateScan{}, Options);
   });
 }
 

@@ -2,8 +2,8 @@
 // posting of every trigram.
 //
 // A record's candidates are the filed rows that share at least `need`
-// trigram occurrences with its cluster texts, counted as CountTrigramHits
-// counts them (trigram.h): a query trigram that occurs k times adds k for
+// trigram occurrences with its cluster texts, counted by the trigram rule
+// (trigram.h): a query trigram that occurs k times adds k for
 // every time a row filed it, and a counter stops at 255. Walking every
 // posting of every query trigram costs as much as the common trigrams are
 // common, which on a large table is a large share of the table per record.
@@ -91,8 +91,8 @@ class CandidateGenerator {
   // 0xFFFFFFFF only.
   void File(std::string_view text, uint32_t row);
 
-  // Starts the query of a record; `record` is excluded from the candidates
-  // as CountTrigramHits excludes it (kNoRecord excludes nothing). O(1).
+  // Starts the query of a record; `record` is never one of its own
+  // candidates (kNoRecord excludes nothing). O(1).
   void BeginQuery(uint32_t record) { BeginQuery(own_, record); }
   void BeginQuery(Query& q, uint32_t record) const;
 

@@ -80,7 +80,7 @@ platform::Variant DupeSearch(BatchContext& ctx,
                              int32_t IDColumnIndex, double Threshold,
                              double ClusterThreshold, int16_t ReturnResults,
                              bool ShowProgress,
-                             CandidateScan scan = CandidateScan::kPrefixFilter,
+                             CandidateScan scan = CandidateScan{},
                              const MatchOptions& options = MatchOptions());
 
 }  // namespace vexlor

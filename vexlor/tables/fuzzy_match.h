@@ -91,7 +91,7 @@ platform::Variant FuzzyMatch(
     std::u16string_view LogFilenamePositive,
     std::u16string_view LogFilenameNegative,
     TextEncoding log_encoding = TextEncoding::kWindows1252,
-    CandidateScan scan = CandidateScan::kPrefixFilter,
+    CandidateScan scan = CandidateScan{},
     const MatchOptions& options = MatchOptions());
 
 }  // namespace vexlor

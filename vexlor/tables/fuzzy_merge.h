@@ -93,7 +93,7 @@ platform::Variant FuzzyMerge(
     std::u16string_view LogFilenameImported,
     std::u16string_view LogFilenameRejected,
     TextEncoding log_encoding = TextEncoding::kWindows1252,
-    CandidateScan scan = CandidateScan::kPrefixFilter,
+    CandidateScan scan = CandidateScan{},
     const MatchOptions& options = MatchOptions());
 
 }  // namespace vexlor

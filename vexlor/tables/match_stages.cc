@@ -2,17 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
 #include <span>
 #include <system_error>
+#include <utility>
 
 #include "vexlor/platform/text.h"
 #include "vexlor/strings/normalize.h"
 #include "vexlor/tables/cell_text.h"
-#include "vexlor/tables/index_size.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -32,26 +31,16 @@ constexpr uint32_t kMinRowsForWorkers = 4096;
 }  // namespace
 
 MatchStages::MatchStages(BatchContext& ctx, CandidateScan scan)
-    : ctx_(ctx), options_(ctx.options()), scan_(scan) {}
+    : ctx_(ctx), options_(ctx.options()), scan_(std::move(scan)) {}
 
 MatchStages::~MatchStages() { StopAhead(); }
 
 void MatchStages::CreateIndex(uint32_t size_for, uint32_t counter_rows) {
-  if (scan_ == CandidateScan::kPrefixFilter) {
-    // The generator keeps its own contiguous lists; an LLHash would only
-    // be a second copy of them.
-    generator_ = std::make_unique<CandidateGenerator>();
+  if (scan_.make_counter) {
+    counter_ = scan_.make_counter(size_for, counter_rows);
     return;
   }
-  IndexSize size = StandardIndexSize(size_for);
-  index_ = std::make_unique<LLHash>();
-  index_->Init(size.buckets, size.node_block, size.node_block);
-  if (scan_ == CandidateScan::kFullCounters) {
-    counters_.assign(counter_rows, 0);
-    full_candidates_.reserve(counter_rows);
-  } else {
-    hits_ = std::make_unique<TrigramHitCounters>(counter_rows);
-  }
+  generator_ = std::make_unique<CandidateGenerator>();
 }
 
 void MatchStages::Free() {
@@ -65,10 +54,7 @@ void MatchStages::Free() {
   appended_rows_ = 0;
   matching_ = false;
   std::vector<uint32_t>().swap(combined_);
-  index_.reset();
-  hits_.reset();
-  std::vector<uint8_t>().swap(counters_);
-  std::vector<uint32_t>().swap(full_candidates_);
+  counter_.reset();
   texts_.Drop();
 }
 
@@ -107,10 +93,10 @@ void MatchStages::FileRow(const VariantArray& source, uint32_t from,
       }
       appended_->File(*text, to);
       filed = true;
-    } else if (generator_ != nullptr) {
-      generator_->File(*text, to);
+    } else if (counter_ != nullptr) {
+      counter_->File(*text, to);
     } else {
-      AddTrigrams(*text, to, *index_);
+      generator_->File(*text, to);
     }
   }
   if (filed) ++appended_rows_;
@@ -144,21 +130,24 @@ void MatchStages::RefreshColumns() {
 }
 
 void MatchStages::CountText(std::string_view text, uint32_t record) {
-  if (scan_ == CandidateScan::kPrefixFilter) {
-    generator_->AddQueryText(text);
-  } else if (scan_ == CandidateScan::kFullCounters) {
-    CountTrigramHits(text, record, *index_, counters_.data());
+  if (counter_ != nullptr) {
+    counter_->Count(text, record);
   } else {
-    hits_->Count(text, record, *index_);
+    generator_->AddQueryText(text);
+  }
+}
+
+void MatchStages::BeginCount(uint32_t record) {
+  if (counter_ != nullptr) {
+    counter_->Begin(record);
+  } else {
+    generator_->BeginQuery(record);
   }
 }
 
 CandidateNeed MatchStages::CountWorkingRow(uint32_t row,
                                            double cluster_threshold) {
-  if (scan_ == CandidateScan::kPrefixFilter) generator_->BeginQuery(row);
-  if (scan_ == CandidateScan::kFullCounters) {
-    std::memset(counters_.data(), 0, counters_.size());
-  }
+  BeginCount(row);
   int64_t key_length = 0;
   for (uint32_t c = 0; c < columns_; ++c) {
     if (!options_.cluster[c]) continue;
@@ -420,8 +409,7 @@ void MatchStages::SetAhead(const VariantArray* table, uint32_t first,
     if (table == nullptr) TakeFound(first, end, threshold);
     return;
   }
-  if (scan_ != CandidateScan::kPrefixFilter || generator_ == nullptr ||
-      end <= first) {
+  if (counter_ != nullptr || generator_ == nullptr || end <= first) {
     StopAhead();
     return;
   }
@@ -614,10 +602,7 @@ void MatchStages::FindPairs(uint32_t first, uint32_t end,
 }
 
 CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
-  if (scan_ == CandidateScan::kPrefixFilter) generator_->BeginQuery(kNoRecord);
-  if (scan_ == CandidateScan::kFullCounters) {
-    std::memset(counters_.data(), 0, counters_.size());
-  }
+  BeginCount(kNoRecord);
   int64_t key_length = 0;
   std::string_view text;
   for (uint32_t c = 0; c < columns_ && c < record_table_->columns(); ++c) {
@@ -665,19 +650,12 @@ const std::vector<uint32_t>& MatchStages::TakeCandidates(uint32_t need) {
 
 const std::vector<uint32_t>& MatchStages::TakeOwnCandidates(uint32_t need) {
   if (prefetched_ != nullptr) return *prefetched_;
-  if (scan_ == CandidateScan::kPrefixFilter) return generator_->Take(need);
-  if (scan_ == CandidateScan::kHitList) return hits_->Take(need);
-  full_candidates_.clear();
-  const uint32_t rows = static_cast<uint32_t>(counters_.size());
-  for (uint32_t p = 0; p < rows; ++p) {
-    if (counters_[p] >= need) full_candidates_.push_back(p);
-  }
-  return full_candidates_;
+  if (counter_ != nullptr) return counter_->Take(need);
+  return generator_->Take(need);
 }
 
 void MatchStages::ResetCounters() {
-  // Full counters are cleared when the next record starts.
-  if (scan_ == CandidateScan::kHitList) hits_->Reset();
+  if (counter_ != nullptr) counter_->Reset();
 }
 
 bool MatchStages::WorkText(int c, uint32_t row, std::string_view* text) const {
@@ -733,7 +711,7 @@ void MatchStages::LoadRecord() {
 void MatchStages::SetCompared(uint32_t p) {
   FieldColl& fields = ctx_.fields();
   std::string_view text;
-  const bool views = scan_ == CandidateScan::kPrefixFilter;
+  const bool views = !scan_.compare_in_full;
   for (int c : dupe_columns_) {
     if (!options_.dupe_search[c]) continue;
     if (!WorkText(c, p, &text)) {
@@ -756,7 +734,7 @@ bool MatchStages::SwapInForce() const {
 
 void MatchStages::SetSwapColumns(uint32_t p, bool swapped) {
   FieldColl& fields = ctx_.fields();
-  const bool views = scan_ == CandidateScan::kPrefixFilter;
+  const bool views = !scan_.compare_in_full;
   const int columns[2] = {swap_first_, swap_second_};
   for (int i = 0; i < 2; ++i) {
     std::string_view text;
@@ -777,7 +755,7 @@ bool MatchStages::Verdict(double threshold) {
     return scorer_->Reaches(fields, last, options_.dupe_search.data(),
                             threshold);
   }
-  if (scan_ == CandidateScan::kPrefixFilter) {
+  if (!scan_.compare_in_full) {
     return fields.RecordReaches(last, options_.dupe_search.data(), threshold);
   }
   return fields.RecordDifference(last, options_.dupe_search.data()) >=

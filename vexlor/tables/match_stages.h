@@ -38,7 +38,6 @@
 #include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/candidate_generator.h"
 #include "vexlor/tables/found_pairs.h"
-#include "vexlor/tables/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/pair_scorer.h"
 #include "vexlor/tables/trigram.h"
@@ -48,15 +47,14 @@ namespace vexlor {
 class MatchStages {
  public:
   // Nothing is allocated yet.
-  explicit MatchStages(BatchContext& ctx,
-                       CandidateScan scan = CandidateScan::kPrefixFilter);
+  explicit MatchStages(BatchContext& ctx, CandidateScan scan = CandidateScan{});
   ~MatchStages();
   MatchStages(const MatchStages&) = delete;
   MatchStages& operator=(const MatchStages&) = delete;
 
-  // Creates the trigram index, sized by StandardIndexSize(size_for), and
-  // hit counters for rows 0 to counter_rows - 1 (every row that will be
-  // filed). Throws std::bad_alloc.
+  // Creates the trigram index: the prefix filter's, or the scan's counter
+  // made for `size_for` trigrams and rows 0 to counter_rows - 1 (every row
+  // that will be filed). Throws std::bad_alloc.
   void CreateIndex(uint32_t size_for, uint32_t counter_rows);
 
   // Frees the index, the counters and the comparison texts. Never fails.
@@ -347,6 +345,8 @@ class MatchStages {
   // The candidates among the rows filed while matching, after
   // QueryAppended.
   const std::vector<uint32_t>& TakeAppended(uint32_t need);
+  // Starts counting the trigram hits of `record`, as CountText goes on.
+  void BeginCount(uint32_t record);
   void CountText(std::string_view text, uint32_t record);
   // The candidate list of a need of at least one hit; resets the counters.
   const std::vector<uint32_t>& TakeCandidates(uint32_t need);
@@ -465,7 +465,7 @@ class MatchStages {
   uint32_t columns_ = 0;  // compared columns of the matching stage
   uint32_t matching_rows_ = 0;
 
-  std::unique_ptr<CandidateGenerator> generator_;  // kPrefixFilter
+  std::unique_ptr<CandidateGenerator> generator_;  // without make_counter
   // Finds the candidates of one row of a batch, on thread `thread`.
   struct FindJob {
     MatchStages* stages;
@@ -519,10 +519,7 @@ class MatchStages {
   Ahead found_record_;            // MatchRecord's
   std::vector<uint32_t> listed_;  // FindRecordPairs'
 
-  std::unique_ptr<LLHash> index_;             // the others
-  std::unique_ptr<TrigramHitCounters> hits_;  // kHitList
-  std::vector<uint8_t> counters_;             // CandidateScan::kFullCounters
-  std::vector<uint32_t> full_candidates_;     // CandidateScan::kFullCounters
+  std::unique_ptr<CandidateCounter> counter_;  // scan_.make_counter's
   std::vector<int> dupe_columns_;
 
   // The current record: a working row (table null) or a row of another

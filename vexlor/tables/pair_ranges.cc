@@ -193,7 +193,7 @@ Variant ReplayFuzzyMatch(BatchContext& ctx, const Variant& varArray,
   return FuzzyMatch(ctx, varArray, varMatch, IDColumnIndex, Threshold,
                     ClusterThreshold, ReturnResults, ShowProgress,
                     LogFilenamePositive, LogFilenameNegative, log_encoding,
-                    CandidateScan::kPrefixFilter, replay);
+                    CandidateScan{}, replay);
 }
 
 Variant ReplayDupeSearch(BatchContext& ctx, const Variant& varArray,
@@ -205,8 +205,7 @@ Variant ReplayDupeSearch(BatchContext& ctx, const Variant& varArray,
   if (options.scoring != Scoring::kEstimated) replay.found_pairs = &found;
   found.missed = false;
   return DupeSearch(ctx, varArray, IDColumnIndex, Threshold, ClusterThreshold,
-                    ReturnResults, ShowProgress, CandidateScan::kPrefixFilter,
-                    replay);
+                    ReturnResults, ShowProgress, CandidateScan{}, replay);
 }
 
 }  // namespace vexlor

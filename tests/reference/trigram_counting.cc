@@ -1,4 +1,4 @@
-#include "vexlor/tables/trigram.h"
+#include "tests/reference/trigram_counting.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace vexlor {
+namespace vexlor::reference {
 namespace {
 
 using PostingList = std::span<const uint32_t>;
@@ -229,4 +229,4 @@ void TrigramHitCounters::Reset() {
   listing_ = true;
 }
 
-}  // namespace vexlor
+}  // namespace vexlor::reference

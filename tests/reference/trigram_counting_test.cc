@@ -1,4 +1,4 @@
-#include "vexlor/tables/trigram.h"
+#include "tests/reference/trigram_counting.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include "tests/reference/trigram_reference.h"
 #include "vexlor/tables/ll_hash.h"
 
-namespace vexlor {
+namespace vexlor::reference {
 namespace {
 
 using Vals = std::vector<uint32_t>;
@@ -31,7 +31,7 @@ std::vector<std::string> KeysOf(const LLHash& index, size_t* filed) {
   return keys;
 }
 
-TEST(TrigramTest, FilesPaddedWindows) {
+TEST(TrigramCountingTest, FilesPaddedWindows) {
   struct Case {
     std::string text;
     std::vector<std::string> trigrams;  // distinct, each filed once
@@ -57,7 +57,7 @@ TEST(TrigramTest, FilesPaddedWindows) {
   }
 }
 
-TEST(TrigramTest, RepeatedTrigramIsFiledTwice) {
+TEST(TrigramCountingTest, RepeatedTrigramIsFiledTwice) {
   LLHash index;
   AddTrigrams("AAAA", 4, index);
   EXPECT_EQ(Values(index, "_AA"), (Vals{4}));
@@ -65,7 +65,7 @@ TEST(TrigramTest, RepeatedTrigramIsFiledTwice) {
   EXPECT_EQ(Values(index, "AA_"), (Vals{4}));
 }
 
-TEST(TrigramTest, OnlyTheFirst255BytesCount) {
+TEST(TrigramCountingTest, OnlyTheFirst255BytesCount) {
   std::string text;
   for (int i = 0; i < 300; ++i) {
     text += static_cast<char>(i < 255 ? 'A' + i % 26 : 'a' + i % 26);
@@ -83,7 +83,7 @@ TEST(TrigramTest, OnlyTheFirst255BytesCount) {
   EXPECT_EQ(Values(index, text.substr(253, 2) + "_"), (Vals{1}));
 }
 
-TEST(TrigramTest, CountsSharedOccurrences) {
+TEST(TrigramCountingTest, CountsSharedOccurrences) {
   LLHash index;
   AddTrigrams("AAAA", 0, index);
   AddTrigrams("AAAA", 1, index);
@@ -99,7 +99,7 @@ TEST(TrigramTest, CountsSharedOccurrences) {
   EXPECT_EQ(counters, (std::vector<uint8_t>{0, 6, 0}));
 }
 
-TEST(TrigramTest, CountersSaturateAt255) {
+TEST(TrigramCountingTest, CountersSaturateAt255) {
   LLHash index;
   AddTrigrams(std::string(255, 'A'), 1, index);  // AAA filed 253 times
   AddTrigrams("AAAA", 2, index);
@@ -117,7 +117,7 @@ TEST(TrigramTest, CountersSaturateAt255) {
   }
 }
 
-TEST(TrigramTest, MatchesReferenceOnRandomTexts) {
+TEST(TrigramCountingTest, MatchesReferenceOnRandomTexts) {
   // A four-letter alphabet makes trigrams shared, repeated and saturating;
   // lengths reach past 255. Each record files two texts (two columns).
   std::mt19937 rng(777);
@@ -166,7 +166,7 @@ TEST(TrigramTest, MatchesReferenceOnRandomTexts) {
   }
 }
 
-TEST(TrigramTest, NoRecordExcludesNothing) {
+TEST(TrigramCountingTest, NoRecordExcludesNothing) {
   LLHash index;
   AddTrigrams("ABC", 0, index);
   AddTrigrams("ABD", 1, index);
@@ -179,7 +179,7 @@ TEST(TrigramTest, NoRecordExcludesNothing) {
   EXPECT_EQ(counters, (std::vector<uint8_t>{4, 2}));
 }
 
-TEST(TrigramTest, TakeCandidatesAgreesWithAFullScan) {
+TEST(TrigramCountingTest, TakeCandidatesAgreesWithAFullScan) {
   // Short lists take the sorting path, long ones the scanning path; both
   // must give the ascending rows at or above the threshold and zero all
   // counters.
@@ -212,7 +212,7 @@ TEST(TrigramTest, TakeCandidatesAgreesWithAFullScan) {
   }
 }
 
-TEST(TrigramTest, HitCountersMatchReferenceInSparseAndDenseRecords) {
+TEST(TrigramCountingTest, HitCountersMatchReferenceInSparseAndDenseRecords) {
   // A wide alphabet gives records that hit few rows (listed), a narrow one
   // records that hit most rows (scanned); the mix also switches from listing
   // to scanning in the middle of a record.
@@ -264,4 +264,4 @@ TEST(TrigramTest, HitCountersMatchReferenceInSparseAndDenseRecords) {
 }
 
 }  // namespace
-}  // namespace vexlor
+}  // namespace vexlor::reference
