@@ -41,6 +41,7 @@
 #include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/pair_scorer.h"
 #include "vexlor/tables/trigram.h"
+#include "vexlor/tables/work_ahead.h"
 
 namespace vexlor {
 
@@ -254,62 +255,10 @@ class MatchStages {
   }
 
  private:
-  // Candidates found ahead (FindCandidatesAhead): per thread a query state
-  // and a text buffer, per row its need and candidates; the list that the
-  // current record takes, if any.
-  struct ThreadQuery {
-    CandidateGenerator::Query query;
-    FieldColl fields;  // for the verdicts
-  };
-  struct Ahead {
-    CandidateNeed need;
-    std::vector<uint32_t> rows;
-    // Per candidate whether it reaches the batch's threshold, when found.
-    std::vector<uint8_t> verdicts;
-    bool verdicts_found = false;
-    // Found by another process: `rows` holds only the candidates that reach
-    // the threshold and a last one that misses, of `depth` in all.
-    bool partial = false;
-    uint32_t depth = 0;
-  };
-  // A cell of a record of another table as read for a batch: its text lies
-  // in the batch's `texts`.
-  struct SnapshotCell {
-    uint32_t offset;
-    uint32_t length;
-    bool read;       // a Cluster or DupeSearch cell within the table
-    bool is_string;  // only strings are filed and counted
-    bool has_text;
-  };
-  // The candidates of working rows first to end - 1, or of the records of
-  // `table`, found with the Cluster options `cluster`.
-  struct AheadRows {
-    const platform::VariantArray* table = nullptr;
-    uint32_t first = 0;
-    uint32_t end = 0;
-    std::vector<char> cluster;
-    double cluster_threshold = 0.0;
-    std::vector<Ahead> rows;
-    std::vector<char> searches;  // per row: whether to find its candidates
-    // The verdicts' threshold (not a number: no verdicts) and what else a
-    // verdict depends on, as it was when the batch was set going.
-    double threshold = std::numeric_limits<double>::quiet_NaN();
-    std::vector<int> dupe_columns;
-    std::array<bool, kMaxColumns> dupe_search{};
-    std::array<bool, kMaxColumns> compare_null{};
-    std::array<double, kMaxColumns> weight{};
-    int swap_first = -1;
-    int swap_second = -1;
-    // Records of another table: per row `columns` cells, as read when the
-    // batch was set going.
-    uint32_t columns = 0;
-    std::vector<SnapshotCell> cells;
-    std::string texts;
-    // The scorer whose verdicts the workers find (one safe on any thread),
-    // or null for the weighted mean.
-    PairScorer* scorer = nullptr;
-  };
-
+  // The members are defined in three files: the indexing and the candidate
+  // loop on the calling thread here (match_stages.cc), the work found ahead
+  // on worker threads (match_stages_ahead.cc, work_ahead.h), and the work
+  // taken from other processes (match_stages_found.cc).
   void SetRecord(const platform::VariantArray* table, uint32_t row,
                  double threshold) {
     record_table_ = table;
