@@ -1,6 +1,7 @@
 #include "vexlor/tables/dupe_search.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -36,19 +37,18 @@ constexpr int kStatusSearching = kStrSearchingDuplicates;
 constexpr int kStatusCleaningUp = kStrCleaningUp;
 constexpr uint32_t kNoLabel = std::numeric_limits<uint32_t>::max();
 constexpr uint32_t kNoMember = std::numeric_limits<uint32_t>::max();
+constexpr double kNoScore = std::numeric_limits<double>::quiet_NaN();
 
 class Search {
  public:
-  Search(BatchContext& ctx, VariantArray& input, VariantArray& work,
-         double threshold, double cluster_threshold, CandidateScan scan,
+  Search(BatchContext& ctx, VariantArray& input, double threshold,
+         double cluster_threshold, CandidateScan scan,
          const MatchOptions& options)
       : ctx_(ctx),
         input_(input),
-        work_(work),
         stages_(ctx, scan),
         rows_(input.rows()),
         compared_columns_(std::min<uint32_t>(input.columns(), kMaxColumns)),
-        label_column_(input.columns()),
         threshold_(threshold),
         cluster_threshold_(cluster_threshold),
         grouping_(options.grouping),
@@ -82,8 +82,8 @@ class Search {
     MatchProgress figures(rows_);
     progress.BeginStage(kStatusSearching, ProgressEvent::kProgressDupeSearch,
                         figures.fields());
-    ArrayLock lock(&work_);
     label_of_.assign(rows_, kNoLabel);
+    if (scores_) score_of_.assign(rows_, kNoScore);
     if (grouping_ == Grouping::kClique) next_member_.assign(rows_, kNoMember);
     stages_.BeginMatching(rows_, compared_columns_);
     BeginScoring(options_, stages_, &model_, &scorer_,
@@ -130,6 +130,17 @@ class Search {
       estimation.AfterPair();
     }
     estimation.Finish(options_.swap_first, options_.swap_second, &model_);
+  }
+
+  // Puts the labels, and the scores when asked for, into column `column`
+  // (and the next) of `work`.
+  void WriteLabels(VariantArray& work, uint32_t column) const {
+    for (uint32_t r = 0; r < rows_; ++r) {
+      work.cell(column, r) = label_variant_[label_of_[r]];
+      if (scores_ && !std::isnan(score_of_[r])) {
+        work.cell(column + 1, r) = Variant::R8(score_of_[r]);
+      }
+    }
   }
 
   // The text of row r's label.
@@ -255,15 +266,13 @@ class Search {
   // The label, and the score when asked for, of a row that joins a group.
   void SetLabel(uint32_t row, uint32_t label, double similarity) {
     label_of_[row] = label;
-    work_.cell(label_column_, row) = label_variant_[label];
-    if (scores_) work_.cell(label_column_ + 1, row) = Variant::R8(similarity);
+    if (scores_) score_of_[row] = similarity;
   }
 
   // Row r opens a group under a new label.
   uint32_t Open(uint32_t r) {
     const uint32_t label = NewLabel();
     label_of_[r] = label;
-    work_.cell(label_column_, r) = label_variant_[label];
     return label;
   }
 
@@ -277,11 +286,9 @@ class Search {
 
   BatchContext& ctx_;
   VariantArray& input_;
-  VariantArray& work_;
   MatchStages stages_;
   const uint32_t rows_;
   const uint32_t compared_columns_;
-  const uint32_t label_column_;
   const double threshold_;
   const double cluster_threshold_;
   const Grouping grouping_;
@@ -299,6 +306,9 @@ class Search {
   std::vector<uint32_t> label_of_;
   std::vector<std::string> label_text_;
   std::vector<Variant> label_variant_;
+  // Scores: per row the similarity with which it joined a group, when
+  // asked for; a row that opened one has none.
+  std::vector<double> score_of_;
   uint32_t current_label_ = kNoLabel;
   bool found_duplicate_ = false;
 
@@ -329,26 +339,18 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
   const uint32_t rows = input->rows();
   // The labels, and the scores when asked for.
   const uint32_t added = options.scores ? 2 : 1;
-  Variant work;
-  try {
-    if (columns > std::numeric_limits<uint32_t>::max() - added) {
-      throw std::bad_alloc();
-    }
-    work = CreateResultTable(*input, columns + added, rows);
-  } catch (const std::bad_alloc&) {
+  if (columns > std::numeric_limits<uint32_t>::max() - added) {
     ctx.SetOutOfMemoryError();
     return Variant::Array(nullptr);
   }
-  VariantArray& w = *work.AsArray();
 
   ProgressSink& progress = ctx.progress();
   ReporterScope reporter(progress);
-  Search search(ctx, *input, w, Threshold, ClusterThreshold, scan, options);
+  Search search(ctx, *input, Threshold, ClusterThreshold, scan, options);
 
   // Stage 1: preparation.
   try {
     ArrayLock input_lock(input);
-    ArrayLock work_lock(&w);
     reporter.Open(ShowProgress, kTitle, kFoundLabel);
     progress.BeginStage(kStatusClusters, ProgressEvent::kProgress,
                         ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
@@ -378,7 +380,16 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
     return Variant();
   }
 
-  // Stage 3: the caller's cells beside the labels.
+  // Stage 3: the caller's cells beside the labels, in a table made only
+  // now that the index is freed.
+  Variant work;
+  try {
+    work = CreateResultTable(*input, columns + added, rows);
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+    return Variant::Array(nullptr);
+  }
+  VariantArray& w = *work.AsArray();
   {
     ArrayLock input_lock(input);
     ArrayLock work_lock(&w);
@@ -386,6 +397,7 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
     for (uint32_t r = 0; r < rows; ++r) {
       for (uint32_t c = 0; c < restored; ++c) w.cell(c, r) = input->cell(c, r);
     }
+    search.WriteLabels(w, columns);
   }
   if (ReturnResults == kReturnAll) return work;
 
