@@ -134,9 +134,16 @@ class Search {
 
   // Puts the labels, and the scores when asked for, into column `column`
   // (and the next) of `work`.
+  // Throws std::bad_alloc.
   void WriteLabels(VariantArray& work, uint32_t column) const {
+    // One string per label, which the rows of its group share.
+    std::vector<Variant> cells;
+    cells.reserve(label_text_.size());
+    for (const std::string& text : label_text_) {
+      cells.push_back(Variant::AnsiString(text));
+    }
     for (uint32_t r = 0; r < rows_; ++r) {
-      work.cell(column, r) = label_variant_[label_of_[r]];
+      work.cell(column, r) = cells[label_of_[r]];
       if (scores_ && !std::isnan(score_of_[r])) {
         work.cell(column + 1, r) = Variant::R8(score_of_[r]);
       }
@@ -278,9 +285,7 @@ class Search {
 
   uint32_t NewLabel() {
     std::string text = ctx_.NewGuidString();
-    Variant cell = Variant::AnsiString(text);
     label_text_.push_back(std::move(text));
-    label_variant_.push_back(std::move(cell));
     return static_cast<uint32_t>(label_text_.size() - 1);
   }
 
@@ -305,7 +310,6 @@ class Search {
   // Labels: one per record at most; label_of_ maps a row to its label.
   std::vector<uint32_t> label_of_;
   std::vector<std::string> label_text_;
-  std::vector<Variant> label_variant_;
   // Scores: per row the similarity with which it joined a group, when
   // asked for; a row that opened one has none.
   std::vector<double> score_of_;
@@ -390,7 +394,7 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
     return Variant::Array(nullptr);
   }
   VariantArray& w = *work.AsArray();
-  {
+  try {
     ArrayLock input_lock(input);
     ArrayLock work_lock(&w);
     const uint32_t restored = std::min<uint32_t>(columns, kMaxColumns);
@@ -398,6 +402,10 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
       for (uint32_t c = 0; c < restored; ++c) w.cell(c, r) = input->cell(c, r);
     }
     search.WriteLabels(w, columns);
+  } catch (const std::bad_alloc&) {
+    ctx.SetOutOfMemoryError();
+    DestroyResultArray(&work);
+    return Variant::Array(nullptr);
   }
   if (ReturnResults == kReturnAll) return work;
 
