@@ -169,8 +169,9 @@ int RunApply(const std::vector<std::string>& args, Io io) {
         !WriteResult(input.table, input.names, a, &error)) {
       return Complain(io, kExitBadInput, error);
     }
-    summary.Print(io.err, "apply: " + std::to_string(state.rows) + " rows, " +
-                              std::to_string(rejected) + " matches removed");
+    summary.Print(io.err, "apply",
+                  std::to_string(state.rows) + " rows, " +
+                      std::to_string(rejected) + " matches removed");
     return kExitOk;
   }
   const std::string fid_name = a.Get("fid-column", "FuzzyDupesID");
@@ -234,8 +235,9 @@ int RunApply(const std::vector<std::string>& args, Io io) {
   if (!WriteResult(result, names, a, &error)) {
     return Complain(io, kExitBadInput, error);
   }
-  summary.Print(io.err, "apply: " + std::to_string(state.rows) + " rows, " +
-                            std::to_string(changed) + " labels changed");
+  summary.Print(io.err, "apply",
+                std::to_string(state.rows) + " rows, " +
+                    std::to_string(changed) + " labels changed");
   return kExitOk;
 }
 

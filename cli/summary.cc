@@ -17,13 +17,28 @@ Summary::Summary(const Arguments& args)
     : wanted_(args.Has("summary") || isatty(STDERR_FILENO)),
       start_(std::chrono::steady_clock::now()) {}
 
-void Summary::Print(std::ostream& err, const std::string& text) const {
+void Summary::Lap() {
+  if (lap_count_ < 2) laps_[lap_count_++] = std::chrono::steady_clock::now();
+}
+
+void Summary::Print(std::ostream& err, const std::string& name,
+                    const std::string& text) const {
   if (!wanted_) return;
-  const std::chrono::duration<double> elapsed =
-      std::chrono::steady_clock::now() - start_;
-  char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.1f s", elapsed.count());
-  err << "vexlor: " << text << ", " << seconds << "\n";
+  const auto now = std::chrono::steady_clock::now();
+  auto seconds = [](std::chrono::steady_clock::time_point from,
+                    std::chrono::steady_clock::time_point to) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f s",
+                  std::chrono::duration<double>(to - from).count());
+    return std::string(buffer);
+  };
+  err << "vexlor: " << name << ": " << text << ", " << seconds(start_, now);
+  if (lap_count_ == 2) {
+    err << " (read " << seconds(start_, laps_[0]) << ", " << name << " "
+        << seconds(laps_[0], laps_[1]) << ", write " << seconds(laps_[1], now)
+        << ")";
+  }
+  err << "\n";
 }
 
 std::string RecordsRead(size_t first, size_t second) {

@@ -101,7 +101,7 @@ int RunTableCommand(TableCommand& command, const std::vector<std::string>& args,
   const std::string name = command.name();
   const Arguments a(args, command.Specs());
   if (!a.ok()) return Complain(io, kExitUsage, name + ": " + a.error());
-  const Summary summary(a);
+  Summary summary(a);
   if (a.positional().size() != command.files()) {
     return Complain(io, kExitUsage, name + " " + command.FilesUsage());
   }
@@ -124,12 +124,14 @@ int RunTableCommand(TableCommand& command, const std::vector<std::string>& args,
   }
   status = command.Prepare(run);
   if (status != kExitOk) return status;
+  summary.Lap();
 
   std::unique_ptr<ProgressSession> session =
       ProgressSession::Start(a, run.control.get(), io.err, &error);
   if (!session) return Complain(io, kExitUsage, name + ": " + error);
   platform::Variant result = command.Call(run, session->show_progress());
   session.reset();
+  summary.Lap();
   status = FinishBatch(*run.control, io);
   if (status != kExitOk) return status;
 
@@ -140,7 +142,7 @@ int RunTableCommand(TableCommand& command, const std::vector<std::string>& args,
   for (StagedLog& log : staged) {
     if (!log.Commit(&error)) return Complain(io, kExitBadInput, error);
   }
-  summary.Print(io.err, name + ": " + line);
+  summary.Print(io.err, name, line);
   return kExitOk;
 }
 

@@ -369,7 +369,8 @@ TEST_F(DataFilesTest, SummaryLine) {
     EXPECT_EQ(run.out, quiet.out);
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(run.err.rfind(c.line, 0), 0u) << run.err;
-    EXPECT_EQ(run.err.substr(run.err.size() - 3), " s\n");
+    EXPECT_EQ(run.err.substr(run.err.size() - 4), " s)\n");
+    EXPECT_NE(run.err.find(" (read "), std::string::npos) << run.err;
   }
 }
 
