@@ -139,44 +139,38 @@ bool Contains(std::span<const uint32_t> list, uint32_t row, size_t* cursor) {
 
 }  // namespace
 
-CandidateGenerator::CandidateGenerator() {
-  slot_keys_.assign(1024, 0);
-  slot_ids_.assign(1024, kNoId);
-}
+CandidateGenerator::CandidateGenerator() { slots_.assign(1024, {0, kNoId}); }
 
 CandidateGenerator::~CandidateGenerator() = default;
 
 uint32_t CandidateGenerator::Find(uint32_t key) const {
-  const size_t mask = slot_keys_.size() - 1;
+  const size_t mask = slots_.size() - 1;
   for (size_t i = HashKey(key) & mask;; i = (i + 1) & mask) {
-    if (slot_keys_[i] == key) return slot_ids_[i];
-    if (slot_keys_[i] == 0) return kNoId;
+    if (slots_[i].key == key) return slots_[i].id;
+    if (slots_[i].key == 0) return kNoId;
   }
 }
 
 void CandidateGenerator::GrowKeys() {
-  std::vector<uint32_t> keys(slot_keys_.size() * 2, 0);
-  std::vector<uint32_t> ids(slot_keys_.size() * 2, kNoId);
-  const size_t mask = keys.size() - 1;
-  for (size_t s = 0; s < slot_keys_.size(); ++s) {
-    if (slot_keys_[s] == 0) continue;
-    size_t i = HashKey(slot_keys_[s]) & mask;
-    while (keys[i] != 0) i = (i + 1) & mask;
-    keys[i] = slot_keys_[s];
-    ids[i] = slot_ids_[s];
+  std::vector<Slot> slots(slots_.size() * 2, {0, kNoId});
+  const size_t mask = slots.size() - 1;
+  for (const Slot& slot : slots_) {
+    if (slot.key == 0) continue;
+    size_t i = HashKey(slot.key) & mask;
+    while (slots[i].key != 0) i = (i + 1) & mask;
+    slots[i] = slot;
   }
-  slot_keys_.swap(keys);
-  slot_ids_.swap(ids);
+  slots_.swap(slots);
 }
 
 uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
-  const size_t mask = slot_keys_.size() - 1;
+  const size_t mask = slots_.size() - 1;
   size_t i = HashKey(key) & mask;
   for (;; i = (i + 1) & mask) {
-    if (slot_keys_[i] == key) return slot_ids_[i];
-    if (slot_keys_[i] == 0) break;
+    if (slots_[i].key == key) return slots_[i].id;
+    if (slots_[i].key == 0) break;
   }
-  if (2 * (size_t{keys_} + 1) > slot_keys_.size()) {
+  if (2 * (size_t{keys_} + 1) > slots_.size()) {
     GrowKeys();
     return FindOrAdd(key);
   }
@@ -189,8 +183,7 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     RoomForOne(max_extra_);
   }
   const uint32_t id = keys_++;
-  slot_keys_[i] = key;
-  slot_ids_[i] = id;
+  slots_[i] = {key, id};
   if (built_) {
     tails_.emplace_back();
     // Empty contiguous lists.

@@ -208,8 +208,12 @@ class CandidateGenerator {
 
   // Trigram keys (b0 << 16 | b1 << 8 | b2, plus one so that 0 is free) and
   // their ids, open addressing.
-  std::vector<uint32_t> slot_keys_;
-  std::vector<uint32_t> slot_ids_;
+  // A key beside its id, so that a lookup reads one place.
+  struct Slot {
+    uint32_t key;
+    uint32_t id;
+  };
+  std::vector<Slot> slots_;
   uint32_t keys_ = 0;
 
   // Contiguous lists: every row filed under id i once, ascending, in
