@@ -33,6 +33,13 @@ constexpr uint64_t kBitmapShare = 128;
 // on names and addresses saves more walking than it costs.
 constexpr uint64_t kRepeatShare = 2;
 constexpr uint32_t kNoBitmap = std::numeric_limits<uint32_t>::max();
+constexpr uint32_t kNoRow = std::numeric_limits<uint32_t>::max();
+// A pending entry starts with its text's length, or with this for one
+// posting given by its id.
+constexpr uint8_t kIdEntry = 0;
+constexpr size_t kIdEntryBytes = 1 + sizeof(uint32_t);
+static_assert(kMaxTrigramText <= std::numeric_limits<uint8_t>::max(),
+              "a pending text's length is one byte");
 
 // Appends to `out` every p in [0, row_count) with counters[p] >= need
 // (need >= 1), in ascending order, with its counter, and sets every
@@ -85,10 +92,17 @@ void ForEachTrigram(std::string_view text, F&& f) {
 
 uint32_t HashKey(uint32_t key) { return key * 0x9E3779B1u; }
 
-// Grows `v` geometrically so that one push_back cannot fail.
+// Grows `v` geometrically so that `n` more elements cannot fail.
+template <class Vector>
+void RoomFor(Vector& v, size_t n) {
+  if (v.capacity() - v.size() < n) {
+    v.reserve(std::max(v.capacity() * 2 + 16, v.size() + n));
+  }
+}
+
 template <class Vector>
 void RoomForOne(Vector& v) {
-  if (v.size() == v.capacity()) v.reserve(v.capacity() * 2 + 16);
+  RoomFor(v, 1);
 }
 
 // The first index from *cursor on whose row is not below `row`, in a list
@@ -125,44 +139,38 @@ bool Contains(std::span<const uint32_t> list, uint32_t row, size_t* cursor) {
 
 }  // namespace
 
-CandidateGenerator::CandidateGenerator() {
-  slot_keys_.assign(1024, 0);
-  slot_ids_.assign(1024, kNoId);
-}
+CandidateGenerator::CandidateGenerator() { slots_.assign(1024, {0, kNoId}); }
 
 CandidateGenerator::~CandidateGenerator() = default;
 
 uint32_t CandidateGenerator::Find(uint32_t key) const {
-  const size_t mask = slot_keys_.size() - 1;
+  const size_t mask = slots_.size() - 1;
   for (size_t i = HashKey(key) & mask;; i = (i + 1) & mask) {
-    if (slot_keys_[i] == key) return slot_ids_[i];
-    if (slot_keys_[i] == 0) return kNoId;
+    if (slots_[i].key == key) return slots_[i].id;
+    if (slots_[i].key == 0) return kNoId;
   }
 }
 
 void CandidateGenerator::GrowKeys() {
-  std::vector<uint32_t> keys(slot_keys_.size() * 2, 0);
-  std::vector<uint32_t> ids(slot_keys_.size() * 2, kNoId);
-  const size_t mask = keys.size() - 1;
-  for (size_t s = 0; s < slot_keys_.size(); ++s) {
-    if (slot_keys_[s] == 0) continue;
-    size_t i = HashKey(slot_keys_[s]) & mask;
-    while (keys[i] != 0) i = (i + 1) & mask;
-    keys[i] = slot_keys_[s];
-    ids[i] = slot_ids_[s];
+  std::vector<Slot> slots(slots_.size() * 2, {0, kNoId});
+  const size_t mask = slots.size() - 1;
+  for (const Slot& slot : slots_) {
+    if (slot.key == 0) continue;
+    size_t i = HashKey(slot.key) & mask;
+    while (slots[i].key != 0) i = (i + 1) & mask;
+    slots[i] = slot;
   }
-  slot_keys_.swap(keys);
-  slot_ids_.swap(ids);
+  slots_.swap(slots);
 }
 
 uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
-  const size_t mask = slot_keys_.size() - 1;
+  const size_t mask = slots_.size() - 1;
   size_t i = HashKey(key) & mask;
   for (;; i = (i + 1) & mask) {
-    if (slot_keys_[i] == key) return slot_ids_[i];
-    if (slot_keys_[i] == 0) break;
+    if (slots_[i].key == key) return slots_[i].id;
+    if (slots_[i].key == 0) break;
   }
-  if (2 * (size_t{keys_} + 1) > slot_keys_.size()) {
+  if (2 * (size_t{keys_} + 1) > slots_.size()) {
     GrowKeys();
     return FindOrAdd(key);
   }
@@ -175,8 +183,7 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     RoomForOne(max_extra_);
   }
   const uint32_t id = keys_++;
-  slot_keys_[i] = key;
-  slot_ids_[i] = id;
+  slots_[i] = {key, id};
   if (built_) {
     tails_.emplace_back();
     // Empty contiguous lists.
@@ -200,17 +207,7 @@ void CandidateGenerator::File(std::string_view text, uint32_t row) {
   }
   if (!built_) {
     if (any_filed_ && row < last_row_) pending_sorted_ = false;
-    ForEachTrigram(text, [&](uint32_t key) {
-      RoomForOne(pending_ids_);
-      pending_ids_.push_back(FindOrAdd(key));
-    });
-    // The cells of one row make one call: a row's calls are many on a
-    // wide table, and each costs as much as several postings.
-    if (!pending_calls_.empty() && pending_calls_.back().row == row) {
-      pending_calls_.back().end = pending_ids_.size();
-    } else {
-      pending_calls_.push_back({row, pending_ids_.size()});
-    }
+    FilePending(text, row);
     last_row_in_tails_ = false;
   } else {
     ForEachTrigram(text, [&](uint32_t key) { AddToTail(FindOrAdd(key), row); });
@@ -233,56 +230,151 @@ void CandidateGenerator::AddToTail(uint32_t id, uint32_t row) {
   }
 }
 
-void CandidateGenerator::Build() {
-  // Counting sort by trigram, in filing order within a trigram.
-  std::vector<uint64_t> offsets(size_t{keys_} + 1, 0);
-  for (uint32_t id : pending_ids_) ++offsets[id + 1];
-  for (size_t i = 1; i < offsets.size(); ++i) offsets[i] += offsets[i - 1];
-  std::vector<uint32_t> rows(pending_ids_.size());
-  {
-    std::vector<uint64_t> next(offsets.begin(), offsets.end() - 1);
-    size_t begin = 0;
-    for (const PendingCall& call : pending_calls_) {
-      for (size_t i = begin; i < call.end; ++i) {
-        rows[next[pending_ids_[i]]++] = call.row;
-      }
-      begin = call.end;
-    }
-  }
-  // Each list once per row, in place; repeated rows apart.
-  std::vector<uint64_t> repeat_offsets(size_t{keys_} + 1, 0);
-  std::vector<Repeat> repeats;
-  std::vector<uint32_t> max_extra(keys_, 0);
-  size_t write = 0;
-  for (uint32_t id = 0; id < keys_; ++id) {
-    const auto first = rows.begin() + static_cast<ptrdiff_t>(offsets[id]);
-    const auto last = rows.begin() + static_cast<ptrdiff_t>(offsets[id + 1]);
-    if (!pending_sorted_) std::sort(first, last);
-    offsets[id] = write;
-    for (auto it = first; it != last;) {
-      auto run_end = it + 1;
-      while (run_end != last && *run_end == *it) ++run_end;
-      if (run_end - it > 1) {
-        const uint32_t extra = static_cast<uint32_t>(run_end - it - 1);
-        repeats.push_back({*it, extra});
-        max_extra[id] = std::max(max_extra[id], extra);
-      }
-      rows[write++] = *it;
-      it = run_end;
-    }
-    repeat_offsets[id + 1] = repeats.size();
-  }
-  offsets[keys_] = write;
-  rows.resize(write);
-  std::vector<Tail> tails(keys_);
+void CandidateGenerator::FilePending(std::string_view text, uint32_t row) {
+  // Ids are given in filing order, here; the build looks them up.
+  ForEachTrigram(text, [&](uint32_t key) { FindOrAdd(key); });
+  const size_t length = std::min(text.size(), kMaxTrigramText);
+  RoomFor(pending_bytes_, 1 + length);
+  RoomForOne(pending_calls_);
+  const uint64_t begin = pending_bytes_.size();
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  pending_bytes_.push_back(static_cast<uint8_t>(length));
+  pending_bytes_.insert(pending_bytes_.end(), bytes, bytes + length);
+  AddPendingCall(pending_calls_, row, begin, 1 + length);
+}
 
-  // Bitmaps for the long lists.
+void CandidateGenerator::AddPendingCall(std::vector<PendingCall>& calls,
+                                        uint32_t row, uint64_t begin,
+                                        size_t bytes) {
+  // The cells of one row make one call: a row's calls are many on a wide
+  // table, and each takes as much room as a few trigrams.
+  if (!calls.empty()) {
+    PendingCall& last = calls.back();
+    if (last.row == row && last.begin + last.bytes == begin &&
+        bytes <= std::numeric_limits<uint32_t>::max() - last.bytes) {
+      last.bytes += static_cast<uint32_t>(bytes);
+      return;
+    }
+  }
+  calls.push_back({begin, row, static_cast<uint32_t>(bytes)});
+}
+
+template <class F>
+void CandidateGenerator::ForEachPendingId(const PendingCall& call,
+                                          F&& f) const {
+  const uint8_t* at = pending_bytes_.data() + call.begin;
+  const uint8_t* const end = at + call.bytes;
+  while (at != end) {
+    const size_t length = *at++;
+    if (length == kIdEntry) {
+      uint32_t id;
+      std::memcpy(&id, at, sizeof id);
+      at += sizeof id;
+      f(id);
+      continue;
+    }
+    const std::string_view text(reinterpret_cast<const char*>(at), length);
+    ForEachTrigram(text, [&](uint32_t key) { f(Find(key)); });
+    at += length;
+  }
+}
+
+void CandidateGenerator::Build() {
+  if (!pending_sorted_) SortPendingCalls();
+  std::vector<uint64_t> offsets(size_t{keys_} + 1, 0);
+  std::vector<uint64_t> repeat_offsets(size_t{keys_} + 1, 0);
+  CountPending(offsets, repeat_offsets);
+  for (size_t i = 1; i < offsets.size(); ++i) {
+    offsets[i] += offsets[i - 1];
+    repeat_offsets[i] += repeat_offsets[i - 1];
+  }
+  std::vector<uint32_t> rows(offsets.back());
+  std::vector<Repeat> repeats(repeat_offsets.back());
+  std::vector<uint32_t> max_extra(keys_, 0);
+  PlacePending(offsets, repeat_offsets, rows, repeats, max_extra);
+  std::vector<Tail> tails(keys_);
+  std::vector<uint32_t> bitmap_of(keys_, kNoBitmap);
+
+  // Nothing below can fail before the lists are whole; the texts give
+  // their room back before the bitmaps take theirs.
+  offsets_.swap(offsets);
+  rows_.swap(rows);
+  repeat_offsets_.swap(repeat_offsets);
+  repeats_.swap(repeats);
+  tails_.swap(tails);
+  bitmap_of_.swap(bitmap_of);
+  max_extra_.swap(max_extra);
+  std::vector<uint8_t>().swap(pending_bytes_);
+  std::vector<PendingCall>().swap(pending_calls_);
+  pending_sorted_ = true;
+  built_ = true;
+  BuildBitmaps();
+}
+
+void CandidateGenerator::SortPendingCalls() {
+  std::sort(pending_calls_.begin(), pending_calls_.end(),
+            [](const PendingCall& a, const PendingCall& b) {
+              return a.row != b.row ? a.row < b.row : a.begin < b.begin;
+            });
+  pending_sorted_ = true;
+}
+
+void CandidateGenerator::CountPending(
+    std::vector<uint64_t>& offsets,
+    std::vector<uint64_t>& repeat_offsets) const {
+  // The calls come by row, so a row filed again under an id is the last
+  // row seen under it.
+  std::vector<uint32_t> last_row(keys_, kNoRow);
+  std::vector<uint8_t> repeated(keys_, 0);
+  for (const PendingCall& call : pending_calls_) {
+    ForEachPendingId(call, [&](uint32_t id) {
+      if (last_row[id] != call.row) {
+        last_row[id] = call.row;
+        repeated[id] = 0;
+        ++offsets[id + 1];
+      } else if (repeated[id] == 0) {
+        repeated[id] = 1;
+        ++repeat_offsets[id + 1];
+      }
+    });
+  }
+}
+
+void CandidateGenerator::PlacePending(
+    const std::vector<uint64_t>& offsets,
+    const std::vector<uint64_t>& repeat_offsets, std::vector<uint32_t>& rows,
+    std::vector<Repeat>& repeats, std::vector<uint32_t>& max_extra) const {
+  std::vector<uint64_t> next(offsets.begin(), offsets.end() - 1);
+  std::vector<uint64_t> next_repeat(repeat_offsets.begin(),
+                                    repeat_offsets.end() - 1);
+  // Each list's last row is kept per id: reading it back from the lists,
+  // which are large and written at random, would wait on memory.
+  std::vector<uint32_t> last_row(keys_, kNoRow);
+  for (const PendingCall& call : pending_calls_) {
+    const uint32_t row = call.row;
+    ForEachPendingId(call, [&](uint32_t id) {
+      if (last_row[id] != row) {
+        last_row[id] = row;
+        rows[next[id]++] = row;
+        return;
+      }
+      uint64_t& repeat = next_repeat[id];
+      if (repeat == repeat_offsets[id] || repeats[repeat - 1].row != row) {
+        repeats[repeat++] = {row, 0};
+      }
+      const uint32_t extra = ++repeats[repeat - 1].extra;
+      max_extra[id] = std::max(max_extra[id], extra);
+    });
+  }
+}
+
+void CandidateGenerator::BuildBitmaps() {
   const uint32_t bitmap_rows = row_count_;
   const size_t words = (size_t{bitmap_rows} + 63) / 64;
   std::vector<uint32_t> bitmap_of(keys_, kNoBitmap);
   size_t bitmap_words = 0;
   for (uint32_t id = 0; id < keys_; ++id) {
-    const uint64_t size = offsets[id + 1] - offsets[id];
+    const uint64_t size = Rows(id).size();
     if (size > 0 && size * kBitmapShare >= bitmap_rows &&
         bitmap_words + words <= kNoBitmap) {
       bitmap_of[id] = static_cast<uint32_t>(bitmap_words);
@@ -293,33 +385,25 @@ void CandidateGenerator::Build() {
   for (uint32_t id = 0; id < keys_; ++id) {
     if (bitmap_of[id] == kNoBitmap) continue;
     uint64_t* bits = bitmaps.data() + bitmap_of[id];
-    for (uint64_t i = offsets[id]; i < offsets[id + 1]; ++i) {
-      bits[rows[i] / 64] |= uint64_t{1} << (rows[i] % 64);
-    }
+    for (uint32_t row : Rows(id)) bits[row / 64] |= uint64_t{1} << (row % 64);
   }
-
-  offsets_.swap(offsets);
-  rows_.swap(rows);
-  repeat_offsets_.swap(repeat_offsets);
-  repeats_.swap(repeats);
-  tails_.swap(tails);
   bitmap_of_.swap(bitmap_of);
-  max_extra_.swap(max_extra);
   bitmaps_.swap(bitmaps);
   bitmap_rows_ = bitmap_rows;
-  std::vector<uint32_t>().swap(pending_ids_);
-  std::vector<PendingCall>().swap(pending_calls_);
-  pending_sorted_ = true;
-  built_ = true;
 }
 
 void CandidateGenerator::Unbuild() {
-  std::vector<uint32_t> ids;
+  std::vector<uint8_t> bytes;
   std::vector<PendingCall> calls;
   auto put = [&](uint32_t id, uint32_t row, uint32_t times) {
     for (uint32_t t = 0; t < times; ++t) {
-      ids.push_back(id);
-      calls.push_back({row, ids.size()});
+      RoomFor(bytes, kIdEntryBytes);
+      RoomForOne(calls);
+      const uint64_t begin = bytes.size();
+      bytes.push_back(kIdEntry);
+      const auto* id_bytes = reinterpret_cast<const uint8_t*>(&id);
+      bytes.insert(bytes.end(), id_bytes, id_bytes + sizeof id);
+      AddPendingCall(calls, row, begin, kIdEntryBytes);
     }
   };
   for (uint32_t id = 0; id < keys_; ++id) {
@@ -328,7 +412,7 @@ void CandidateGenerator::Unbuild() {
     for (uint32_t row : tails_[id].rows) put(id, row, 1);
     for (const Repeat& r : tails_[id].repeats) put(id, r.row, r.extra);
   }
-  pending_ids_.swap(ids);
+  pending_bytes_.swap(bytes);
   pending_calls_.swap(calls);
   std::vector<uint64_t>().swap(offsets_);
   std::vector<uint32_t>().swap(rows_);

@@ -25,9 +25,12 @@
 // in ascending order.
 //
 // The lists live in contiguous arrays, built when the first query comes;
-// rows filed after that go to per-trigram tails, also sorted. Rows should
-// be filed in ascending order, as the batch methods do; a row filed out of
-// order makes the next query rebuild the lists.
+// rows filed after that go to per-trigram tails, also sorted. Until the
+// build the filed texts themselves are kept, a byte or so per trigram, and
+// the build reads them twice, once to size every list and once to fill it,
+// so that the lists are the only large array it makes. Rows should be filed
+// in ascending order, as the batch methods do; a row filed out of order
+// makes the next query rebuild the lists.
 #ifndef VEXLOR_TABLES_CANDIDATE_GENERATOR_H_
 #define VEXLOR_TABLES_CANDIDATE_GENERATOR_H_
 
@@ -137,6 +140,13 @@ class CandidateGenerator {
     std::vector<uint32_t> rows;
     std::vector<Repeat> repeats;
   };
+  // Pending entries of one row, bytes [begin, begin + bytes): consecutive
+  // entries of a row make one call, as long as its size fits.
+  struct PendingCall {
+    uint64_t begin;
+    uint32_t row;
+    uint32_t bytes;
+  };
 
   // The id of trigram `key`, or kNoId.
   uint32_t Find(uint32_t key) const;
@@ -144,9 +154,32 @@ class CandidateGenerator {
   void GrowKeys();
   // Moves the postings filed so far into the contiguous lists.
   void Build();
+  // Orders the pending calls by row: the build then meets a row filed
+  // again under a trigram right after its first time.
+  void SortPendingCalls();
+  // Sets offsets[i + 1] to the number of rows list i will hold, and
+  // repeat_offsets[i + 1] to the number of those filed more than once.
+  void CountPending(std::vector<uint64_t>& offsets,
+                    std::vector<uint64_t>& repeat_offsets) const;
+  // Fills the lists sized by CountPending.
+  void PlacePending(const std::vector<uint64_t>& offsets,
+                    const std::vector<uint64_t>& repeat_offsets,
+                    std::vector<uint32_t>& rows, std::vector<Repeat>& repeats,
+                    std::vector<uint32_t>& max_extra) const;
+  // Gives the long built lists their bitmaps.
+  void BuildBitmaps();
   // Puts the built lists back among the pending postings, for a row filed
   // out of order after the build.
   void Unbuild();
+  // Keeps a text filed before the build.
+  void FilePending(std::string_view text, uint32_t row);
+  // Adds the entry of `bytes` bytes at `begin` to the last call if it
+  // continues it, else as a new call; the room must be there.
+  static void AddPendingCall(std::vector<PendingCall>& calls, uint32_t row,
+                             uint64_t begin, size_t bytes);
+  // Calls f(id) for every posting of a pending call.
+  template <class F>
+  void ForEachPendingId(const PendingCall& call, F&& f) const;
   void AddToTail(uint32_t id, uint32_t row);
   std::span<const uint32_t> Rows(uint32_t id) const {
     return {rows_.data() + offsets_[id],
@@ -175,8 +208,12 @@ class CandidateGenerator {
 
   // Trigram keys (b0 << 16 | b1 << 8 | b2, plus one so that 0 is free) and
   // their ids, open addressing.
-  std::vector<uint32_t> slot_keys_;
-  std::vector<uint32_t> slot_ids_;
+  // A key beside its id, so that a lookup reads one place.
+  struct Slot {
+    uint32_t key;
+    uint32_t id;
+  };
+  std::vector<Slot> slots_;
   uint32_t keys_ = 0;
 
   // Contiguous lists: every row filed under id i once, ascending, in
@@ -195,13 +232,10 @@ class CandidateGenerator {
   std::vector<uint64_t> bitmaps_;
   uint32_t bitmap_rows_ = 0;
 
-  // Postings filed before the build, in filing order: the ids, and per
-  // File call its row and the end of its ids.
-  struct PendingCall {
-    uint32_t row;
-    uint64_t end;
-  };
-  std::vector<uint32_t> pending_ids_;
+  // Postings filed before the build, as entries in one byte array: a
+  // text (its length, 1 to 255, then its bytes, cut as the trigram rule
+  // cuts it) or, put back by Unbuild, one posting (a 0, then its id).
+  std::vector<uint8_t> pending_bytes_;
   std::vector<PendingCall> pending_calls_;
   bool pending_sorted_ = true;
   bool any_filed_ = false;
