@@ -50,6 +50,17 @@ struct CsvSettings {
   bool text_in_quotes = true;
   bool column_headers = true;
   CsvRule rule = CsvRule::kOneLine;
+
+  // The format of a log's lines in `encoding`.
+  CsvFormat LogFormat(TextEncoding encoding) const {
+    CsvFormat format;
+    format.delimiter = delimiter;
+    format.text_in_quotes = text_in_quotes;
+    format.column_headers = column_headers;
+    format.encoding = encoding;
+    format.rule = rule;
+    return format;
+  }
 };
 
 class BatchContext {

@@ -100,13 +100,7 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
   if (!LogFilenameDeleted.empty()) {
     try {
       const CsvSettings& csv = ctx.csv();
-      CsvFormat format;
-      format.delimiter = csv.delimiter;
-      format.text_in_quotes = csv.text_in_quotes;
-      format.column_headers = csv.column_headers;
-      format.encoding = log_encoding;
-      format.rule = csv.rule;
-      formatter.emplace(format);
+      formatter.emplace(csv.LogFormat(log_encoding));
       if (csv.column_headers) {
         formatter->AppendHeaderLine(last_column, ctx.options().names, &line);
       }

@@ -274,20 +274,19 @@ void MatchStages::SetAhead(const VariantArray* table, uint32_t first,
             next_.cluster_threshold == cluster_threshold;
   }
   std::swap(ready_, next_);
+  auto set = [&](AheadRows& batch, uint32_t from, uint32_t to) {
+    batch.table = table;
+    batch.first = from;
+    batch.end = to;
+    batch.cluster = cluster_now_;
+    batch.cluster_threshold = cluster_threshold;
+  };
   if (!found) {
-    ready_.table = table;
-    ready_.first = first;
-    ready_.end = end;
-    ready_.cluster = cluster_now_;
-    ready_.cluster_threshold = cluster_threshold;
+    set(ready_, first, end);
     FindInto(ready_, ready_job_, false, searches, threshold);
   }
   if (next_end > end) {
-    next_.table = table;
-    next_.first = end;
-    next_.end = next_end;
-    next_.cluster = cluster_now_;
-    next_.cluster_threshold = cluster_threshold;
+    set(next_, end, next_end);
     FindInto(next_, next_job_, true, searches, threshold);
     next_started_ = true;
   }

@@ -15,13 +15,7 @@ void RecordLogs::Open(std::u16string_view first_name,
                       std::u16string_view second_name, int64_t last_column) {
   if (first_name.empty() && second_name.empty()) return;
   const CsvSettings& csv = ctx_.csv();
-  CsvFormat format;
-  format.delimiter = csv.delimiter;
-  format.text_in_quotes = csv.text_in_quotes;
-  format.column_headers = csv.column_headers;
-  format.encoding = encoding_;
-  format.rule = csv.rule;
-  formatter_ = std::make_unique<CsvFormatter>(format);
+  formatter_ = std::make_unique<CsvFormatter>(csv.LogFormat(encoding_));
   last_column_ = last_column;
   line_.clear();
   if (csv.column_headers) {
