@@ -691,13 +691,8 @@ TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
   // Twins share a name; every row has one of 40 streets, which alone makes
   // a row a candidate of the others of its street while column 2 clusters.
   std::mt19937 gen(5);
-  auto letters = [&](int n) {
-    std::string s;
-    for (int k = 0; k < n; ++k) s.push_back('A' + gen() % 26);
-    return s;
-  };
-  std::vector<std::string> streets;
-  for (int i = 0; i < 40; ++i) streets.push_back(letters(12));
+  auto letters = [&](int n) { return testing::RandomLetters(gen, n); };
+  const std::vector<std::string> streets = testing::RandomStreets(gen, 40);
   std::vector<std::vector<Variant>> rows;
   for (int i = 0; i < 2500; ++i) {
     const std::string name = letters(10);

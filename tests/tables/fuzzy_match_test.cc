@@ -426,13 +426,8 @@ TEST(FuzzyMatchTest, MatchAndMergeFoundAheadAgreeWithTheStraightforwardScan) {
   // Every row has one of 40 streets, which alone makes it a candidate of
   // the others of its street while column 2 clusters.
   std::mt19937 gen(7);
-  auto letters = [&](int n) {
-    std::string s;
-    for (int k = 0; k < n; ++k) s.push_back('A' + gen() % 26);
-    return s;
-  };
-  std::vector<std::string> streets;
-  for (int i = 0; i < 40; ++i) streets.push_back(letters(12));
+  auto letters = [&](int n) { return testing::RandomLetters(gen, n); };
+  const std::vector<std::string> streets = testing::RandomStreets(gen, 40);
   std::vector<std::vector<Variant>> masters, seconds;
   for (int i = 0; i < 5000; ++i) {
     std::string name = letters(10);

@@ -41,6 +41,21 @@ inline std::string Text(const platform::Variant& cell) {
   return platform::Utf16ToAnsi(cell.AsString());
 }
 
+// `n` capital letters drawn from `gen`.
+inline std::string RandomLetters(std::mt19937& gen, int n) {
+  std::string s;
+  for (int k = 0; k < n; ++k) s.push_back('A' + gen() % 26);
+  return s;
+}
+
+// `count` street names of twelve letters: rows that share one are
+// candidates of each other while the street column clusters.
+inline std::vector<std::string> RandomStreets(std::mt19937& gen, int count) {
+  std::vector<std::string> streets;
+  for (int i = 0; i < count; ++i) streets.push_back(RandomLetters(gen, 12));
+  return streets;
+}
+
 // Two small tables of short texts over a few letters (so that many pairs
 // share trigrams and many resemble each other), with numbers, Null and now
 // and then an Empty cell; random options and thresholds.

@@ -238,13 +238,8 @@ TEST(GroupingTest, AgreesWithTheReference) {
 // straightforward scan.
 TEST(GroupingTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
   std::mt19937 gen(8);
-  auto letters = [&](int n) {
-    std::string s;
-    for (int k = 0; k < n; ++k) s.push_back('A' + gen() % 26);
-    return s;
-  };
-  std::vector<std::string> streets;
-  for (int i = 0; i < 40; ++i) streets.push_back(letters(12));
+  auto letters = [&](int n) { return testing::RandomLetters(gen, n); };
+  const std::vector<std::string> streets = testing::RandomStreets(gen, 40);
   std::vector<std::vector<Variant>> rows;
   for (int i = 0; i < 1700; ++i) {
     const std::string name = letters(10);
