@@ -14,8 +14,8 @@
 
 #include "benchmark/benchmark.h"
 #include "tests/reference/trigram_counting.h"
-#include "vexlor/tables/index_size.h"
-#include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/candidates/index_size.h"
+#include "vexlor/tables/candidates/ll_hash.h"
 
 namespace vexlor::reference {
 namespace {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "tests/reference/trigram_counting.h"
-#include "vexlor/tables/index_size.h"
-#include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/candidates/index_size.h"
+#include "vexlor/tables/candidates/ll_hash.h"
 
 namespace vexlor::reference {
 namespace {

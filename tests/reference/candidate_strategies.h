@@ -6,7 +6,7 @@
 #ifndef VEXLOR_TESTS_REFERENCE_CANDIDATE_STRATEGIES_H_
 #define VEXLOR_TESTS_REFERENCE_CANDIDATE_STRATEGIES_H_
 
-#include "vexlor/tables/candidate_scan.h"
+#include "vexlor/tables/candidates/candidate_scan.h"
 
 namespace vexlor::reference {
 

@@ -1,7 +1,7 @@
 // Trigram filing and counting the straightforward way, kept as the
 // reference that the prefix filter (candidate_generator.h) is checked and
 // measured against: every posting of every trigram of a record is walked.
-// The trigram rule is that of vexlor/tables/trigram.h.
+// The trigram rule is that of vexlor/tables/candidates/trigram.h.
 
 #ifndef VEXLOR_TESTS_REFERENCE_TRIGRAM_COUNTING_H_
 #define VEXLOR_TESTS_REFERENCE_TRIGRAM_COUNTING_H_
@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "vexlor/tables/ll_hash.h"
-#include "vexlor/tables/trigram.h"
+#include "vexlor/tables/candidates/ll_hash.h"
+#include "vexlor/tables/candidates/trigram.h"
 
 namespace vexlor::reference {
 

@@ -8,7 +8,7 @@
 
 #include "gtest/gtest.h"
 #include "tests/reference/trigram_reference.h"
-#include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/candidates/ll_hash.h"
 
 namespace vexlor::reference {
 namespace {

@@ -7,7 +7,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
-#include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/candidates/ll_hash.h"
 
 namespace vexlor {
 

@@ -42,7 +42,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/match_options.h"
-#include "vexlor/tables/candidate_scan.h"
+#include "vexlor/tables/candidates/candidate_scan.h"
 
 namespace vexlor {
 

@@ -13,8 +13,8 @@
 
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/records/field_coll.h"
-#include "vexlor/tables/candidate_generator.h"
-#include "vexlor/tables/candidate_need.h"
+#include "vexlor/tables/candidates/candidate_generator.h"
+#include "vexlor/tables/candidates/candidate_need.h"
 #include "vexlor/tables/column_options.h"
 #include "vexlor/tables/pair_scorer.h"
 #include "vexlor/tables/record_snapshot.h"

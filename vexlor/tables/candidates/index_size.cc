@@ -1,4 +1,4 @@
-#include "vexlor/tables/index_size.h"
+#include "vexlor/tables/candidates/index_size.h"
 
 #include <algorithm>
 #include <bit>

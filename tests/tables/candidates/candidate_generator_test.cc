@@ -1,4 +1,4 @@
-#include "vexlor/tables/candidate_generator.h"
+#include "vexlor/tables/candidates/candidate_generator.h"
 
 #include <cmath>
 #include <cstdint>
@@ -8,8 +8,8 @@
 
 #include "gtest/gtest.h"
 #include "tests/reference/trigram_counting.h"
-#include "vexlor/tables/ll_hash.h"
-#include "vexlor/tables/trigram.h"
+#include "vexlor/tables/candidates/ll_hash.h"
+#include "vexlor/tables/candidates/trigram.h"
 
 namespace vexlor {
 namespace {

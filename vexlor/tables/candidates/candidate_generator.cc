@@ -1,4 +1,4 @@
-#include "vexlor/tables/candidate_generator.h"
+#include "vexlor/tables/candidates/candidate_generator.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "vexlor/tables/trigram.h"
+#include "vexlor/tables/candidates/trigram.h"
 
 namespace vexlor {
 namespace {

@@ -1,4 +1,4 @@
-#include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/candidates/ll_hash.h"
 
 #include <cstdint>
 #include <random>
@@ -9,7 +9,7 @@
 #include "gtest/gtest.h"
 #include "tests/reference/chained_index_reference.h"
 #include "vexlor/platform/testing/allocation_walk.h"
-#include "vexlor/tables/hash_func.h"
+#include "vexlor/tables/candidates/hash_func.h"
 
 namespace vexlor {
 namespace {

@@ -1,14 +1,14 @@
 // How the batch methods find and compare the candidates of a record. The
 // methods' headers take the choice without the stages behind it
 // (match_stages.h).
-#ifndef VEXLOR_TABLES_CANDIDATE_SCAN_H_
-#define VEXLOR_TABLES_CANDIDATE_SCAN_H_
+#ifndef VEXLOR_TABLES_CANDIDATES_CANDIDATE_SCAN_H_
+#define VEXLOR_TABLES_CANDIDATES_CANDIDATE_SCAN_H_
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 
-#include "vexlor/tables/candidate_counter.h"
+#include "vexlor/tables/candidates/candidate_counter.h"
 
 namespace vexlor {
 
@@ -31,4 +31,4 @@ struct CandidateScan {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_CANDIDATE_SCAN_H_
+#endif  // VEXLOR_TABLES_CANDIDATES_CANDIDATE_SCAN_H_

@@ -7,8 +7,8 @@
 // positions 0 to L - 1. "ABC" gives _AB, ABC, BC_; "A" gives _A_; the empty
 // text gives none. A trigram that occurs twice counts twice, on both sides.
 
-#ifndef VEXLOR_TABLES_TRIGRAM_H_
-#define VEXLOR_TABLES_TRIGRAM_H_
+#ifndef VEXLOR_TABLES_CANDIDATES_TRIGRAM_H_
+#define VEXLOR_TABLES_CANDIDATES_TRIGRAM_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -24,4 +24,4 @@ inline constexpr uint32_t kNoRecord = 0xFFFFFFFFu;
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_TRIGRAM_H_
+#endif  // VEXLOR_TABLES_CANDIDATES_TRIGRAM_H_

@@ -1,4 +1,4 @@
-#include "vexlor/tables/hash_func.h"
+#include "vexlor/tables/candidates/hash_func.h"
 
 #include <cstdint>
 #include <random>

@@ -1,4 +1,4 @@
-#include "vexlor/tables/candidate_need.h"
+#include "vexlor/tables/candidates/candidate_need.h"
 
 #include <cmath>
 

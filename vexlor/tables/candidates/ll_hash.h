@@ -19,8 +19,8 @@
 // Running out of memory throws std::bad_alloc from Init or Add; the table is
 // left as it was before that call (apart from spare pool capacity).
 
-#ifndef VEXLOR_TABLES_LL_HASH_H_
-#define VEXLOR_TABLES_LL_HASH_H_
+#ifndef VEXLOR_TABLES_CANDIDATES_LL_HASH_H_
+#define VEXLOR_TABLES_CANDIDATES_LL_HASH_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -147,4 +147,4 @@ class LLHash {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_LL_HASH_H_
+#endif  // VEXLOR_TABLES_CANDIDATES_LL_HASH_H_

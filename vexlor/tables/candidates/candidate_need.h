@@ -1,7 +1,7 @@
 // How many trigrams a record must share with an indexed row to be compared
 // with it, from the length of its cluster text and the ClusterThreshold.
-#ifndef VEXLOR_TABLES_CANDIDATE_NEED_H_
-#define VEXLOR_TABLES_CANDIDATE_NEED_H_
+#ifndef VEXLOR_TABLES_CANDIDATES_CANDIDATE_NEED_H_
+#define VEXLOR_TABLES_CANDIDATES_CANDIDATE_NEED_H_
 
 #include <cstdint>
 
@@ -24,4 +24,4 @@ CandidateNeed NeedFor(int64_t key_length, double cluster_threshold);
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_CANDIDATE_NEED_H_
+#endif  // VEXLOR_TABLES_CANDIDATES_CANDIDATE_NEED_H_

@@ -31,8 +31,8 @@
 // so that the lists are the only large array it makes. Rows should be filed
 // in ascending order, as the batch methods do; a row filed out of order
 // makes the next query rebuild the lists.
-#ifndef VEXLOR_TABLES_CANDIDATE_GENERATOR_H_
-#define VEXLOR_TABLES_CANDIDATE_GENERATOR_H_
+#ifndef VEXLOR_TABLES_CANDIDATES_CANDIDATE_GENERATOR_H_
+#define VEXLOR_TABLES_CANDIDATES_CANDIDATE_GENERATOR_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -250,4 +250,4 @@ class CandidateGenerator {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_CANDIDATE_GENERATOR_H_
+#endif  // VEXLOR_TABLES_CANDIDATES_CANDIDATE_GENERATOR_H_

@@ -1,4 +1,4 @@
-#include "vexlor/tables/ll_hash.h"
+#include "vexlor/tables/candidates/ll_hash.h"
 
 #include <algorithm>
 #include <bit>
@@ -7,7 +7,7 @@
 #include <new>
 #include <utility>
 
-#include "vexlor/tables/hash_func.h"
+#include "vexlor/tables/candidates/hash_func.h"
 
 namespace vexlor {
 namespace {

@@ -2,8 +2,8 @@
 // bucket for every one or two records, never fewer than 1024 buckets, and a
 // node block of a quarter of the buckets, never fewer than 1024 nodes.
 
-#ifndef VEXLOR_TABLES_INDEX_SIZE_H_
-#define VEXLOR_TABLES_INDEX_SIZE_H_
+#ifndef VEXLOR_TABLES_CANDIDATES_INDEX_SIZE_H_
+#define VEXLOR_TABLES_CANDIDATES_INDEX_SIZE_H_
 
 #include <cstdint>
 
@@ -25,4 +25,4 @@ IndexSize StandardIndexSize(uint32_t n);
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_INDEX_SIZE_H_
+#endif  // VEXLOR_TABLES_CANDIDATES_INDEX_SIZE_H_

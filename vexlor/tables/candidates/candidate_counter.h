@@ -2,8 +2,8 @@
 // than the prefix filter (candidate_generator.h): anything that files the
 // indexed rows' cluster texts and counts a record's shared trigrams with
 // them (the trigram rule of trigram.h).
-#ifndef VEXLOR_TABLES_CANDIDATE_COUNTER_H_
-#define VEXLOR_TABLES_CANDIDATE_COUNTER_H_
+#ifndef VEXLOR_TABLES_CANDIDATES_CANDIDATE_COUNTER_H_
+#define VEXLOR_TABLES_CANDIDATES_CANDIDATE_COUNTER_H_
 
 #include <cstdint>
 #include <string_view>
@@ -37,4 +37,4 @@ class CandidateCounter {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_CANDIDATE_COUNTER_H_
+#endif  // VEXLOR_TABLES_CANDIDATES_CANDIDATE_COUNTER_H_

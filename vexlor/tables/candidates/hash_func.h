@@ -3,8 +3,8 @@
 // hence the walk order of an index, depend on these exact values, so the
 // function must never be swapped for a "better" one.
 
-#ifndef VEXLOR_TABLES_HASH_FUNC_H_
-#define VEXLOR_TABLES_HASH_FUNC_H_
+#ifndef VEXLOR_TABLES_CANDIDATES_HASH_FUNC_H_
+#define VEXLOR_TABLES_CANDIDATES_HASH_FUNC_H_
 
 #include <cstdint>
 #include <string_view>
@@ -25,4 +25,4 @@ class CHashFunc {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_HASH_FUNC_H_
+#endif  // VEXLOR_TABLES_CANDIDATES_HASH_FUNC_H_
