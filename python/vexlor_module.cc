@@ -40,7 +40,7 @@
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
 #include "vexlor/strings/soundex.h"
-#include "vexlor/tables/fs_model.h"
+#include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/match_options.h"
 #include "vexlor/tables/pair_ranges.h"
 #include "vexlor/tables/return_results.h"

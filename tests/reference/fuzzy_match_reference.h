@@ -23,7 +23,7 @@
 #include "vexlor/strings/normalize.h"
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/fs_model.h"
+#include "vexlor/tables/scoring/fs_model.h"
 
 namespace vexlor::reference {
 

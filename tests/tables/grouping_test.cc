@@ -15,7 +15,7 @@
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/dupe_search.h"
-#include "vexlor/tables/fs_model.h"
+#include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/match_options.h"
 
 namespace vexlor {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/fs_estimation.h"
-#include "vexlor/tables/fs_model.h"
+#include "vexlor/tables/scoring/fs_estimation.h"
+#include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/match_results.h"
 #include "vexlor/tables/match_stages.h"

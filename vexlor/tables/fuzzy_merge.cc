@@ -10,8 +10,8 @@
 
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/cell_text.h"
-#include "vexlor/tables/fs_estimation.h"
-#include "vexlor/tables/fs_model.h"
+#include "vexlor/tables/scoring/fs_estimation.h"
+#include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/candidates/index_size.h"
 #include "vexlor/tables/candidates/ll_hash.h"
 #include "vexlor/tables/match_progress.h"

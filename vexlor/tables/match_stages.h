@@ -39,7 +39,7 @@
 #include "vexlor/tables/candidates/candidate_generator.h"
 #include "vexlor/tables/found_pairs.h"
 #include "vexlor/tables/match_progress.h"
-#include "vexlor/tables/pair_scorer.h"
+#include "vexlor/tables/scoring/pair_scorer.h"
 #include "vexlor/tables/candidates/trigram.h"
 #include "vexlor/tables/work_ahead.h"
 

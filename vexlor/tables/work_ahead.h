@@ -16,7 +16,7 @@
 #include "vexlor/tables/candidates/candidate_generator.h"
 #include "vexlor/tables/candidates/candidate_need.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/pair_scorer.h"
+#include "vexlor/tables/scoring/pair_scorer.h"
 #include "vexlor/tables/record_snapshot.h"
 
 namespace vexlor {

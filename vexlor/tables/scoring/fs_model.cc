@@ -1,4 +1,4 @@
-#include "vexlor/tables/fs_model.h"
+#include "vexlor/tables/scoring/fs_model.h"
 
 #include <algorithm>
 #include <charconv>

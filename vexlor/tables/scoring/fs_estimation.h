@@ -9,14 +9,14 @@
 // off; the column options are put back after each one, so a cell without
 // text switches a column off only for its own pair, and the options are as
 // before when the estimation ends.
-#ifndef VEXLOR_TABLES_FS_ESTIMATION_H_
-#define VEXLOR_TABLES_FS_ESTIMATION_H_
+#ifndef VEXLOR_TABLES_SCORING_FS_ESTIMATION_H_
+#define VEXLOR_TABLES_SCORING_FS_ESTIMATION_H_
 
 #include <array>
 #include <cstdint>
 
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/fs_model.h"
+#include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/match_options.h"
 #include "vexlor/tables/match_stages.h"
 
@@ -100,4 +100,4 @@ void BeginScoring(const MatchOptions& options, MatchStages& stages,
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_FS_ESTIMATION_H_
+#endif  // VEXLOR_TABLES_SCORING_FS_ESTIMATION_H_

@@ -1,4 +1,4 @@
-#include "vexlor/tables/fs_estimation.h"
+#include "vexlor/tables/scoring/fs_estimation.h"
 
 #include <algorithm>
 #include <utility>

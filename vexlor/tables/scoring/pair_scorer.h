@@ -1,8 +1,8 @@
 // The seam through which a record pair's score can come from somewhere else
 // than the weighted mean of its field similarities: the candidate loop asks
 // a scorer, when it has one, for the score it compares with Threshold.
-#ifndef VEXLOR_TABLES_PAIR_SCORER_H_
-#define VEXLOR_TABLES_PAIR_SCORER_H_
+#ifndef VEXLOR_TABLES_SCORING_PAIR_SCORER_H_
+#define VEXLOR_TABLES_SCORING_PAIR_SCORER_H_
 
 #include "vexlor/records/field_coll.h"
 
@@ -32,4 +32,4 @@ class PairScorer {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_PAIR_SCORER_H_
+#endif  // VEXLOR_TABLES_SCORING_PAIR_SCORER_H_

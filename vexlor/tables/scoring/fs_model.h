@@ -58,8 +58,8 @@
 // non-missing levels; without a related pattern in the first round q stays 0
 // (two classes); a column that is missing in every candidate pair of a class
 // keeps its start there; with every value missing every score is the prior.
-#ifndef VEXLOR_TABLES_FS_MODEL_H_
-#define VEXLOR_TABLES_FS_MODEL_H_
+#ifndef VEXLOR_TABLES_SCORING_FS_MODEL_H_
+#define VEXLOR_TABLES_SCORING_FS_MODEL_H_
 
 #include <array>
 #include <cstdint>
@@ -71,7 +71,7 @@
 
 #include "vexlor/records/field_coll.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/pair_scorer.h"
+#include "vexlor/tables/scoring/pair_scorer.h"
 
 namespace vexlor {
 
@@ -259,4 +259,4 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_FS_MODEL_H_
+#endif  // VEXLOR_TABLES_SCORING_FS_MODEL_H_

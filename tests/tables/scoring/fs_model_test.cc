@@ -2,7 +2,7 @@
 // sets of known m and u, the model file, and the duplicate search with
 // Scoring=Estimated (determinism, a saved model, degenerate tables). Scoring
 // with a given model is checked against the reference in grouping_test.cc.
-#include "vexlor/tables/fs_model.h"
+#include "vexlor/tables/scoring/fs_model.h"
 
 #include <gtest/gtest.h>
 
