@@ -9,7 +9,7 @@
 #include "cli/summary.h"
 #include "cli/table_command.h"
 #include "cli/table_io.h"
-#include "vexlor/tables/found_pairs.h"
+#include "vexlor/tables/distributed/found_pairs.h"
 
 namespace vexlor::cli {
 

@@ -42,7 +42,7 @@
 #include "vexlor/strings/soundex.h"
 #include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/match_options.h"
-#include "vexlor/tables/pair_ranges.h"
+#include "vexlor/tables/distributed/pair_ranges.h"
 #include "vexlor/tables/return_results.h"
 
 namespace py = pybind11;

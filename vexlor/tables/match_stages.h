@@ -37,7 +37,7 @@
 #include "vexlor/tables/comparison_texts.h"
 #include "vexlor/tables/batch_workers.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
-#include "vexlor/tables/found_pairs.h"
+#include "vexlor/tables/distributed/found_pairs.h"
 #include "vexlor/tables/match_progress.h"
 #include "vexlor/tables/scoring/pair_scorer.h"
 #include "vexlor/tables/candidates/trigram.h"

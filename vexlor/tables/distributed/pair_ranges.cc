@@ -1,4 +1,4 @@
-#include "vexlor/tables/pair_ranges.h"
+#include "vexlor/tables/distributed/pair_ranges.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -9,8 +9,8 @@
 // candidate misses (last_misses), that one at the end. The candidates that
 // miss are not sent: the labelling never looks at them, and they are most of
 // a record's candidates.
-#ifndef VEXLOR_TABLES_FOUND_PAIRS_H_
-#define VEXLOR_TABLES_FOUND_PAIRS_H_
+#ifndef VEXLOR_TABLES_DISTRIBUTED_FOUND_PAIRS_H_
+#define VEXLOR_TABLES_DISTRIBUTED_FOUND_PAIRS_H_
 
 #include <cstdint>
 #include <span>
@@ -34,4 +34,4 @@ inline constexpr uint32_t FoundHeader(uint32_t listed, bool last_misses) {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_FOUND_PAIRS_H_
+#endif  // VEXLOR_TABLES_DISTRIBUTED_FOUND_PAIRS_H_

@@ -8,8 +8,8 @@
 // source: the verdicts are those its own worker threads find ahead, taken on
 // the same terms (found_pairs.h). FuzzyMatch splits the same way over the
 // records of its second table. Nothing here knows how ranges travel.
-#ifndef VEXLOR_TABLES_PAIR_RANGES_H_
-#define VEXLOR_TABLES_PAIR_RANGES_H_
+#ifndef VEXLOR_TABLES_DISTRIBUTED_PAIR_RANGES_H_
+#define VEXLOR_TABLES_DISTRIBUTED_PAIR_RANGES_H_
 
 #include <cstdint>
 #include <memory>
@@ -20,7 +20,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/found_pairs.h"
+#include "vexlor/tables/distributed/found_pairs.h"
 #include "vexlor/tables/match_options.h"
 
 namespace vexlor {
@@ -100,4 +100,4 @@ platform::Variant ReplayFuzzyMatch(
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_PAIR_RANGES_H_
+#endif  // VEXLOR_TABLES_DISTRIBUTED_PAIR_RANGES_H_
