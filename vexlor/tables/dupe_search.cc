@@ -15,7 +15,7 @@
 #include "vexlor/tables/candidates/index_size.h"
 #include "vexlor/tables/candidates/ll_hash.h"
 #include "vexlor/tables/match_progress.h"
-#include "vexlor/tables/copy_groups.h"
+#include "vexlor/tables/grouping/copy_groups.h"
 #include "vexlor/tables/match_stages.h"
 #include "vexlor/tables/return_results.h"
 #include "vexlor/tables/string_ids.h"

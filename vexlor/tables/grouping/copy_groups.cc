@@ -1,4 +1,4 @@
-#include "vexlor/tables/copy_groups.h"
+#include "vexlor/tables/grouping/copy_groups.h"
 
 #include <limits>
 #include <new>

@@ -1,6 +1,6 @@
 // The result table of a duplicate search that returns its groups.
-#ifndef VEXLOR_TABLES_COPY_GROUPS_H_
-#define VEXLOR_TABLES_COPY_GROUPS_H_
+#ifndef VEXLOR_TABLES_GROUPING_COPY_GROUPS_H_
+#define VEXLOR_TABLES_GROUPING_COPY_GROUPS_H_
 
 #include <cstdint>
 
@@ -27,4 +27,4 @@ platform::Variant CopyGroups(BatchContext& ctx, const LLHash& groups,
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_COPY_GROUPS_H_
+#endif  // VEXLOR_TABLES_GROUPING_COPY_GROUPS_H_
