@@ -49,7 +49,7 @@
 #include "vexlor/tables/dupe_search.h"
 #include "vexlor/tables/fuzzy_match.h"
 #include "vexlor/tables/fuzzy_merge.h"
-#include "vexlor/tables/match_stages.h"
+#include "vexlor/tables/stages/match_stages.h"
 
 namespace {
 

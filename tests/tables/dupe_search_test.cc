@@ -20,7 +20,7 @@
 #include "tests/reference/candidate_strategies.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/batch_context.h"
-#include "vexlor/tables/batch_workers.h"
+#include "vexlor/tables/stages/batch_workers.h"
 
 namespace vexlor {
 namespace {

@@ -16,7 +16,7 @@
 #include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/batch_workers.h"
+#include "vexlor/tables/stages/batch_workers.h"
 #include "vexlor/tables/fuzzy_merge.h"
 #include "vexlor/tables/return_results.h"
 

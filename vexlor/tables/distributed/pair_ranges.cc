@@ -8,7 +8,7 @@
 #include "vexlor/records/field_coll.h"
 #include "vexlor/tables/dupe_search.h"
 #include "vexlor/tables/fuzzy_match.h"
-#include "vexlor/tables/match_stages.h"
+#include "vexlor/tables/stages/match_stages.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {

@@ -1,4 +1,4 @@
-#include "vexlor/tables/match_stages.h"
+#include "vexlor/tables/stages/match_stages.h"
 
 #include <algorithm>
 #include <stdexcept>

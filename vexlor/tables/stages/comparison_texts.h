@@ -8,8 +8,8 @@
 // appended later (the records a merge adds as it goes): the sealed part never
 // moves or changes, so worker threads may read it while the calling thread
 // appends.
-#ifndef VEXLOR_TABLES_COMPARISON_TEXTS_H_
-#define VEXLOR_TABLES_COMPARISON_TEXTS_H_
+#ifndef VEXLOR_TABLES_STAGES_COMPARISON_TEXTS_H_
+#define VEXLOR_TABLES_STAGES_COMPARISON_TEXTS_H_
 
 #include <cstdint>
 #include <string>
@@ -80,4 +80,4 @@ class ComparisonTexts {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_COMPARISON_TEXTS_H_
+#endif  // VEXLOR_TABLES_STAGES_COMPARISON_TEXTS_H_

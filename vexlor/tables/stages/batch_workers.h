@@ -2,8 +2,8 @@
 // the calling thread: the candidate lists of a run of records. Everything
 // a host can see (events, results, the order of comparisons) stays on the
 // calling thread; the workers only read.
-#ifndef VEXLOR_TABLES_BATCH_WORKERS_H_
-#define VEXLOR_TABLES_BATCH_WORKERS_H_
+#ifndef VEXLOR_TABLES_STAGES_BATCH_WORKERS_H_
+#define VEXLOR_TABLES_STAGES_BATCH_WORKERS_H_
 
 #include <condition_variable>
 #include <cstdint>
@@ -90,4 +90,4 @@ class BatchWorkers {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_BATCH_WORKERS_H_
+#endif  // VEXLOR_TABLES_STAGES_BATCH_WORKERS_H_

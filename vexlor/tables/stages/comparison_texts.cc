@@ -1,4 +1,4 @@
-#include "vexlor/tables/comparison_texts.h"
+#include "vexlor/tables/stages/comparison_texts.h"
 
 #include <limits>
 #include <new>

@@ -3,8 +3,8 @@
 // the next records their candidates and, where the state a verdict depends
 // on is copied into the batch, their verdicts. The calling thread takes
 // that work in record order only while what it was found from still holds.
-#ifndef VEXLOR_TABLES_WORK_AHEAD_H_
-#define VEXLOR_TABLES_WORK_AHEAD_H_
+#ifndef VEXLOR_TABLES_STAGES_WORK_AHEAD_H_
+#define VEXLOR_TABLES_STAGES_WORK_AHEAD_H_
 
 #include <array>
 #include <cstdint>
@@ -17,7 +17,7 @@
 #include "vexlor/tables/candidates/candidate_need.h"
 #include "vexlor/tables/column_options.h"
 #include "vexlor/tables/scoring/pair_scorer.h"
-#include "vexlor/tables/record_snapshot.h"
+#include "vexlor/tables/stages/record_snapshot.h"
 
 namespace vexlor {
 
@@ -70,4 +70,4 @@ struct AheadRows {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_WORK_AHEAD_H_
+#endif  // VEXLOR_TABLES_STAGES_WORK_AHEAD_H_

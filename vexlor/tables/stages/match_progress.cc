@@ -1,4 +1,4 @@
-#include "vexlor/tables/match_progress.h"
+#include "vexlor/tables/stages/match_progress.h"
 
 #include <algorithm>
 #include <limits>

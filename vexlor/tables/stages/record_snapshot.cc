@@ -1,4 +1,4 @@
-#include "vexlor/tables/record_snapshot.h"
+#include "vexlor/tables/stages/record_snapshot.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "vexlor/tables/batch_workers.h"
+#include "vexlor/tables/stages/batch_workers.h"
 
 #include <atomic>
 #include <new>

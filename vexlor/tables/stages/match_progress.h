@@ -3,8 +3,8 @@
 // matching stage of a fuzzy method reports as it goes (the candidates of
 // the last record, the most and the average so far, the records done, and
 // two counts of the method's own: records and pairs found).
-#ifndef VEXLOR_TABLES_MATCH_PROGRESS_H_
-#define VEXLOR_TABLES_MATCH_PROGRESS_H_
+#ifndef VEXLOR_TABLES_STAGES_MATCH_PROGRESS_H_
+#define VEXLOR_TABLES_STAGES_MATCH_PROGRESS_H_
 
 #include <cstdint>
 
@@ -71,4 +71,4 @@ class MatchProgress {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_MATCH_PROGRESS_H_
+#endif  // VEXLOR_TABLES_STAGES_MATCH_PROGRESS_H_

@@ -1,8 +1,8 @@
 // What the two match methods (fuzzy and exact) share: the ReturnResults
 // values that choose which master rows come back, and the texts of their
 // progress window.
-#ifndef VEXLOR_TABLES_MATCH_RESULTS_H_
-#define VEXLOR_TABLES_MATCH_RESULTS_H_
+#ifndef VEXLOR_TABLES_STAGES_MATCH_RESULTS_H_
+#define VEXLOR_TABLES_STAGES_MATCH_RESULTS_H_
 
 #include <cstdint>
 
@@ -34,4 +34,4 @@ inline bool MatchSelected(int16_t return_results, bool matched) {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_MATCH_RESULTS_H_
+#endif  // VEXLOR_TABLES_STAGES_MATCH_RESULTS_H_

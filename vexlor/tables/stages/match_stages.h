@@ -17,8 +17,8 @@
 // report runs its code (call RefreshColumns after each report), and the
 // candidate loop switches DupeSearch off for a column in which a compared
 // cell has no text.
-#ifndef VEXLOR_TABLES_MATCH_STAGES_H_
-#define VEXLOR_TABLES_MATCH_STAGES_H_
+#ifndef VEXLOR_TABLES_STAGES_MATCH_STAGES_H_
+#define VEXLOR_TABLES_STAGES_MATCH_STAGES_H_
 
 #include <array>
 #include <cstdint>
@@ -34,14 +34,14 @@
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/candidates/candidate_need.h"
 #include "vexlor/tables/candidates/candidate_scan.h"
-#include "vexlor/tables/comparison_texts.h"
-#include "vexlor/tables/batch_workers.h"
+#include "vexlor/tables/stages/comparison_texts.h"
+#include "vexlor/tables/stages/batch_workers.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
 #include "vexlor/tables/distributed/found_pairs.h"
-#include "vexlor/tables/match_progress.h"
+#include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/scoring/pair_scorer.h"
 #include "vexlor/tables/candidates/trigram.h"
-#include "vexlor/tables/work_ahead.h"
+#include "vexlor/tables/stages/work_ahead.h"
 
 namespace vexlor {
 
@@ -492,4 +492,4 @@ class MatchStages {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_MATCH_STAGES_H_
+#endif  // VEXLOR_TABLES_STAGES_MATCH_STAGES_H_

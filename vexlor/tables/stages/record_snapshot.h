@@ -3,8 +3,8 @@
 // threads: the workers read this copy, never the host's table, which host
 // code may change during a report. Whether a record still reads as its copy
 // tells the calling thread whether the work found for it still holds.
-#ifndef VEXLOR_TABLES_RECORD_SNAPSHOT_H_
-#define VEXLOR_TABLES_RECORD_SNAPSHOT_H_
+#ifndef VEXLOR_TABLES_STAGES_RECORD_SNAPSHOT_H_
+#define VEXLOR_TABLES_STAGES_RECORD_SNAPSHOT_H_
 
 #include <cstdint>
 #include <string>
@@ -94,4 +94,4 @@ class RecordSnapshot {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_RECORD_SNAPSHOT_H_
+#endif  // VEXLOR_TABLES_STAGES_RECORD_SNAPSHOT_H_
