@@ -46,9 +46,9 @@
 #include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/dupe_search.h"
-#include "vexlor/tables/fuzzy_match.h"
-#include "vexlor/tables/fuzzy_merge.h"
+#include "vexlor/tables/methods/dupe_search.h"
+#include "vexlor/tables/methods/fuzzy_match.h"
+#include "vexlor/tables/methods/fuzzy_merge.h"
 #include "vexlor/tables/stages/match_stages.h"
 
 namespace {

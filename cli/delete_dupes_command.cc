@@ -11,7 +11,7 @@
 #include "cli/table_io.h"
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/text.h"
-#include "vexlor/tables/delete_dupes.h"
+#include "vexlor/tables/methods/delete_dupes.h"
 
 namespace vexlor::cli {
 

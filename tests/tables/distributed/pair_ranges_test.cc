@@ -11,8 +11,8 @@
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/dupe_search.h"
-#include "vexlor/tables/fuzzy_match.h"
+#include "vexlor/tables/methods/dupe_search.h"
+#include "vexlor/tables/methods/fuzzy_match.h"
 
 namespace vexlor {
 namespace {

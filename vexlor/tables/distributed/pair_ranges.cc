@@ -6,8 +6,8 @@
 
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/records/field_coll.h"
-#include "vexlor/tables/dupe_search.h"
-#include "vexlor/tables/fuzzy_match.h"
+#include "vexlor/tables/methods/dupe_search.h"
+#include "vexlor/tables/methods/fuzzy_match.h"
 #include "vexlor/tables/stages/match_stages.h"
 #include "vexlor/tables/table_model.h"
 

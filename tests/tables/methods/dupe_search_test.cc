@@ -1,4 +1,4 @@
-#include "vexlor/tables/dupe_search.h"
+#include "vexlor/tables/methods/dupe_search.h"
 
 #include <gtest/gtest.h>
 

@@ -29,8 +29,8 @@
 // Weight 0) when its index is 399 or less; a DupeSearch column in which a
 // compared cell has no text (an Empty cell, say; Null is the empty text)
 // loses DupeSearch; the field list holds the last compared pair.
-#ifndef VEXLOR_TABLES_FUZZY_MATCH_H_
-#define VEXLOR_TABLES_FUZZY_MATCH_H_
+#ifndef VEXLOR_TABLES_METHODS_FUZZY_MATCH_H_
+#define VEXLOR_TABLES_METHODS_FUZZY_MATCH_H_
 
 #include <cstdint>
 #include <string_view>
@@ -96,4 +96,4 @@ platform::Variant FuzzyMatch(
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_FUZZY_MATCH_H_
+#endif  // VEXLOR_TABLES_METHODS_FUZZY_MATCH_H_

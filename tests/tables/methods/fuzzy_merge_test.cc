@@ -1,4 +1,4 @@
-#include "vexlor/tables/fuzzy_merge.h"
+#include "vexlor/tables/methods/fuzzy_merge.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "vexlor/tables/fuzzy_match.h"
+#include "vexlor/tables/methods/fuzzy_match.h"
 
 #include <algorithm>
 #include <limits>
@@ -11,7 +11,7 @@
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/stages/match_results.h"
 #include "vexlor/tables/stages/match_stages.h"
-#include "vexlor/tables/record_logs.h"
+#include "vexlor/tables/methods/record_logs.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {

@@ -1,4 +1,4 @@
-#include "vexlor/tables/fuzzy_merge.h"
+#include "vexlor/tables/methods/fuzzy_merge.h"
 
 #include <algorithm>
 #include <limits>
@@ -17,7 +17,7 @@
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/grouping/copy_groups.h"
 #include "vexlor/tables/stages/match_stages.h"
-#include "vexlor/tables/record_logs.h"
+#include "vexlor/tables/methods/record_logs.h"
 #include "vexlor/tables/return_results.h"
 #include "vexlor/tables/string_ids.h"
 #include "vexlor/tables/table_model.h"

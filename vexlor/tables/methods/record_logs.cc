@@ -1,4 +1,4 @@
-#include "vexlor/tables/record_logs.h"
+#include "vexlor/tables/methods/record_logs.h"
 
 #include "vexlor/platform/text.h"
 

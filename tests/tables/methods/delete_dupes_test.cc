@@ -1,4 +1,4 @@
-#include "vexlor/tables/delete_dupes.h"
+#include "vexlor/tables/methods/delete_dupes.h"
 
 #include <gtest/gtest.h>
 

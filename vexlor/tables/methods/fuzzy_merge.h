@@ -24,8 +24,8 @@
 // cluster, no comparison, Weight 0) where their index is 399 or less; a
 // DupeSearch column in which a compared cell has no text loses DupeSearch;
 // the field list holds the last compared pair.
-#ifndef VEXLOR_TABLES_FUZZY_MERGE_H_
-#define VEXLOR_TABLES_FUZZY_MERGE_H_
+#ifndef VEXLOR_TABLES_METHODS_FUZZY_MERGE_H_
+#define VEXLOR_TABLES_METHODS_FUZZY_MERGE_H_
 
 #include <cstdint>
 #include <string_view>
@@ -98,4 +98,4 @@ platform::Variant FuzzyMerge(
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_FUZZY_MERGE_H_
+#endif  // VEXLOR_TABLES_METHODS_FUZZY_MERGE_H_

@@ -1,6 +1,6 @@
 // The logs of the records of a second table: which were taken, which not.
-#ifndef VEXLOR_TABLES_RECORD_LOGS_H_
-#define VEXLOR_TABLES_RECORD_LOGS_H_
+#ifndef VEXLOR_TABLES_METHODS_RECORD_LOGS_H_
+#define VEXLOR_TABLES_METHODS_RECORD_LOGS_H_
 
 #include <cstdint>
 #include <memory>
@@ -51,4 +51,4 @@ class RecordLogs {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_RECORD_LOGS_H_
+#endif  // VEXLOR_TABLES_METHODS_RECORD_LOGS_H_

@@ -8,8 +8,8 @@
 // it. The result is a copy of the master rows selected by the caller. A key
 // is never empty: cells without text (Empty, dates, currency, ...) and
 // empty texts (Null, "") neither index nor match anything.
-#ifndef VEXLOR_TABLES_EXACT_MATCH_H_
-#define VEXLOR_TABLES_EXACT_MATCH_H_
+#ifndef VEXLOR_TABLES_METHODS_EXACT_MATCH_H_
+#define VEXLOR_TABLES_METHODS_EXACT_MATCH_H_
 
 #include <cstdint>
 
@@ -51,4 +51,4 @@ platform::Variant ExactMatchByColumn(BatchContext& ctx,
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_EXACT_MATCH_H_
+#endif  // VEXLOR_TABLES_METHODS_EXACT_MATCH_H_

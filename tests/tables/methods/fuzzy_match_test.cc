@@ -1,4 +1,4 @@
-#include "vexlor/tables/fuzzy_match.h"
+#include "vexlor/tables/methods/fuzzy_match.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/stages/batch_workers.h"
-#include "vexlor/tables/fuzzy_merge.h"
+#include "vexlor/tables/methods/fuzzy_merge.h"
 #include "vexlor/tables/return_results.h"
 
 namespace vexlor {

@@ -1,4 +1,4 @@
-#include "vexlor/tables/exact_match.h"
+#include "vexlor/tables/methods/exact_match.h"
 
 #include <gtest/gtest.h>
 

@@ -34,8 +34,8 @@
 // its Cluster and DupeSearch options; a DupeSearch column in which a loaded
 // record or a candidate has a cell without text loses DupeSearch; the field
 // list holds the last compared pair.
-#ifndef VEXLOR_TABLES_DUPE_SEARCH_H_
-#define VEXLOR_TABLES_DUPE_SEARCH_H_
+#ifndef VEXLOR_TABLES_METHODS_DUPE_SEARCH_H_
+#define VEXLOR_TABLES_METHODS_DUPE_SEARCH_H_
 
 #include <cstdint>
 
@@ -85,4 +85,4 @@ platform::Variant DupeSearch(BatchContext& ctx,
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_DUPE_SEARCH_H_
+#endif  // VEXLOR_TABLES_METHODS_DUPE_SEARCH_H_

@@ -10,8 +10,8 @@
 // before that pass, so cells changed by host code during a report do not
 // move a row into another group. A row without a key belongs to no group
 // and goes neither to the result nor to the log.
-#ifndef VEXLOR_TABLES_DELETE_DUPES_H_
-#define VEXLOR_TABLES_DELETE_DUPES_H_
+#ifndef VEXLOR_TABLES_METHODS_DELETE_DUPES_H_
+#define VEXLOR_TABLES_METHODS_DELETE_DUPES_H_
 
 #include <cstdint>
 #include <string_view>
@@ -74,4 +74,4 @@ platform::Variant DeleteDupes(
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_DELETE_DUPES_H_
+#endif  // VEXLOR_TABLES_METHODS_DELETE_DUPES_H_
