@@ -4,11 +4,15 @@
 # build, and the rest builds as before.
 # Debian's cpp-httplib is a compiled library that comes with pkg-config data
 # only.
-find_package(PkgConfig QUIET)
-if(PKG_CONFIG_FOUND)
-  pkg_check_modules(VEXLOR_HTTPLIB QUIET IMPORTED_TARGET cpp-httplib)
+# The demo's lean build leaves them out with -DVEXLOR_WITH_REVIEW=OFF.
+option(VEXLOR_WITH_REVIEW "Build vexlor review and apply" ON)
+if(VEXLOR_WITH_REVIEW)
+  find_package(PkgConfig QUIET)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(VEXLOR_HTTPLIB QUIET IMPORTED_TARGET cpp-httplib)
+  endif()
+  find_package(nlohmann_json 3 QUIET)
 endif()
-find_package(nlohmann_json 3 QUIET)
 if(VEXLOR_HTTPLIB_FOUND AND nlohmann_json_FOUND)
   set(VEXLOR_REVIEW ON)
 else()
