@@ -70,7 +70,7 @@ demo:
 	@sh tools/install-deps.sh demo
 	@[ "$(DEMO_BUILD)" = "$(BUILD)" ] || cmake -S . -B $(DEMO_BUILD) \
 	  -DCMAKE_BUILD_TYPE=Release -DVEXLOR_TESTS=OFF -DVEXLOR_PYTHON=OFF \
-	  -DVEXLOR_BENCH=OFF > /dev/null
+	  -DVEXLOR_BENCH=OFF -DVEXLOR_WITH_REVIEW=OFF > /dev/null
 	cmake --build $(DEMO_BUILD) -j $(JOBS) --target vexlor_command
 	@sh examples/demo.sh $(DEMO_BUILD)/vexlor
 

@@ -19,7 +19,6 @@ else()
   set(VEXLOR_REVIEW OFF)
   message(STATUS "vexlor review and apply left out: they need "
                  "libcpp-httplib-dev and nlohmann-json3-dev")
-  list(FILTER VEXLOR_CLI_SOURCES EXCLUDE REGEX "/review_[^/]*\\.cc$")
 endif()
 
 # Adds the review's sources and libraries to the command line's library.
@@ -34,12 +33,15 @@ function(vexlor_add_review target)
   set(assets ${CMAKE_CURRENT_BINARY_DIR}/generated/review_assets.cc)
   add_custom_command(OUTPUT ${assets}
     COMMAND ${CMAKE_COMMAND} -DOUTPUT=${assets} -DNAMESPACE=vexlor::cli
-            -DHEADER=cli/review_assets.h "-DINPUTS=${page_files}"
+            -DHEADER=review/review_assets.h "-DINPUTS=${page_files}"
             -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_files.cmake
     DEPENDS ${page_files} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_files.cmake
     COMMENT "Compiling the review page into the command"
     VERBATIM)
-  target_sources(${target} PRIVATE ${assets})
+  # The command's C++ lives beside the page it serves.
+  file(GLOB review_sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/review/*.cc)
+  target_sources(${target} PRIVATE ${review_sources} ${assets})
   target_link_libraries(${target} PRIVATE PkgConfig::VEXLOR_HTTPLIB
                         nlohmann_json::nlohmann_json)
   # The page in a real browser (skipped, status 77, without chromium).

@@ -1,4 +1,4 @@
-#include "cli/review_data.h"
+#include "review/review_data.h"
 
 #include <algorithm>
 #include <cmath>
