@@ -19,9 +19,16 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The Windows leg (two cross builds, then their tests under Wine) runs
+# beside the Linux tests, which spend much of their time waiting on Python,
+# a Dask cluster and a browser; its output follows theirs.
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	$(MAKE) --no-print-directory test-windows
+	@log=$(BUILD)/test-windows.log; \
+	$(MAKE) --no-print-directory test-windows > $$log 2>&1 & leg=$$!; \
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS); linux=$$?; \
+	wait $$leg; windows=$$?; \
+	cat $$log; \
+	[ $$linux = 0 ] && [ $$windows = 0 ]
 
 # Whether this machine starts 32-bit programs. Some kernels refuse them
 # ("Exec format error"); there the x86 DLL is still built, with the IDL of
