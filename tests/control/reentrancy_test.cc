@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "tests/control/control_test_support.h"
@@ -210,91 +209,51 @@ bool RunAt(const Outer& outer, const HostAction& action, bool window, int turn,
   return true;
 }
 
-// A sink that counts its events into `heard` (which outlives it) and runs
-// `change` at its first one.
-class ChangingSink : public EventSink {
- public:
-  explicit ChangingSink(int* heard) : heard_(heard) {}
-  void Progress(int16_t, double, int32_t, std::u16string_view, int32_t,
-                std::u16string_view) override {
-    Heard();
-  }
-  void ProgressDupeSearch(double, int32_t, double, int32_t, int32_t, double,
-                          int32_t, int32_t, int32_t, std::u16string_view,
-                          int32_t, std::u16string_view) override {
-    Heard();
-  }
-  std::function<void()> change;
-
- private:
-  void Heard() {
-    if (++*heard_ == 1 && change) change();
-  }
-  int* heard_;
-};
-
 // Sinks a and b are connected; a changes the connections at its first
 // event. A sink disconnected there hears nothing more, not even the rest
-// of that event, and may be destroyed at once; one connected there hears
-// the later events.
+// of that event (so it may be destroyed at once); one connected there
+// hears the later events.
 TEST(ReentrancyTest, SinksChangedInsideAnEvent) {
   constexpr int kAll = 1000;  // kAll - n: every event but n
-  struct Sinks {
-    CVexlorCtrl& control;
-    std::unique_ptr<ChangingSink> a, b, c;
-  };
   struct Case {
     const char* name;
-    std::function<void(Sinks&)> change;
+    void (*change)(CVexlorCtrl&, HostSink (&)[3]);
     int heard[3];
   };
   const Case kCases[] = {
-      {"a disconnects and destroys b",
-       [](Sinks& s) {
-         s.control.Unadvise(s.b.get());
-         s.b.reset();
-       },
+      {"a disconnects b",
+       [](CVexlorCtrl& c, HostSink(&s)[3]) { c.Unadvise(&s[1]); },
        {kAll, 0, 0}},
-      {"a disconnects and destroys itself",
-       [](Sinks& s) {
-         s.control.Unadvise(s.a.get());
-         s.a.reset();
-       },
+      {"a disconnects itself",
+       [](CVexlorCtrl& c, HostSink(&s)[3]) { c.Unadvise(&s[0]); },
        {1, kAll, 0}},
       {"a connects c",
-       [](Sinks& s) { s.control.Advise(s.c.get()); },
+       [](CVexlorCtrl& c, HostSink(&s)[3]) { c.Advise(&s[2]); },
        {kAll, kAll, kAll - 1}},
       {"a reconnects b",
-       [](Sinks& s) {
-         s.control.Unadvise(s.b.get());
-         s.control.Advise(s.b.get());
+       [](CVexlorCtrl& c, HostSink(&s)[3]) {
+         c.Unadvise(&s[1]);
+         c.Advise(&s[1]);
        },
        {kAll, kAll - 1, 0}},
   };
   const Variant table = GroupTable(24);
-  int all = 0;
-  {
-    CVexlorCtrl control;
-    ChangingSink counter(&all);
-    control.Advise(&counter);
-    control.DupeSearch(table, 0, 80, 0.5, u"", DRR_ALL, false);
-  }
-  ASSERT_GT(all, 2);
   for (const Case& c : kCases) {
     CVexlorCtrl control;
-    int heard[3] = {};
-    Sinks sinks{control, std::make_unique<ChangingSink>(&heard[0]),
-                std::make_unique<ChangingSink>(&heard[1]),
-                std::make_unique<ChangingSink>(&heard[2])};
-    sinks.a->change = [&] { c.change(sinks); };
-    control.Advise(sinks.a.get());
-    control.Advise(sinks.b.get());
+    HostSink all, sinks[3];
+    sinks[0].on_event = [&](int n) {
+      if (n == 1) c.change(control, sinks);
+    };
+    control.Advise(&all);
+    control.Advise(&sinks[0]);
+    control.Advise(&sinks[1]);
     control.DupeSearch(table, 0, 80, 0.5, u"", DRR_ALL, false);
+    ASSERT_GT(all.events, 2);
     for (int i = 0; i < 3; ++i) {
       const int want =
-          c.heard[i] > kAll / 2 ? all - (kAll - c.heard[i]) : c.heard[i];
-      EXPECT_EQ(heard[i], want) << c.name << ", sink "
-                                << "abc"[i];
+          c.heard[i] > kAll / 2 ? all.events - kAll + c.heard[i] : c.heard[i];
+      EXPECT_EQ(sinks[i].events, want) << c.name << ", sink "
+                                       << "abc"[i];
     }
   }
 }
