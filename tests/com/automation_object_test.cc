@@ -83,48 +83,36 @@ class TestSink final : public ComObject<IDispatch> {
 };
 
 // Each control's connection point counts its own events under way, so
-// controls of two apartments never share one count; and a sink that
-// disconnects itself and connects another in its event is safe.
+// controls of two apartments never share one count; a sink may disconnect
+// itself in its event.
 TEST(AutomationObjectTest, EachConnectionPointCountsItsOwnEvents) {
-  AutomationObject* x = NewObject();
-  AutomationObject* y = NewObject();
-  IConnectionPoint* x_point = nullptr;
-  IConnectionPoint* y_point = nullptr;
-  ASSERT_EQ(x->FindConnectionPoint(EventsIid(), &x_point), S_OK);
-  ASSERT_EQ(y->FindConnectionPoint(EventsIid(), &y_point), S_OK);
-  auto* x_events = static_cast<EventConnectionPoint*>(x_point);
-  auto* y_events = static_cast<EventConnectionPoint*>(y_point);
-
-  auto* first = new TestSink();
-  auto* second = new TestSink();
-  DWORD first_cookie = 0, second_cookie = 0;
-  int first_heard = 0, second_heard = 0;
-  bool x_delivering = false, y_delivering = true;
-  first->on_event = [&] {
-    if (++first_heard > 1) return;
-    x_delivering = x_events->delivering();
-    y_delivering = y_events->delivering();
-    EXPECT_EQ(x_point->Unadvise(first_cookie), S_OK);
-    EXPECT_EQ(x_point->Advise(second, &second_cookie), S_OK);
+  AutomationObject* objects[2] = {NewObject(), NewObject()};
+  IConnectionPoint* points[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(objects[i]->FindConnectionPoint(EventsIid(), &points[i]), S_OK);
+  }
+  auto delivering = [&](int i) {
+    return static_cast<EventConnectionPoint*>(points[i])->delivering();
   };
-  second->on_event = [&] { ++second_heard; };
-  ASSERT_EQ(x_point->Advise(first, &first_cookie), S_OK);
-  first->Release();  // the connection holds it now
-
-  x->control().DupeSearch(testing::GroupTable(24), 0, 80, 0.5, u"", DRR_ALL,
-                          false);
-  EXPECT_EQ(first_heard, 1);
-  EXPECT_GT(second_heard, 0);
-  EXPECT_TRUE(x_delivering);
-  EXPECT_FALSE(y_delivering);
-  EXPECT_FALSE(x_events->delivering());
-
-  x_point->Unadvise(second_cookie);
-  second->Release();
-  x_point->Release();
-  y_point->Release();
-  x->Release();
-  y->Release();
+  auto* sink = new TestSink();
+  DWORD cookie = 0;
+  int heard = 0;
+  bool seen[2] = {false, true};
+  sink->on_event = [&] {
+    ++heard;
+    seen[0] = delivering(0);
+    seen[1] = delivering(1);
+    EXPECT_EQ(points[0]->Unadvise(cookie), S_OK);
+  };
+  ASSERT_EQ(points[0]->Advise(sink, &cookie), S_OK);
+  sink->Release();  // the connection holds it now
+  objects[0]->control().DupeSearch(testing::GroupTable(24), 0, 80, 0.5, u"",
+                                   DRR_ALL, false);
+  EXPECT_EQ(heard, 1);
+  EXPECT_TRUE(seen[0]);
+  EXPECT_FALSE(seen[1]);
+  EXPECT_FALSE(delivering(0));
+  for (int i = 0; i < 2; ++i) points[i]->Release(), objects[i]->Release();
 }
 
 int CountThreadWindows() {
