@@ -115,15 +115,15 @@ TEST(AutomationObjectTest, EachConnectionPointCountsItsOwnEvents) {
   for (int i = 0; i < 2; ++i) points[i]->Release(), objects[i]->Release();
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
+  ++*reinterpret_cast<int*>(counter);
+  return TRUE;
+}
+
 int CountThreadWindows() {
   int count = 0;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND, LPARAM counter) -> BOOL {
-        ++*reinterpret_cast<int*>(counter);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
+  EnumThreadWindows(GetCurrentThreadId(), CountWindow,
+                    reinterpret_cast<LPARAM>(&count));
   return count;
 }
 
