@@ -7,11 +7,13 @@
 
 #include "cli/gzip.h"
 #include "vexlor/platform/file.h"
+#include "vexlor/platform/temporary_file.h"
 
 namespace vexlor::cli {
 
 using platform::OutputFile;
 using platform::PathInfo;
+using platform::TemporaryFile;
 
 namespace {
 
@@ -20,47 +22,6 @@ std::string ErrorText(const std::string& path) {
          (path == "-" ? std::string("standard output") : path) + ": " +
          std::strerror(errno);
 }
-
-// A file next to the target that is removed unless renamed into place.
-class TemporaryFile {
- public:
-  TemporaryFile() = default;
-  ~TemporaryFile() {
-    file_.Close();
-    if (!name_.empty()) platform::RemoveFile(name_);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  bool Create(const std::string& target) {
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = target + ".tmp" +
-                         std::to_string(platform::CurrentProcessId()) + "-" +
-                         std::to_string(counter++);
-      if (file_.Open(name, OutputFile::Mode::kNew)) {
-        name_ = std::move(name);
-        return true;
-      }
-      if (errno != EEXIST && errno != EINTR) return false;
-    }
-    errno = EEXIST;
-    return false;
-  }
-
-  OutputFile& file() { return file_; }
-
-  bool Commit(const std::string& target) {
-    if (!file_.Sync() || !file_.Close()) return false;
-    if (!platform::RenameReplacing(name_, target)) return false;
-    name_.clear();
-    return true;
-  }
-
- private:
-  OutputFile file_;
-  std::string name_;
-};
 
 // Runs `produce` into `sink`, through gzip when the name asks for it.
 bool Produce(const std::string& path,

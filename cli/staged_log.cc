@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "vexlor/platform/file.h"
+#include "vexlor/platform/temporary_file.h"
 
 namespace vexlor::cli {
 
@@ -24,12 +25,11 @@ void StagedLog::Stage(const std::string& path) {
       info.kind != PathInfo::Kind::kRegular) {
     return;
   }
-  static unsigned counter = 0;
   path_ = info.target;
   permissions_ = info.permissions;
-  write_path_ = info.target + ".tmp" +
-                std::to_string(platform::CurrentProcessId()) + "-log" +
-                std::to_string(counter++);
+  // Only the name is taken: the batch method creates the file, and a file
+  // that never appears means the method had nothing to log.
+  write_path_ = platform::TemporaryName(info.target);
   staged_ = true;
 }
 

@@ -1,80 +1,41 @@
 #include "com/automation_object.h"
 
-#include <new>
 #include <string>
 
 #include <olectl.h>
 
 #include "com/about_dialog.h"
+#include "com/boundary.h"
 #include "com/dispatch_call.h"
 #include "com/guids.h"
+#include "com/single_item_enum.h"
 
 namespace vexlor::com {
 
 namespace {
 
-// Enumerates the one connection point of an object.
-class SingleConnectionPointEnum final : public IEnumConnectionPoints {
+// The one connection point, held while an enumerator lives.
+class PointSource {
  public:
-  explicit SingleConnectionPointEnum(IConnectionPoint* point,
-                                     ULONG position = 0)
-      : point_(point), position_(position) {
+  explicit PointSource(IConnectionPoint* point) : point_(point) {
     point_->AddRef();
   }
+  PointSource(const PointSource& other) : PointSource(other.point_) {}
+  PointSource& operator=(const PointSource&) = delete;
+  ~PointSource() { point_->Release(); }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) ||
-        IsEqualIID(riid, IID_IEnumConnectionPoints)) {
-      *out = static_cast<IEnumConnectionPoints*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, IConnectionPoint** out,
-                                 ULONG* fetched) override {
-    if (out == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
-    ULONG given = 0;
-    if (count > 0 && position_ == 0) {
-      out[0] = point_;
-      point_->AddRef();
-      position_ = given = 1;
-    }
-    if (fetched != nullptr) *fetched = given;
-    return given == count ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    if (count == 0) return S_OK;
-    bool had = position_ == 0;
-    position_ = 1;
-    return had && count == 1 ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    position_ = 0;
+  HRESULT Copy(IConnectionPoint** out) const {
+    *out = point_;
+    point_->AddRef();
     return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = new (std::nothrow) SingleConnectionPointEnum(point_, position_);
-    return *out ? S_OK : E_OUTOFMEMORY;
   }
 
  private:
-  ~SingleConnectionPointEnum() { point_->Release(); }
-
-  ObjectCount count_;
-  ULONG refs_ = 1;
   IConnectionPoint* point_;
-  ULONG position_;
 };
+
+using ConnectionPointEnum =
+    SingleItemEnum<IEnumConnectionPoints, IConnectionPoint*, PointSource>;
 
 }  // namespace
 
@@ -93,43 +54,22 @@ AutomationObject::~AutomationObject() { events_.DisconnectAll(); }
 HRESULT AutomationObject::Create(REFIID riid, void** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  AutomationObject* object = nullptr;
-  try {
-    object = new AutomationObject();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  HRESULT status = object->QueryInterface(riid, out);
-  object->Release();
-  return status;
+  return Guarded([&] { return HandOut(new AutomationObject(), riid, out); });
 }
 
-HRESULT AutomationObject::QueryInterface(REFIID riid, void** out) {
-  if (out == nullptr) return E_POINTER;
+void* AutomationObject::FindInterface(REFIID riid) {
   if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
       IsEqualIID(riid, DispatchIid())) {
-    *out = static_cast<IDispatch*>(this);
-  } else if (IsEqualIID(riid, IID_IProvideClassInfo) ||
-             IsEqualIID(riid, IID_IProvideClassInfo2)) {
-    *out = static_cast<IProvideClassInfo2*>(this);
-  } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
-    *out = static_cast<IConnectionPointContainer*>(this);
-  } else if (void* face = face_.Find(riid)) {
-    *out = face;
-  } else {
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return static_cast<IDispatch*>(this);
   }
-  AddRef();
-  return S_OK;
-}
-
-ULONG AutomationObject::AddRef() { return ++refs_; }
-
-ULONG AutomationObject::Release() {
-  ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
+  if (IsEqualIID(riid, IID_IProvideClassInfo) ||
+      IsEqualIID(riid, IID_IProvideClassInfo2)) {
+    return static_cast<IProvideClassInfo2*>(this);
+  }
+  if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
+    return static_cast<IConnectionPointContainer*>(this);
+  }
+  return face_.Find(riid);
 }
 
 HRESULT AutomationObject::GetTypeInfoCount(UINT* count) {
@@ -150,19 +90,21 @@ HRESULT AutomationObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 HRESULT AutomationObject::GetIDsOfNames(REFIID riid, LPOLESTR* names,
                                         UINT count, LCID, DISPID* dispids) {
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  return LookUpNames(names, count, dispids);
+  return Guarded([&] { return LookUpNames(names, count, dispids); });
 }
 
 HRESULT AutomationObject::Invoke(DISPID dispid, REFIID riid, LCID, WORD flags,
                                  DISPPARAMS* params, VARIANT* result,
-                                 EXCEPINFO*, UINT* arg_error) {
+                                 EXCEPINFO* exception, UINT* arg_error) {
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   // Host code runs inside a batch call and may drop its last reference to
   // this object there; the object must outlive the call.
   AddRef();
-  HRESULT status = CallMember(control_, dispid, flags, params ? *params : none,
-                              result, arg_error);
+  HRESULT status = GuardedInvoke(exception, [&] {
+    return CallMember(control_, dispid, flags, params ? *params : none, result,
+                      arg_error);
+  });
   Release();
   return status;
 }
@@ -183,8 +125,8 @@ HRESULT AutomationObject::GetGUID(DWORD kind, GUID* guid) {
 
 HRESULT AutomationObject::EnumConnectionPoints(IEnumConnectionPoints** out) {
   if (out == nullptr) return E_POINTER;
-  *out = new (std::nothrow) SingleConnectionPointEnum(&events_);
-  return *out ? S_OK : E_OUTOFMEMORY;
+  return ConnectionPointEnum::Create(IID_IEnumConnectionPoints,
+                                     PointSource(&events_), out);
 }
 
 HRESULT AutomationObject::FindConnectionPoint(REFIID riid,

@@ -13,7 +13,7 @@
 
 #include "vexlor/control/vexlor_ctrl.h"
 
-#include "com/com_module.h"
+#include "com/com_object.h"
 #include "com/design_time_face.h"
 #include "com/event_connection.h"
 #include "com/progress_dialog.h"
@@ -23,18 +23,12 @@
 
 namespace vexlor::com {
 
-class AutomationObject final : public IDispatch,
-                               public IProvideClassInfo2,
-                               public IConnectionPointContainer {
+class AutomationObject final : public ComObject<IDispatch, IProvideClassInfo2,
+                                                IConnectionPointContainer> {
  public:
   // Creates an object and returns the interface `riid` of it. Throws
   // nothing: E_OUTOFMEMORY when it cannot be made.
   static HRESULT Create(REFIID riid, void** out);
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
 
   // IDispatch
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
@@ -62,10 +56,10 @@ class AutomationObject final : public IDispatch,
 
  private:
   AutomationObject();
-  ~AutomationObject();
+  ~AutomationObject() override;
 
-  ObjectCount count_;
-  ULONG refs_ = 1;
+  void* FindInterface(REFIID riid) override;
+
   CVexlorCtrl control_;
   EventConnectionPoint events_;
   // The OLE control interfaces, and the dialogs of the progress windows

@@ -9,23 +9,11 @@
 
 namespace vexlor::com {
 
-HRESULT ClassFactory::QueryInterface(REFIID riid, void** out) {
-  if (out == nullptr) return E_POINTER;
+void* ClassFactory::FindInterface(REFIID riid) {
   if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-    *out = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
+    return static_cast<IClassFactory*>(this);
   }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG ClassFactory::AddRef() { return ++refs_; }
-
-ULONG ClassFactory::Release() {
-  ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
+  return nullptr;
 }
 
 HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** out) {
@@ -57,9 +45,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** out) {
   }
   auto* factory = new (std::nothrow) ClassFactory(create);
   if (factory == nullptr) return E_OUTOFMEMORY;
-  HRESULT status = factory->QueryInterface(riid, out);
-  factory->Release();
-  return status;
+  return HandOut(factory, riid, out);
 }
 
 }  // namespace vexlor::com

@@ -6,30 +6,26 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include "com/com_module.h"
+#include "com/com_object.h"
 
 namespace vexlor::com {
 
 // Makes a new object and returns its interface `riid`.
 using CreateFunction = HRESULT (*)(REFIID riid, void** out);
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<IClassFactory> {
  public:
+  // A factory a host keeps holds the module loaded (ComObject counts it).
   explicit ClassFactory(CreateFunction create) : create_(create) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
                                            void** out) override;
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
  private:
-  ~ClassFactory() = default;
+  ~ClassFactory() override = default;
+  void* FindInterface(REFIID riid) override;
 
-  // A factory a host keeps holds the module loaded.
-  ObjectCount count_;
-  ULONG refs_ = 1;
   CreateFunction create_;
 };
 

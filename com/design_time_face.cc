@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "com/boundary.h"
 #include "com/control_window.h"
 #include "com/design_time_picture.h"
 #include "com/guids.h"
@@ -514,10 +515,12 @@ HRESULT DesignTimeFace::GetPages(CAUUID* pages) {
 HRESULT DesignTimeFace::ShowPropertyFrame(HWND parent) {
   CLSID page = PropPageClsid();
   IUnknown* object = outer_;
-  std::string_view name = kControlTypeName;
-  std::wstring caption(name.begin(), name.end());
-  return OleCreatePropertyFrame(parent, 0, 0, caption.c_str(), 1, &object, 1,
-                                &page, GetUserDefaultLCID(), 0, nullptr);
+  return Guarded([&] {
+    std::string_view name = kControlTypeName;
+    std::wstring caption(name.begin(), name.end());
+    return OleCreatePropertyFrame(parent, 0, 0, caption.c_str(), 1, &object, 1,
+                                  &page, GetUserDefaultLCID(), 0, nullptr);
+  });
 }
 
 }  // namespace vexlor::com

@@ -6,7 +6,6 @@
 #include "com/dispatch_call.h"
 
 #include <cctype>
-#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -115,42 +114,38 @@ HRESULT CallMember(CVexlorCtrl& control, DISPID dispid, WORD flags,
       (params.cNamedArgs > 0 && params.rgdispidNamedArgs == nullptr)) {
     return E_INVALIDARG;
   }
-  try {
-    std::vector<int> slots;
-    HRESULT placed = PlaceArguments(*member, flags, params, &slots);
-    if (FAILED(placed)) return placed;
-    for (size_t i = 0; i < slots.size(); ++i) {
-      if (slots[i] < 0) {
-        // A missing parameter: all of them are required.
-        return i < params.cArgs - params.cNamedArgs || params.cNamedArgs > 0
-                   ? DISP_E_PARAMNOTFOUND
-                   : DISP_E_BADPARAMCOUNT;
-      }
+  std::vector<int> slots;
+  HRESULT placed = PlaceArguments(*member, flags, params, &slots);
+  if (FAILED(placed)) return placed;
+  for (size_t i = 0; i < slots.size(); ++i) {
+    if (slots[i] < 0) {
+      // A missing parameter: all of them are required.
+      return i < params.cArgs - params.cNamedArgs || params.cNamedArgs > 0
+                 ? DISP_E_PARAMNOTFOUND
+                 : DISP_E_BADPARAMCOUNT;
     }
-    ReferenceTargets targets;
-    std::vector<platform::Variant> args(slots.size());
-    for (size_t i = 0; i < slots.size(); ++i) {
-      HRESULT status =
-          ToLibraryVariant(params.rgvarg[slots[i]], &args[i], &targets);
-      if (FAILED(status)) return status;
-    }
-    platform::Variant value;
-    InvokeError error;
-    // The member table's invoke flags have automation's values.
-    int32_t status = Invoke(control, dispid, flags, args, &value, &error);
-    if (status != 0) {
-      if (arg_error != nullptr && error.arg_index >= 0 &&
-          static_cast<size_t>(error.arg_index) < slots.size()) {
-        *arg_error = static_cast<UINT>(slots[error.arg_index]);
-      }
-      return status;
-    }
-    if (result == nullptr) return S_OK;
-    VariantInit(result);
-    return ToOleVariant(value, result);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   }
+  ReferenceTargets targets;
+  std::vector<platform::Variant> args(slots.size());
+  for (size_t i = 0; i < slots.size(); ++i) {
+    HRESULT status =
+        ToLibraryVariant(params.rgvarg[slots[i]], &args[i], &targets);
+    if (FAILED(status)) return status;
+  }
+  platform::Variant value;
+  InvokeError error;
+  // The member table's invoke flags have automation's values.
+  int32_t status = Invoke(control, dispid, flags, args, &value, &error);
+  if (status != 0) {
+    if (arg_error != nullptr && error.arg_index >= 0 &&
+        static_cast<size_t>(error.arg_index) < slots.size()) {
+      *arg_error = static_cast<UINT>(slots[error.arg_index]);
+    }
+    return status;
+  }
+  if (result == nullptr) return S_OK;
+  VariantInit(result);
+  return ToOleVariant(value, result);
 }
 
 }  // namespace vexlor::com

@@ -21,7 +21,8 @@ HRESULT LookUpNames(LPOLESTR* names, UINT count, DISPID* dispids);
 // in `*result` (when not null), or DISP_E_MEMBERNOTFOUND,
 // DISP_E_BADPARAMCOUNT, DISP_E_PARAMNOTFOUND, DISP_E_NONAMEDARGS,
 // DISP_E_TYPEMISMATCH or DISP_E_OVERFLOW with the index into rgvarg of the
-// offending argument in `*arg_error`, or E_OUTOFMEMORY.
+// offending argument in `*arg_error`. What the call throws (std::bad_alloc
+// included) passes through, for the entry point's guard (boundary.h).
 HRESULT CallMember(CVexlorCtrl& control, DISPID dispid, WORD flags,
                    const DISPPARAMS& params, VARIANT* result, UINT* arg_error);
 

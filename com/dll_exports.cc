@@ -8,9 +8,9 @@
 #include <windows.h>
 #include <olectl.h>
 
-#include <new>
 #include <string>
 
+#include "com/boundary.h"
 #include "com/class_factory.h"
 #include "com/com_module.h"
 #include "com/win_registry.h"
@@ -40,21 +40,17 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
 STDAPI DllCanUnloadNow() { return vexlor::com::CanUnload() ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer() {
-  try {
+  return vexlor::com::Guarded([]() -> HRESULT {
     std::string path = ModulePathUtf8();
     if (path.empty()) return SELFREG_E_CLASS;
     vexlor::com::WinRegistry registry;
     return vexlor::DllRegisterServer(registry, path);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 STDAPI DllUnregisterServer() {
-  try {
+  return vexlor::com::Guarded([]() -> HRESULT {
     vexlor::com::WinRegistry registry;
     return vexlor::DllUnregisterServer(registry);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }

@@ -1,20 +1,15 @@
 #include "com/event_connection.h"
 
 #include <algorithm>
-#include <new>
 
 #include <olectl.h>
 
+#include "com/boundary.h"
 #include "com/guids.h"
 
 namespace vexlor::com {
 
 namespace {
-
-// Host code runs only inside an event call or outside any report, so while
-// no event call is under way no list of sinks is being walked and
-// disconnected sinks can be freed. One apartment, one thread: no lock.
-int g_event_depth = 0;
 
 VARIANTARG Short(int16_t v) {
   VARIANTARG a;
@@ -50,8 +45,9 @@ VARIANTARG String(std::u16string_view v) {
 
 }  // namespace
 
-DispatchEventSink::DispatchEventSink(IDispatch* sink, DWORD cookie)
-    : sink_(sink), cookie_(cookie) {
+DispatchEventSink::DispatchEventSink(IDispatch* sink, DWORD cookie,
+                                     int& event_depth)
+    : sink_(sink), cookie_(cookie), event_depth_(event_depth) {
   sink_->AddRef();
 }
 
@@ -72,12 +68,12 @@ void DispatchEventSink::Fire(DISPID dispid, VARIANTARG* args, UINT count) {
     DISPPARAMS params = {args, nullptr, count, 0};
     IDispatch* sink = sink_;
     sink->AddRef();  // the sink may disconnect itself while it runs
-    ++g_event_depth;
+    ++event_depth_;
     // What a sink returns or raises is its own affair: events are
     // notifications, and the batch call goes on either way.
     sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
                  &params, nullptr, nullptr, nullptr);
-    --g_event_depth;
+    --event_depth_;
     sink->Release();
   }
   for (UINT i = 0; i < count; ++i) VariantClear(&args[i]);
@@ -161,21 +157,22 @@ HRESULT EventConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
                                   reinterpret_cast<void**>(&dispatch)))) {
     return CONNECT_E_CANNOTCONNECT;
   }
-  try {
-    if (g_event_depth == 0) {
+  const HRESULT status = Guarded([&] {
+    if (!delivering()) {
       std::erase_if(sinks_, [](const auto& s) { return !s->connected(); });
     }
-    sinks_.push_back(
-        std::make_unique<DispatchEventSink>(dispatch, next_cookie_));
-    control_->Advise(sinks_.back().get());
-  } catch (const std::bad_alloc&) {
-    if (!sinks_.empty() && sinks_.back()->cookie() == next_cookie_) {
-      sinks_.back()->Disconnect();
+    sinks_.push_back(std::make_unique<DispatchEventSink>(dispatch, next_cookie_,
+                                                         event_depth_));
+    try {
+      control_->Advise(sinks_.back().get());
+    } catch (...) {
+      sinks_.pop_back();
+      throw;
     }
-    dispatch->Release();
-    return E_OUTOFMEMORY;
-  }
+    return S_OK;
+  });
   dispatch->Release();
+  if (FAILED(status)) return status;
   *cookie = next_cookie_++;
   return S_OK;
 }

@@ -22,7 +22,9 @@ namespace vexlor::com {
 // One connected sink: forwards the control's events to its IDispatch.
 class DispatchEventSink : public EventSink {
  public:
-  DispatchEventSink(IDispatch* sink, DWORD cookie);  // takes a reference
+  // Takes a reference to `sink`. `event_depth` counts the events under way
+  // at the connection point; it must outlive this object.
+  DispatchEventSink(IDispatch* sink, DWORD cookie, int& event_depth);
   ~DispatchEventSink() override;
   DispatchEventSink(const DispatchEventSink&) = delete;
   DispatchEventSink& operator=(const DispatchEventSink&) = delete;
@@ -49,6 +51,7 @@ class DispatchEventSink : public EventSink {
 
   IDispatch* sink_;
   DWORD cookie_;
+  int& event_depth_;
 };
 
 // The connection point for the events interface. It lives inside the
@@ -64,6 +67,10 @@ class EventConnectionPoint final : public IConnectionPoint {
   // Disconnects every sink (the object is going away).
   void DisconnectAll();
 
+  // Whether a sink of this point is being called: disconnected sinks are
+  // then kept, since the sink that runs may be one of them.
+  bool delivering() const { return event_depth_ > 0; }
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
@@ -77,10 +84,13 @@ class EventConnectionPoint final : public IConnectionPoint {
  private:
   IConnectionPointContainer* container_;  // owns this
   CVexlorCtrl* control_;
-  // Disconnected sinks stay here until the object goes: a running batch
-  // call may still hold them in its list of sinks for the current report.
+  // Disconnected sinks stay here until no event of this point is under
+  // way: a sink may disconnect itself while it runs.
   std::vector<std::unique_ptr<DispatchEventSink>> sinks_;
   DWORD next_cookie_ = 1;
+  // The server is apartment-threaded: each control, with its point, lives
+  // in one apartment's thread, but two apartments' controls run at once.
+  int event_depth_ = 0;
 };
 
 }  // namespace vexlor::com

@@ -50,11 +50,17 @@ void ProgressDialogPresenter::Show(ProgressWindow& window) {
   if (dialog_template == nullptr) return;
   InitCommonControlsOnce();
   HWND owner = owner_ ? owner_() : nullptr;
+  // The slot is taken first: a dialog that exists must be in open_, where
+  // Close finds it, or it would outlive its model and call it when dead.
+  open_.push_back(Open{&window, nullptr, {}, {}});
   HWND dialog = CreateDialogIndirectParamW(ModuleHandle(), dialog_template,
                                            owner, ProgressDialogProc,
                                            reinterpret_cast<LPARAM>(&window));
-  if (dialog == nullptr) return;
-  open_.push_back(Open{&window, dialog, {}, {}});
+  if (dialog == nullptr) {
+    open_.pop_back();
+    return;
+  }
+  open_.back().dialog = dialog;
   Sync(open_.back());
   ShowWindow(dialog, SW_SHOWNORMAL);
   SetForegroundWindow(dialog);

@@ -4,10 +4,11 @@
 
 #include <cstring>
 #include <iterator>
-#include <new>
 #include <vector>
 
+#include "com/boundary.h"
 #include "com/com_module.h"
+#include "com/com_object.h"
 #include "com/resource_ids.h"
 #include "com/ui_resources.h"
 
@@ -27,25 +28,8 @@ LPOLESTR TaskString(const std::wstring& text) {
   return copy;
 }
 
-class PropertyPage final : public IPropertyPage {
+class PropertyPage final : public ComObject<IPropertyPage> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyPage)) {
-      *out = static_cast<IPropertyPage*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override {
     if (site != nullptr) site->AddRef();
     if (site_ != nullptr) site_->Release();
@@ -90,11 +74,11 @@ class PropertyPage final : public IPropertyPage {
     if (count > 0 && objects == nullptr) return E_POINTER;
     for (IUnknown* object : objects_) object->Release();
     objects_.clear();
-    try {
+    const HRESULT reserved = Guarded([&] {
       objects_.reserve(count);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+      return S_OK;
+    });
+    if (FAILED(reserved)) return reserved;
     for (ULONG i = 0; i < count; ++i) {
       if (objects[i] == nullptr) continue;
       objects[i]->AddRef();
@@ -125,7 +109,14 @@ class PropertyPage final : public IPropertyPage {
   }
 
  private:
-  ~PropertyPage() {
+  void* FindInterface(REFIID riid) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPropertyPage)) {
+      return static_cast<IPropertyPage*>(this);
+    }
+    return nullptr;
+  }
+
+  ~PropertyPage() override {
     if (dialog_ != nullptr) DestroyWindow(dialog_);
     SetObjects(0, nullptr);
     SetPageSite(nullptr);
@@ -152,8 +143,6 @@ class PropertyPage final : public IPropertyPage {
     return true;
   }
 
-  ObjectCount count_;
-  ULONG refs_ = 1;
   IPropertyPageSite* site_ = nullptr;
   std::vector<IUnknown*> objects_;
   HWND dialog_ = nullptr;
@@ -164,15 +153,7 @@ class PropertyPage final : public IPropertyPage {
 HRESULT CreatePropertyPage(REFIID riid, void** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  PropertyPage* page = nullptr;
-  try {
-    page = new PropertyPage();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  HRESULT status = page->QueryInterface(riid, out);
-  page->Release();
-  return status;
+  return Guarded([&] { return HandOut(new PropertyPage(), riid, out); });
 }
 
 }  // namespace vexlor::com

@@ -3,14 +3,22 @@
 // Input: one flag byte (bit 0: ignore case), one byte giving the pattern's
 // length, the pattern, then the text. Checks that every search terminates
 // cleanly, that results stay in range, and that the bounded search agrees
-// with the full one on every bound.
+// with the full one on every bound. The same bytes also choose a pattern
+// whose positions are known (tests/reference/pattern_generator.h), and its
+// search of the text must agree with the plain cost table.
+
+#include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "tests/reference/pattern_compare_reference.h"
+#include "tests/reference/pattern_generator.h"
 #include "vexlor/strings/pattern_compare.h"
 
 namespace {
@@ -53,5 +61,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int32_t up_to = compiled.SearchUpTo(text, k);
     Check(up_to == (full < 0 ? full : std::min(full, bound + 1)));
   }
+
+  if (text.empty()) return 0;
+  FuzzedDataProvider choices(data, size);
+  vexlor::reference::PatternGenerator generator(
+      [&choices](int lo, int hi) {
+        return choices.ConsumeIntegralInRange<int>(lo, hi);
+      },
+      ignore_case);
+  std::string known;
+  std::vector<vexlor::reference::PatternAlternative> alternatives;
+  generator.Next(&known, &alternatives);
+  const vexlor::CompiledPattern compiled_known =
+      vexlor::CompiledPattern::Compile(known, ignore_case);
+  Check(compiled_known.valid());
+  Check(compiled_known.Search(text) ==
+        vexlor::reference::PatternSearch(text, alternatives));
   return 0;
 }

@@ -787,7 +787,11 @@ class Control {
     Occupancy occupancy(this);
     for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
       if ((*it)->target().is(sink)) {
-        control_->Unadvise(it->get());
+        PythonSink* adapter = it->get();
+        // From inside an event the adapter may be the one running: it is
+        // freed when the outermost call returns.
+        if (!occupancy.outermost()) retired_.push_back(std::move(*it));
+        control_->Unadvise(adapter);
         sinks_.erase(it);
         return;
       }
@@ -884,11 +888,15 @@ class Control {
     }
     ~Occupancy() {
       if (!owns_) return;
+      control_->retired_.clear();
       control_->owner_.store(std::thread::id());
       control_->busy_.unlock();
     }
     Occupancy(const Occupancy&) = delete;
     Occupancy& operator=(const Occupancy&) = delete;
+
+    // False inside a call of the same control (from an event).
+    bool outermost() const { return owns_; }
 
    private:
     Control* control_;
@@ -901,6 +909,8 @@ class Control {
   FsModel used_;
   std::unique_ptr<CVexlorCtrl> control_;
   std::vector<std::unique_ptr<PythonSink>> sinks_;
+  // Disconnected inside a call, freed when it ends.
+  std::vector<std::unique_ptr<PythonSink>> retired_;
   py::object pending_ = py::none();
   std::mutex busy_;
   std::atomic<std::thread::id> owner_{};

@@ -105,7 +105,7 @@ TEST(ProgressReporterTest, EstimatedRemainingTime) {
 
 struct Fixture {
   bool canceled = false;
-  std::vector<EventSink*> sinks;
+  SinkList sinks;
   int64_t now = 1000;
   FakePresenter presenter;
   ProgressReporter reporter{canceled, sinks, &presenter,
@@ -115,7 +115,8 @@ struct Fixture {
 TEST(ProgressReporterTest, EventsWithTheStageClock) {
   Fixture f;
   RecordingEvents a, b;
-  f.sinks = {&a, &b};
+  f.sinks.Add(&a);
+  f.sinks.Add(&b);
   f.reporter.Open(false, ProgressWindowKind::kSearch, 208, 207);
   EXPECT_EQ(f.reporter.window(), nullptr);
   f.reporter.BeginStage(201, ProgressEvent::kProgress,
@@ -148,7 +149,7 @@ TEST(ProgressReporterTest, SinkCancelTakesEffectAtOnce) {
   Fixture f;
   RecordingEvents a;
   a.on_event = [&] { f.canceled = true; };
-  f.sinks = {&a};
+  f.sinks.Add(&a);
   f.reporter.Open(false, ProgressWindowKind::kSearch, 208, 207);
   EXPECT_FALSE(f.reporter.IsCanceled());
   f.reporter.BeginStage(201, ProgressEvent::kProgress, ProgressFields{});
@@ -158,7 +159,7 @@ TEST(ProgressReporterTest, SinkCancelTakesEffectAtOnce) {
 TEST(ProgressReporterTest, WindowReportsAndCancelMerge) {
   Fixture f;
   RecordingEvents a;
-  f.sinks = {&a};
+  f.sinks.Add(&a);
   f.reporter.Open(true, ProgressWindowKind::kSearch, 208, 207);
   ProgressWindow* w = f.reporter.window();
   ASSERT_NE(w, nullptr);
@@ -215,7 +216,7 @@ TEST(ProgressReporterTest, ControlFlagSetStaysSet) {
 TEST(ProgressReporterTest, WaitWindowAndRaiiClose) {
   FakePresenter presenter;
   bool canceled = false;
-  std::vector<EventSink*> sinks;
+  SinkList sinks;
   {
     ProgressReporter reporter(canceled, sinks, &presenter, [] { return 0; });
     reporter.Open(true, ProgressWindowKind::kWait, 210, 0);

@@ -209,6 +209,55 @@ bool RunAt(const Outer& outer, const HostAction& action, bool window, int turn,
   return true;
 }
 
+// Sinks a and b are connected; a changes the connections at its first
+// event. A sink disconnected there hears nothing more, not even the rest
+// of that event (so it may be destroyed at once); one connected there
+// hears the later events.
+TEST(ReentrancyTest, SinksChangedInsideAnEvent) {
+  constexpr int kAll = 1000;  // kAll - n: every event but n
+  struct Case {
+    const char* name;
+    void (*change)(CVexlorCtrl&, HostSink (&)[3]);
+    int heard[3];
+  };
+  const Case kCases[] = {
+      {"a disconnects b",
+       [](CVexlorCtrl& c, HostSink(&s)[3]) { c.Unadvise(&s[1]); },
+       {kAll, 0, 0}},
+      {"a disconnects itself",
+       [](CVexlorCtrl& c, HostSink(&s)[3]) { c.Unadvise(&s[0]); },
+       {1, kAll, 0}},
+      {"a connects c",
+       [](CVexlorCtrl& c, HostSink(&s)[3]) { c.Advise(&s[2]); },
+       {kAll, kAll, kAll - 1}},
+      {"a reconnects b",
+       [](CVexlorCtrl& c, HostSink(&s)[3]) {
+         c.Unadvise(&s[1]);
+         c.Advise(&s[1]);
+       },
+       {kAll, kAll - 1, 0}},
+  };
+  const Variant table = GroupTable(24);
+  for (const Case& c : kCases) {
+    CVexlorCtrl control;
+    HostSink all, sinks[3];
+    sinks[0].on_event = [&](int n) {
+      if (n == 1) c.change(control, sinks);
+    };
+    control.Advise(&all);
+    control.Advise(&sinks[0]);
+    control.Advise(&sinks[1]);
+    control.DupeSearch(table, 0, 80, 0.5, u"", DRR_ALL, false);
+    ASSERT_GT(all.events, 2);
+    for (int i = 0; i < 3; ++i) {
+      const int want =
+          c.heard[i] > kAll / 2 ? all.events - kAll + c.heard[i] : c.heard[i];
+      EXPECT_EQ(sinks[i].events, want) << c.name << ", sink "
+                                       << "abc"[i];
+    }
+  }
+}
+
 TEST(ReentrancyTest, HostCodeInsideABatchCall) {
   for (const Outer& outer : kOuters) {
     CVexlorCtrl reference_control(uint64_t{11});

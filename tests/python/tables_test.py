@@ -142,6 +142,32 @@ class TablesTest(unittest.TestCase):
         self.assertEqual(len(dupes(ctl, rows)), 50)
         self.assertFalse(ctl.CanceledByUser())
 
+    def test_sinks_changed_inside_an_event(self):
+        ctl = vexlor.Control()
+        heard = {"a": 0, "b": 0, "c": 0}
+
+        class Sink:
+            def __init__(self, name):
+                self.name = name
+
+            def Progress(self, *args):
+                heard[self.name] += 1
+                if self.name == "a":
+                    ctl.disconnect(b)
+                    ctl.connect(Sink("c"))
+                    ctl.disconnect(self)
+                    raise KeyError("after disconnecting itself")
+
+        b = Sink("b")
+        ctl.connect(Sink("a"))
+        ctl.connect(b)
+        with self.assertRaises(KeyError):
+            dupes(ctl, ROWS)
+        self.assertEqual(heard, {"a": 1, "b": 0, "c": 0})
+        dupes(ctl, ROWS)
+        self.assertEqual((heard["a"], heard["b"]), (1, 0))
+        self.assertGreater(heard["c"], 0)
+
     def test_exception_in_a_sink_ends_the_call_and_propagates(self):
         ctl = vexlor.Control()
 

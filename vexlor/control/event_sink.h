@@ -3,7 +3,8 @@
 // A host connects any number of sinks; each event goes to every connected
 // sink, synchronously, in the order of connection, on the caller's thread.
 // A sink may call back into the control (Cancel, CanceledByUser, LastError,
-// the single-string methods).
+// the single-string methods), and connect or disconnect sinks, itself
+// included (CVexlorCtrl::Advise and Unadvise say what then holds).
 #ifndef VEXLOR_CONTROL_EVENT_SINK_H_
 #define VEXLOR_CONTROL_EVENT_SINK_H_
 

@@ -42,8 +42,7 @@ int32_t EtaSeconds(int32_t elapsed, double percent) {
   return static_cast<int32_t>(eta);
 }
 
-ProgressReporter::ProgressReporter(bool& canceled,
-                                   const std::vector<EventSink*>& sinks,
+ProgressReporter::ProgressReporter(bool& canceled, SinkList& sinks,
                                    WindowPresenter* presenter, StageClock clock)
     : canceled_(canceled),
       sinks_(sinks),
@@ -60,7 +59,6 @@ ProgressReporter::~ProgressReporter() { Close(); }
 void ProgressReporter::Open(bool show_progress, ProgressWindowKind kind,
                             int title_id, int found_label_id) {
   Close();
-  sinks_copy_.reserve(sinks_.size());
   if (!show_progress) return;
   language_ = presenter_ != nullptr ? presenter_->language() : UserLanguage();
   std::string_view title = ResourceString(title_id, language_);
@@ -135,19 +133,16 @@ void ProgressReporter::Deliver(double percent, const ProgressFields& fields) {
 void ProgressReporter::RaiseEvent(double percent, const ProgressFields& f) {
   Widen(elapsed_text_, &elapsed_wide_);
   Widen(eta_text_, &eta_wide_);
-  // A sink may connect or disconnect sinks while it runs; the event goes to
-  // the sinks connected when it was raised.
-  sinks_copy_.assign(sinks_.begin(), sinks_.end());
-  for (EventSink* sink : sinks_copy_) {
+  sinks_.ForEach([&](EventSink& sink) {
     if (event_ == ProgressEvent::kProgress) {
-      sink->Progress(1, percent, elapsed_, elapsed_wide_, eta_, eta_wide_);
+      sink.Progress(1, percent, elapsed_, elapsed_wide_, eta_, eta_wide_);
     } else {
-      sink->ProgressDupeSearch(
+      sink.ProgressDupeSearch(
           percent, f.record_no, static_cast<double>(f.record_count),
           f.cluster_current, f.cluster_max, f.cluster_average, f.found,
           f.found2, elapsed_, elapsed_wide_, eta_, eta_wide_);
     }
-  }
+  });
 }
 
 void ProgressReporter::MergeWindowCancel() {

@@ -22,6 +22,7 @@
 #include "vexlor/control/event_sink.h"
 #include "vexlor/control/progress_window.h"
 #include "vexlor/control/resources.h"
+#include "vexlor/control/sink_list.h"
 #include "vexlor/tables/batch_context.h"
 
 namespace vexlor {
@@ -47,7 +48,7 @@ class ProgressReporter : public ProgressSink {
   // event sinks; both must outlive the reporter. `presenter` shows windows
   // (null: the default, see progress_window.h). `clock` null means
   // SystemClockSeconds.
-  ProgressReporter(bool& canceled, const std::vector<EventSink*>& sinks,
+  ProgressReporter(bool& canceled, SinkList& sinks,
                    WindowPresenter* presenter = nullptr,
                    StageClock clock = nullptr);
   // Closes the window, if any.
@@ -95,7 +96,7 @@ class ProgressReporter : public ProgressSink {
   void MergeWindowCancel();
 
   bool& canceled_;
-  const std::vector<EventSink*>& sinks_;
+  SinkList& sinks_;
   WindowPresenter* presenter_;
   StageClock clock_;
   Language language_ = Language::kEnglish;
@@ -112,7 +113,6 @@ class ProgressReporter : public ProgressSink {
   // Reused for every event, so a report allocates nothing once warm.
   std::u16string elapsed_wide_;
   std::u16string eta_wide_;
-  std::vector<EventSink*> sinks_copy_;
 };
 
 }  // namespace vexlor

@@ -34,8 +34,6 @@ using platform::Variant;
 
 namespace {
 
-constexpr const char* kOutOfMemory = "Out of Memory";
-
 // Marks a batch call as running for its duration; a call made while one
 // runs (from host code inside it) is not entered.
 class BatchScope {
@@ -213,17 +211,12 @@ void CVexlorCtrl::ClearLastError() {
 
 void CVexlorCtrl::SetOutOfMemoryError() {
   last_error_ = -1;
-  last_error_description_ = kOutOfMemory;
+  last_error_description_ = kOutOfMemoryDescription;
 }
 
-void CVexlorCtrl::Advise(EventSink* sink) {
-  if (sink != nullptr) sinks_.push_back(sink);
-}
+void CVexlorCtrl::Advise(EventSink* sink) { sinks_.Add(sink); }
 
-void CVexlorCtrl::Unadvise(EventSink* sink) {
-  auto it = std::find(sinks_.begin(), sinks_.end(), sink);
-  if (it != sinks_.end()) sinks_.erase(it);
-}
+void CVexlorCtrl::Unadvise(EventSink* sink) { sinks_.Remove(sink); }
 
 MatchOptions CVexlorCtrl::WithModel(MatchOptions options) const {
   options.model = scoring_model_;

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "vexlor/control/event_sink.h"
+#include "vexlor/control/sink_list.h"
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/export.h"
 #include "vexlor/platform/guid.h"
@@ -52,6 +53,9 @@ class FsModel;
 struct MatchOptions;
 
 class WindowPresenter;
+
+// LastErrorDescription after running out of memory.
+inline constexpr char kOutOfMemoryDescription[] = "Out of Memory";
 
 // How the batch methods write their log files. The default is the rule the
 // automation interface documents: Windows-1252 text, each string on one
@@ -308,12 +312,17 @@ class VEXLOR_EXPORT CVexlorCtrl {
                      std::u16string_view LogFilenamePositive,
                      std::u16string_view LogFilenameNegative);
 
-  // Events: connects `sink`, which must stay alive until Unadvise or the
-  // control's end (not owned). Every event goes to every sink in the order
-  // of connection. A null sink is ignored; a sink connected twice hears
-  // each event twice. O(1).
+  // Events: connects `sink` (not owned), which must stay alive until it is
+  // disconnected or the control ends. Every event goes to every sink in
+  // the order of connection. A null sink is ignored; a sink connected twice
+  // hears each event twice. Callable from inside an event: the new sink
+  // hears the events after the current one. Amortised O(1).
   void Advise(EventSink* sink);
-  // Disconnects the first connection of `sink`; unknown sinks are ignored.
+  // Disconnects the earliest connection of `sink`; unknown sinks are
+  // ignored. Once it returns, the control makes no further call on that
+  // connection, even when called from inside an event (the current event
+  // included), so the sink may be destroyed then; a sink that destroys
+  // itself inside its own event must touch nothing of itself afterwards.
   // O(sinks).
   void Unadvise(EventSink* sink);
 
@@ -360,7 +369,7 @@ class VEXLOR_EXPORT CVexlorCtrl {
   // A new label: the text NewGUID returns, as Windows-1252 bytes.
   std::string NewGuidString();
   bool& canceled_flag() { return canceled_; }
-  const std::vector<EventSink*>& sinks() const { return sinks_; }
+  SinkList& sinks() { return sinks_; }
   WindowPresenter* window_presenter() const { return window_presenter_; }
 
   std::unique_ptr<FieldColl> field_list_;
@@ -378,7 +387,7 @@ class VEXLOR_EXPORT CVexlorCtrl {
   bool modified_ = false;
   LogFormat log_format_;
   std::unique_ptr<platform::GuidSource> guids_;
-  std::vector<EventSink*> sinks_;
+  SinkList sinks_;
   WindowPresenter* window_presenter_ = nullptr;
   std::function<void(const std::string&)> about_presenter_;
 };

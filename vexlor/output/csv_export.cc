@@ -5,61 +5,19 @@
 
 #include "vexlor/output/log_file.h"
 #include "vexlor/platform/file.h"
+#include "vexlor/platform/temporary_file.h"
 
 namespace vexlor {
 
 using platform::LocaleText;
 using platform::OutputFile;
 using platform::PathInfo;
+using platform::TemporaryFile;
 using platform::VariantArray;
 
 namespace {
 
 constexpr size_t kBufferSize = 64 * 1024;
-
-// Removes a temporary file unless it was renamed into place.
-class TemporaryFile {
- public:
-  TemporaryFile() = default;
-  ~TemporaryFile() {
-    file_.Close();
-    if (!name_.empty()) platform::RemoveFile(name_);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  // Creates a new file next to `target` with the usual permissions.
-  bool Create(const std::string& target) {
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = target + ".tmp" +
-                         std::to_string(platform::CurrentProcessId()) + "-" +
-                         std::to_string(counter++);
-      if (file_.Open(name, OutputFile::Mode::kNew)) {
-        name_ = std::move(name);
-        return true;
-      }
-      if (errno != EEXIST && errno != EINTR) return false;
-    }
-    errno = EEXIST;
-    return false;
-  }
-
-  OutputFile& file() { return file_; }
-
-  // Flushes, closes and renames the file over `target`.
-  bool Commit(const std::string& target) {
-    if (!file_.Sync()) return false;
-    if (!file_.Close()) return false;
-    if (!platform::RenameReplacing(name_, target)) return false;
-    name_.clear();
-    return true;
-  }
-
- private:
-  OutputFile file_;
-  std::string name_;
-};
 
 // Writes the delimited text of a table through a buffer to `write`, a
 // callable taking a string_view and returning false on failure.
