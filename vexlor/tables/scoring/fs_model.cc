@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <system_error>
 
 #include "vexlor/strings/gestalt_similarity.h"
@@ -628,7 +626,8 @@ std::string FsModel::ToJson() const {
     out += ", \"name\": ";
     AppendString(col.name, &out);
     out += ", \"comparison\": ";
-    out += col.exact ? "\"exact\"" : '"' + std::string(FsKindName(col.kind)) + '"';
+    out +=
+        col.exact ? "\"exact\"" : '"' + std::string(FsKindName(col.kind)) + '"';
     out += ", \"levels\": [";
     bool first = true;
     for (int l = 0; l < kFsLevels; ++l) {
@@ -874,16 +873,13 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
     }
     for (int l = 0; l < kFsLevels; ++l) {
       col.m[l] = Used(l, col) ? start[l] : 1.0;
-      col.u[l] = Used(l, col)
-                     ? Clamp((seen[i][l] + 0.5) / (total + 0.5 * used))
-                     : 1.0;
+      col.u[l] =
+          Used(l, col) ? Clamp((seen[i][l] + 0.5) / (total + 0.5 * used)) : 1.0;
       col.r[l] = col.u[l];
     }
   }
   model->prior = kStartPrior;
   model->related = 0.0;
-  const char* experiment = std::getenv("VEXLOR_FS_X");
-  const bool hold_u = experiment != nullptr && std::strchr(experiment, 'u');
 
   // m, u and the prior: expectation maximisation over the candidates, u
   // starting from the drawn pairs (header comment).
@@ -931,7 +927,7 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
     for (size_t i = 0; i < k; ++i) {
       FsColumn& col = model->columns[i];
       std::array<double, kFsLevels>* target[2] = {&col.m, &col.u};
-      for (int c = 0; c < (hold_u ? 1 : 2); ++c) {
+      for (int c = 0; c < 2; ++c) {
         double total = 0;
         for (int l = 0; l < kFsLevels; ++l) {
           if (Used(l, col)) total += counts[c][i][l];
@@ -947,9 +943,6 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
       }
     }
     if (moved <= kSettled) break;
-  }
-  if (experiment != nullptr && std::strchr(experiment, 't')) {
-    for (FsColumn& col : model->columns) col.frequencies = FsTermFrequencies();
   }
   model->Index();
 }

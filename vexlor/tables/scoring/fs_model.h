@@ -91,8 +91,8 @@ FsLevel FsLevelOf(std::string_view a, std::string_view b, bool exact);
 const char* FsLevelName(int level, bool exact);
 
 struct FsColumn {
-  int column = 0;      // index in the table, 0 to 399
-  bool exact = false;  // Weight above 1: equal or unequal
+  int column = 0;               // index in the table, 0 to 399
+  bool exact = false;           // Weight above 1: equal or unequal
   FsKind kind = FsKind::kText;  // what it holds, when not exact
   std::string name;             // UTF-8, for people; may be empty
   std::array<double, kFsLevels> m{};
