@@ -63,11 +63,19 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tables_tests
 	VEXLOR_THREADS=4 TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tables_tests --gtest_brief=1
 
-demo: build
-	@sh examples/demo.sh $(BUILD)/vexlor
+# The demo needs the command alone: it installs and builds only that, in
+# the full build when one is there, else in a lean one of its own.
+DEMO_BUILD = $(if $(wildcard $(BUILD)/CMakeCache.txt),$(BUILD),build-demo)
+demo:
+	@sh tools/install-deps.sh demo
+	@[ "$(DEMO_BUILD)" = "$(BUILD)" ] || cmake -S . -B $(DEMO_BUILD) \
+	  -DCMAKE_BUILD_TYPE=Release -DVEXLOR_TESTS=OFF -DVEXLOR_PYTHON=OFF \
+	  -DVEXLOR_BENCH=OFF -DVEXLOR_WITH_REVIEW=OFF > /dev/null
+	cmake --build $(DEMO_BUILD) -j $(JOBS) --target vexlor_command
+	@sh examples/demo.sh $(DEMO_BUILD)/vexlor
 
 bench: build
 	@sh bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) build-wine
+	rm -rf $(BUILD) build-demo $(ASAN_BUILD) $(TSAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) build-wine

@@ -98,9 +98,16 @@ bool StageLogs(const TableCommand& command, TableRun& run,
 
 int RunTableCommand(TableCommand& command, const std::vector<std::string>& args,
                     Io io) {
-  const std::string name = command.name();
   const Arguments a(args, command.Specs());
-  if (!a.ok()) return Complain(io, kExitUsage, name + ": " + a.error());
+  if (!a.ok()) {
+    return Complain(io, kExitUsage,
+                    std::string(command.name()) + ": " + a.error());
+  }
+  return RunTableCommand(command, a, io);
+}
+
+int RunTableCommand(TableCommand& command, const Arguments& a, Io io) {
+  const std::string name = command.name();
   Summary summary(a);
   if (a.positional().size() != command.files()) {
     return Complain(io, kExitUsage, name + " " + command.FilesUsage());

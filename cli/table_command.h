@@ -84,6 +84,8 @@ bool LoadOne(const Arguments& args, size_t index, InputTable* input, Io io,
 // returns the exit status, after printing why when it is not kExitOk.
 int RunTableCommand(TableCommand& command, const std::vector<std::string>& args,
                     Io io);
+// The same on arguments already read with the command's Specs().
+int RunTableCommand(TableCommand& command, const Arguments& args, Io io);
 
 // The value --return names among `values` (`fallback` when not given);
 // false with the message listing them.

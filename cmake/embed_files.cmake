@@ -1,6 +1,6 @@
 # Turns files into a C++ source of byte arrays, so that a program carries
 # them inside itself. Run as a script:
-#   cmake -DOUTPUT=out.cc -DNAMESPACE=vexlor::cli -DHEADER=cli/review_assets.h
+#   cmake -DOUTPUT=out.cc -DNAMESPACE=vexlor::cli -DHEADER=review/review_assets.h
 #         "-DINPUTS=a.html;b.js" -P embed_files.cmake
 # The source defines kReviewAssets[] (name, data, size) and kReviewAssetCount
 # as the header declares them.

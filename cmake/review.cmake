@@ -4,18 +4,21 @@
 # build, and the rest builds as before.
 # Debian's cpp-httplib is a compiled library that comes with pkg-config data
 # only.
-find_package(PkgConfig QUIET)
-if(PKG_CONFIG_FOUND)
-  pkg_check_modules(VEXLOR_HTTPLIB QUIET IMPORTED_TARGET cpp-httplib)
+# The demo's lean build leaves them out with -DVEXLOR_WITH_REVIEW=OFF.
+option(VEXLOR_WITH_REVIEW "Build vexlor review and apply" ON)
+if(VEXLOR_WITH_REVIEW)
+  find_package(PkgConfig QUIET)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(VEXLOR_HTTPLIB QUIET IMPORTED_TARGET cpp-httplib)
+  endif()
+  find_package(nlohmann_json 3 QUIET)
 endif()
-find_package(nlohmann_json 3 QUIET)
 if(VEXLOR_HTTPLIB_FOUND AND nlohmann_json_FOUND)
   set(VEXLOR_REVIEW ON)
 else()
   set(VEXLOR_REVIEW OFF)
   message(STATUS "vexlor review and apply left out: they need "
                  "libcpp-httplib-dev and nlohmann-json3-dev")
-  list(FILTER VEXLOR_CLI_SOURCES EXCLUDE REGEX "/review_[^/]*\\.cc$")
 endif()
 
 # Adds the review's sources and libraries to the command line's library.
@@ -30,12 +33,15 @@ function(vexlor_add_review target)
   set(assets ${CMAKE_CURRENT_BINARY_DIR}/generated/review_assets.cc)
   add_custom_command(OUTPUT ${assets}
     COMMAND ${CMAKE_COMMAND} -DOUTPUT=${assets} -DNAMESPACE=vexlor::cli
-            -DHEADER=cli/review_assets.h "-DINPUTS=${page_files}"
+            -DHEADER=review/review_assets.h "-DINPUTS=${page_files}"
             -P ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_files.cmake
     DEPENDS ${page_files} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_files.cmake
     COMMENT "Compiling the review page into the command"
     VERBATIM)
-  target_sources(${target} PRIVATE ${assets})
+  # The command's C++ lives beside the page it serves.
+  file(GLOB review_sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/review/*.cc)
+  target_sources(${target} PRIVATE ${review_sources} ${assets})
   target_link_libraries(${target} PRIVATE PkgConfig::VEXLOR_HTTPLIB
                         nlohmann_json::nlohmann_json)
   # The page in a real browser (skipped, status 77, without chromium).

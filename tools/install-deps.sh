@@ -1,6 +1,17 @@
 #!/bin/sh
 # Installs the Debian packages the build needs, when they are missing.
+#
+#   sh tools/install-deps.sh        everything: every build and test
+#   sh tools/install-deps.sh demo   only what the command line needs
+#
+# A new user's first command is the demo; it should not wait for Wine,
+# the cross compilers, a browser and a cluster it never uses.
 set -e
+profile=${1:-all}
+case $profile in
+  all|demo) ;;
+  *) echo "usage: install-deps.sh [all|demo]" >&2; exit 2 ;;
+esac
 if [ "$(id -u)" != 0 ]; then SUDO=sudo; else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
 
@@ -25,9 +36,16 @@ install_packages() {
   $SUDO apt-get install -y -qq "$@" > /dev/null
 }
 
-# The Linux build.
-need=$(missing_packages cmake g++ make pkgconf libgtest-dev libbenchmark-dev \
-  libicu-dev pybind11-dev python3-dev clang clang-format)
+# The command line alone, with gzip-compressed CSV files.
+need=$(missing_packages cmake g++ make libicu-dev zlib1g-dev)
+# shellcheck disable=SC2086
+[ -z "$need" ] || install_packages $need
+[ "$profile" = demo ] && exit 0
+
+# The rest of the Linux build: tests, benchmarks, the Python module, the
+# fuzz targets and the format check.
+need=$(missing_packages pkgconf libgtest-dev libbenchmark-dev \
+  pybind11-dev python3-dev clang clang-format)
 # shellcheck disable=SC2086
 [ -z "$need" ] || install_packages $need
 
@@ -65,11 +83,6 @@ fi
 # The tests of the control's windows run the Windows programs on a virtual
 # display.
 need=$(missing_packages xvfb xauth)
-# shellcheck disable=SC2086
-[ -z "$need" ] || install_packages $need
-
-# The command line reads and writes gzip-compressed CSV files.
-need=$(missing_packages zlib1g-dev)
 # shellcheck disable=SC2086
 [ -z "$need" ] || install_packages $need
 

@@ -6,15 +6,15 @@
 // from the loopback address, naming the host it listens on (403 otherwise;
 // 404 for any other path). Decisions the page sends are checked and written
 // to the one decisions file through a temporary file and a rename.
-#ifndef VEXLOR_CLI_REVIEW_SERVER_H_
-#define VEXLOR_CLI_REVIEW_SERVER_H_
+#ifndef VEXLOR_REVIEW_REVIEW_SERVER_H_
+#define VEXLOR_REVIEW_REVIEW_SERVER_H_
 
 #include <functional>
 #include <memory>
 #include <string>
 #include <cstddef>
 
-#include "cli/review_decisions.h"
+#include "review/review_decisions.h"
 
 namespace vexlor::cli {
 
@@ -61,4 +61,4 @@ class ReviewServer {
 
 }  // namespace vexlor::cli
 
-#endif  // VEXLOR_CLI_REVIEW_SERVER_H_
+#endif  // VEXLOR_REVIEW_REVIEW_SERVER_H_

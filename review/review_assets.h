@@ -1,8 +1,8 @@
 // The review page's files (review/page/), compiled into the program so that
 // `vexlor review` needs no files beside it. The definitions are generated
 // at build time by cmake/embed_files.cmake.
-#ifndef VEXLOR_CLI_REVIEW_ASSETS_H_
-#define VEXLOR_CLI_REVIEW_ASSETS_H_
+#ifndef VEXLOR_REVIEW_REVIEW_ASSETS_H_
+#define VEXLOR_REVIEW_REVIEW_ASSETS_H_
 
 #include <cstddef>
 
@@ -19,4 +19,4 @@ extern const size_t kReviewAssetCount;
 
 }  // namespace vexlor::cli
 
-#endif  // VEXLOR_CLI_REVIEW_ASSETS_H_
+#endif  // VEXLOR_REVIEW_REVIEW_ASSETS_H_

@@ -10,8 +10,8 @@
 // A review of `match` output has other groups: each is a MASTER row and
 // the FILE row its Match column names; a decision accepts or rejects that
 // match and neither splits nor merges.
-#ifndef VEXLOR_CLI_REVIEW_DECISIONS_H_
-#define VEXLOR_CLI_REVIEW_DECISIONS_H_
+#ifndef VEXLOR_REVIEW_REVIEW_DECISIONS_H_
+#define VEXLOR_REVIEW_REVIEW_DECISIONS_H_
 
 #include <cstdint>
 #include <string>
@@ -84,4 +84,4 @@ bool WriteReviewState(const std::string& path, const ReviewState& state,
 
 }  // namespace vexlor::cli
 
-#endif  // VEXLOR_CLI_REVIEW_DECISIONS_H_
+#endif  // VEXLOR_REVIEW_REVIEW_DECISIONS_H_

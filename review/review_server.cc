@@ -1,4 +1,4 @@
-#include "cli/review_server.h"
+#include "review/review_server.h"
 
 #include <httplib.h>
 
@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "cli/arguments.h"
-#include "cli/review_assets.h"
+#include "review/review_assets.h"
 
 namespace vexlor::cli {
 

@@ -1,4 +1,4 @@
-#include "cli/review_decisions.h"
+#include "review/review_decisions.h"
 
 #include <algorithm>
 #include <fstream>

@@ -5,8 +5,8 @@
 
 #include "cli/command.h"
 #include "cli/interrupts.h"
-#include "cli/review_data.h"
-#include "cli/review_server.h"
+#include "review/review_data.h"
+#include "review/review_server.h"
 #include "vexlor/platform/file.h"
 
 namespace vexlor::cli {

@@ -1,4 +1,4 @@
-#include "cli/review_data.h"
+#include "review/review_data.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +10,7 @@
 #include "cli/group_settings.h"
 #include "cli/model_options.h"
 #include "cli/progress_session.h"
+#include "cli/summary.h"
 #include "cli/table_command.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
@@ -255,111 +256,128 @@ void ShowColumns(ReviewData* data, size_t first_hidden, int skipped) {
   }
 }
 
-// Runs the duplicate search or the match as `vexlor dupes` / `vexlor
-// match` do; the labels or matches come back in the column after the
-// input's.
+// Runs the duplicate search or the match on the road of `vexlor dupes` /
+// `vexlor match`; the labels or matches come back in the column after the
+// input's, and the result fills the review's data instead of a file.
+class ReviewSearch : public TableCommand {
+ public:
+  explicit ReviewSearch(ReviewData* data)
+      : data_(data),
+        match_(IsMatch(*data)),
+        reader_(match_ ? OptionsReader::kFuzzyMatch
+                       : OptionsReader::kDupeSearch),
+        pairs_(match_) {}
+
+  const char* name() const override { return "review"; }
+  std::vector<OptionSpec> Specs() const override { return ReviewSpecs(); }
+  const char* FilesUsage() const override {
+    return "takes FILE, or MASTER and FILE of a match";
+  }
+  size_t files() const override { return match_ ? 2 : 1; }
+
+  bool CheckFlags(const Arguments& a, std::string* warning,
+                  std::string* error) override {
+    if (a.Has("explain")) {
+      *error =
+          "--explain names the file of an earlier search, given with its "
+          "--pairs";
+      return false;
+    }
+    return CheckLateOptions(a, error) && CheckSettings(a, error) &&
+           Thresholds(a, &data_->threshold, &cluster_threshold_, warning,
+                      error);
+  }
+
+  int Prepare(TableRun& run) override {
+    InputTable& input = run.tables[0];
+    if (!match_ && FindColumn(input, kLabelName) >= 0) {
+      return Complain(run.io, kExitBadInput,
+                      input.path +
+                          " holds labels already: give the --pairs "
+                          "file of its search to review them");
+    }
+    std::string error;
+    if (!IdColumn(input, run.args, &data_->id_column, &error) ||
+        !ApplyColumnOptions(input, run.args, run.control.get(), &error) ||
+        !ReadSettings(run.args, input, reader_, &options_, &error)) {
+      return Complain(run.io, kExitBadInput, error);
+    }
+    if (match_) LineUpColumns(run.args, input, &run.tables[1], run.io);
+    options_.pair_observer = &pairs_;
+    if (!model_.Read(run.args, &options_, &error)) {
+      return Complain(run.io, kExitUsage, "review: " + error);
+    }
+    if (options_.scoring == Scoring::kEstimated) model_.KeepPairs();
+    return kExitOk;
+  }
+
+  Variant Call(TableRun& run, bool show_progress) override {
+    const Variant& first = run.tables[0].table;
+    if (match_) {
+      return run.control->FuzzyMatch(
+          first, run.tables[1].table, data_->id_column, data_->threshold,
+          cluster_threshold_, options_, MAR_ALL, show_progress, u"", u"");
+    }
+    return run.control->DupeSearch(first, data_->id_column, data_->threshold,
+                                   cluster_threshold_, options_, DRR_ALL,
+                                   show_progress);
+  }
+
+  bool Write(TableRun& run, Variant result, std::string* summary,
+             std::string* error) override {
+    data_->input = std::move(run.tables[0]);
+    if (match_) data_->second = std::move(run.tables[1]);
+    const InputTable& input = data_->input;
+    ReviewState& state = data_->state;
+    state.rows = static_cast<uint32_t>(input.rows);
+    state.other_rows = static_cast<uint32_t>(data_->second.rows);
+    const uint32_t added = static_cast<uint32_t>(input.columns);
+    if (const VariantArray* out = result.AsArray()) {
+      if (!match_) {
+        state.groups = GroupsByLabel(*out, added);
+      } else if (!MatchesByColumn(*out, added, state.other_rows, &state.groups,
+                                  error)) {
+        return false;
+      }
+    }
+    data_->pairs = PairsInGroups(pairs_.Take(), state);
+    const InputTable& records = match_ ? data_->second : input;
+    if (!model_.Write(run.args, records, input, data_->id_column,
+                      error)) {  // --model-out
+      return false;
+    }
+    if (options_.scoring == Scoring::kEstimated) {
+      Variant table;
+      std::vector<std::u16string> names;
+      model_.ExplainTable(records, input, -1, &table, &names);
+      const PairRows rows{RowFinder(records, -1), RowFinder(input, -1), match_};
+      if (!ReadEvidence(*table.AsArray(), names, "the search", rows,
+                        &data_->evidence, error)) {
+        return false;
+      }
+    }
+    ShowColumns(data_, input.columns, -1);
+    *summary = (match_ ? RecordsRead(input.rows, data_->second.rows)
+                       : RecordsRead(input.rows)) +
+               ", " + std::to_string(state.groups.size()) +
+               (match_ ? " matches" : " groups") + " to review";
+    return true;
+  }
+
+ private:
+  ReviewData* data_;
+  bool match_;
+  OptionsReader reader_;
+  double cluster_threshold_ = 0.5;
+  MatchOptions options_;
+  PairCollector pairs_;
+  ModelSettings model_;
+};
+
 bool Search(const Arguments& a, Io io, ReviewData* data, int* status) {
-  const bool match = IsMatch(*data);
-  const OptionsReader reader =
-      match ? OptionsReader::kFuzzyMatch : OptionsReader::kDupeSearch;
-  std::string error, warning;
-  double cluster_threshold;
-  if (a.Has("explain")) {
-    *status = Complain(io, kExitUsage,
-                       "review: --explain names the file of an earlier "
-                       "search, given with its --pairs");
-    return false;
-  }
-  if (!CheckLateOptions(a, &error) || !CheckSettings(a, &error) ||
-      !Thresholds(a, &data->threshold, &cluster_threshold, &warning, &error)) {
-    *status = Complain(io, kExitUsage, "review: " + error);
-    return false;
-  }
-  if (!warning.empty()) io.err << "vexlor: warning: " << warning << "\n";
-  std::unique_ptr<CVexlorCtrl> control = MakeControl(a, &error);
-  if (!control) {
-    *status = Complain(io, kExitUsage, "review: " + error);
-    return false;
-  }
-  InputTable& input = data->input;
-  if (!LoadOne(a, 0, &input, io, status) ||
-      (match && !LoadOne(a, 1, &data->second, io, status))) {
-    return false;
-  }
-  if (!match && FindColumn(input, kLabelName) >= 0) {
-    *status = Complain(io, kExitBadInput,
-                       input.path +
-                           " holds labels already: give the --pairs "
-                           "file of its search to review them");
-    return false;
-  }
-  int& id_column = data->id_column;
-  MatchOptions options;
-  if (!IdColumn(input, a, &id_column, &error) ||
-      !ApplyColumnOptions(input, a, control.get(), &error) ||
-      !ReadSettings(a, input, reader, &options, &error)) {
-    *status = Complain(io, kExitBadInput, error);
-    return false;
-  }
-  if (match) LineUpColumns(a, input, &data->second, io);
-  PairCollector pairs(match);
-  options.pair_observer = &pairs;
-  ModelSettings model;
-  if (!model.Read(a, &options, &error)) {
-    *status = Complain(io, kExitUsage, "review: " + error);
-    return false;
-  }
-  const bool estimated = options.scoring == Scoring::kEstimated;
-  if (estimated) model.KeepPairs();
-  std::unique_ptr<ProgressSession> session =
-      ProgressSession::Start(a, control.get(), io.err, &error);
-  if (!session) {
-    *status = Complain(io, kExitUsage, "review: " + error);
-    return false;
-  }
-  const Variant result =
-      match ? control->FuzzyMatch(input.table, data->second.table, id_column,
-                                  data->threshold, cluster_threshold, options,
-                                  MAR_ALL, session->show_progress(), u"", u"")
-            : control->DupeSearch(input.table, id_column, data->threshold,
-                                  cluster_threshold, options, DRR_ALL,
-                                  session->show_progress());
-  session.reset();
-  *status = FinishBatch(*control, io);
-  if (*status != kExitOk) return false;
-  ReviewState& state = data->state;
-  state.rows = static_cast<uint32_t>(input.rows);
-  state.other_rows = static_cast<uint32_t>(data->second.rows);
-  const uint32_t added = static_cast<uint32_t>(input.columns);
-  if (const VariantArray* out = result.AsArray()) {
-    if (!match) {
-      state.groups = GroupsByLabel(*out, added);
-    } else if (!MatchesByColumn(*out, added, state.other_rows, &state.groups,
-                                &error)) {
-      *status = Complain(io, kExitBadInput, error);
-      return false;
-    }
-  }
-  data->pairs = PairsInGroups(pairs.Take(), state);
-  if (!model.Write(a, match ? data->second : input, input, id_column,
-                   &error)) {  // --model-out
-    *status = Complain(io, kExitBadInput, error);
-    return false;
-  }
-  if (estimated) {
-    Variant table;
-    std::vector<std::u16string> names;
-    const InputTable& records = match ? data->second : input;
-    model.ExplainTable(records, input, -1, &table, &names);
-    const PairRows rows{RowFinder(records, -1), RowFinder(input, -1), match};
-    if (!ReadEvidence(*table.AsArray(), names, "the search", rows,
-                      &data->evidence, &error)) {
-      *status = Complain(io, kExitBadInput, error);
-      return false;
-    }
-  }
-  ShowColumns(data, input.columns, -1);
-  return true;
+  ReviewSearch search(data);
+  *status = RunTableCommand(search, a, io);
+  return *status == kExitOk;
 }
 
 // Every match of a `match` result reached the threshold, so its pair is in

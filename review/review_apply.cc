@@ -17,7 +17,7 @@
 #include <cstdio>
 
 #include "cli/command.h"
-#include "cli/review_decisions.h"
+#include "review/review_decisions.h"
 #include "cli/table_command.h"
 #include "cli/summary.h"
 #include "cli/table_io.h"

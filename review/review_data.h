@@ -4,8 +4,8 @@
 // Taken from the output of `dupes` / `match` with its --pairs file (and its
 // --explain file for per-column evidence), or from a search run here with
 // the options of `dupes` (one FILE) or `match` (MASTER and FILE).
-#ifndef VEXLOR_CLI_REVIEW_DATA_H_
-#define VEXLOR_CLI_REVIEW_DATA_H_
+#ifndef VEXLOR_REVIEW_REVIEW_DATA_H_
+#define VEXLOR_REVIEW_REVIEW_DATA_H_
 
 #include <cstdint>
 #include <string>
@@ -14,7 +14,7 @@
 
 #include "cli/arguments.h"
 #include "cli/command.h"
-#include "cli/review_decisions.h"
+#include "review/review_decisions.h"
 #include "cli/table_io.h"
 
 namespace vexlor::cli {
@@ -91,4 +91,4 @@ std::string ReviewPairsJson(const ReviewData& data);
 
 }  // namespace vexlor::cli
 
-#endif  // VEXLOR_CLI_REVIEW_DATA_H_
+#endif  // VEXLOR_REVIEW_REVIEW_DATA_H_
