@@ -257,6 +257,11 @@ class FsLevelCollector : public PairScorer {
 // initial 50, lower 30, missing 50), as the weighted mean would choose.
 bool FsSwapIsBetter(int a, int b, int swapped_a, int swapped_b);
 
+// Whether a score of Scoring=Estimated (a match probability in percent)
+// leaves the pair in doubt: between 20 and 80, both included. These are the
+// pairs worth a person's look; the rest the model is sure about.
+inline bool FsUncertain(double score) { return score >= 20 && score <= 80; }
+
 // The j-th drawn pair of a table of n records (n >= 2): record j mod n with
 // record (j x 1000003 + 7) mod n, the second moved on by one when both are
 // the same. Used for j = 0 to FsRandomPairCount(n) - 1.
