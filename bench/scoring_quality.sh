@@ -13,20 +13,22 @@
 #
 # TABLE: customers-10k, customers-100k ... (in ../shared/data). OPTIONS:
 # extra command line flags, e.g. "--grouping clique --swap 1,2 --scoring
-# estimated". RUNS (environment, default 3) sets the repetitions.
+# estimated". RUNS (environment, default 3) sets the repetitions; DATA
+# another data folder and COLUMNS its compared columns (the person tables
+# of bench/make_persons.py: DATA=/tmp/persons COLUMNS=given_name,...).
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
 table=$2
 shift 2
-data="$root/../shared/data"
+data=${DATA:-"$root/../shared/data"}
 file="$data/$table.csv"
 [ -e "$file" ] || file="$file.gz"
 runs=${RUNS:-3}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-columns=first_name,last_name,company,street,postcode,city
+columns=${COLUMNS:-first_name,last_name,company,street,postcode,city}
 
 echo "| table | options | user+sys | wall | load | precision | recall | F1 |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|"

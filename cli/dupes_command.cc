@@ -60,6 +60,7 @@ class DupesCommand : public TableCommand {
     if (!model_.Read(run.args, &options_, &error)) {
       return Complain(run.io, kExitUsage, "dupes: " + error);
     }
+    pairs_.set_probabilities(options_.scoring == Scoring::kEstimated);
     return on_cluster_ ? FindPairs(run) : kExitOk;
   }
 
@@ -96,9 +97,9 @@ class DupesCommand : public TableCommand {
       return false;
     }
     const InputTable& input = run.tables[0];
-    size_t groups, grouped;
-    CountGroups(result, static_cast<uint32_t>(input.columns), &groups,
-                &grouped);
+    size_t groups, grouped, largest;
+    CountGroups(result, static_cast<uint32_t>(input.columns), &groups, &grouped,
+                &largest);
     std::vector<std::u16string> names = input.names;
     names.push_back(u"FuzzyDupesID");
     if (options_.scores) names.push_back(u"Similarity");
@@ -111,8 +112,11 @@ class DupesCommand : public TableCommand {
         !WriteResult(result, names, run.args, error)) {
       return false;
     }
-    *summary = RecordsRead(input.rows) + ", " + std::to_string(groups) +
-               " groups, " + std::to_string(grouped) + " records in groups";
+    *summary =
+        RecordsRead(input.rows) + ", " + std::to_string(groups) + " groups, " +
+        std::to_string(grouped) + " records in groups" +
+        UncertainSummary(pairs_) +
+        (options_.grouping == Grouping::kChain ? LargeGroupHint(largest) : "");
     return true;
   }
 

@@ -65,6 +65,7 @@ class FuzzyTableCommand : public TableCommand {
       return Complain(run.io, kExitUsage,
                       std::string(command_.name) + ": " + error);
     }
+    pairs_.set_probabilities(options_.scoring == Scoring::kEstimated);
     return kExitOk;
   }
 
@@ -98,7 +99,8 @@ class FuzzyTableCommand : public TableCommand {
     }
     *summary = RecordsRead(master.rows, second.rows) + ", " +
                (merge ? std::to_string(rows) + " rows written"
-                      : std::to_string(matches) + " matches");
+                      : std::to_string(matches) + " matches") +
+               UncertainSummary(pairs_);
     return true;
   }
 

@@ -9,6 +9,7 @@
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/scoring/fs_model.h"
 
 namespace vexlor::cli {
 
@@ -134,10 +135,11 @@ bool PairRecorder::Write(const Arguments& args, const InputTable& records,
   // they were.
   CsvFormat format;
   if (!OutputFormat(args, &format, error)) return false;
-  const std::vector<std::u16string> names =
+  std::vector<std::u16string> names =
       merge ? std::vector<std::u16string>{u"record", u"other", u"source",
                                           u"similarity"}
             : std::vector<std::u16string>{u"record", u"other", u"similarity"};
+  if (probabilities_) names.push_back(u"uncertain");
   auto id = [&](const InputTable& t, uint32_t row) {
     if (id_column >= 0 && static_cast<size_t>(id_column) < t.columns) {
       return t.table.AsArray()->cell(static_cast<uint32_t>(id_column), row);
@@ -153,10 +155,27 @@ bool PairRecorder::Write(const Arguments& args, const InputTable& records,
     out.cell(c++, k) = id(records, p.record);
     out.cell(c++, k) = id(p.other_imported ? records : others, p.other);
     if (merge) out.cell(c++, k) = Variant::I4(p.other_imported ? 1 : 0);
-    out.cell(c, k) = Variant::R8(p.similarity);
+    out.cell(c++, k) = Variant::R8(p.similarity);
+    if (probabilities_) {
+      out.cell(c, k) = Variant::I4(FsUncertain(p.similarity) ? 1 : 0);
+    }
   }
   return WriteCsvTableToPath(out, format, names, out.UpperBound(0),
                              args.Get("pairs", ""), error);
+}
+
+size_t PairRecorder::UncertainPairs() const {
+  if (!probabilities_) return 0;
+  return static_cast<size_t>(std::count_if(
+      pairs_.begin(), pairs_.end(),
+      [](const MatchedPair& p) { return FsUncertain(p.similarity); }));
+}
+
+std::string UncertainSummary(const PairRecorder& pairs) {
+  if (!pairs.probabilities()) return "";
+  const size_t count = pairs.UncertainPairs();
+  return ", " + std::to_string(count) + " uncertain pair" +
+         (count == 1 ? "" : "s") + " (match probability 0.2 to 0.8)";
 }
 
 void ShapeDupes(const Arguments& args, int label_column, bool groups_only,

@@ -38,19 +38,34 @@ class PairRecorder : public PairObserver {
  public:
   void OnPair(const MatchedPair& pair) override { pairs_.push_back(pair); }
 
+  // Scores are match probabilities (Scoring=Estimated): the file gets an
+  // "uncertain" column and UncertainPairs counts.
+  void set_probabilities(bool probabilities) { probabilities_ = probabilities; }
+  bool probabilities() const { return probabilities_; }
+
   // Writes one line per pair, in the order found, to the --pairs file with
   // the output's delimiter and encoding: the record's id (its --id-column
   // cell, else its row number from 1) in `records`, the other's in
   // `others` (or, for a merge's imported other, in `records`), for a merge
-  // the other's source (0 MASTER, 1 IMPORT), and the similarity. Does
+  // the other's source (0 MASTER, 1 IMPORT), the similarity and, with
+  // probabilities, 1 for an uncertain pair (FsUncertain), else 0. Does
   // nothing without --pairs. False with a message on a failed write.
   bool Write(const Arguments& args, const InputTable& records,
              const InputTable& others, int id_column, bool merge,
              std::string* error) const;
 
+  // The pairs whose match probability leaves them in doubt; 0 when the
+  // scores are no probabilities.
+  size_t UncertainPairs() const;
+
  private:
   std::vector<MatchedPair> pairs_;
+  bool probabilities_ = false;
 };
+
+// ", N uncertain pairs (match probability 0.2 to 0.8)" for the summary
+// line when the recorder's scores are probabilities, else "".
+std::string UncertainSummary(const PairRecorder& pairs);
 
 // Shapes the DRR_ALL result of `dupes` as the flags ask: --labels number
 // replaces each label by its number (1, 2, ... in order of first

@@ -105,14 +105,16 @@ void ModelSettings::ExplainTable(const InputTable& records,
                    const InputTable& u, uint32_t other) {
     std::string a, b;
     const uint32_t c = static_cast<uint32_t>(col.column);
-    if (c >= t.columns || c >= u.columns) return kFsMissing;
+    if (c >= t.columns || c >= u.columns) {
+      return std::pair<FsLevel, std::string>(kFsMissing, "");
+    }
     CellText(t.table.AsArray()->cell(c, row), &a);
     CellText(u.table.AsArray()->cell(c, other), &b);
     if (!col.exact) {
       a = NormalizeText(a, true);
       b = NormalizeText(b, true);
     }
-    return FsLevelOf(a, b, col.exact);
+    return std::pair<FsLevel, std::string>(col.LevelOf(a, b), a);
   };
   auto id = [&](const InputTable& t, uint32_t row) {
     if (id_column >= 0 && static_cast<size_t>(id_column) < t.columns) {
@@ -140,10 +142,10 @@ void ModelSettings::ExplainTable(const InputTable& records,
     out.cell(c++, k) = id(other, p.other);
     out.cell(c++, k) = Variant::R8(p.similarity);
     for (const FsColumn& col : used_.columns) {
-      const int l = level(col, records, p.record, other, p.other);
+      const auto [l, text] = level(col, records, p.record, other, p.other);
       out.cell(c++, k) =
-          Variant::String(platform::Utf8ToUtf16(FsLevelName(l, col.exact)));
-      out.cell(c++, k) = Variant::R8(col.Weight(l));
+          Variant::String(platform::Utf8ToUtf16(col.LevelName(l)));
+      out.cell(c++, k) = Variant::R8(col.WeightOf(l, text));
     }
   }
 }

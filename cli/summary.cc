@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <unordered_map>
 
 #include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/match_options.h"
 
 namespace vexlor::cli {
 
@@ -53,9 +55,10 @@ size_t ResultRows(const Variant& result) {
 }
 
 void CountGroups(const Variant& result, uint32_t column, size_t* groups,
-                 size_t* grouped) {
+                 size_t* grouped, size_t* largest) {
   *groups = 0;
   *grouped = 0;
+  if (largest != nullptr) *largest = 0;
   const VariantArray* table = result.AsArray();
   if (table == nullptr || column >= table->columns()) return;
   std::unordered_map<std::u16string_view, size_t> rows_of;
@@ -69,7 +72,17 @@ void CountGroups(const Variant& result, uint32_t column, size_t* groups,
     if (rows < 2) continue;
     ++*groups;
     *grouped += rows;
+    if (largest != nullptr) *largest = std::max(*largest, rows);
   }
+}
+
+std::string LargeGroupHint(size_t largest) {
+  if (largest <= kLargeChainedGroup) return "";
+  return ", largest group " + std::to_string(largest) +
+         " records (chained groups this large often join different "
+         "entities; on large tables --grouping clique --scoring estimated "
+         "--swap 1,2 is advised, Options " +
+         std::string(kAdvisedLargeTableOptions) + ")";
 }
 
 size_t CountNonZero(const Variant& result, uint32_t column) {

@@ -43,9 +43,15 @@ std::string RecordsRead(size_t first, size_t second = SIZE_MAX);
 size_t ResultRows(const platform::Variant& result);
 
 // Of the labels in column `column` of `result`: how many are shared by two
-// rows or more (groups), and how many rows carry such a label.
+// rows or more (groups), how many rows carry such a label and, when
+// `largest` is given, the rows of the largest group.
 void CountGroups(const platform::Variant& result, uint32_t column,
-                 size_t* groups, size_t* grouped);
+                 size_t* groups, size_t* grouped, size_t* largest = nullptr);
+
+// For the summary of a chained search whose largest group has `largest`
+// records: past kLargeChainedGroup, ", largest group N records: ..." with
+// the setting advised for large tables; else "".
+std::string LargeGroupHint(size_t largest);
 
 // The rows of `result` whose cell in `column` is a number other than 0.
 size_t CountNonZero(const platform::Variant& result, uint32_t column);

@@ -15,6 +15,7 @@
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/cell_text.h"
+#include "vexlor/tables/scoring/fs_model.h"
 
 namespace vexlor::cli {
 
@@ -164,17 +165,21 @@ struct PairRows {
   }
 };
 
+// An estimated search's pairs file has a fourth column, "uncertain": its
+// similarities are match probabilities (*probabilities).
 bool ReadPairs(const Arguments& args, const PairRows& rows,
-               std::vector<ReviewPair>* pairs, std::string* error) {
+               std::vector<ReviewPair>* pairs, bool* probabilities,
+               std::string* error) {
   const Arguments plain({}, InputOptionSpecs());
   InputTable file;
   if (!LoadTable(args.Get("pairs", ""), plain, &file, error)) return false;
-  if (file.rows > 0 && file.columns != 3) {
+  if (file.rows > 0 && file.columns != 3 && file.columns != 4) {
     *error = file.path +
              ": not a pairs file of dupes or match (record, other, "
-             "similarity)";
+             "similarity, perhaps uncertain)";
     return false;
   }
+  *probabilities = file.columns == 4;
   const VariantArray& t = *file.table.AsArray();
   for (uint32_t r = 0; r < file.rows; ++r) {
     uint32_t record, other;
@@ -346,7 +351,8 @@ class ReviewSearch : public TableCommand {
                       error)) {  // --model-out
       return false;
     }
-    if (options_.scoring == Scoring::kEstimated) {
+    data_->probabilities = options_.scoring == Scoring::kEstimated;
+    if (data_->probabilities) {
       Variant table;
       std::vector<std::u16string> names;
       model_.ExplainTable(records, input, -1, &table, &names);
@@ -433,7 +439,7 @@ bool ReadResult(const Arguments& a, Io io, ReviewData* data, int* status) {
                         RowFinder(input, id_column), match};
     const Arguments plain({}, InputOptionSpecs());
     InputTable explain;
-    if (ReadPairs(a, rows, &data->pairs, &error) &&
+    if (ReadPairs(a, rows, &data->pairs, &data->probabilities, &error) &&
         (!a.Has("explain") ||
          (LoadTable(a.Get("explain", ""), plain, &explain, &error) &&
           ReadEvidence(*explain.table.AsArray(), explain.names, explain.path,
@@ -588,17 +594,28 @@ void OrderGroups(ReviewData* data) {
     }
   }
   data->holds.assign(count, 0);
+  data->uncertain.assign(count, 0);
   std::vector<int64_t> rows;
   std::vector<size_t> sizes(count);
   for (size_t g = 0; g < count; ++g) {
     GroupRows(*data, g, &rows);
     sizes[g] = rows.size();
     data->holds[g] = HoldsTo(*data, rows, data->group_pairs[g]);
+    for (uint32_t p : data->group_pairs[g]) {
+      if (data->probabilities && FsUncertain(data->pairs[p].similarity)) {
+        ++data->uncertain[g];
+      }
+    }
   }
   data->order.resize(count);
   for (size_t g = 0; g < count; ++g) data->order[g] = static_cast<uint32_t>(g);
+  // The groups where the model is unsure come first: there a person's look
+  // decides most.
   std::sort(data->order.begin(), data->order.end(),
             [&](uint32_t x, uint32_t y) {
+              const bool unsure_x = data->uncertain[x] > 0;
+              const bool unsure_y = data->uncertain[y] > 0;
+              if (unsure_x != unsure_y) return unsure_x;
               if (sizes[x] != sizes[y]) return sizes[x] > sizes[y];
               if (data->holds[x] != data->holds[y]) {
                 return data->holds[x] < data->holds[y];
@@ -631,10 +648,13 @@ std::string ReviewSummaryJson(const ReviewData& data) {
   }
   json groups = json::array();
   std::vector<int64_t> rows;
+  uint64_t uncertain = 0;
   for (uint32_t g : data.order) {
     GroupRows(data, g, &rows);
-    groups.push_back(json::array({data.state.groups[g][0], rows.size(),
-                                  data.holds[g], data.group_pairs[g].size()}));
+    groups.push_back(
+        json::array({data.state.groups[g][0], rows.size(), data.holds[g],
+                     data.group_pairs[g].size(), data.uncertain[g]}));
+    uncertain += data.uncertain[g];
   }
   const std::string path = data.input.path;
   json doc = {{"file", path.substr(path.find_last_of('/') + 1)},
@@ -644,6 +664,8 @@ std::string ReviewSummaryJson(const ReviewData& data) {
               {"id_column", id_column},
               {"evidence", data.evidence.columns},
               {"histogram", {{"low", low}, {"counts", std::move(counts)}}},
+              {"probabilities", data.probabilities},
+              {"uncertain", uncertain},
               {"groups", std::move(groups)}};
   return Dump(doc);
 }

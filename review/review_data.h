@@ -44,12 +44,16 @@ struct ReviewData {
   ReviewState state;                    // kind, rows and groups
   std::vector<ReviewPair> pairs;        // ordered by (a, b), each once
   ReviewEvidence evidence;              // empty without estimated scoring
+  // Similarities are match probabilities (estimated scoring), so pairs
+  // can be uncertain (FsUncertain).
+  bool probabilities = false;
   // By OrderGroups: the groups in the order shown (indexes into
   // state.groups), each group's pairs (indexes into pairs) and the
   // similarity down to which its pairs tie it together (0: never).
   std::vector<uint32_t> order;
   std::vector<std::vector<uint32_t>> group_pairs;
   std::vector<double> holds;
+  std::vector<uint32_t> uncertain;  // per group, its uncertain pairs
 };
 
 // The options of `vexlor review`: those of `dupes` and `match`, --pairs
@@ -68,14 +72,17 @@ std::vector<OptionSpec> ReviewSpecs();
 bool LoadReviewData(const Arguments& args, Io io, ReviewData* data,
                     int* status);
 
-// Fills order, group_pairs and holds: largest groups first, then the least
-// certain (lowest holds), then by key. Cost: sorting each group's pairs.
+// Fills order, group_pairs, holds and uncertain: groups with uncertain
+// pairs first, then the largest, then the least certain (lowest holds),
+// then by key. Cost: sorting each group's pairs.
 void OrderGroups(ReviewData* data);
 
 // What the page needs first: {"file", "kind", "threshold", "columns",
 // "id_column" (index among columns or -1), "evidence": [column names],
 // "histogram": {"low", "counts"} (pairs per whole percent from low to 100),
-// "groups": [[key, records, holds, pairs], ...] in the order shown}.
+// "probabilities" (similarities are match probabilities), "uncertain" (the
+// uncertain pairs in all), "groups": [[key, records, holds, pairs,
+// uncertain pairs], ...] in the order shown}.
 std::string ReviewSummaryJson(const ReviewData& data);
 
 // The groups shown at positions [from, to): [{"records": [[row, cell,

@@ -21,7 +21,8 @@ from . import _vexlor
 __all__ = [
     "Control", "create", "Table", "ByRef", "Variant", "Empty", "Null",
     "NO_ARRAY", "DispatchError", "members", "dupes", "match", "merge",
-    "exact", "delete_dupes", "DupeReturnResults", "MergeReturnResults",
+    "exact", "delete_dupes", "LargeGroupWarning", "DupeReturnResults",
+    "MergeReturnResults",
     "DeleteOrders", "MatchReturnResults", "DeleteReturnResults",
 ]
 
@@ -273,4 +274,5 @@ def create(progid, label_seed=None):
     return Control(label_seed=label_seed)
 
 
-from .frames import dupes, match, merge, exact, delete_dupes  # noqa: E402
+from .frames import (  # noqa: E402
+    dupes, match, merge, exact, delete_dupes, LargeGroupWarning)

@@ -106,6 +106,8 @@ class Control:
 _Progress = Union[bool, Callable[[dict], Any]]
 _Frame = Any  # a pandas.DataFrame
 
+class LargeGroupWarning(UserWarning): ...
+
 def dupes(df: _Frame, *, id_column: Any = ..., columns: Optional[Iterable] = ...,
           weights: Optional[Mapping[Any, float]] = ..., threshold: float = ...,
           cluster_threshold: float = ..., options: str = ...,

@@ -15,6 +15,7 @@ import os
 import re
 import sys
 import time
+import warnings
 
 # The rows travel with their position in a last column that is neither
 # clustered nor compared, so every result row finds its input row again,
@@ -282,7 +283,10 @@ def dupes(df, *, id_column=None, columns=None, weights=None, threshold=80.0,
     Returns a new DataFrame: the rows of df (index, columns and dtypes
     kept) with a "FuzzyDupesID" column, the label of the row's group (a
     row without duplicates has a label of its own), and with Scores=1 a
-    "Similarity" column (NaN for the first row of a group).
+    "Similarity" column (NaN for the first row of a group). A chained
+    group (the default Grouping) of more than fifty records raises a
+    vexlor.LargeGroupWarning once, naming the setting advised for large
+    tables.
 
     >>> people = pd.DataFrame({"name": ["Anna Meier", "Anna Maier", "Bob"]})
     >>> labels = vexlor.dupes(people)["FuzzyDupesID"]
@@ -299,7 +303,45 @@ def dupes(df, *, id_column=None, columns=None, weights=None, threshold=80.0,
         int(return_results), False))
     _raise_on_error(ctl, "DupeSearch")
     _write_model(ctl, model_out)
-    return _frame(df, result, df.shape[1], ("FuzzyDupesID", "Similarity"))
+    frame = _frame(df, result, df.shape[1], ("FuzzyDupesID", "Similarity"))
+    _warn_large_group(frame, options)
+    return frame
+
+
+# kLargeChainedGroup and kAdvisedLargeTableOptions of
+# vexlor/tables/match_options.h, which the command line's summary names.
+_LARGE_CHAINED_GROUP = 50
+_ADVISED_OPTIONS = "Grouping=Clique;Scoring=Estimated;Swap=1,2"
+
+
+class LargeGroupWarning(UserWarning):
+    """A chained duplicate search made a group past some fifty records."""
+
+
+def _chained(options):
+    """Whether the Options text leaves the grouping at Chain (the control
+    takes an unknown value for the default)."""
+    grouping = "chain"
+    for setting in options.split(";"):
+        name, _, value = setting.partition("=")
+        if name.strip().lower() == "grouping":
+            grouping = value.strip().lower()
+    return grouping not in ("clique", "center")
+
+
+def _warn_large_group(frame, options):
+    """Says once per search when a chained group grew past some fifty
+    records, and names the setting advised for large tables."""
+    if frame.empty or not _chained(options):
+        return
+    largest = int(frame["FuzzyDupesID"].value_counts().max())
+    if largest > _LARGE_CHAINED_GROUP:
+        warnings.warn(
+            "vexlor.dupes: the largest group holds %d records; chained "
+            "groups this large often join different entities. On large "
+            "tables options=%r is advised (id, first name, last name in "
+            "columns 0, 1, 2)." % (largest, _ADVISED_OPTIONS),
+            LargeGroupWarning, stacklevel=3)
 
 
 def _check_pair(master, df):

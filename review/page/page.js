@@ -47,6 +47,9 @@ const TEXTS = {
         'keep one or more.',
     pair: 'Pair', score: 'Score',
     evidence: 'Evidence per column (level, weight)',
+    uncertain: '{n} uncertain pairs (match probability 0.2 to 0.8)',
+    uncertainFirst: '{n} uncertain pairs (match probability 0.2 to 0.8): ' +
+        'their groups come first.',
   },
   de: {
     title: 'Prüfung von {file}',
@@ -89,6 +92,9 @@ const TEXTS = {
         'behielten einen oder mehr.',
     pair: 'Paar', score: 'Wert',
     evidence: 'Belege je Spalte (Stufe, Gewicht)',
+    uncertain: '{n} unsichere Paare (Treffer-Wahrscheinlichkeit 0,2 bis 0,8)',
+    uncertainFirst: '{n} unsichere Paare (Treffer-Wahrscheinlichkeit 0,2 ' +
+        'bis 0,8): ihre Gruppen kommen zuerst.',
   },
 };
 
@@ -120,6 +126,8 @@ const state = {
   kind: 'groups',    // or 'match'
   columns: [],
   evidence: [],      // the model's columns with estimated scoring
+  probabilities: false,  // similarities are match probabilities
+  uncertain: 0,      // pairs with a probability of 0.2 to 0.8
   threshold: 80,
   groups: [],        // in display order; see prepare()
   byKey: new Map(),  // key (first row) -> group
@@ -163,8 +171,10 @@ function prepare(data) {
   state.threshold = data.threshold;
   state.evidence = data.evidence;
   state.histogram = data.histogram;
-  state.groups = data.groups.map(([key, size, holds, pairs], i) => ({
-    key, size, holds, pairCount: pairs, number: i + 1,
+  state.probabilities = !!data.probabilities;
+  state.uncertain = data.uncertain || 0;
+  state.groups = data.groups.map(([key, size, holds, pairs, unsure], i) => ({
+    key, size, holds, pairCount: pairs, uncertain: unsure || 0, number: i + 1,
     rows: null, records: null, pairs: null, evidence: null,
   }));
   for (const g of state.groups) state.byKey.set(g.key, g);
@@ -463,6 +473,7 @@ function groupHead(i, g, d) {
   head.append(el('h2', '', t(name, {n: g.number})));
   const facts = [t('records', {n: g.size}),
                  g.holds > 0 ? t('holds', {s: g.holds}) : t('loose', {})];
+  if (g.uncertain > 0) facts.push(t('uncertain', {n: g.uncertain}));
   head.append(el('span', 'facts', facts.join(' · ')));
   head.append(el('span', 'status', statusText(g, d)));
   for (const [action, label, key] of ACTIONS[state.kind]) {
@@ -558,7 +569,9 @@ function evidenceTable(g) {
   const tbody = el('tbody');
   const position = new Map(g.rows.map((r, k) => [r, k + 1]));
   g.pairs.forEach((p, j) => {
-    const row = el('tr');
+    // A probability between 0.2 and 0.8: the model is unsure of this pair.
+    const row = el('tr', state.probabilities && p[2] >= 20 && p[2] <= 80 ?
+                   'uncertain' : '');
     row.append(el('td', 'row-number',
                   `${position.get(p[0])}–${position.get(p[1])}`));
     row.append(el('td', '', NUMBER.format(p[2])));
@@ -884,7 +897,11 @@ async function start() {
   $('title').textContent = document.title;
   updateProgress();
   showSaved('saved');
-  if (!state.groups.length) setMessage(t('noGroups', {}));
+  if (!state.groups.length) {
+    setMessage(t('noGroups', {}));
+  } else if (state.uncertain > 0) {
+    setMessage(t('uncertainFirst', {n: state.uncertain}));
+  }
   // The first group not yet reviewed takes the focus.
   const open = state.groups.findIndex((g) => {
     const d = state.decisions.get(g.key);

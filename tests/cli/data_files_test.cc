@@ -348,12 +348,31 @@ TEST_F(DataFilesTest, ExactMarksRowsAndFoldsKeysWhenAsked) {
 TEST_F(DataFilesTest, SummaryLine) {
   Write("d.csv", "name\r\nMeier\r\nMeier\r\nSchulz\r\n");
   Write("f.csv", "name\r\nSchulz\r\n");
+  std::string many = "name\r\n";
+  for (int i = 0; i < 51; ++i) many += "Meier\r\n";
+  Write("many.csv", many);
+  const std::string hint =
+      "largest group 51 records (chained groups this large often join "
+      "different entities; on large tables --grouping clique --scoring "
+      "estimated --swap 1,2 is advised, Options "
+      "Grouping=Clique;Scoring=Estimated;Swap=1,2), ";
   struct Case {
     std::string command;
     std::string line;  // without the time
   } cases[] = {
       {"dupes d.csv -t 100 --label-seed 1",
        "vexlor: dupes: 3 records read, 1 groups, 2 records in groups, "},
+      {"dupes many.csv -t 100 --label-seed 1",
+       "vexlor: dupes: 51 records read, 1 groups, 51 records in groups, " +
+           hint},
+      {"dupes many.csv -t 100 --label-seed 1 --grouping clique",
+       "vexlor: dupes: 51 records read, 1 groups, 51 records in groups, "},
+      {"dupes d.csv -t 50 --label-seed 1 --scoring estimated",
+       "vexlor: dupes: 3 records read, 1 groups, 2 records in groups, "
+       "0 uncertain pairs (match probability 0.2 to 0.8), "},
+      {"match d.csv f.csv -t 50 --scoring estimated",
+       "vexlor: match: 3 + 1 records read, 1 matches, 0 uncertain pairs "
+       "(match probability 0.2 to 0.8), "},
       {"match d.csv f.csv -t 100",
        "vexlor: match: 3 + 1 records read, 1 matches, "},
       {"merge d.csv f.csv -t 100 --label-seed 1",
@@ -369,6 +388,9 @@ TEST_F(DataFilesTest, SummaryLine) {
     EXPECT_EQ(run.out, quiet.out);
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(run.err.rfind(c.line, 0), 0u) << run.err;
+    // Said once, and only of chained groups.
+    EXPECT_EQ(run.err.find("largest group") != std::string::npos,
+              c.line.find("largest group") != std::string::npos);
     EXPECT_EQ(run.err.substr(run.err.size() - 4), " s)\n");
     EXPECT_NE(run.err.find(" (read "), std::string::npos) << run.err;
   }

@@ -7,6 +7,7 @@ import json
 import os
 import tempfile
 import unittest
+import warnings
 
 try:
     import numpy as np
@@ -29,6 +30,14 @@ def _people():
     }, index=pd.Index(list("uvwxyz"), name="key"))
 
 
+@contextlib.contextmanager
+def warnings_caught():
+    """Every warning raised inside, kept in the list it yields."""
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        yield caught
+
+
 def _groups(labels):
     """Rows grouped by label, as a set of frozensets of positions."""
     by_label = {}
@@ -39,6 +48,20 @@ def _groups(labels):
 
 @unittest.skipIf(pd is None, "pandas is not installed for this interpreter")
 class FramesTest(unittest.TestCase):
+
+    def test_a_large_chained_group_is_named_once(self):
+        many = pd.DataFrame({"name": ["Anna Meier"] * 51 + ["Bob Stone"]})
+        for options, warned in (("", 1), ("Grouping=Clique", 0)):
+            with self.subTest(options=options):
+                with warnings_caught() as caught:
+                    vexlor.dupes(many, options=options)
+                said = [w for w in caught
+                        if issubclass(w.category, vexlor.LargeGroupWarning)]
+                self.assertEqual(len(said), warned)
+                if warned:
+                    self.assertIn("51 records", str(said[0].message))
+                    self.assertIn("Grouping=Clique;Scoring=Estimated;Swap=1,2",
+                                  str(said[0].message))
 
     def test_missing_values_give_the_same_groups(self):
         results = []

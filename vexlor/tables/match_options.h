@@ -90,6 +90,15 @@ class PairObserver {
   virtual void OnPair(const MatchedPair& pair) = 0;
 };
 
+// Chained groups grow by one pair at a time, so past some fifty records a
+// group has most likely joined different entities (a household, namesakes)
+// rather than found one entity's copies: the faces then point to the
+// setting advised for large tables, kAdvisedLargeTableOptions (id, first
+// name, last name in columns 0, 1, 2).
+inline constexpr size_t kLargeChainedGroup = 50;
+inline constexpr char kAdvisedLargeTableOptions[] =
+    "Grouping=Clique;Scoring=Estimated;Swap=1,2";
+
 struct MatchOptions {
   Grouping grouping = Grouping::kChain;
   // Unset: Threshold.

@@ -51,6 +51,112 @@ TEST(FsLevelTest, LevelsOfTextPairs) {
   }
 }
 
+// Codes, numbers and dates: their kind read from a column's values, and
+// their three levels (near and one edit in the slot of >=92).
+TEST(FsLevelTest, KindsReadFromValuesAndTheirLevels) {
+  struct Column {
+    const char* values[3];
+    FsKind want;
+  } const kColumns[] = {
+      {{"2150", "0800", "4217"}, FsKind::kCode},  // one width
+      {{"12", "7", "154"}, FsKind::kNumber},      // many widths
+      {{"19790512", "12 5 1979", "2001 12 31"}, FsKind::kDate},
+      {{"SW4 9PL", "10115", "E1 6AN"}, FsKind::kCode},
+      {{"MAIN STREET 4", "SMITH", "7"}, FsKind::kText},
+  };
+  for (const Column& c : kColumns) {
+    FsKindVote vote;
+    for (int i = 0; i < 30; ++i) vote.Add(c.values[i % 3]);
+    EXPECT_EQ(vote.Kind(), c.want) << c.values[0];
+  }
+  FsKindVote few;
+  few.Add("2150");
+  EXPECT_EQ(few.Kind(), FsKind::kText);
+
+  struct Pair {
+    FsKind kind;
+    const char* a;
+    const char* b;
+    FsLevel want;
+  } const kPairs[] = {
+      {FsKind::kCode, "2150", "2150", kFsEqual},
+      {FsKind::kCode, "2150", "2160", kFsAbove92},  // one changed
+      {FsKind::kCode, "2150", "1250", kFsAbove92},  // neighbours swapped
+      {FsKind::kCode, "2150", "215", kFsAbove92},   // one dropped
+      {FsKind::kCode, "2150", "3160", kFsLower},
+      {FsKind::kCode, "", "3160", kFsMissing},
+      {FsKind::kNumber, "100", "108", kFsAbove92},  // within a tenth
+      {FsKind::kNumber, "100", "135", kFsLower},
+      {FsKind::kDate, "19790512", "19791205", kFsAbove92},  // day, month
+      {FsKind::kDate, "19790512", "19790513", kFsAbove92},
+      {FsKind::kDate, "19790512", "19800611", kFsLower},
+  };
+  for (const Pair& p : kPairs) {
+    FsColumn col;
+    col.kind = p.kind;
+    EXPECT_EQ(col.LevelOf(p.a, p.b), p.want) << p.a << " " << p.b;
+    EXPECT_EQ(col.LevelOf(p.b, p.a), p.want) << p.b << " " << p.a;
+  }
+}
+
+// Agreeing on a value v carries log2(A / f(v)) bits more than agreeing on
+// an average value, A the chance that two values agree: computed by hand
+// for a column of 10 values, and the values beyond the kept ones counted at
+// the mean count of those not kept.
+TEST(FsTermFrequencyTest, AdjustsEqualByHowCommonTheValueIs) {
+  const std::vector<std::string> column = {
+      "SMITH", "SMITH", "SMITH",         "SMITH", "JONES", "JONES",
+      "",      "ABBOT", "WOJCIECHOWSKI", "BAKER", "COX"};
+  const FsTermFrequencies f =
+      CountTermFrequencies(static_cast<uint32_t>(column.size()),
+                           [&](uint32_t row, std::string_view* value) {
+                             *value = column[row];
+                             return true;
+                           });
+  // 10 values: SMITH 4, JONES 2, four seen once.
+  const double agree = (16.0 + 4.0 + 4.0) / 100.0;
+  ASSERT_EQ(f.records(), 10u);
+  EXPECT_DOUBLE_EQ(f.agree(), agree);
+  ASSERT_EQ(f.values().size(), 2u);  // those seen twice or more
+  EXPECT_EQ(f.values()[0].first, "SMITH");
+  EXPECT_EQ(f.rest(), 1.0);
+  EXPECT_NEAR(f.Adjustment("SMITH"), std::log2(agree / 0.4), 1e-12);
+  EXPECT_NEAR(f.Adjustment("JONES"), std::log2(agree / 0.2), 1e-12);
+  EXPECT_NEAR(f.Adjustment("WOJCIECHOWSKI"), std::log2(agree / 0.1), 1e-12);
+  EXPECT_NEAR(f.MaxAdjustment(), std::log2(agree / 0.1), 1e-12);
+
+  FsColumn col;
+  col.m[kFsEqual] = 0.9;
+  col.u[kFsEqual] = 0.3;
+  col.m[kFsLower] = 0.1;
+  col.u[kFsLower] = 0.7;
+  col.frequencies = f;
+  EXPECT_NEAR(col.WeightOf(kFsEqual, "WOJCIECHOWSKI"),
+              std::log2(0.9 / 0.3) + std::log2(agree / 0.1), 1e-12);
+  EXPECT_LT(col.WeightOf(kFsEqual, "SMITH"), col.Weight(kFsEqual));
+  EXPECT_EQ(col.WeightOf(kFsLower, "SMITH"), col.Weight(kFsLower));
+
+  // More distinct repeated values than are kept: the rest count as the
+  // mean of those not kept.
+  std::vector<std::string> many;
+  for (size_t v = 0; v < kFsListedValues + 10; ++v) {
+    for (size_t k = 0; k < (v < kFsListedValues ? 3u : 2u); ++k) {
+      many.push_back("V" + std::to_string(v));
+    }
+  }
+  const FsTermFrequencies g =
+      CountTermFrequencies(static_cast<uint32_t>(many.size()),
+                           [&](uint32_t row, std::string_view* value) {
+                             *value = many[row];
+                             return true;
+                           });
+  EXPECT_EQ(g.values().size(), kFsListedValues);
+  EXPECT_EQ(g.rest(), 2.0);
+  EXPECT_NEAR(g.Adjustment("V1"),
+              std::log2(g.agree() * static_cast<double>(many.size()) / 3),
+              1e-12);
+}
+
 // A model of random m and u over three columns (the last exact).
 FsModel RandomModel(std::mt19937& gen) {
   FsModel model;
@@ -156,7 +262,7 @@ TEST(FsModelTest, EstimationRecoversKnownProbabilities) {
   }
   FsModel fit;
   fit.columns = truth.columns;
-  FitFsModel(drawn, candidates, &fit, FsRelated::kNone);
+  FitFsModel(drawn, candidates, &fit);
   EXPECT_NEAR(fit.prior, truth.prior, 0.01);
   EXPECT_EQ(fit.related, 0.0);
   for (int c = 0; c < 3; ++c) {
@@ -200,7 +306,25 @@ TEST(FsModelTest, ModelFileReadsBackTheSameModel) {
   EXPECT_EQ(back.columns[0].m[kFsAbove80], model.columns[0].m[kFsAbove80]);
   EXPECT_EQ(back.related, model.related);
 
-  // A file without the initial level scores initials as lower.
+  // Version 2: kinds and frequencies read back.
+  model.columns[0].kind = FsKind::kDate;
+  model.columns[0].m[kFsAbove92] = 0.25;
+  model.columns[0].frequencies.Assign(100, 0.05, 1.5, {{"SMITH", 7}});
+  model.Index();
+  ASSERT_TRUE(ParseFsModelJson(model.ToJson(), &back, &error)) << error;
+  EXPECT_EQ(back.ToJson(), model.ToJson());
+  EXPECT_EQ(back.columns[0].kind, FsKind::kDate);
+  EXPECT_EQ(back.columns[0].WeightOf(kFsEqual, "SMITH"),
+            model.columns[0].WeightOf(kFsEqual, "SMITH"));
+
+  // A file of a version to come is refused, saying so.
+  std::string later = model.ToJson();
+  later.replace(later.find("\"version\": 2"), 12, "\"version\": 3");
+  EXPECT_FALSE(ParseFsModelJson(later, &back, &error));
+  EXPECT_NE(error.find("version 3"), std::string::npos) << error;
+
+  // Version 1 (no "version"), without the initial level: initials score
+  // as lower.
   const std::string old =
       "{\"prior\": 0.5, \"columns\": [{\"column\": 1, \"comparison\": "
       "\"gestalt\", \"levels\": [{\"level\": \"equal\", \"m\": 0.5, "

@@ -53,13 +53,31 @@ void FsEstimation::Finish(int swap_first, int swap_second, FsModel* model) {
   stages_.SetScorer(nullptr);
   stages_.SetSwap(swap_first, swap_second);
   options_.dupe_search = saved_;
-  FitFsModel(drawn_, candidates_, &model_,
-             swap_ ? FsRelated::kTellingLower : FsRelated::kTellingAlone);
+  FitFsModel(drawn_, candidates_, &model_);
   *model = model_;
   model->Index();
 }
 
+void FsEstimation::DescribeColumns(uint32_t rows) {
+  for (FsColumn& col : model_.columns) {
+    auto text = [&](uint32_t row, std::string_view* value) {
+      return stages_.ColumnText(col.column, row, value);
+    };
+    if (!col.exact) {
+      FsKindVote vote;
+      std::string_view value;
+      for (uint32_t r = 0; r < rows; ++r) {
+        if (text(r, &value)) vote.Add(value);
+      }
+      col.kind = vote.Kind();
+    }
+    col.frequencies = CountTermFrequencies(rows, text);
+  }
+  model_.Index();
+}
+
 void FsEstimation::CompareDrawnPairs(uint32_t rows, double threshold) {
+  DescribeColumns(rows);
   const uint64_t drawn = FsRandomPairCount(rows);
   for (uint64_t j = 0; j < drawn; ++j) {
     const auto pair = FsRandomPair(j, rows);

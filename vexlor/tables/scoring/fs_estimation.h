@@ -37,8 +37,10 @@ class FsEstimation {
   FsEstimation(const FsEstimation&) = delete;
   FsEstimation& operator=(const FsEstimation&) = delete;
 
-  // Compares the pairs FsRandomPair draws among `rows` records, which give
-  // u its starting values; the stages must be begun over those rows.
+  // Reads each column's kind and value frequencies from the comparison
+  // texts of `rows` records, then compares the pairs FsRandomPair draws
+  // among them, which give u its starting values; the stages must be begun
+  // over those rows.
   void CompareDrawnPairs(uint32_t rows, double threshold);
 
   // From now on the pairs compared are candidate pairs, counted with the
@@ -59,6 +61,8 @@ class FsEstimation {
   void Finish(int swap_first, int swap_second, FsModel* model);
 
  private:
+  void DescribeColumns(uint32_t rows);
+
   ColumnOptions& options_;
   MatchStages& stages_;
   std::array<bool, kMaxColumns> saved_;

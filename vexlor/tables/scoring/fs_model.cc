@@ -19,6 +19,8 @@ constexpr double kStartPrior = 0.1;
 constexpr double kStartFuzzy[kFsLevels] = {0.55, 0.2,  0.12, 0.08,
                                            0.02, 0.03, 1.0};
 constexpr double kStartExact[kFsLevels] = {0.9, 0, 0, 0, 0, 0.1, 1.0};
+constexpr double kStartCoded[kFsLevels] = {0.85, 0.1, 0, 0, 0, 0.05, 1.0};
+constexpr int kModelVersion = 2;
 // A level's typical similarity, for the first round and the swap's choice.
 constexpr double kTypical[kFsLevels] = {100, 96, 86, 70, 50, 30, 50};
 
@@ -28,9 +30,13 @@ double Clamp(double p) {
   return p > kHigh ? kHigh : p;
 }
 
-bool Used(int level, bool exact) {
-  if (level == kFsMissing) return false;
-  return !exact || level == kFsEqual || level == kFsLower;
+bool Used(int level, const FsColumn& col) {
+  return level != kFsMissing && col.Uses(level);
+}
+
+const double* StartOf(const FsColumn& col) {
+  if (col.exact) return kStartExact;
+  return col.kind == FsKind::kText ? kStartFuzzy : kStartCoded;
 }
 
 void AppendNumber(double v, std::string* out) {
@@ -56,6 +62,25 @@ void AppendString(std::string_view s, std::string* out) {
     }
   }
   out->push_back('"');
+}
+
+// ", "frequencies": {"values": n, "agree": A, "rest": r, "counts":
+// [["SMITH", 52], ...]}", nothing for a column without.
+void AppendFrequencies(const FsTermFrequencies& f, std::string* out) {
+  if (f.empty()) return;
+  *out += ",\n     \"frequencies\": {\"values\": ";
+  *out += std::to_string(f.records());
+  *out += ", \"agree\": ";
+  AppendNumber(f.agree(), out);
+  *out += ", \"rest\": ";
+  AppendNumber(f.rest(), out);
+  *out += ", \"counts\": [";
+  for (size_t i = 0; i < f.values().size(); ++i) {
+    *out += i == 0 ? "\n      [" : ",\n      [";
+    AppendString(f.values()[i].first, out);
+    *out += ", " + std::to_string(f.values()[i].second) + "]";
+  }
+  *out += "]}";
 }
 
 // A small JSON reader: enough for the model files, strict otherwise.
@@ -247,7 +272,7 @@ class JsonReader {
   std::string error_;
 };
 
-enum FsClass { kMatch = 0, kRelated = 1, kUnrelated = 2 };
+enum FsClass { kMatch = 0, kUnrelated = 1 };
 
 // Whether a pattern looks alike: the mean of its levels' typical
 // similarities (kTypical; exact columns: equal counts as 100 at weight 0.5,
@@ -275,58 +300,16 @@ class AlikeTally {
   bool unequal_ = false;
 };
 
-// The first round's verdict on a pattern. Related when the telling column
-// (TellingColumn) is at lower and the other columns look alike: another
-// person of the same household or company (with kTellingAlone only when
-// no other fuzzy column is at lower). Otherwise a match when the
-// pattern looks alike, else unrelated: starting from the pairs that the
-// mean finds keeps the fit in the mode that separates entities rather
-// than one that separates, say, households from everyone else.
-FsClass StartingClass(const std::string& pattern, const FsModel& model,
-                      int telling, FsRelated related) {
-  AlikeTally tally, others;
-  int lowers = 0;  // fuzzy columns at lower but the telling one
+// The first round's verdict on a pattern: a match when it looks alike,
+// else not. Starting from the pairs that the mean finds keeps the fit in
+// the mode that separates entities rather than one that separates, say,
+// households from everyone else.
+FsClass StartingClass(const std::string& pattern, const FsModel& model) {
+  AlikeTally tally;
   for (size_t i = 0; i < model.columns.size(); ++i) {
-    const int level = static_cast<uint8_t>(pattern[i]);
-    tally.Add(level, model.columns[i].exact);
-    if (static_cast<int>(i) != telling) {
-      others.Add(level, model.columns[i].exact);
-      lowers += level == kFsLower && !model.columns[i].exact ? 1 : 0;
-    }
-  }
-  if (telling >= 0 && static_cast<uint8_t>(pattern[telling]) == kFsLower &&
-      others.Alike() && (related == FsRelated::kTellingLower || lowers == 0)) {
-    return kRelated;
+    tally.Add(static_cast<uint8_t>(pattern[i]), model.columns[i].exact);
   }
   return tally.Alike() ? kMatch : kUnrelated;
-}
-
-// The column that tells lookalikes apart (on customer tables the first
-// name): the fuzzy column that is most often the only one at lower among
-// the patterns that look alike (the first of equals); -1 when none is.
-int TellingColumn(const std::vector<std::pair<std::string, uint64_t>>& patterns,
-                  const FsModel& model) {
-  std::vector<uint64_t> alone(model.columns.size(), 0);
-  for (const auto& [pattern, count] : patterns) {
-    AlikeTally tally;
-    int lower = -1, lowers = 0;
-    for (size_t i = 0; i < model.columns.size(); ++i) {
-      const int level = static_cast<uint8_t>(pattern[i]);
-      tally.Add(level, model.columns[i].exact);
-      if (level == kFsLower && !model.columns[i].exact) {
-        lower = static_cast<int>(i);
-        ++lowers;
-      }
-    }
-    if (tally.Alike() && lowers == 1) alone[lower] += count;
-  }
-  int best = -1;
-  for (size_t i = 0; i < alone.size(); ++i) {
-    if (alone[i] > 0 && (best < 0 || alone[i] > alone[best])) {
-      best = static_cast<int>(i);
-    }
-  }
-  return best;
 }
 
 bool IsLetter(unsigned char c) {
@@ -376,6 +359,41 @@ bool IsInitialsOf(std::string_view initials, std::string_view name) {
   return letters > 0 && longer_word;
 }
 
+std::string Text(double v) {
+  std::string out;
+  AppendNumber(v, &out);
+  return out;
+}
+
+bool WholeNumber(const Json* v) {
+  return v != nullptr && v->kind == Json::kNumber && v->number >= 1 &&
+         v->number <= 1e15 && v->number == std::floor(v->number);
+}
+
+bool ReadFrequencies(const Json& f, FsTermFrequencies* out) {
+  const Json* values = f.Get("values");
+  const Json* agree = f.Get("agree");
+  const Json* rest = f.Get("rest");
+  const Json* counts = f.Get("counts");
+  if (!WholeNumber(values) || agree == nullptr ||
+      agree->kind != Json::kNumber || rest == nullptr ||
+      rest->kind != Json::kNumber || counts == nullptr ||
+      counts->kind != Json::kArray) {
+    return false;
+  }
+  std::vector<std::pair<std::string, uint64_t>> list;
+  for (const Json& item : counts->items) {
+    if (item.kind != Json::kArray || item.items.size() != 2 ||
+        item.items[0].kind != Json::kString || !WholeNumber(&item.items[1])) {
+      return false;
+    }
+    list.emplace_back(item.items[0].text,
+                      static_cast<uint64_t>(item.items[1].number));
+  }
+  return out->Assign(static_cast<uint64_t>(values->number), agree->number,
+                     rest->number, std::move(list));
+}
+
 }  // namespace
 
 FsLevel FsLevelOf(std::string_view a, std::string_view b, bool exact) {
@@ -411,15 +429,39 @@ const char* FsLevelName(int level, bool exact) {
   }
 }
 
+FsLevel FsColumn::LevelOf(std::string_view a, std::string_view b) const {
+  if (exact || kind == FsKind::kText) return FsLevelOf(a, b, exact);
+  if (a.empty() || b.empty()) return kFsMissing;
+  if (a == b) return kFsEqual;
+  const bool near = kind == FsKind::kCode     ? OneEditApart(a, b)
+                    : kind == FsKind::kNumber ? NearNumbers(a, b)
+                                              : NearDates(a, b);
+  return near ? kFsAbove92 : kFsLower;
+}
+
+bool FsColumn::Uses(int level) const {
+  if (level == kFsEqual || level == kFsLower) return true;
+  if (exact) return false;
+  return kind == FsKind::kText ? level != kFsMissing : level == kFsAbove92;
+}
+
+const char* FsColumn::LevelName(int level) const {
+  if (exact || kind == FsKind::kText) return FsLevelName(level, exact);
+  if (level == kFsAbove92) {
+    return kind == FsKind::kCode ? "one edit" : "near";
+  }
+  return level == kFsLower ? "unequal" : FsLevelName(level, false);
+}
+
 double FsColumn::Weight(int level) const {
   // A level the column's kind never gives (a fuzzy level of an exact
   // column read from a model) carries no evidence either.
-  if (!Used(level, exact)) return 0.0;
+  if (!Used(level, *this)) return 0.0;
   return std::log2(m[level] / u[level]);
 }
 
 double FsColumn::RelatedWeight(int level) const {
-  if (!Used(level, exact)) return 0.0;
+  if (!Used(level, *this)) return 0.0;
   return std::log2(r[level] / u[level]);
 }
 
@@ -445,8 +487,8 @@ void FsModel::Index() {
       lo = std::min(lo, weights_[i][l]);
       hi = std::max(hi, weights_[i][l]);
     }
-    best[i] = hi;
-    span[i] = hi - lo;
+    best[i] = hi + std::max(0.0, columns[i].frequencies.MaxAdjustment());
+    span[i] = best[i] - lo;
   }
   order_.resize(columns.size());
   for (size_t i = 0; i < columns.size(); ++i) order_[i] = static_cast<int>(i);
@@ -474,23 +516,38 @@ bool FsModel::Reaches(const FieldColl& fields, int max_column,
   const double need =
       std::log2(threshold / (100.0 - threshold)) - prior_term - 1e-9;
   std::array<uint8_t, kMaxColumns> levels;
+  std::array<double, kMaxColumns> weights;
   const int last = std::min(max_column, fields.count());
   double sum = 0;
   for (size_t n = 0; n < order_.size(); ++n) {
     const int i = order_[n];
-    const FsColumn& col = columns[i];
-    const int c = col.column;
+    const int c = columns[i].column;
     const FieldEntry* e = fields.entry(c);
-    if (c > last || dupe_search == nullptr || !dupe_search[c] || e == nullptr) {
-      levels[i] = kFsMissing;
-    } else {
-      levels[i] = FsLevelOf(e->value, fields.CompareTextAt(c), col.exact);
+    int level = kFsMissing;
+    weights[i] = 0;
+    if (c <= last && dupe_search != nullptr && dupe_search[c] && e != nullptr) {
+      weights[i] = WeightOfPair(i, e->value, fields.CompareTextAt(c), &level);
     }
-    sum += weights_[i][levels[i]];
+    levels[i] = static_cast<uint8_t>(level);
+    sum += weights[i];
     if (sum + best_after_[n + 1] < need) return false;
   }
   // In column order, as Score adds them, for the same double.
-  return ScoreOfLevels(levels.data()) >= threshold;
+  double in_order = 0, related_sum = 0;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    in_order += weights[i];
+    related_sum += related_weights_[i][levels[i]];
+  }
+  return ScoreOfSums(in_order, related_sum) >= threshold;
+}
+
+double FsModel::WeightOfPair(size_t i, std::string_view a, std::string_view b,
+                             int* level) const {
+  const FsColumn& col = columns[i];
+  *level = col.LevelOf(a, b);
+  const bool indexed = weights_.size() == columns.size();
+  const double w = indexed ? weights_[i][*level] : col.Weight(*level);
+  return *level == kFsEqual ? w + col.frequencies.Adjustment(a) : w;
 }
 
 double FsModel::ScoreOfSums(double weights, double related_weights) const {
@@ -515,7 +572,7 @@ void FsModel::Levels(const FieldColl& fields, int max_column,
       levels[i] = kFsMissing;
       continue;
     }
-    levels[i] = FsLevelOf(e->value, fields.CompareTextAt(c), columns[i].exact);
+    levels[i] = columns[i].LevelOf(e->value, fields.CompareTextAt(c));
   }
 }
 
@@ -543,8 +600,8 @@ double FsModel::Score(const FieldColl& fields, int max_column,
     if (c > last || dupe_search == nullptr || !dupe_search[c]) continue;
     const FieldEntry* e = fields.entry(c);
     if (e == nullptr) continue;
-    const int level = FsLevelOf(e->value, fields.CompareTextAt(c), col.exact);
-    sum += indexed ? weights_[i][level] : col.Weight(level);
+    int level;
+    sum += WeightOfPair(i, e->value, fields.CompareTextAt(c), &level);
     related_sum += indexed       ? related_weights_[i][level]
                    : related > 0 ? col.RelatedWeight(level)
                                  : 0.0;
@@ -553,7 +610,8 @@ double FsModel::Score(const FieldColl& fields, int max_column,
 }
 
 std::string FsModel::ToJson() const {
-  std::string out = "{\n  \"prior\": ";
+  std::string out = "{\n  \"version\": " + std::to_string(kModelVersion);
+  out += ",\n  \"prior\": ";
   AppendNumber(prior, &out);
   if (related > 0) {
     out += ",\n  \"related\": ";
@@ -568,15 +626,16 @@ std::string FsModel::ToJson() const {
     out += ", \"name\": ";
     AppendString(col.name, &out);
     out += ", \"comparison\": ";
-    out += col.exact ? "\"exact\"" : "\"gestalt\"";
+    out +=
+        col.exact ? "\"exact\"" : '"' + std::string(FsKindName(col.kind)) + '"';
     out += ", \"levels\": [";
     bool first = true;
     for (int l = 0; l < kFsLevels; ++l) {
-      if (!Used(l, col.exact)) continue;
+      if (!Used(l, col)) continue;
       out += first ? "\n" : ",\n";
       first = false;
       out += "      {\"level\": \"";
-      out += FsLevelName(l, col.exact);
+      out += col.LevelName(l);
       out += "\", \"m\": ";
       AppendNumber(col.m[l], &out);
       out += ", \"u\": ";
@@ -589,7 +648,9 @@ std::string FsModel::ToJson() const {
       AppendNumber(col.Weight(l), &out);
       out += "}";
     }
-    out += "\n    ]}";
+    out += "\n    ]";
+    AppendFrequencies(col.frequencies, &out);
+    out += "}";
   }
   out += "\n  ]\n}\n";
   return out;
@@ -612,6 +673,18 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
            v->number <= 1.0;
   };
   if (doc.kind != Json::kObject) return fail("not a JSON object");
+  // Files without a version are those of version 1.
+  if (const Json* version = doc.Get("version");
+      version != nullptr &&
+      (version->kind != Json::kNumber || version->number < 1 ||
+       version->number > kModelVersion)) {
+    return fail("version " +
+                (version->kind == Json::kNumber ? Text(version->number)
+                                                : std::string("unknown")) +
+                " is not known to this build, which reads versions 1 to " +
+                std::to_string(kModelVersion) +
+                "; fit the model again with --model-out");
+  }
   FsModel result;
   const Json* prior = doc.Get("prior");
   if (!probability(prior)) return fail("\"prior\" must be a number in (0, 1]");
@@ -645,11 +718,14 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
     }
     const Json* comparison = c.Get("comparison");
     if (comparison == nullptr || comparison->kind != Json::kString ||
-        (comparison->text != "exact" && comparison->text != "gestalt")) {
-      return fail("\"comparison\" must be \"gestalt\" or \"exact\"");
+        (comparison->text != "exact" &&
+         !FsKindOfName(comparison->text, &col.kind))) {
+      return fail(
+          "\"comparison\" must be \"gestalt\", \"code\", \"number\", "
+          "\"date\" or \"exact\"");
     }
     col.exact = comparison->text == "exact";
-    const double* start = col.exact ? kStartExact : kStartFuzzy;
+    const double* start = StartOf(col);
     std::array<bool, kFsLevels> given{};
     for (int l = 0; l < kFsLevels; ++l)
       col.m[l] = col.u[l] = col.r[l] = start[l];
@@ -663,7 +739,7 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
       int level = -1;
       for (int l = 0; l < kFsLevels && name && name->kind == Json::kString;
            ++l) {
-        if (Used(l, col.exact) && name->text == FsLevelName(l, col.exact)) {
+        if (Used(l, col) && name->text == col.LevelName(l)) {
           level = l;
         }
       }
@@ -693,9 +769,15 @@ bool ParseFsModelJson(std::string_view text, FsModel* model,
       given[kFsInitial] = true;
     }
     for (int l = 0; l < kFsLevels; ++l) {
-      if (Used(l, col.exact) && !given[l]) {
-        return fail(std::string("level ") + FsLevelName(l, col.exact) +
+      if (Used(l, col) && !given[l]) {
+        return fail(std::string("level ") + col.LevelName(l) +
                     " missing in column " + std::to_string(col.column));
+      }
+    }
+    if (const Json* f = c.Get("frequencies"); f != nullptr) {
+      if (!ReadFrequencies(*f, &col.frequencies)) {
+        return fail("bad \"frequencies\" in column " +
+                    std::to_string(col.column));
       }
     }
     result.columns.push_back(std::move(col));
@@ -721,12 +803,10 @@ double FsLevelCollector::Score(const FieldColl& fields, int max_column,
   const FieldEntry* b = j >= 0 ? fields.entry(swap_second_) : nullptr;
   if (a != nullptr && b != nullptr && i != j && levels_[i] != kFsMissing &&
       levels_[j] != kFsMissing) {
-    const bool exact_i = model_.columns[i].exact;
-    const bool exact_j = model_.columns[j].exact;
     const int si =
-        FsLevelOf(a->value, fields.CompareTextAt(swap_second_), exact_i);
+        model_.columns[i].LevelOf(a->value, fields.CompareTextAt(swap_second_));
     const int sj =
-        FsLevelOf(b->value, fields.CompareTextAt(swap_first_), exact_j);
+        model_.columns[j].LevelOf(b->value, fields.CompareTextAt(swap_first_));
     if (FsSwapIsBetter(levels_[i], levels_[j], si, sj)) {
       levels_[i] = static_cast<uint8_t>(si);
       levels_[j] = static_cast<uint8_t>(sj);
@@ -770,7 +850,7 @@ std::pair<uint32_t, uint32_t> FsRandomPair(uint64_t j, uint32_t n) {
 }
 
 void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
-                FsModel* model, FsRelated related) {
+                FsModel* model) {
   const size_t k = model->columns.size();
   // u: counted from the drawn pairs, never 0.
   std::vector<std::array<double, kFsLevels>> seen(k);
@@ -782,114 +862,80 @@ void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
   }
   for (size_t i = 0; i < k; ++i) {
     FsColumn& col = model->columns[i];
-    const double* start = col.exact ? kStartExact : kStartFuzzy;
+    const double* start = StartOf(col);
     double total = 0;
     int used = 0;
     for (int l = 0; l < kFsLevels; ++l) {
-      if (Used(l, col.exact)) {
+      if (Used(l, col)) {
         total += seen[i][l];
         ++used;
       }
     }
     for (int l = 0; l < kFsLevels; ++l) {
-      col.m[l] = Used(l, col.exact) ? start[l] : 1.0;
-      col.u[l] = Used(l, col.exact)
-                     ? Clamp((seen[i][l] + 0.5) / (total + 0.5 * used))
-                     : 1.0;
+      col.m[l] = Used(l, col) ? start[l] : 1.0;
+      col.u[l] =
+          Used(l, col) ? Clamp((seen[i][l] + 0.5) / (total + 0.5 * used)) : 1.0;
       col.r[l] = col.u[l];
     }
   }
   model->prior = kStartPrior;
   model->related = 0.0;
 
-  // m, r, u and the priors: expectation maximisation over the candidates,
-  // u starting from the drawn pairs. Candidates share trigrams, so their
-  // non-matches resemble each other far more than drawn pairs do; with u
-  // held at the drawn pairs' values the fit takes nearly every candidate
-  // for a match (prior 0.98 on customers-10k).
+  // m, u and the prior: expectation maximisation over the candidates, u
+  // starting from the drawn pairs (header comment).
   const auto patterns = candidates.Sorted();
   // counts[class][column][level]: the patterns' counts, each weighted by the
   // chance of the class.
-  std::array<std::vector<std::array<double, kFsLevels>>, 3> counts;
+  std::array<std::vector<std::array<double, kFsLevels>>, 2> counts;
   for (auto& c : counts) c.resize(k);
-  std::vector<std::array<double, kFsLevels>> weights(k), related_weights(k);
-  bool three = false;
-  const int telling =
-      related != FsRelated::kNone ? TellingColumn(patterns, *model) : -1;
+  std::vector<std::array<double, kFsLevels>> weights(k);
   for (int round = 0; round < kRounds && !patterns.empty(); ++round) {
     for (auto& c : counts) {
       for (auto& w : c) w.fill(0.0);
     }
-    std::array<double, 3> mass{};
-    double all = 0;
+    double matches = 0, all = 0;
     const double p = Clamp(model->prior);
-    const double q = three ? Clamp(model->related) : 0.0;
-    const double rest = std::max(kLow, 1.0 - p - q);
     // This round's weights, so that the patterns take no logarithm.
     for (size_t i = 0; i < k; ++i) {
       for (int l = 0; l < kFsLevels; ++l) {
         weights[i][l] = model->columns[i].Weight(l);
-        related_weights[i][l] = three ? model->columns[i].RelatedWeight(l) : 0;
       }
     }
     for (const auto& [pattern, count] : patterns) {
-      std::array<double, 3> posterior{};
+      double match;
       if (round == 0) {
-        posterior[StartingClass(pattern, *model, telling, related)] = 1.0;
+        match = StartingClass(pattern, *model) == kMatch ? 1.0 : 0.0;
       } else {
-        // Each class's chance relative to the unrelated one, in log2.
-        double match = std::log2(p / rest);
-        double lookalike = three ? std::log2(q / rest) : 0.0;
+        double odds = std::log2(p / (1.0 - p));
         for (size_t i = 0; i < k; ++i) {
-          const int l = static_cast<uint8_t>(pattern[i]);
-          match += weights[i][l];
-          if (three) lookalike += related_weights[i][l];
+          odds += weights[i][static_cast<uint8_t>(pattern[i])];
         }
-        // Scaled by the largest so that no power overflows.
-        const double top = std::max({match, three ? lookalike : match, 0.0});
-        posterior[kMatch] = std::exp2(match - top);
-        posterior[kRelated] = three ? std::exp2(lookalike - top) : 0.0;
-        posterior[kUnrelated] = std::exp2(-top);
-        const double sum =
-            posterior[kMatch] + posterior[kRelated] + posterior[kUnrelated];
-        for (double& x : posterior) x /= sum;
+        match = 1.0 / (1.0 + std::exp2(-odds));
       }
       const double n = static_cast<double>(count);
       all += n;
-      for (int c = 0; c < 3; ++c) {
-        mass[c] += posterior[c] * n;
-        for (size_t i = 0; i < k; ++i) {
-          counts[c][i][static_cast<uint8_t>(pattern[i])] += posterior[c] * n;
-        }
+      matches += match * n;
+      for (size_t i = 0; i < k; ++i) {
+        const uint8_t l = static_cast<uint8_t>(pattern[i]);
+        counts[kMatch][i][l] += match * n;
+        counts[1][i][l] += (1.0 - match) * n;
       }
     }
-    if (round == 0) three = mass[kRelated] > 0;
-    double moved = 0;
-    const double next_prior = Clamp(mass[kMatch] / all);
-    moved = std::fabs(next_prior - model->prior);
+    const double next_prior = Clamp(matches / all);
+    double moved = std::fabs(next_prior - model->prior);
     model->prior = next_prior;
-    // The related class keeps what the first round gave it: re-estimated,
-    // it drifts to the largest departure from independence among the
-    // candidates, which at 100,000 customers is "same town", and the
-    // households return to the matches.
-    if (round == 0 && three) {
-      const double next_related = Clamp(mass[kRelated] / all);
-      moved = std::max(moved, std::fabs(next_related - model->related));
-      model->related = next_related;
-    }
     for (size_t i = 0; i < k; ++i) {
       FsColumn& col = model->columns[i];
-      std::array<double, kFsLevels>* target[3] = {&col.m, &col.r, &col.u};
-      for (int c = 0; c < 3; ++c) {
-        if (c == kRelated && (!three || round > 0)) continue;
+      std::array<double, kFsLevels>* target[2] = {&col.m, &col.u};
+      for (int c = 0; c < 2; ++c) {
         double total = 0;
         for (int l = 0; l < kFsLevels; ++l) {
-          if (Used(l, col.exact)) total += counts[c][i][l];
+          if (Used(l, col)) total += counts[c][i][l];
         }
         // Missing everywhere in the class: keeps what it had.
         if (!(total > 0)) continue;
         for (int l = 0; l < kFsLevels; ++l) {
-          if (!Used(l, col.exact)) continue;
+          if (!Used(l, col)) continue;
           const double v = Clamp(counts[c][i][l] / total);
           moved = std::max(moved, std::fabs(v - (*target[c])[l]));
           (*target[c])[l] = v;

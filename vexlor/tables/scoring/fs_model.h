@@ -1,6 +1,7 @@
 // Scores estimated from the data: a Fellegi–Sunter model of record pairs.
 //
-// Each compared column's pair of texts falls into a comparison level:
+// Each compared column's pair of texts falls into a comparison level that
+// suits what the column holds (fs_column_kind.h). Names and free text:
 //   equal    the texts are the same bytes
 //   >=92     gestalt similarity of at least 92 percent
 //   >=80     at least 80
@@ -9,55 +10,48 @@
 //            begin words of the other, in order (`KATRIN`, `HANS-PETER`)
 //   lower    below 60 otherwise
 //   missing  either text is empty: the column says nothing about the pair
-// A column of Weight above 1 is compared exactly and has only the levels
-// equal, unequal (stored in the slot of `lower`) and missing.
+// Codes: equal, one edit, unequal; numbers and dates: equal, near, unequal
+// (in the slots of equal, >=92 and lower). A column of Weight above 1 is
+// compared exactly and has only the levels equal, unequal and missing.
 //
 // For each column and level the model holds m, the chance of the level
 // among pairs of the same entity, and u, its chance among pairs of
 // different entities; the match weight of a level is log2(m / u) (0 for
-// missing). With the prior p, the chance that a candidate pair is a match
-// before its columns are looked at, a pair's score is the match
-// probability in percent: 100 / (1 + 2^-(log2(p / (1 - p)) + sum of the
-// weights of its levels)). Scores are symmetric: each column's similarity
-// is taken with its two texts in byte order.
+// missing). The weight of `equal` is adjusted by how common the shared value
+// is in the column (fs_term_frequencies.h): agreeing on a rare surname says
+// more than agreeing on "Smith". With the prior p, the chance that a
+// candidate pair is a match before its columns are looked at, a pair's score
+// is the match probability in percent: 100 / (1 + 2^-(log2(p / (1 - p)) +
+// sum of the weights of its levels)). Scores are symmetric: each column's
+// similarity is taken with its two texts in byte order.
 //
-// Related entities. Two classes assume that the columns of different
-// entities agree independently; but different people of one household, or
-// colleagues at one company, agree on street, postcode and city together,
-// which two classes count as three independent pieces of evidence, and
-// such pairs score as matches. So the fitted model has a third class,
-// related pairs (prior q, per level r, the level's chance among them), and
-// u is the chance among unrelated pairs. The score is then the match
-// probability among the three: 100 * p M / (p M + q R + (1 - p - q) U), M,
-// R and U the products of the levels' m, r and u; the weight log2(m / u)
-// shown per level is the evidence against unrelated pairs only. q = 0 is
-// the two-class model.
-//
-// Estimation (FitFsModel): u starts as counted from pairs drawn by a fixed rule
+// Estimation (FitFsModel): u is counted from pairs drawn by a fixed rule
 // (see FsRandomPair), each level's count plus one half over the non-missing
-// total plus one half per level, so no u is 0; then m, u and the prior come
-// from expectation maximisation over the level patterns of the candidate pairs,
-// which are the pairs that get scored (u of the candidates' non-matches, which
-// share trigrams, is far from u of drawn pairs). A pattern looks alike when its
-// levels' typical similarities (equal 100, >=92 96, >=80 86, >=60 70, initial
-// 50, lower 30) average 80 or more. The telling column is the fuzzy column that
-// is most often the only one at lower among the patterns that look alike (on
-// customer tables the first name). The first round takes as related the
-// patterns whose telling column is at lower while the others look alike
-// (FsRelated), as matches the other patterns that look alike, the rest as
-// unrelated: the fit begins where the weighted mean stands, with the lookalikes
-// apart. q and r keep what that first round gives them (re-estimated, the class
-// drifts to the largest departure from independence among the candidates, "same
-// town" at 100,000 customers). Start: m of equal, >=92, >=80, >=60, initial,
-// lower 0.55, 0.2, 0.12, 0.08, 0.02, 0.03 (exact: 0.9, 0.1), r as u, prior 0.1,
-// q 0. It stops after 200 rounds or once no m, u and no prior moves by more
-// than 1e-9. Every m, r, u and the priors are clamped to [1e-6, 1 - 1e-6], so
-// weights stay finite and no score is NaN. Degenerate data: without candidate
-// pairs m and the prior keep their start (u: from the drawn pairs); without
-// drawn pairs (fewer than two records) u starts uniform over the column's
-// non-missing levels; without a related pattern in the first round q stays 0
-// (two classes); a column that is missing in every candidate pair of a class
-// keeps its start there; with every value missing every score is the prior.
+// total plus one half per level, so no u is 0. m and the prior come from
+// expectation maximisation over the level patterns of the candidate pairs,
+// which are the pairs that get scored; u is re-estimated there too, starting
+// from the drawn pairs, because candidates share trigrams and their
+// non-matches agree far more often than drawn pairs do (with u held at the
+// drawn pairs' values the fit takes nearly every candidate for a match).
+// The first round counts as matches the patterns that look alike: their
+// levels' typical similarities (equal 100, >=92 96, >=80 86, >=60 70,
+// initial 50, lower 30) average 80 or more, so the fit begins where the
+// weighted mean stands and stays in the mode that separates entities. It
+// stops after 200 rounds or once no m, u and no prior moves by more than
+// 1e-9. Every m, u and the prior are clamped to [1e-6, 1 - 1e-6], so weights
+// stay finite and no score is NaN. Degenerate data: without candidate pairs
+// m and the prior keep their start (u: from the drawn pairs); without drawn
+// pairs (fewer than two records) u starts uniform over the column's
+// non-missing levels; a column that is missing in every candidate pair of a
+// class keeps its start there; with every value missing every score is the
+// prior.
+//
+// Related entities. Model files of version 1 may hold a third class,
+// related pairs (prior q, per level r), scored as the match probability
+// among the three: 100 * p M / (p M + q R + (1 - p - q) U), M, R and U the
+// products of the levels' m, r and u. Such files still score as they did;
+// FitFsModel fits two classes only (households are told apart by the
+// term-frequency-adjusted first names instead).
 #ifndef VEXLOR_TABLES_SCORING_FS_MODEL_H_
 #define VEXLOR_TABLES_SCORING_FS_MODEL_H_
 
@@ -71,6 +65,8 @@
 
 #include "vexlor/records/field_coll.h"
 #include "vexlor/tables/column_options.h"
+#include "vexlor/tables/scoring/fs_column_kind.h"
+#include "vexlor/tables/scoring/fs_term_frequencies.h"
 #include "vexlor/tables/scoring/pair_scorer.h"
 
 namespace vexlor {
@@ -86,7 +82,8 @@ enum FsLevel : uint8_t {
 };
 inline constexpr int kFsLevels = 7;
 
-// The level of a pair of texts. Symmetric in a and b.
+// The level of a pair of texts of a text column (exact: of Weight above
+// 1). Symmetric in a and b.
 FsLevel FsLevelOf(std::string_view a, std::string_view b, bool exact);
 
 // The name of a level in the model file: "equal", ">=92", ">=80", ">=60",
@@ -94,15 +91,29 @@ FsLevel FsLevelOf(std::string_view a, std::string_view b, bool exact);
 const char* FsLevelName(int level, bool exact);
 
 struct FsColumn {
-  int column = 0;      // index in the table, 0 to 399
-  bool exact = false;  // Weight above 1: equal or unequal
-  std::string name;    // UTF-8, for people; may be empty
+  int column = 0;               // index in the table, 0 to 399
+  bool exact = false;           // Weight above 1: equal or unequal
+  FsKind kind = FsKind::kText;  // what it holds, when not exact
+  std::string name;             // UTF-8, for people; may be empty
   std::array<double, kFsLevels> m{};
   std::array<double, kFsLevels> u{};
   std::array<double, kFsLevels> r{};  // read only when the model's related > 0
+  FsTermFrequencies frequencies;      // empty: no adjustment
 
+  // The level of a pair of its texts. Symmetric in a and b.
+  FsLevel LevelOf(std::string_view a, std::string_view b) const;
+  // Whether the column's comparison can give `level` (never missing).
+  bool Uses(int level) const;
+  // The level's name in the model file and the explanation: equal, >=92,
+  // >=80, >=60, initial, lower; one edit or near; unequal; missing.
+  const char* LevelName(int level) const;
   // log2(m / u) of `level`; 0 for missing.
   double Weight(int level) const;
+  // Weight(level), for equal adjusted by how common `value` is.
+  double WeightOf(int level, std::string_view value) const {
+    return level == kFsEqual ? Weight(level) + frequencies.Adjustment(value)
+                             : Weight(level);
+  }
   // log2(r / u) of `level`; 0 for missing.
   double RelatedWeight(int level) const;
 };
@@ -129,7 +140,8 @@ class FsModel {
   void Levels(const FieldColl& fields, int max_column, const bool* dupe_search,
               uint8_t* levels) const;
 
-  // The match probability in percent of a level pattern.
+  // The match probability in percent of a level pattern, without the
+  // term-frequency adjustment (which needs the texts).
   double ScoreOfLevels(const uint8_t* levels) const;
 
   // Levels, then ScoreOfLevels, without a buffer.
@@ -143,16 +155,21 @@ class FsModel {
   bool Reaches(const FieldColl& fields, int max_column, const bool* dupe_search,
                double threshold) const;
 
-  // The model as JSON: prior (and related, when above 0), then per column
-  // its index, name, comparison ("gestalt" or "exact") and per level m, u
-  // (r) and weight. Numbers are the shortest texts that read back to the
-  // same doubles.
+  // The model as JSON, version 2: prior (and related, when above 0), then
+  // per column its index, name, comparison ("gestalt", "code", "number",
+  // "date" or "exact"), per level m, u (r) and weight, and the frequencies
+  // of its commonest values. Numbers are the shortest texts that read back
+  // to the same doubles.
   std::string ToJson() const;
 
  private:
   std::array<int, kMaxColumns> slot_of_{};
   // The score from the two sums of weights of a pair's levels.
   double ScoreOfSums(double weights, double related_weights) const;
+
+  // The weight of slot i's pair of texts.
+  double WeightOfPair(size_t i, std::string_view a, std::string_view b,
+                      int* level) const;
 
   // weights_[i][level]: columns[i].Weight(level), related_weights_ the
   // RelatedWeight, so that scoring a pair takes no logarithm.
@@ -164,9 +181,12 @@ class FsModel {
   std::vector<double> best_after_;
 };
 
-// Reads what ToJson wrote (the weights are recomputed, not read). Returns
-// false with a one-line reason in *error for text that is not such a model
-// (bad JSON, a probability outside (0, 1], a column out of range or twice).
+// Reads what ToJson wrote (the weights are recomputed, not read), and the
+// files of version 1 (no "version": text and exact columns, no
+// frequencies, perhaps a related class). Returns false with a one-line
+// reason in *error for text that is not such a model (bad JSON, a
+// probability outside (0, 1], a column out of range or twice, a version
+// this build does not know).
 bool ParseFsModelJson(std::string_view text, FsModel* model,
                       std::string* error);
 
@@ -237,25 +257,22 @@ class FsLevelCollector : public PairScorer {
 // initial 50, lower 30, missing 50), as the weighted mean would choose.
 bool FsSwapIsBetter(int a, int b, int swapped_a, int swapped_b);
 
+// Whether a score of Scoring=Estimated (a match probability in percent)
+// leaves the pair in doubt: between 20 and 80, both included. These are the
+// pairs worth a person's look; the rest the model is sure about.
+inline bool FsUncertain(double score) { return score >= 20 && score <= 80; }
+
 // The j-th drawn pair of a table of n records (n >= 2): record j mod n with
 // record (j x 1000003 + 7) mod n, the second moved on by one when both are
 // the same. Used for j = 0 to FsRandomPairCount(n) - 1.
 std::pair<uint32_t, uint32_t> FsRandomPair(uint64_t j, uint32_t n);
 uint64_t FsRandomPairCount(uint32_t n);
 
-// Fills m, u and the prior of `model`, whose columns (index, exact, name)
-// are set, from the patterns of the drawn pairs and of the candidate pairs
-// (header comment). Cost: O(rounds x patterns x columns).
-// Which first-round patterns are related (header comment): kTellingLower
-// those whose telling column is at lower while the others look alike
-// (households and colleagues); kTellingAlone only those where it is the
-// one fuzzy column at lower (households), for searches without a swap, in
-// which a pair whose two name columns are at lower is as likely one person
-// with first and last name exchanged; kNone: two classes (q = 0).
-enum class FsRelated { kNone, kTellingAlone, kTellingLower };
-
+// Fills m, u and the prior of `model`, whose columns (index, exact, kind,
+// name, frequencies) are set, from the patterns of the drawn pairs and of
+// the candidate pairs (header comment). Cost: O(rounds x patterns x columns).
 void FitFsModel(const FsPatternCounts& drawn, const FsPatternCounts& candidates,
-                FsModel* model, FsRelated related = FsRelated::kTellingLower);
+                FsModel* model);
 
 }  // namespace vexlor
 

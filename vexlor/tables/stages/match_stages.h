@@ -112,6 +112,12 @@ class MatchStages {
   // asked wherever the mean would be computed.
   void SetScorer(PairScorer* scorer) { scorer_ = scorer; }
 
+  // The comparison text of column c of working row `row` (filed by
+  // IndexRows); false when the cell has none.
+  bool ColumnText(int c, uint32_t row, std::string_view* text) const {
+    return WorkText(c, row, text);
+  }
+
   // The similarity in percent of the record of the running candidate loop
   // with the candidate p it was last compared with (the larger of both ways
   // when a swap is in force). Belongs inside on_candidate, before anything
