@@ -91,3 +91,9 @@ need=$(missing_packages libcpp-httplib-dev nlohmann-json3-dev chromium)
 need=$(missing_packages python3-dask python3-distributed)
 # shellcheck disable=SC2086
 [ -z "$need" ] || install_packages $need
+
+# `vexlor index` and `vexlor serve`: the persisted index keeps its records in
+# an embedded SQLite database.
+need=$(missing_packages libsqlite3-dev)
+# shellcheck disable=SC2086
+[ -z "$need" ] || install_packages $need
