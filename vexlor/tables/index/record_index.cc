@@ -1,0 +1,208 @@
+#include "vexlor/tables/index/record_index.h"
+
+#include <cmath>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "vexlor/platform/text.h"
+#include "vexlor/tables/cell_text.h"
+
+namespace vexlor {
+
+using platform::Variant;
+using platform::VariantArray;
+
+namespace {
+
+// Stored records are read and filed this many at a time.
+constexpr uint32_t kReadChunk = 8192;
+
+}  // namespace
+
+bool RecordIndex::Create(const std::string& path, const IndexSettings& settings,
+                         const VariantArray& table,
+                         std::span<const std::string> labels,
+                         std::string* error) {
+  return IndexStore::Create(path, settings, table, labels, error);
+}
+
+RecordIndex::RecordIndex(std::unique_ptr<IndexStore> store,
+                         std::optional<uint64_t> label_seed)
+    : store_(std::move(store)) {
+  if (label_seed) {
+    guids_ = std::make_unique<platform::SeededGuidSource>(*label_seed);
+  } else {
+    guids_ = std::make_unique<platform::RandomGuidSource>();
+  }
+}
+
+std::unique_ptr<RecordIndex> RecordIndex::Open(
+    const std::string& path, std::optional<uint64_t> label_seed,
+    std::string* error) {
+  std::unique_ptr<IndexStore> store = IndexStore::Open(path, true, error);
+  if (store == nullptr) return nullptr;
+  std::unique_ptr<RecordIndex> index(
+      new RecordIndex(std::move(store), label_seed));
+  try {
+    if (!index->Build(error)) return nullptr;
+  } catch (const std::invalid_argument& e) {
+    *error = path + ": " + e.what();
+    return nullptr;
+  } catch (const std::bad_alloc&) {
+    *error = path + ": out of memory";
+    return nullptr;
+  }
+  return index;
+}
+
+bool RecordIndex::Build(std::string* error) {
+  matcher_ = std::make_unique<IndexMatcher>(settings());
+  return store_->ReadRecords(
+      kReadChunk,
+      [this](const VariantArray& rows, uint32_t,
+             std::span<const StoredPlace> places) {
+        matcher_->File(rows, places);
+        KeepIds(rows);
+      },
+      error);
+}
+
+IndexInfo RecordIndex::Info() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return {store_->records(), store_->groups(), store_->FileBytes()};
+}
+
+std::string RecordIndex::NewLabel() {
+  platform::Guid guid;
+  guids_->Create(&guid);
+  return platform::FormatGuid(guid);
+}
+
+std::string RecordIndex::CellId(const Variant& cell) const {
+  if (cell.IsString()) return platform::Utf16ToUtf8(cell.AsString());
+  std::string text;
+  CellText(cell, &text);
+  return platform::AnsiToUtf8(text);
+}
+
+void RecordIndex::KeepIds(const VariantArray& records) {
+  const int id = settings().id_column;
+  if (id < 0 || static_cast<uint32_t>(id) >= records.columns()) return;
+  for (uint32_t r = 0; r < records.rows(); ++r) {
+    ids_.push_back(CellId(records.cell(static_cast<uint32_t>(id), r)));
+  }
+}
+
+std::string RecordIndex::IdOf(uint32_t row, const VariantArray& records) const {
+  const int id = settings().id_column;
+  const uint32_t stored = matcher_->rows();
+  if (id >= 0 && static_cast<uint32_t>(id) < records.columns()) {
+    if (row < stored) return ids_[row];
+    return CellId(records.cell(static_cast<uint32_t>(id), row - stored));
+  }
+  // The number the record has, or would have, in the index.
+  return std::to_string(uint64_t{row} + 1);
+}
+
+bool RecordIndex::Add(const VariantArray& records,
+                      std::vector<RecordResult>* results, std::string* error) {
+  return Search(records, true, results, error);
+}
+
+bool RecordIndex::Match(const VariantArray& records,
+                        std::vector<RecordResult>* results,
+                        std::string* error) {
+  return Search(records, false, results, error);
+}
+
+bool RecordIndex::Search(const VariantArray& records, bool store,
+                         std::vector<RecordResult>* results,
+                         std::string* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  results->clear();
+  if (records.columns() != settings().names.size()) {
+    *error = "the records do not have the index's columns";
+    return false;
+  }
+  try {
+    matcher_->Search(records, kMaxMatches, &answer_);
+    const uint32_t groups = matcher_->groups();
+    // Ids of the groups the call opens; a match leaves out the groups no
+    // other record of the call joins.
+    std::vector<std::string> new_labels;
+    std::vector<uint32_t> joiners;
+    for (const IndexPlacement& place : answer_.records) {
+      if (place.opens) {
+        joiners.push_back(0);
+      } else if (place.group >= groups) {
+        ++joiners[place.group - groups];
+      }
+    }
+    for (uint32_t joined : joiners) {
+      new_labels.push_back(store || joined > 0 ? NewLabel() : std::string());
+    }
+    auto label = [&](uint32_t group) -> const std::string& {
+      return group < groups ? store_->labels()[group]
+                            : new_labels[group - groups];
+    };
+    // Call records' groups as they are placed, for their matches' groups.
+    const uint32_t first_row = matcher_->rows();
+    results->resize(answer_.records.size());
+    for (size_t i = 0; i < answer_.records.size(); ++i) {
+      const IndexPlacement& place = answer_.records[i];
+      RecordResult& result = (*results)[i];
+      result.group = label(place.group);
+      result.new_group = place.group >= groups;
+      result.similarity = place.similarity;
+      for (uint32_t m = place.matches_begin; m < place.matches_end; ++m) {
+        const IndexMatch& match = answer_.matches[m];
+        const uint32_t group =
+            match.row < first_row
+                ? matcher_->GroupOf(match.row)
+                : answer_.records[match.row - first_row].group;
+        result.matches.push_back(
+            {IdOf(match.row, records), label(group), match.similarity});
+      }
+    }
+    if (!store) return true;
+    std::vector<StoredPlace> places;
+    places.reserve(answer_.records.size());
+    for (const IndexPlacement& place : answer_.records) {
+      places.push_back({place.group, place.similarity});
+    }
+    if (!store_->Append(records, places, new_labels, error)) {
+      results->clear();
+      return false;
+    }
+    matcher_->Keep(records, answer_);
+    KeepIds(records);
+    return true;
+  } catch (const std::bad_alloc&) {
+    results->clear();
+    *error = "out of memory";
+    return false;
+  }
+}
+
+bool RecordIndex::Export(
+    uint32_t chunk,
+    const std::function<void(const VariantArray&,
+                             std::span<const std::string* const>)>& on_rows,
+    std::string* error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<const std::string*> groups;
+  return store_->ReadRecords(
+      chunk,
+      [&](const VariantArray& rows, uint32_t,
+          std::span<const StoredPlace> places) {
+        groups.clear();
+        for (const StoredPlace& place : places) {
+          groups.push_back(&store_->labels()[place.group]);
+        }
+        on_rows(rows, groups);
+      },
+      error);
+}
+
+}  // namespace vexlor
