@@ -22,7 +22,7 @@ __all__ = [
     "Control", "create", "Table", "ByRef", "Variant", "Empty", "Null",
     "NO_ARRAY", "DispatchError", "members", "dupes", "match", "merge",
     "exact", "delete_dupes", "DupeReturnResults", "MergeReturnResults",
-    "DeleteOrders", "MatchReturnResults", "DeleteReturnResults",
+    "DeleteOrders", "MatchReturnResults", "DeleteReturnResults", "Index",
 ]
 
 __version__ = "5.7.0"
@@ -274,3 +274,4 @@ def create(progid, label_seed=None):
 
 
 from .frames import dupes, match, merge, exact, delete_dupes  # noqa: E402
+from .index import Index  # noqa: E402

@@ -192,7 +192,7 @@ bool WriteSettings(sqlite3* db, const IndexSettings& s, std::string* error) {
       "CREATE TABLE columns(position INTEGER PRIMARY KEY, name TEXT NOT NULL,"
       " cluster INTEGER NOT NULL, compare INTEGER NOT NULL,"
       " weight REAL NOT NULL, compare_null INTEGER NOT NULL);"
-      "CREATE TABLE groups(id INTEGER PRIMARY KEY, label TEXT NOT NULL);"
+      "CREATE TABLE groups(id INTEGER PRIMARY KEY, label TEXT NOT NULL UNIQUE);"
       "CREATE TABLE records(id INTEGER PRIMARY KEY, grp INTEGER NOT NULL,"
       " similarity REAL" +
       RecordColumns(columns) + ");";

@@ -18,6 +18,15 @@ namespace {
 // Stored records are read and filed this many at a time.
 constexpr uint32_t kReadChunk = 8192;
 
+// A 64-bit mix (the finaliser of MurmurHash3).
+uint64_t Mix(uint64_t x) {
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  x *= 0xc4ceb9fe1a85ec53ULL;
+  return x ^ (x >> 33);
+}
+
 }  // namespace
 
 bool RecordIndex::Create(const std::string& path, const IndexSettings& settings,
@@ -31,7 +40,12 @@ RecordIndex::RecordIndex(std::unique_ptr<IndexStore> store,
                          std::optional<uint64_t> label_seed)
     : store_(std::move(store)) {
   if (label_seed) {
-    guids_ = std::make_unique<platform::SeededGuidSource>(*label_seed);
+    // The seed's own sequence gave the labels the index was made with (a
+    // batch run with that seed) or an earlier add: a sequence of its own
+    // for each state of the index keeps new ids apart from those.
+    const uint64_t state = Mix(
+        *label_seed ^ Mix(uint64_t{store_->groups()} + 0x9e3779b97f4a7c15ULL));
+    guids_ = std::make_unique<platform::SeededGuidSource>(state);
   } else {
     guids_ = std::make_unique<platform::RandomGuidSource>();
   }
