@@ -283,6 +283,9 @@ int RunServe(const std::vector<std::string>& args, Io io) {
   httplib::Server http;
   http.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
   http.set_payload_max_length(o.max_body);
+  // An answer goes out in more than one write: without this, each waits
+  // for the client's delayed acknowledgement (some 40 ms).
+  http.set_tcp_nodelay(true);
   Route(http, *index, o);
   const int port = o.port == 0
                        ? http.bind_to_any_port(o.host)

@@ -503,13 +503,17 @@ uint64_t IndexStore::FileBytes() const {
 }
 
 bool IndexStore::ReadRecords(
-    uint32_t chunk,
-    const std::function<void(const VariantArray&, uint32_t,
+    uint32_t chunk, std::span<const bool> only,
+    const std::function<void(const Variant&, uint32_t,
                              std::span<const StoredPlace>)>& on_rows,
     std::string* error) {
   const uint32_t columns = static_cast<uint32_t>(settings_.names.size());
-  Statement read(db_, "SELECT id, grp, similarity" + RecordColumns(columns) +
-                          " FROM records ORDER BY id");
+  std::string list;
+  for (uint32_t c = 0; c < columns; ++c) {
+    list += only.empty() || only[c] ? ", c" + std::to_string(c) : ", NULL";
+  }
+  Statement read(
+      db_, "SELECT id, grp, similarity" + list + " FROM records ORDER BY id");
   if (!read.ok()) {
     *error = path_ + ": " + Describe(db_);
     return false;
@@ -531,8 +535,9 @@ bool IndexStore::ReadRecords(
         }
       }
     }
-    on_rows(*part.AsArray(), next - count, places);
+    on_rows(part, next - count, places);
     places.clear();
+    rows = VariantArray::NewTable(columns, chunk);
   };
   int step;
   while ((step = sqlite3_step(st)) == SQLITE_ROW) {

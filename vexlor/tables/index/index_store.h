@@ -66,14 +66,16 @@ class IndexStore {
   uint64_t FileBytes() const;
 
   // Calls on_rows(rows, first, places) for the records in order, up to
-  // `chunk` rows at a time: `rows` holds their cells (columns as
-  // settings().names; Null for a missing value), `first` the number of the
-  // first (0-based). False with a message when the file turns out damaged.
-  bool ReadRecords(uint32_t chunk,
-                   const std::function<
-                       void(const platform::VariantArray& rows, uint32_t first,
-                            std::span<const StoredPlace> places)>& on_rows,
-                   std::string* error);
+  // `chunk` rows at a time: `rows` is a table of its own for each call (the
+  // callee may keep it) holding their cells (columns as settings().names;
+  // Null for a missing value), `first` the number of the first (0-based).
+  // With `only`, the columns it says false for are left Null, not read.
+  // False with a message when the file turns out damaged.
+  bool ReadRecords(
+      uint32_t chunk, std::span<const bool> only,
+      const std::function<void(const platform::Variant& rows, uint32_t first,
+                               std::span<const StoredPlace> places)>& on_rows,
+      std::string* error);
 
   // Appends the rows of `table` with their places in one transaction; the
   // groups numbered groups() and on are new, with ids `new_labels`. Refuses,

@@ -1,6 +1,9 @@
 #include "vexlor/tables/index/record_index.h"
 
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <thread>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -70,16 +73,93 @@ std::unique_ptr<RecordIndex> RecordIndex::Open(
   return index;
 }
 
+// Reading and decoding the records runs on a thread of its own while this
+// one files them, so that opening a large index takes the longer of the two
+// rather than both.
 bool RecordIndex::Build(std::string* error) {
   matcher_ = std::make_unique<IndexMatcher>(settings());
-  return store_->ReadRecords(
-      kReadChunk,
-      [this](const VariantArray& rows, uint32_t,
-             std::span<const StoredPlace> places) {
-        matcher_->File(rows, places);
-        KeepIds(rows);
-      },
-      error);
+  const IndexSettings& s = settings();
+  // Only what the search reads: the compared columns and the id.
+  std::unique_ptr<bool[]> wanted(new bool[s.names.size() + 1]);
+  for (size_t c = 0; c < s.names.size(); ++c) {
+    wanted[c] = s.columns.cluster[c] || s.columns.dupe_search[c] ||
+                static_cast<int>(c) == s.id_column;
+  }
+  const std::span<const bool> only(wanted.get(), s.names.size());
+
+  struct Chunk {
+    Variant rows;
+    std::vector<StoredPlace> places;
+  };
+  struct Stopped {};
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<Chunk> chunks;
+  bool done = false, stop = false, read = false;
+  std::string read_error;
+  std::thread reader([&] {
+    try {
+      read = store_->ReadRecords(
+          kReadChunk, only,
+          [&](const Variant& rows, uint32_t,
+              std::span<const StoredPlace> places) {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return stop || chunks.size() < 3; });
+            if (stop) throw Stopped();
+            chunks.push_back({rows, {places.begin(), places.end()}});
+            changed.notify_all();
+          },
+          &read_error);
+    } catch (const Stopped&) {
+    } catch (const std::bad_alloc&) {
+      read_error = "out of memory";
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    changed.notify_all();
+  });
+  try {
+    for (;;) {
+      Chunk chunk;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return done || !chunks.empty(); });
+        if (chunks.empty()) break;
+        chunk = std::move(chunks.front());
+        chunks.pop_front();
+        changed.notify_all();
+      }
+      matcher_->File(*chunk.rows.AsArray(), chunk.places);
+      KeepIds(*chunk.rows.AsArray());
+    }
+  } catch (...) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+      changed.notify_all();
+    }
+    reader.join();
+    throw;
+  }
+  reader.join();
+  if (!read) {
+    *error = read_error;
+    return false;
+  }
+  WarmUp();
+  return true;
+}
+
+// The first search builds the candidate lists; one now spares the first
+// question asked of the index that wait.
+void RecordIndex::WarmUp() {
+  const IndexSettings& s = settings();
+  Variant probe =
+      VariantArray::NewTable(static_cast<uint32_t>(s.names.size()), 1);
+  for (uint32_t c = 0; c < probe.AsArray()->columns(); ++c) {
+    probe.AsArray()->cell(c, 0) = Variant::String(u"WARM UP");
+  }
+  matcher_->Search(*probe.AsArray(), 0, &answer_);
 }
 
 IndexInfo RecordIndex::Info() {
@@ -207,14 +287,13 @@ bool RecordIndex::Export(
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<const std::string*> groups;
   return store_->ReadRecords(
-      chunk,
-      [&](const VariantArray& rows, uint32_t,
-          std::span<const StoredPlace> places) {
+      chunk, {},
+      [&](const Variant& rows, uint32_t, std::span<const StoredPlace> places) {
         groups.clear();
         for (const StoredPlace& place : places) {
           groups.push_back(&store_->labels()[place.group]);
         }
-        on_rows(rows, groups);
+        on_rows(*rows.AsArray(), groups);
       },
       error);
 }

@@ -97,6 +97,7 @@ class RecordIndex {
   RecordIndex(std::unique_ptr<IndexStore> store,
               std::optional<uint64_t> label_seed);
   bool Build(std::string* error);
+  void WarmUp();
   bool Search(const platform::VariantArray& records, bool store,
               std::vector<RecordResult>* results, std::string* error);
   std::string NewLabel();
