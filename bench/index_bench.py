@@ -21,6 +21,7 @@ after the other (never two heavy ones at once), each printing one line:
   quality  an index of all but the last 5% of TABLE, the rest added: F1 of
            the whole table against the truth, the same for the batch run,
            and whether any of the first 95% changed its group id
+  create-truth  the index of TABLE labelled with its truth (no search)
   kill     `vexlor index add` killed with SIGKILL at spread-out moments, 20
            times: what each kill left (none or all of the call's records)
 """
@@ -210,6 +211,28 @@ def main():
                 if batch_time else ""
             print("index create: %.1f s%s, peak %.0f MB, file %.0f MB"
                   % (t, ratio, rss, os.path.getsize(index) / 2**20),
+                  flush=True)
+        elif step == "create-truth":
+            # The index made from the table labelled with its truth: no
+            # search, so the store alone, and an index of the full size in
+            # minutes where the search takes most of an hour.
+            labelled = os.path.join(work, "labelled.csv")
+            truth_file = table.replace(".csv", ".truth.csv")
+            with open_text(truth_file) as f:
+                truth = {r["id"]: r["entity_id"] for r in csv.DictReader(f)}
+            with open(plain, encoding="utf-8", newline="") as f, \
+                    open(labelled, "w", encoding="utf-8", newline="") as out:
+                reader, writer = csv.reader(f), csv.writer(out,
+                                                           lineterminator="\n")
+                writer.writerow(next(reader) + ["FuzzyDupesID"])
+                for row in reader:
+                    writer.writerow(row + [truth[row[0]]])
+            if os.path.exists(index):
+                os.remove(index)
+            t, rss = time_rss([vexlor, "index", "create", index, labelled,
+                               *SETTINGS])
+            print("index create from labels (no search): %.1f s, peak %.0f MB,"
+                  " file %.0f MB" % (t, rss, os.path.getsize(index) / 2**20),
                   flush=True)
         elif step == "open":
             t, rss = time_rss([vexlor, "index", "info", index])
