@@ -504,8 +504,8 @@ uint64_t IndexStore::FileBytes() const {
 
 bool IndexStore::ReadRecords(
     uint32_t chunk, std::span<const bool> only,
-    const std::function<void(const Variant&, uint32_t,
-                             std::span<const StoredPlace>)>& on_rows,
+    const std::function<void(Variant&, uint32_t, std::span<const StoredPlace>)>&
+        on_rows,
     std::string* error) {
   const uint32_t columns = static_cast<uint32_t>(settings_.names.size());
   std::string list;
@@ -526,9 +526,11 @@ bool IndexStore::ReadRecords(
   uint32_t in_chunk = 0;
   auto flush = [&](uint32_t count) {
     if (count == 0) return;
-    Variant part =
-        count == chunk ? rows : VariantArray::NewTable(columns, count);
-    if (count != chunk) {
+    Variant part;
+    if (count == chunk) {
+      part.Swap(rows);
+    } else {
+      part = VariantArray::NewTable(columns, count);
       for (uint32_t r = 0; r < count; ++r) {
         for (uint32_t c = 0; c < columns; ++c) {
           part.AsArray()->cell(c, r).Swap(rows.AsArray()->cell(c, r));
@@ -537,7 +539,7 @@ bool IndexStore::ReadRecords(
     }
     on_rows(part, next - count, places);
     places.clear();
-    rows = VariantArray::NewTable(columns, chunk);
+    if (!rows.IsArray()) rows = VariantArray::NewTable(columns, chunk);
   };
   int step;
   while ((step = sqlite3_step(st)) == SQLITE_ROW) {

@@ -67,13 +67,14 @@ class IndexStore {
 
   // Calls on_rows(rows, first, places) for the records in order, up to
   // `chunk` rows at a time: `rows` is a table of its own for each call (the
-  // callee may keep it) holding their cells (columns as settings().names;
+  // callee may take it with Swap, and must not copy it: the reference count
+  // of a table is not shared between threads) holding their cells (columns as settings().names;
   // Null for a missing value), `first` the number of the first (0-based).
   // With `only`, the columns it says false for are left Null, not read.
   // False with a message when the file turns out damaged.
   bool ReadRecords(
       uint32_t chunk, std::span<const bool> only,
-      const std::function<void(const platform::Variant& rows, uint32_t first,
+      const std::function<void(platform::Variant& rows, uint32_t first,
                                std::span<const StoredPlace> places)>& on_rows,
       std::string* error);
 

@@ -101,12 +101,12 @@ bool RecordIndex::Build(std::string* error) {
     try {
       read = store_->ReadRecords(
           kReadChunk, only,
-          [&](const Variant& rows, uint32_t,
-              std::span<const StoredPlace> places) {
+          [&](Variant& rows, uint32_t, std::span<const StoredPlace> places) {
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return stop || chunks.size() < 3; });
             if (stop) throw Stopped();
-            chunks.push_back({rows, {places.begin(), places.end()}});
+            chunks.push_back({Variant(), {places.begin(), places.end()}});
+            chunks.back().rows.Swap(rows);
             changed.notify_all();
           },
           &read_error);
@@ -288,7 +288,7 @@ bool RecordIndex::Export(
   std::vector<const std::string*> groups;
   return store_->ReadRecords(
       chunk, {},
-      [&](const Variant& rows, uint32_t, std::span<const StoredPlace> places) {
+      [&](Variant& rows, uint32_t, std::span<const StoredPlace> places) {
         groups.clear();
         for (const StoredPlace& place : places) {
           groups.push_back(&store_->labels()[place.group]);
