@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cli/help.h"
+#include "cli/index_command.h"
 #include "cli/interrupts.h"
 #include "vexlor/control/about.h"
 
@@ -28,8 +29,10 @@ const std::map<std::string, Handler>& Handlers() {
       {"dupes", RunDupes},   {"grep", RunGrep},
       {"exact", RunExact},   {"delete-dupes", RunDeleteDupes},
       {"match", RunMatch},   {"merge", RunMerge},
+      {"index", RunIndex},
 #ifndef VEXLOR_NO_REVIEW
       {"review", RunReview}, {"apply", RunApply},
+      {"serve", RunServe},
 #endif
   };
   return handlers;

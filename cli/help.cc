@@ -245,6 +245,51 @@ const std::map<std::string, std::string>& Texts() {
            "  --pairs FILE (every pair that reached the threshold: IMPORT id,\n"
            "  the other's id and source, similarity)\n" +
            kScoring + kOutput},
+      {"index",
+       "usage: vexlor index create INDEX FILE [options] [-o OUT]\n"
+       "       vexlor index add|match INDEX FILE [-o OUT]\n"
+       "       vexlor index export INDEX [-o OUT]\n"
+       "       vexlor index info INDEX\n"
+       "Keeps a deduplicated table up to date. create makes the index file\n"
+       "INDEX (an SQLite database) from FILE with the options of `vexlor\n"
+       "dupes` (columns, thresholds, grouping, scoring); a FuzzyDupesID\n"
+       "column (or --label-column C) keeps FILE's groups, otherwise FILE is\n"
+       "deduplicated first; -o writes FILE with its labels. add searches\n"
+       "each FILE record against the index and the records before it,\n"
+       "puts it in a group by the index's grouping (chain: that of its last\n"
+       "match; center: that of the first center it matches; clique: the\n"
+       "first whose every member it matches) or a new one, and stores the\n"
+       "records in one transaction; OUT is FILE with FuzzyDupesID and\n"
+       "Similarity columns. A stored record's group id never changes.\n"
+       "match answers as add would and stores nothing (an empty\n"
+       "FuzzyDupesID: a group of its own). FILE's columns are matched to the\n"
+       "index's by header name; one the index lacks is an error. export\n"
+       "prints every record with its group id, info the records, groups,\n"
+       "size and settings.\n"
+       "  --label-seed N (reproducible group ids)\n" +
+           kInput + kOutput},
+      {"serve",
+       "usage: vexlor serve INDEX --token-file F [--host H] [--port N]\n"
+       "Answers questions to the index over HTTP with JSON and prints\n"
+       "`listening on http://HOST:PORT`. POST /match and POST /add take\n"
+       "{\"records\": [{\"column\": \"value\", ...}, ...]} and answer\n"
+       "{\"results\": [{\"group\": ID or null, \"matches\": [{\"id\",\n"
+       "\"group\", \"similarity\"}, ...]}, ...]}, matches best first, at most\n"
+       "10. An /add is stored before it is answered and seen by the next\n"
+       "/match. GET /health needs no token; every other request needs\n"
+       "Authorization: Bearer TOKEN, the first word of F (16 characters or\n"
+       "more): 401 without it, 403 with another. Bad JSON, an unknown\n"
+       "column or a body over --max-body get 400 with the reason.\n"
+       "  --host H        the address to listen on (127.0.0.1: this machine\n"
+       "                  only). Another, such as 0.0.0.0, lets every host\n"
+       "                  that reaches this one read and add records, with\n"
+       "                  the token sent unencrypted: use it behind a TLS\n"
+       "                  proxy on a trusted network only.\n"
+       "  --port N        the port (8080; 0: any free one)\n"
+       "  --max-body B    the largest request body in bytes (1048576)\n"
+       "  --label-seed N  reproducible group ids\n"
+       "Ctrl-C stops it. Records added by another process while it runs\n"
+       "make its next /add fail until it is started again.\n"},
       {"call",
        "usage: vexlor call MEMBER [ARGS...]\n"
        "Calls any member of the control by name, converting the arguments\n"
@@ -280,6 +325,9 @@ std::string MainHelp() {
          "  review FILE [FILE]          review groups or matches on a web "
          "page\n"
          "  apply FILE DECISIONS        the table with the reviewed labels\n"
+         "  index create|add|match|export|info INDEX ...   a deduplicated\n"
+         "                              table kept up to date, stable ids\n"
+         "  serve INDEX                 the index's match and add over HTTP\n"
          "Search:\n"
          "  grep PATTERN [FILE...]      approximate pattern search over lines\n"
          "Control:\n"
@@ -295,7 +343,7 @@ const std::vector<std::string>& DocumentedCommands() {
       "dupes",    "match",      "merge",   "exact",     "delete-dupes",
       "grep",     "normalize",  "soundex", "metaphone", "dmetaphone",
       "distance", "difference", "compare", "call",      "members",
-      "review",   "apply"};
+      "review",   "apply",      "index",   "serve"};
   return names;
 }
 

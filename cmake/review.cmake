@@ -19,6 +19,7 @@ else()
   set(VEXLOR_REVIEW OFF)
   message(STATUS "vexlor review and apply left out: they need "
                  "libcpp-httplib-dev and nlohmann-json3-dev")
+  list(FILTER VEXLOR_CLI_SOURCES EXCLUDE REGEX "/serve_[^/]*\\.cc$")
 endif()
 
 # Adds the review's sources and libraries to the command line's library.

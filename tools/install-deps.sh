@@ -36,8 +36,9 @@ install_packages() {
   $SUDO apt-get install -y -qq "$@" > /dev/null
 }
 
-# The command line alone, with gzip-compressed CSV files.
-need=$(missing_packages cmake g++ make libicu-dev zlib1g-dev)
+# The command line alone: gzip-compressed CSV files, and SQLite for the
+# persisted index of `vexlor index` and `vexlor serve`.
+need=$(missing_packages cmake g++ make libicu-dev zlib1g-dev libsqlite3-dev)
 # shellcheck disable=SC2086
 [ -z "$need" ] || install_packages $need
 [ "$profile" = demo ] && exit 0

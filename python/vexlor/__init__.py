@@ -23,7 +23,7 @@ __all__ = [
     "NO_ARRAY", "DispatchError", "members", "dupes", "match", "merge",
     "exact", "delete_dupes", "LargeGroupWarning", "DupeReturnResults",
     "MergeReturnResults",
-    "DeleteOrders", "MatchReturnResults", "DeleteReturnResults",
+    "DeleteOrders", "MatchReturnResults", "DeleteReturnResults", "Index",
 ]
 
 __version__ = "5.7.0"
@@ -276,3 +276,4 @@ def create(progid, label_seed=None):
 
 from .frames import (  # noqa: E402
     dupes, match, merge, exact, delete_dupes, LargeGroupWarning)
+from .index import Index  # noqa: E402
