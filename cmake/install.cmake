@@ -16,6 +16,7 @@ set(VEXLOR_PUBLIC_HEADERS
   vexlor/control/module.h
   vexlor/control/progress_window.h
   vexlor/control/resources.h
+  vexlor/control/sink_list.h
   vexlor/control/vexlor_ctrl.h
   vexlor/output/csv_format.h
   vexlor/platform/column_limits.h
