@@ -301,6 +301,12 @@ class CandidateGenerator {
   bool bands_built_ = false;
   std::vector<BandEntry> bands_;
   std::vector<uint64_t> band_offsets_;
+  // Per band and per top 16 bits of a key, the first entry (from the
+  // band's start) whose key's top bits are not below them: a lookup is
+  // then a short search rather than one over the whole band.
+  std::vector<uint32_t> band_directory_;
+  // Per row, the first kept call of a row not below it.
+  std::vector<uint32_t> first_call_;
   std::vector<uint8_t> kept_bytes_;
   std::vector<PendingCall> kept_calls_;
 

@@ -10,6 +10,17 @@ namespace vexlor {
 namespace {
 
 constexpr uint32_t kMaxCount = 255;
+// The band directory's entries per band: one per top 16 bits of a key.
+constexpr uint32_t kDirectoryBits = 16;
+constexpr size_t kDirectory = (size_t{1} << kDirectoryBits) + 1;
+
+inline void Prefetch(const void* at) {
+#if defined(__GNUC__)
+  __builtin_prefetch(at);
+#else
+  (void)at;
+#endif
+}
 
 // Calls f(text) for every kept text of one run of a row's texts.
 template <class F>
@@ -53,15 +64,33 @@ void CandidateGenerator::BuildBands() {
     }
     ++row_index;
   }
+  std::vector<uint32_t> directory(kMinHashBands * kDirectory);
   for (uint32_t b = 0; b < kMinHashBands; ++b) {
-    std::sort(bands.begin() + static_cast<ptrdiff_t>(offsets[b]),
-              bands.begin() + static_cast<ptrdiff_t>(offsets[b + 1]),
-              [](const BandEntry& x, const BandEntry& y) {
-                return x.key != y.key ? x.key < y.key : x.row < y.row;
-              });
+    const auto begin = bands.begin() + static_cast<ptrdiff_t>(offsets[b]);
+    const auto end = bands.begin() + static_cast<ptrdiff_t>(offsets[b + 1]);
+    std::sort(begin, end, [](const BandEntry& x, const BandEntry& y) {
+      return x.key != y.key ? x.key < y.key : x.row < y.row;
+    });
+    uint32_t* entries = directory.data() + b * kDirectory;
+    size_t at = 0;
+    for (size_t top = 0; top < kDirectory; ++top) {
+      while (begin + static_cast<ptrdiff_t>(at) != end &&
+             (begin[static_cast<ptrdiff_t>(at)].key >> kDirectoryBits) < top) {
+        ++at;
+      }
+      entries[top] = static_cast<uint32_t>(at);
+    }
+  }
+  std::vector<uint32_t> first_call(size_t{row_count_} + 1);
+  size_t call = 0;
+  for (uint32_t row = 0; row <= row_count_; ++row) {
+    while (call < kept_calls_.size() && kept_calls_[call].row < row) ++call;
+    first_call[row] = static_cast<uint32_t>(call);
   }
   bands_.swap(bands);
   band_offsets_.swap(offsets);
+  band_directory_.swap(directory);
+  first_call_.swap(first_call);
   bands_built_ = true;
 }
 
@@ -104,6 +133,14 @@ void CandidateGenerator::MeetInBands(Query& state, uint32_t bucket,
   // A row's counter: the bands it shares with the query.
   uint8_t* met = state.counters_.data();
   state.survivors_.clear();
+  for (uint32_t b = 0; b < kMinHashBands; ++b) {
+    const uint32_t top = state.band_keys_[b] >> kDirectoryBits;
+    Prefetch(band_directory_.data() + b * kDirectory + top);
+  }
+  for (uint32_t b = 0; b < kMinHashBands; ++b) {
+    const uint32_t top = state.band_keys_[b] >> kDirectoryBits;
+    Prefetch(Band(b).data() + band_directory_[b * kDirectory + top]);
+  }
   for (uint32_t b = 0; b < kMinHashBands; ++b) {
     const std::span<const BandEntry> band = Band(b);
     const uint32_t key = state.band_keys_[b];
@@ -160,13 +197,20 @@ void CandidateGenerator::CountFromTexts(Query& state, uint64_t need) const {
       if (state.key_slots_[i] == 0) return 0;
     }
   };
-  // The rows met are in ascending order, as the kept calls are.
-  auto call = kept_calls_.begin();
+  // Each row's texts lie somewhere else in memory: ask for all of them
+  // before counting any, so that the waits overlap.
+  for (const Survivor& s : state.survivors_) {
+    Prefetch(kept_calls_.data() + first_call_[s.row]);
+  }
+  for (const Survivor& s : state.survivors_) {
+    const uint32_t first = first_call_[s.row];
+    if (first < kept_calls_.size()) {
+      Prefetch(kept_bytes_.data() + kept_calls_[first].begin);
+    }
+  }
   size_t kept = 0;
   for (Survivor s : state.survivors_) {
-    call = std::lower_bound(
-        call, kept_calls_.end(), s.row,
-        [](const PendingCall& c, uint32_t row) { return c.row < row; });
+    const auto call = kept_calls_.begin() + first_call_[s.row];
     uint64_t count = 0;
     for (auto c = call; c != kept_calls_.end() && c->row == s.row; ++c) {
       const uint8_t* at = kept_bytes_.data() + c->begin;
