@@ -6,9 +6,9 @@
 // benchmark settings of the data folder's README (first_name to city
 // clustered, weight 1, so normalised in upper case) and filed in a
 // generator for each rule. Times are processor time of the one thread:
-// this shared machine's wall clock says more about its load. A pair of records of the same entity is found by a rule when
-// either record has the other among its candidates, as the duplicate
-// search compares them. Records are sampled (every STRIDE-th, with every
+// this shared machine's wall clock says more about its load. A pair of
+// records of the same entity is found by a rule when either record has the
+// other among its candidates, as the duplicate search compares them. Records are sampled (every STRIDE-th, with every
 // record of its entity) since the exact rule takes minutes a million rows.
 //
 // Usage: candidate_recall_bench TABLE.csv[.gz] TRUTH.csv[.gz] [STRIDE]

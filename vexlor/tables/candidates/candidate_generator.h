@@ -139,9 +139,9 @@ class CandidateGenerator {
   // counters in `counts` if given. Cost: the query's band keys
   // (kMinHashBands x kRowsPerBand hashes per trigram), a binary search per
   // band, a pass over the rows met (at most kMinHashBands x limits.bucket)
-  // and a count of limits.shortlist of them from their texts. Builds the band keys first if rows
-  // were filed since, as Take builds its lists; throws std::bad_alloc only
-  // while buffers grow.
+  // and a count of limits.shortlist of them from their texts. Builds the
+  // band keys first if rows were filed since, as Take builds its lists;
+  // throws std::bad_alloc only while buffers grow.
   const std::vector<uint32_t>& TakeBounded(
       int64_t need, const BoundedLimits& limits,
       std::vector<uint8_t>* counts = nullptr) {
