@@ -104,7 +104,8 @@ std::vector<std::string> HelperArguments(const Arguments& args,
   } else {
     argv.push_back("--workers=" + args.Get("workers", ""));
   }
-  // What the finders read of the settings: the swap and the scoring.
+  // What the finders read of the settings: the swap, the scoring and the
+  // candidate rule.
   std::string options;
   if (s.options->HasSwap()) {
     options = "Swap=" + std::to_string(s.options->swap_first) + "," +
@@ -112,6 +113,9 @@ std::vector<std::string> HelperArguments(const Arguments& args,
   }
   if (s.options->scoring == Scoring::kEstimated) {
     options += (options.empty() ? "" : ";") + std::string("Scoring=Estimated");
+  }
+  if (s.options->candidates == CandidateRule::kBounded) {
+    options += (options.empty() ? "" : ";") + std::string("Candidates=Bounded");
   }
   argv.push_back("--options=" + options);
   // Dask's own bar where the command would show its progress window.

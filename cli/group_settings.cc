@@ -53,7 +53,8 @@ std::u16string LabelKey(const Variant& cell) {
 }  // namespace
 
 std::vector<OptionSpec> SettingSpecs(OptionsReader reader) {
-  std::vector<OptionSpec> specs = {{"swap", true}, {"pairs", true}};
+  std::vector<OptionSpec> specs = {
+      {"swap", true}, {"pairs", true}, {"candidates", true}};
   if (reader == OptionsReader::kDupeSearch) {
     for (const char* name : {"grouping", "member-threshold", "labels"}) {
       specs.push_back({name, true});
@@ -80,6 +81,9 @@ bool CheckSettings(const Arguments& args, std::string* error) {
     *error = "--member-threshold takes a number (percent)";
   } else if (args.Has("swap") && !SwapColumns(args, &first, &second)) {
     *error = "--swap takes two different columns: COL,COL";
+  } else if (args.Has("candidates") &&
+             !OneOf(args.Get("candidates", ""), {"exact", "bounded"})) {
+    *error = "--candidates takes exact or bounded";
   } else if (args.Has("match") &&
              !OneOf(args.Get("match", ""), {"first", "best"})) {
     *error = "--match takes first or best";
@@ -108,6 +112,9 @@ bool ReadSettings(const Arguments& args, const InputTable& table,
   }
   if (args.Has("match")) text += "Match=" + args.Get("match", "") + ";";
   if (args.Has("scores")) text += "Scores=1;";
+  if (args.Has("candidates")) {
+    text += "Candidates=" + args.Get("candidates", "") + ";";
+  }
   std::string first, second;
   if (args.Has("swap") && SwapColumns(args, &first, &second)) {
     const int a = FindColumn(table, first);

@@ -15,10 +15,10 @@
 
 namespace vexlor::cli {
 
-// The flags of a command whose batch method is `reader`: for DupeSearch
-// --grouping, --member-threshold, --swap, --scores, --pairs, --labels,
-// --group-size; for FuzzyMatch --swap, --match, --scores, --pairs,
-// --match-id; for FuzzyMerge --swap and --pairs.
+// The flags of a command whose batch method is `reader`: for all three
+// --candidates; for DupeSearch --grouping, --member-threshold, --swap,
+// --scores, --pairs, --labels, --group-size; for FuzzyMatch --swap,
+// --match, --scores, --pairs, --match-id; for FuzzyMerge --swap and --pairs.
 std::vector<OptionSpec> SettingSpecs(OptionsReader reader);
 
 // Checks the values of those flags before any file is read; false with a

@@ -23,6 +23,10 @@ const std::string kTwoFiles =
     "  the second file's columns are lined up with the first's by name\n"
     "  (a missing one is empty, others are kept for the logs); without\n"
     "  headers or with --by-position, by position.\n";
+const std::string kCandidates =
+    "Candidates: --candidates exact|bounded (exact: every row sharing\n"
+    "  enough trigrams, more per record the larger the table; bounded: at\n"
+    "  most the 16 of them sharing most, found by min-hash bands)\n";
 const std::string kScoring =
     "Scoring: --scoring mean|estimated (mean: the weighted mean of the\n"
     "  columns' similarities; estimated: the match probability of a model\n"
@@ -117,7 +121,7 @@ const std::map<std::string, std::string>& Texts() {
            "  processes)  --scheduler ADDRESS (by an existing Dask cluster);\n"
            "  same output. Needs python3 with python3-dask and\n"
            "  python3-distributed ($VEXLOR_PYTHON names another python)\n" +
-           kScoring + kOutput},
+           kCandidates + kScoring + kOutput},
       {"exact",
        "usage: vexlor exact MASTER FILE --column C [options]\n"
        "Prints the rows of MASTER whose text in column C (header name or\n"
@@ -219,7 +223,7 @@ const std::map<std::string, std::string>& Texts() {
            "  the matched FILE row's --id-column)  --pairs FILE (every pair "
            "that\n"
            "  reached the threshold: FILE id, MASTER id, similarity)\n" +
-           kScoring + kOutput},
+           kCandidates + kScoring + kOutput},
       {"merge",
        "usage: vexlor merge MASTER IMPORT [options]\n"
        "Merges the IMPORT rows that resemble neither a MASTER row nor an\n"
@@ -244,7 +248,7 @@ const std::map<std::string, std::string>& Texts() {
            "  --swap COL,COL (also compare the two columns' texts exchanged)\n"
            "  --pairs FILE (every pair that reached the threshold: IMPORT id,\n"
            "  the other's id and source, similarity)\n" +
-           kScoring + kOutput},
+           kCandidates + kScoring + kOutput},
       {"index",
        "usage: vexlor index create INDEX FILE [options] [-o OUT]\n"
        "       vexlor index add|match INDEX FILE [-o OUT]\n"

@@ -64,6 +64,17 @@ TEST_F(GroupSettingsTest, DupesGroupsAndWhatItAddsForReview) {
   const std::string written = Read(pairs);
   EXPECT_EQ(written.substr(0, written.find("\r\n")), "record,other,similarity");
   EXPECT_NE(written.find("\r\na,b,100\r\n"), std::string::npos) << written;
+  // Near duplicates share min-hash bands: the bounded rule finds them too.
+  std::string bounded;
+  ASSERT_EQ(
+      RunCommand({"dupes", in, "--id-column", "id", "--swap", "first,last",
+                  "--grouping", "clique", "--labels", "number", "--group-size",
+                  "--scores", "--return", "dupes", "--candidates", "bounded",
+                  "--cluster-threshold", "0.3"},
+                 &bounded, &err),
+      kExitOk)
+      << err;
+  EXPECT_EQ(bounded, out);
 }
 
 TEST_F(GroupSettingsTest, MatchKeepsTheBestRecordAndItsId) {
@@ -115,6 +126,9 @@ TEST_F(GroupSettingsTest, FlagsAreCheckedBeforeAnyFileIsRead) {
       {{"merge", "missing.csv", "missing.csv", "--grouping", "clique"},
        kExitUsage,
        "unknown option"},
+      {{"merge", "missing.csv", "missing.csv", "--candidates", "some"},
+       kExitUsage,
+       "--candidates takes exact or bounded"},
       {{"dupes", in, "--swap", "first,surname"},
        kExitBadInput,
        "no column 'surname'"},

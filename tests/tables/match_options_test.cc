@@ -14,7 +14,7 @@ struct Case {
   const char16_t* text;
   OptionsReader reader;
   // What the settings come to, as "grouping member swap match scores"
-  // and " estimated" for that scoring.
+  // and " estimated" for that scoring, " bounded" for those candidates.
   const char* settings;
   std::vector<std::string> skipped;
 };
@@ -30,7 +30,8 @@ std::string Describe(const MatchOptions& o) {
          std::to_string(o.swap_second) + " " +
          (o.match == MatchChoice::kBest ? "best" : "first") + " " +
          (o.scores ? "1" : "0") +
-         (o.scoring == Scoring::kEstimated ? " estimated" : "");
+         (o.scoring == Scoring::kEstimated ? " estimated" : "") +
+         (o.candidates == CandidateRule::kBounded ? " bounded" : "");
 }
 
 TEST(MatchOptionsTest, Parse) {
@@ -96,6 +97,12 @@ TEST(MatchOptionsTest, Parse) {
         "value not understood: MemberThreshold=nan",
         "value not understood: MemberThreshold=7x",
         "value not understood: Scores=2"}},
+      {u"Candidates=Bounded", kDupes, "chain - -1,-1 first 0 bounded", {}},
+      {u"candidates = BOUNDED", kMatch, "chain - -1,-1 first 0 bounded", {}},
+      {u"Candidates=Bounded;Candidates=exact;Candidates=Top",
+       kMerge,
+       "chain - -1,-1 first 0",
+       {"value not understood: Candidates=Top"}},
       {u"Match=Last",
        kMatch,
        "chain - -1,-1 first 0",

@@ -57,6 +57,7 @@ constexpr Name kNames[] = {
     {"grouping", true, false, false}, {"memberthreshold", true, false, false},
     {"swap", true, true, true},       {"match", false, true, false},
     {"scores", true, true, false},    {"scoring", true, true, true},
+    {"candidates", true, true, true},
 };
 
 bool Reads(const Name& n, OptionsReader reader) {
@@ -120,6 +121,16 @@ bool Apply(const std::string& name, std::string_view raw, MatchOptions* o) {
       o->scoring = Scoring::kMean;
     } else if (value == "estimated") {
       o->scoring = Scoring::kEstimated;
+    } else {
+      return false;
+    }
+    return true;
+  }
+  if (name == "candidates") {
+    if (value == "exact") {
+      o->candidates = CandidateRule::kExact;
+    } else if (value == "bounded") {
+      o->candidates = CandidateRule::kBounded;
     } else {
       return false;
     }

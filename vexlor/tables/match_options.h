@@ -23,6 +23,8 @@
 //                                  mean of its field similarities, or the
 //                                  match probability of a model estimated
 //                                  from the data (fs_model.h)
+//   Candidates=Exact|Bounded       all three: which rows a record is
+//                                  compared with (candidate_rule.h)
 #ifndef VEXLOR_TABLES_MATCH_OPTIONS_H_
 #define VEXLOR_TABLES_MATCH_OPTIONS_H_
 
@@ -31,6 +33,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "vexlor/tables/candidates/candidate_rule.h"
 
 namespace vexlor {
 
@@ -109,6 +113,7 @@ struct MatchOptions {
   MatchChoice match = MatchChoice::kFirst;
   bool scores = false;
   Scoring scoring = Scoring::kMean;
+  CandidateRule candidates = CandidateRule::kExact;
   // Set by C++ callers only, never by the text; not owned.
   PairObserver* pair_observer = nullptr;
   // DupeSearch and FuzzyMatch, set by C++ callers only: the candidates and
@@ -129,7 +134,8 @@ struct MatchOptions {
 // value not of the name's form. Values: Scoring mean or estimated; Grouping
 // chain, center or clique;
 // MemberThreshold a finite decimal number; Swap two different column
-// indexes 0 to 399 separated by ','; Match first or best; Scores 0 or 1.
+// indexes 0 to 399 separated by ','; Match first or best; Scores 0 or 1;
+// Candidates exact or bounded.
 // Empty settings (";;") are not reported. Cost: linear in the text.
 MatchOptions ParseMatchOptions(std::u16string_view text, OptionsReader reader,
                                std::vector<std::string>* skipped = nullptr);

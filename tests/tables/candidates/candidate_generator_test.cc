@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/reference/bounded_candidates_reference.h"
 #include "tests/reference/trigram_counting.h"
 #include "vexlor/tables/candidates/ll_hash.h"
 #include "vexlor/tables/candidates/trigram.h"
@@ -189,6 +190,68 @@ TEST(CandidateGeneratorTest, RowsFiledBetweenQueries) {
     if (r % 10 == 0) continue;
     file(r);
     if (r % 10 == 9) file(r - 9);
+  }
+}
+
+// The bounded rule against its steps taken literally, on tables whose rows
+// are filed before the first query, after it, and out of order; with limits
+// that cut hard and limits that leave every row met.
+TEST(CandidateGeneratorTest, BoundedSameAsItsRule) {
+  struct Case {
+    uint32_t seed;
+    uint32_t rows;
+    int letters;
+    uint32_t filed_late;  // rows filed after the first query
+    bool out_of_order;
+  };
+  const Case cases[] = {
+      {41, 120, 5, 0, false},
+      {42, 300, 26, 0, false},
+      {43, 200, 8, 60, false},
+      {44, 150, 5, 0, true},
+  };
+  const BoundedLimits limits[] = {
+      {1, 1, 1}, {3, 5, 4}, {4, 20, 6}, {16, 100000, 100000}};
+  for (const Case& c : cases) {
+    TableMaker maker(c.seed, c.letters);
+    std::vector<Record> table;
+    for (uint32_t r = 0; r < c.rows; ++r) table.push_back(maker.MakeRecord());
+    CandidateGenerator fast(CandidateRule::kBounded);
+    const uint32_t early = c.rows - c.filed_late;
+    for (uint32_t i = 0; i < early; ++i) {
+      const uint32_t r = c.out_of_order ? (i * 7) % early : i;
+      for (const std::string& t : table[r]) fast.File(t, r);
+    }
+    fast.BeginQuery(kNoRecord);
+    fast.AddQueryText("ABC");
+    fast.TakeBounded(1, limits[0]);
+    for (uint32_t r = early; r < c.rows; ++r) {
+      for (const std::string& t : table[r]) fast.File(t, r);
+    }
+    const reference::BoundedCandidatesReference oracle(table);
+    std::vector<uint8_t> counts;
+    std::vector<long> expected_counts;
+    size_t found = 0;
+    for (uint32_t q = 0; q < c.rows + 10; ++q) {
+      const Record query = q < c.rows ? table[q] : maker.MakeRecord();
+      const uint32_t self = q < c.rows ? q : kNoRecord;
+      for (const BoundedLimits& limit : limits) {
+        for (long need : {1L, KeyLength(query) / 2 + 1}) {
+          const std::vector<uint32_t> expected =
+              oracle.Candidates(query, self, need, limit, &expected_counts);
+          fast.BeginQuery(self);
+          for (const std::string& t : query) fast.AddQueryText(t);
+          ASSERT_EQ(fast.TakeBounded(need, limit, &counts), expected)
+              << "seed " << c.seed << " query " << q << " need " << need
+              << " top " << limit.top << " bucket " << limit.bucket
+              << " shortlist " << limit.shortlist;
+          ASSERT_EQ(std::vector<long>(counts.begin(), counts.end()),
+                    expected_counts);
+          found += expected.size();
+        }
+      }
+    }
+    EXPECT_GT(found, c.rows) << "seed " << c.seed;  // the bands meet rows
   }
 }
 

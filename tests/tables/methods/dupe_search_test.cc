@@ -20,6 +20,7 @@
 #include "tests/reference/candidate_strategies.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/candidates/candidate_rule.h"
 #include "vexlor/tables/stages/batch_workers.h"
 
 namespace vexlor {
@@ -749,6 +750,64 @@ TEST(DupeSearchTest, CandidatesFoundAheadAgreeWithTheStraightforwardScan) {
       for (size_t i = 0; i < fast.sink.calls.size(); ++i) {
         ASSERT_TRUE(
             SameFields(fast.sink.calls[i].fields, slow.sink.calls[i].fields))
+            << "call " << i;
+      }
+    }
+  }
+}
+
+// The bounded rule gives the same on every thread count too, with the host
+// changing options or cancelling during reports; and it cuts each record's
+// candidates to the rule's top, where the exact rule compares a street.
+TEST(DupeSearchTest, BoundedCandidatesDoNotDependOnThreads) {
+  std::mt19937 gen(6);
+  const std::vector<std::string> streets = testing::RandomStreets(gen, 40);
+  std::vector<std::vector<Variant>> rows;
+  for (int i = 0; i < 2500; ++i) {
+    const std::string name = testing::RandomLetters(gen, 10);
+    const std::string& street = streets[gen() % streets.size()];
+    for (int twin = 0; twin < 2; ++twin) {
+      rows.push_back(
+          {Variant::I4(2 * i + twin), S(name.c_str()), S(street.c_str())});
+    }
+  }
+  const Variant table = Table(rows);
+  MatchOptions bounded;
+  bounded.candidates = CandidateRule::kBounded;
+  for (int host = 0; host < 3; ++host) {
+    auto on_report = [host](FakeContext* ctx) {
+      return [ctx, host](const Call& c) {
+        if (c.kind != Call::kReport) return;
+        if (host == 1 && c.fields.record_no == 1000)
+          ctx->opts.cluster[2] = false;
+        if (host == 2 && c.fields.record_no == 2500) ctx->canceled_flag = true;
+      };
+    };
+    std::vector<Call> first_calls;
+    Variant first;
+    for (unsigned threads : {1u, 2u, 8u}) {
+      SCOPED_TRACE("host " + std::to_string(host) + ", threads " +
+                   std::to_string(threads));
+      SetBatchThreadCount(threads);
+      FakeContext ctx(3);
+      ctx.sink.on_call = on_report(&ctx);
+      const Variant got = DupeSearch(ctx, table, 0, 80, 0.3, kAll, false,
+                                     CandidateScan{}, bounded);
+      SetBatchThreadCount(0);
+      if (threads == 1) {
+        first = got;
+        first_calls = ctx.sink.calls;
+        int32_t most = 0;
+        for (const Call& c : first_calls) {
+          most = std::max(most, c.fields.cluster_max);
+        }
+        EXPECT_LE(most, static_cast<int32_t>(kBoundedLimits.top));
+        continue;
+      }
+      ASSERT_TRUE(SameTable(got, first));
+      ASSERT_EQ(ctx.sink.calls.size(), first_calls.size());
+      for (size_t i = 0; i < first_calls.size(); ++i) {
+        ASSERT_TRUE(SameFields(ctx.sink.calls[i].fields, first_calls[i].fields))
             << "call " << i;
       }
     }

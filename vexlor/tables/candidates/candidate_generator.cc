@@ -10,6 +10,7 @@
 #endif
 
 #include "vexlor/tables/candidates/trigram.h"
+#include "vexlor/tables/candidates/trigram_keys.h"
 
 namespace vexlor {
 namespace {
@@ -72,26 +73,6 @@ void TakeAtLeast(uint8_t* counters, uint32_t row_count, uint8_t need,
   }
 }
 
-// Calls f(key) for every trigram of `text`, in order; the key is the three
-// bytes as one number, plus one.
-template <class F>
-void ForEachTrigram(std::string_view text, F&& f) {
-  const size_t length = std::min(text.size(), kMaxTrigramText);
-  if (length == 0) return;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  auto at = [&](size_t padded) -> uint32_t {
-    return padded == 0 || padded == length + 1 ? uint32_t{'_'}
-                                               : bytes[padded - 1];
-  };
-  uint32_t window = (at(0) << 8) | at(1);
-  for (size_t i = 0; i < length; ++i) {
-    window = ((window << 8) | at(i + 2)) & 0xFFFFFF;
-    f(window + 1);
-  }
-}
-
-uint32_t HashKey(uint32_t key) { return key * 0x9E3779B1u; }
-
 // Grows `v` geometrically so that `n` more elements cannot fail.
 template <class Vector>
 void RoomFor(Vector& v, size_t n) {
@@ -139,13 +120,16 @@ bool Contains(std::span<const uint32_t> list, uint32_t row, size_t* cursor) {
 
 }  // namespace
 
-CandidateGenerator::CandidateGenerator() { slots_.assign(1024, {0, kNoId}); }
+CandidateGenerator::CandidateGenerator(CandidateRule rule)
+    : bounded_(rule == CandidateRule::kBounded) {
+  slots_.assign(1024, {0, kNoId});
+}
 
 CandidateGenerator::~CandidateGenerator() = default;
 
 uint32_t CandidateGenerator::Find(uint32_t key) const {
   const size_t mask = slots_.size() - 1;
-  for (size_t i = HashKey(key) & mask;; i = (i + 1) & mask) {
+  for (size_t i = HashTrigramKey(key) & mask;; i = (i + 1) & mask) {
     if (slots_[i].key == key) return slots_[i].id;
     if (slots_[i].key == 0) return kNoId;
   }
@@ -156,7 +140,7 @@ void CandidateGenerator::GrowKeys() {
   const size_t mask = slots.size() - 1;
   for (const Slot& slot : slots_) {
     if (slot.key == 0) continue;
-    size_t i = HashKey(slot.key) & mask;
+    size_t i = HashTrigramKey(slot.key) & mask;
     while (slots[i].key != 0) i = (i + 1) & mask;
     slots[i] = slot;
   }
@@ -165,7 +149,7 @@ void CandidateGenerator::GrowKeys() {
 
 uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
   const size_t mask = slots_.size() - 1;
-  size_t i = HashKey(key) & mask;
+  size_t i = HashTrigramKey(key) & mask;
   for (;; i = (i + 1) & mask) {
     if (slots_[i].key == key) return slots_[i].id;
     if (slots_[i].key == 0) break;
@@ -199,6 +183,10 @@ void CandidateGenerator::File(std::string_view text, uint32_t row) {
   if (text.empty()) return;
   if (row == std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
   row_count_ = std::max(row_count_, row + 1);
+  if (bounded_) {
+    Keep(text, row);
+    return;
+  }
   // The built lists take rows from above; a row filed again must still be
   // the last one, and filed since the build.
   if (built_ && any_filed_ &&
@@ -228,6 +216,18 @@ void CandidateGenerator::AddToTail(uint32_t id, uint32_t row) {
     tail.repeats.push_back({row, 1});
     max_extra_[id] = std::max(max_extra_[id], 1u);
   }
+}
+
+void CandidateGenerator::Keep(std::string_view text, uint32_t row) {
+  const size_t length = std::min(text.size(), kMaxTrigramText);
+  RoomFor(kept_bytes_, 1 + length);
+  RoomForOne(kept_calls_);
+  const uint64_t begin = kept_bytes_.size();
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  kept_bytes_.push_back(static_cast<uint8_t>(length));
+  kept_bytes_.insert(kept_bytes_.end(), bytes, bytes + length);
+  AddPendingCall(kept_calls_, row, begin, 1 + length);
+  bands_built_ = false;
 }
 
 void CandidateGenerator::FilePending(std::string_view text, uint32_t row) {
@@ -430,6 +430,7 @@ void CandidateGenerator::Unbuild() {
 void CandidateGenerator::BeginQuery(Query& q, uint32_t record) const {
   q.record_ = record;
   q.query_.clear();
+  q.keys_.clear();
   if (++q.query_number_ == 0) {
     std::fill(q.stamp_.begin(), q.stamp_.end(), 0);
     q.query_number_ = 1;
@@ -437,6 +438,10 @@ void CandidateGenerator::BeginQuery(Query& q, uint32_t record) const {
 }
 
 void CandidateGenerator::AddQueryText(Query& q, std::string_view text) const {
+  if (bounded_) {
+    ForEachTrigram(text, [&](uint32_t key) { q.keys_.push_back(key); });
+    return;
+  }
   ForEachTrigram(text, [&](uint32_t key) {
     const uint32_t id = Find(key);
     if (id == kNoId) return;  // filed by no row: adds to no counter
@@ -447,7 +452,7 @@ void CandidateGenerator::AddQueryText(Query& q, std::string_view text) const {
     if (q.stamp_[id] != q.query_number_) {
       q.stamp_[id] = q.query_number_;
       q.slot_of_[id] = static_cast<uint32_t>(q.query_.size());
-      q.query_.push_back({id, 0, 0, false, 0});
+      q.query_.push_back({id, key, 0, 0, false, 0});
     }
     ++q.query_[q.slot_of_[id]].multiplicity;
   });
@@ -526,7 +531,9 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
     Query& state, int64_t need, std::vector<uint8_t>* counts) {
   state.candidates_.clear();
   if (counts != nullptr) counts->clear();
-  if (need > kMaxCounter || state.query_.empty()) return state.candidates_;
+  if (need > kMaxCounter || state.query_.empty() || bounded_) {
+    return state.candidates_;
+  }
   if (need < 1) need = 1;
   Prepare();
 
@@ -661,7 +668,11 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
 }
 
 void CandidateGenerator::Prepare() {
-  if (!built_) Build();
+  if (bounded_) {
+    if (!bands_built_) BuildBands();
+  } else if (!built_) {
+    Build();
+  }
 }
 
 }  // namespace vexlor

@@ -40,11 +40,14 @@
 #include <string_view>
 #include <vector>
 
+#include "vexlor/tables/candidates/candidate_rule.h"
+
 namespace vexlor {
 
 class CandidateGenerator {
   struct QueryTrigram {
     uint32_t id;
+    uint32_t key;
     uint32_t multiplicity;
     uint64_t size;      // rows in its list
     bool walk_repeats;  // its repeats are counted by walking them
@@ -79,11 +82,21 @@ class CandidateGenerator {
     std::vector<uint32_t> touched_;
     std::vector<Survivor> survivors_;
     std::vector<uint32_t> candidates_;
+    // The bounded rule's: the query's trigram keys as added, its band keys,
+    // and its keys with their multiplicities, open addressing.
+    std::vector<uint32_t> keys_;
+    std::vector<uint32_t> band_keys_;
+    std::vector<uint32_t> key_slots_;
+    std::vector<uint32_t> key_multiplicity_;
     uint64_t postings_walked_ = 0;
     uint64_t rows_searched_ = 0;
   };
 
-  CandidateGenerator();
+  // For the exact rule (Take) or the bounded one (TakeBounded) of
+  // candidate_rule.h; each answers only its own. For the bounded rule no
+  // lists are built: the filed texts are kept, about a byte per trigram,
+  // with kMinHashBands band keys per row.
+  explicit CandidateGenerator(CandidateRule rule = CandidateRule::kExact);
   ~CandidateGenerator();
   CandidateGenerator(const CandidateGenerator&) = delete;
   CandidateGenerator& operator=(const CandidateGenerator&) = delete;
@@ -119,6 +132,24 @@ class CandidateGenerator {
   // are not (and then must not run beside another query).
   const std::vector<uint32_t>& Take(Query& q, int64_t need,
                                     std::vector<uint8_t>* counts = nullptr);
+
+  // Ends the query under the bounded rule of candidate_rule.h, on a
+  // generator made for it: at most limits.top rows, ascending, whose
+  // counter would reach `need` (at least 1; above 255 none), with their
+  // counters in `counts` if given. Cost: the query's band keys
+  // (kMinHashBands x kRowsPerBand hashes per trigram), a binary search per
+  // band, a pass over the rows met (at most kMinHashBands x limits.bucket)
+  // and a count of limits.shortlist of them from their texts. Builds the
+  // band keys first if rows were filed since, as Take builds its lists;
+  // throws std::bad_alloc only while buffers grow.
+  const std::vector<uint32_t>& TakeBounded(
+      int64_t need, const BoundedLimits& limits,
+      std::vector<uint8_t>* counts = nullptr) {
+    return TakeBounded(own_, need, limits, counts);
+  }
+  const std::vector<uint32_t>& TakeBounded(
+      Query& q, int64_t need, const BoundedLimits& limits,
+      std::vector<uint8_t>* counts = nullptr);
 
   // Builds the lists now, if rows were filed since. Throws std::bad_alloc.
   void Prepare();
@@ -197,6 +228,27 @@ class CandidateGenerator {
                  bool saturate) const;
   void WalkRepeats(Query& q, std::span<const Repeat> repeats,
                    uint32_t multiplicity, bool dense, bool saturate) const;
+  // The steps of TakeBounded (candidate_generator_bounded.cc): the query's
+  // trigrams with their multiplicities; the shortlist of the rows met in
+  // the bands; their counts from the kept texts, keeping those that reach
+  // `need`; the best.
+  void GatherQueryKeys(Query& q) const;
+  void MeetInBands(Query& q, uint32_t bucket, uint32_t shortlist) const;
+  void CountFromTexts(Query& q, uint64_t need) const;
+  void KeepBest(Query& q, uint32_t top, std::vector<uint8_t>* counts) const;
+  // Adds `text` of `row` to the kept texts.
+  void Keep(std::string_view text, uint32_t row);
+  // Orders the kept texts by row and gives every row its band keys.
+  void BuildBands();
+  // The entries of band b.
+  struct BandEntry {
+    uint32_t key;
+    uint32_t row;
+  };
+  std::span<const BandEntry> Band(uint32_t b) const {
+    return {bands_.data() + band_offsets_[b],
+            static_cast<size_t>(band_offsets_[b + 1] - band_offsets_[b])};
+  }
   // Whether `row` is in the list of `id`; the cursors serve rows asked for
   // in ascending order.
   bool Holds(uint32_t id, uint32_t row, size_t* base_cursor,
@@ -241,6 +293,22 @@ class CandidateGenerator {
   bool any_filed_ = false;
   uint32_t last_row_ = 0;
   bool last_row_in_tails_ = false;
+
+  // The bounded rule's: every filed text, entries as the pending texts',
+  // one call per row's run of texts, ordered by row once Prepare has run;
+  // per band the rows' keys, ordered by key and row.
+  const bool bounded_;
+  bool bands_built_ = false;
+  std::vector<BandEntry> bands_;
+  std::vector<uint64_t> band_offsets_;
+  // Per band and per top 16 bits of a key, the first entry (from the
+  // band's start) whose key's top bits are not below them: a lookup is
+  // then a short search rather than one over the whole band.
+  std::vector<uint32_t> band_directory_;
+  // Per row, the first kept call of a row not below it.
+  std::vector<uint32_t> first_call_;
+  std::vector<uint8_t> kept_bytes_;
+  std::vector<PendingCall> kept_calls_;
 
   // Rows 0 to row_count_ - 1 may have been filed.
   uint32_t row_count_ = 0;

@@ -82,6 +82,7 @@ struct FinderState {
     work = CreateResultTable(input, work_columns, rows);
     VariantArray& w = *work.AsArray();
     stages = std::make_unique<MatchStages>(ctx);
+    stages->SetCandidateRule(options.candidates);
     stages->SetSwap(options.swap_first, options.swap_second);
     ArrayLock input_lock(&input);
     ArrayLock work_lock(&w);

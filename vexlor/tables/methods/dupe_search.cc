@@ -56,6 +56,7 @@ class Search {
         scores_(options.scores),
         observer_(options.pair_observer),
         options_(options) {
+    stages_.SetCandidateRule(options.candidates);
     stages_.SetSwap(options.swap_first, options.swap_second);
     stages_.SetFoundPairs(options.found_pairs);
     // Labels are never taken away, so a record that has one now will not

@@ -42,6 +42,7 @@ Variant FuzzyMatch(BatchContext& ctx, const Variant& varArray,
   ReporterScope reporter(progress);
   RecordLogs logs(ctx, log_encoding);
   MatchStages stages(ctx, scan);
+  stages.SetCandidateRule(options.candidates);
   std::vector<int32_t> match_of;
 
   // Stage 1: the master rows indexed.

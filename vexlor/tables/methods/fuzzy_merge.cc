@@ -96,6 +96,7 @@ Variant FuzzyMerge(BatchContext& ctx, const Variant& varArray,
   ReporterScope reporter(progress);
   RecordLogs logs(ctx, log_encoding);
   MatchStages stages(ctx, scan);
+  stages.SetCandidateRule(options.candidates);
   // The import row of each appended working row, in order.
   std::vector<uint32_t> appended;
 

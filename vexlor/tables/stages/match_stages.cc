@@ -20,11 +20,11 @@ MatchStages::MatchStages(BatchContext& ctx, CandidateScan scan)
 MatchStages::~MatchStages() { StopAhead(); }
 
 void MatchStages::CreateIndex(uint32_t size_for, uint32_t counter_rows) {
-  if (scan_.make_counter) {
+  if (scan_.make_counter && rule_ == CandidateRule::kExact) {
     counter_ = scan_.make_counter(size_for, counter_rows);
     return;
   }
-  generator_ = std::make_unique<CandidateGenerator>();
+  generator_ = std::make_unique<CandidateGenerator>(rule_);
 }
 
 void MatchStages::Free() {
@@ -175,7 +175,26 @@ void MatchStages::QueryAppended() {
 
 const std::vector<uint32_t>& MatchStages::TakeAppended(uint32_t need) {
   appended_queried_ = false;
-  return appended_->Take(need);
+  if (rule_ == CandidateRule::kExact) return appended_->Take(need);
+  // A merge's records go in one by one between queries, which band keys
+  // would have to be made again for: they are searched by the exact rule,
+  // and the best of them kept as the bounded rule keeps its rows.
+  const std::vector<uint32_t>& rows = appended_->Take(need, &appended_counts_);
+  if (rows.size() <= kBoundedLimits.top) return rows;
+  best_appended_.clear();
+  for (uint32_t i = 0; i < rows.size(); ++i) best_appended_.push_back(i);
+  const auto ahead = [&](uint32_t a, uint32_t b) {
+    return appended_counts_[a] != appended_counts_[b]
+               ? appended_counts_[a] > appended_counts_[b]
+               : a < b;
+  };
+  std::nth_element(best_appended_.begin(),
+                   best_appended_.begin() + kBoundedLimits.top,
+                   best_appended_.end(), ahead);
+  best_appended_.resize(kBoundedLimits.top);
+  std::sort(best_appended_.begin(), best_appended_.end());
+  for (uint32_t& i : best_appended_) i = rows[i];
+  return best_appended_;
 }
 
 const std::vector<uint32_t>& MatchStages::TakeCandidates(uint32_t need) {
@@ -193,7 +212,18 @@ const std::vector<uint32_t>& MatchStages::TakeCandidates(uint32_t need) {
 const std::vector<uint32_t>& MatchStages::TakeOwnCandidates(uint32_t need) {
   if (prefetched_ != nullptr) return *prefetched_;
   if (counter_ != nullptr) return counter_->Take(need);
-  return generator_->Take(need);
+  return TakeUnderRule(*generator_, nullptr, need);
+}
+
+const std::vector<uint32_t>& MatchStages::TakeUnderRule(
+    CandidateGenerator& generator, CandidateGenerator::Query* query,
+    uint32_t need) const {
+  if (rule_ == CandidateRule::kBounded) {
+    return query != nullptr
+               ? generator.TakeBounded(*query, need, kBoundedLimits)
+               : generator.TakeBounded(need, kBoundedLimits);
+  }
+  return query != nullptr ? generator.Take(*query, need) : generator.Take(need);
 }
 
 void MatchStages::ResetCounters() {

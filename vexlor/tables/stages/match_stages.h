@@ -33,6 +33,7 @@
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/candidates/candidate_need.h"
+#include "vexlor/tables/candidates/candidate_rule.h"
 #include "vexlor/tables/candidates/candidate_scan.h"
 #include "vexlor/tables/stages/comparison_texts.h"
 #include "vexlor/tables/stages/batch_workers.h"
@@ -52,6 +53,11 @@ class MatchStages {
   ~MatchStages();
   MatchStages(const MatchStages&) = delete;
   MatchStages& operator=(const MatchStages&) = delete;
+
+  // Which rows a record is compared with (candidate_rule.h); exact unless
+  // set. Belongs before CreateIndex: the bounded rule always uses the
+  // generator, whatever counter the scan would make.
+  void SetCandidateRule(CandidateRule rule) { rule_ = rule; }
 
   // Creates the trigram index: the prefix filter's, or the scan's counter
   // made for `size_for` trigrams and rows 0 to counter_rows - 1 (every row
@@ -273,6 +279,11 @@ class MatchStages {
     loaded_ = false;
   }
   CandidateNeed CountWorkingRow(uint32_t row, double cluster_threshold);
+  // Ends `generator`'s query (its own state when `query` is null) under
+  // the rule in force.
+  const std::vector<uint32_t>& TakeUnderRule(CandidateGenerator& generator,
+                                             CandidateGenerator::Query* query,
+                                             uint32_t need) const;
   // CountWorkingRow for the generator's query state `query`, with `text`
   // as its buffer; touches nothing else.
   CandidateNeed QueryWorkingRow(CandidateGenerator::Query& query, uint32_t row,
@@ -298,7 +309,7 @@ class MatchStages {
   // rows filed while matching, when there are any.
   void QueryAppended();
   // The candidates among the rows filed while matching, after
-  // QueryAppended.
+  // QueryAppended; under the bounded rule the best of the exact rule's.
   const std::vector<uint32_t>& TakeAppended(uint32_t need);
   // Starts counting the trigram hits of `record`, as CountText goes on.
   void BeginCount(uint32_t record);
@@ -417,6 +428,7 @@ class MatchStages {
   BatchContext& ctx_;
   ColumnOptions& options_;
   const CandidateScan scan_;
+  CandidateRule rule_ = CandidateRule::kExact;
   uint32_t columns_ = 0;  // compared columns of the matching stage
   uint32_t matching_rows_ = 0;
 
@@ -467,6 +479,9 @@ class MatchStages {
   uint32_t appended_rows_ = 0;
   bool appended_queried_ = false;
   std::vector<uint32_t> combined_;
+  // The bounded rule's choice among the appended rows.
+  std::vector<uint8_t> appended_counts_;
+  std::vector<uint32_t> best_appended_;
   FoundPairs* found_ = nullptr;
   size_t found_at_ = 0;     // the next word to read
   uint32_t found_row_ = 0;  // the row it belongs to

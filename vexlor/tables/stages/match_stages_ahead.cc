@@ -65,7 +65,7 @@ void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
                                     batch->cluster_threshold);
   if (ahead.need.kind != CandidateNeed::kAtLeast) return;
   const std::vector<uint32_t>& rows =
-      stages->generator_->Take(own.query, ahead.need.hits);
+      stages->TakeUnderRule(*stages->generator_, &own.query, ahead.need.hits);
   ahead.rows.assign(rows.begin(), rows.end());
   ahead.verdicts_found = !std::isnan(batch->threshold) &&
                          stages->FindVerdicts(own, *batch, i, ahead);
