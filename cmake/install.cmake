@@ -28,6 +28,7 @@ set(VEXLOR_PUBLIC_HEADERS
   vexlor/platform/variant_array.h
   vexlor/records/field_coll.h
   vexlor/tables/batch_context.h
+  vexlor/tables/candidates/candidate_rule.h
   vexlor/tables/column_options.h
   vexlor/tables/match_options.h
   vexlor/tables/return_results.h
