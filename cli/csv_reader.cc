@@ -1,5 +1,6 @@
 #include "cli/csv_reader.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include "cli/gzip.h"
+#include "cli/interrupts.h"
 #include "vexlor/platform/text.h"
 
 namespace vexlor::cli {
@@ -185,10 +187,16 @@ bool ParseCsv(std::string_view data, const CsvOptions& options, CsvTable* table,
 bool ReadInput(const std::string& path, std::string* data, std::string* error) {
   if (path == "-") {
     // Read directly rather than through std::cin, which would retry an
-    // interrupted read and so keep waiting after Ctrl-C.
+    // interrupted read and so keep waiting after Ctrl-C. A Ctrl-C that
+    // comes between two reads interrupts neither, so the wait for input
+    // wakes now and then to look for it.
     data->clear();
     char buffer[1 << 16];
     while (true) {
+      if (Interrupted()) return false;
+      pollfd input{STDIN_FILENO, POLLIN, 0};
+      const int ready = ::poll(&input, 1, 100);
+      if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
       ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
       if (n > 0) {
         data->append(buffer, static_cast<size_t>(n));

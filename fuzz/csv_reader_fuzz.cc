@@ -1,4 +1,4 @@
-// sources: cli/csv_reader.cc cli/gzip.cc vexlor/platform/text.cc
+// sources: cli/csv_reader.cc cli/gzip.cc cli/interrupts.cc vexlor/platform/text.cc
 // sources: vexlor/platform/text_icu.cc
 // libs: -licui18n -licuuc -lz
 //
