@@ -9,6 +9,7 @@
 #include "vexlor/tables/methods/dupe_search.h"
 #include "vexlor/tables/methods/fuzzy_match.h"
 #include "vexlor/tables/stages/match_stages.h"
+#include "vexlor/tables/stages/silent_sink.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -18,17 +19,6 @@ using platform::Variant;
 using platform::VariantArray;
 
 namespace {
-
-// Nobody watches a finder: it reports nothing and is never cancelled.
-class SilentSink : public ProgressSink {
- public:
-  void Open(bool, ProgressWindowKind, int, int) override {}
-  void BeginStage(int, ProgressEvent, const ProgressFields&) override {}
-  void Report(double, const ProgressFields&) override {}
-  void ReportAgain(double, const ProgressFields&, int) override {}
-  bool IsCanceled() override { return false; }
-  void Close() override {}
-};
 
 class FinderContext : public BatchContext {
  public:

@@ -11,6 +11,7 @@
 #include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/stages/match_stages.h"
+#include "vexlor/tables/stages/silent_sink.h"
 
 namespace vexlor {
 
@@ -18,17 +19,6 @@ using platform::Variant;
 using platform::VariantArray;
 
 namespace {
-
-// An index search has no window and is never cancelled.
-class SilentSink : public ProgressSink {
- public:
-  void Open(bool, ProgressWindowKind, int, int) override {}
-  void BeginStage(int, ProgressEvent, const ProgressFields&) override {}
-  void Report(double, const ProgressFields&) override {}
-  void ReportAgain(double, const ProgressFields&, int) override {}
-  bool IsCanceled() override { return false; }
-  void Close() override {}
-};
 
 constexpr uint32_t kNoRow = std::numeric_limits<uint32_t>::max();
 
