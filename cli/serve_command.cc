@@ -18,6 +18,7 @@
 
 #include "cli/index_command.h"
 #include "cli/interrupts.h"
+#include "cli/secret.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
 
@@ -37,15 +38,6 @@ struct Refusal {
   int status;
   std::string message;
 };
-
-bool SameSecret(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  unsigned char diff = 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-  }
-  return diff == 0;
-}
 
 void Answer(httplib::Response& res, int status, const json& body) {
   res.status = status;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/arguments.h"
+#include "cli/secret.h"
 #include "review/review_assets.h"
 
 namespace vexlor::cli {
@@ -33,16 +34,6 @@ std::string RandomToken() {
     token += part;
   }
   return token;
-}
-
-// Compares in time independent of where the texts differ.
-bool SameSecret(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  unsigned char diff = 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-  }
-  return diff == 0;
 }
 
 const ReviewAsset* FindAsset(const std::string& name) {
