@@ -236,7 +236,7 @@ TEST(CandidateGeneratorTest, BoundedSameAsItsRule) {
       const Record query = q < c.rows ? table[q] : maker.MakeRecord();
       const uint32_t self = q < c.rows ? q : kNoRecord;
       for (const BoundedLimits& limit : limits) {
-        for (long need : {1L, KeyLength(query) / 2 + 1}) {
+        for (long need : {1L, static_cast<long>(KeyLength(query) / 2 + 1)}) {
           const std::vector<uint32_t> expected =
               oracle.Candidates(query, self, need, limit, &expected_counts);
           fast.BeginQuery(self);
