@@ -1,5 +1,5 @@
-// sources: vexlor/*/*.cc
-// libs: -licui18n -licuuc
+// sources: vexlor/*/*.cc vexlor/tables/*/*.cc
+// libs: -licui18n -licuuc -lsqlite3
 // options: -len_control=0 -max_len=1024
 //
 // Drives every batch method of a control with arguments built from the
