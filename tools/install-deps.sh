@@ -29,7 +29,10 @@ apt_updated=
 install_packages() {
   echo "installing:$*"
   if [ -z "$apt_updated" ]; then
-    $SUDO apt-get update -qq
+    # A mirror caught mid-sync fails one index while the others load;
+    # the install below says clearly if what it needs is really missing.
+    $SUDO apt-get update -qq ||
+      echo "install-deps: some package lists did not update; trying anyway" >&2
     apt_updated=1
   fi
   # shellcheck disable=SC2086
