@@ -7,6 +7,7 @@
 #ifndef VEXLOR_FUZZ_BATCH_TABLE_ORACLE_H_
 #define VEXLOR_FUZZ_BATCH_TABLE_ORACLE_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -78,10 +79,11 @@ inline std::vector<std::u16string> Labels(const platform::VariantArray& t,
 }
 
 // Whether row `got_row` of `got` holds the cells of row `row` of `table` in
-// its first `columns` columns.
+// its first `columns` columns (those both have).
 inline bool SameRow(const platform::VariantArray& got, uint32_t got_row,
                     const platform::VariantArray& table, uint32_t row,
                     uint32_t columns) {
+  columns = std::min({columns, got.columns(), table.columns()});
   for (uint32_t c = 0; c < columns; ++c) {
     if (!platform::SameValue(got.cell(c, got_row), table.cell(c, row))) {
       return false;
@@ -132,16 +134,31 @@ inline bool DupeSearchAgrees(const BatchCall& call,
 inline bool FuzzyMatchAgrees(const BatchCall& call,
                              const platform::VariantArray& master,
                              const platform::VariantArray& match,
-                             const platform::VariantArray& got) {
+                             const platform::Variant& result) {
   const reference::MatchOutcome want =
       reference::ReferenceMatch(master, match, StartingOptions(call),
                                 call.threshold, call.cluster_threshold);
-  if (got.rows() != master.rows() || got.columns() != master.columns() + 1) {
+  std::vector<uint32_t> taken;
+  for (uint32_t r = 0; r < master.rows(); ++r) {
+    if (call.mode == MAR_ALL ||
+        (call.mode == MAR_POSITIVE && want.match[r] != 0) ||
+        (call.mode == MAR_NEGATIVE && want.match[r] == 0)) {
+      taken.push_back(r);
+    }
+  }
+  // No row taken is Empty, except that an empty master table may come back
+  // as it went.
+  if (taken.empty()) return call.mode == MAR_ALL || result.IsEmpty();
+  const platform::VariantArray* got = result.AsArray();
+  if (got == nullptr || got->rows() != taken.size() ||
+      got->columns() != master.columns() + 1) {
     return false;
   }
-  for (uint32_t r = 0; r < got.rows(); ++r) {
-    const platform::Variant& cell = got.cell(master.columns(), r);
-    if (cell.vt() != platform::VT_I4 || cell.AsInt32() != want.match[r]) {
+  for (uint32_t k = 0; k < taken.size(); ++k) {
+    const platform::Variant& cell = got->cell(master.columns(), k);
+    if (!SameRow(*got, k, master, taken[k], master.columns()) ||
+        cell.vt() != platform::VT_I4 ||
+        cell.AsInt32() != want.match[taken[k]]) {
       return false;
     }
   }
@@ -246,10 +263,8 @@ inline bool AgreesWithTheOracle(const BatchCall& call,
       if (call.mode != DRR_ALL || got == nullptr) return true;
       return DupeSearchAgrees(call, *first, *got);
     case 1:
-      if (call.mode != MAR_ALL || second == nullptr || got == nullptr) {
-        return true;
-      }
-      return FuzzyMatchAgrees(call, *first, *second, *got);
+      if (second == nullptr) return true;
+      return FuzzyMatchAgrees(call, *first, *second, result);
     case 2:
       if (second == nullptr) return true;
       return FuzzyMergeAgrees(call, *first, *second, result);
