@@ -168,6 +168,24 @@ class TablesTest(unittest.TestCase):
         self.assertEqual((heard["a"], heard["b"]), (1, 0))
         self.assertGreater(heard["c"], 0)
 
+    def test_a_replay_inside_an_event_is_refused(self):
+        # The labelling of vexlor.distributed is a batch call like any
+        # other: inside a running one it gives nothing and leaves the
+        # running call, its labels included, as it was.
+        ctl = vexlor.Control(label_seed=3)
+        nested = []
+
+        class Sink:
+            def Progress(self, *args):
+                if not nested:
+                    nested.append(ctl._c.replay_dupes(
+                        ROWS, -1, 80.0, 0.3, "", vexlor.DRR_ALL, b""))
+
+        ctl.connect(Sink())
+        got = dupes(ctl, ROWS)
+        self.assertEqual(nested, [(None, False)])
+        self.assertEqual(got, dupes(vexlor.Control(label_seed=3), ROWS))
+
     def test_exception_in_a_sink_ends_the_call_and_propagates(self):
         ctl = vexlor.Control()
 
