@@ -788,7 +788,11 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
       Survivor s = state.survivors_[i];
       if (counts != nullptr || s.count < need64) {
         state.rows_searched_ += 1;
-        if (Holds(q.id, s.row, &base_cursor, &tail_cursor)) {
+        // A long list's bits answer at once; Holds only for the others.
+        const bool held = bits != nullptr && s.row < bitmap_rows_
+                              ? ((bits[s.row / 64] >> (s.row % 64)) & 1) != 0
+                              : Holds(q.id, s.row, &base_cursor, &tail_cursor);
+        if (held) {
           uint64_t times = 1;
           if (!q.walk_repeats) {
             times += Extra(q.id, s.row, &base_repeat, &tail_repeat);
