@@ -146,15 +146,16 @@ TEST(CandidateGeneratorTest, SameCandidatesAsStraightforwardCount) {
 }
 
 // Many letters make short lists: rows are then listed as they are hit
-// rather than found by a pass over all counters.
+// rather than found by a pass over all counters; the larger table's lists
+// span two blocks of rows.
 TEST(CandidateGeneratorTest, SparseTable) {
   CompareOnTable(21, 3000, false, 26, 37);
+  CompareOnTable(22, 70000, false, 26, 9973);
 }
 
-// Long lists over tens of thousands of rows, found by a pass over all
-// counters.
+// Long lists over two blocks of rows, found by a pass over all counters.
 TEST(CandidateGeneratorTest, LargeDenseTable) {
-  CompareOnTable(31, 40000, false, 5, 4093);
+  CompareOnTable(31, 70000, false, 5, 16381);
 }
 
 TEST(CandidateGeneratorTest, RowsFiledOutOfOrder) {

@@ -33,6 +33,8 @@ constexpr uint64_t kBitmapShare = 128;
 // counting them beforehand keeps the list's bound at its multiplicity, which
 // on names and addresses saves more walking than it costs.
 constexpr uint64_t kRepeatShare = 2;
+// How many rows ahead the bits of a searched list are asked for.
+constexpr size_t kBitsAhead = 8;
 constexpr uint32_t kNoBitmap = std::numeric_limits<uint32_t>::max();
 constexpr uint32_t kNoRow = std::numeric_limits<uint32_t>::max();
 // A pending entry starts with its text's length, or with this for one
@@ -42,35 +44,67 @@ constexpr size_t kIdEntryBytes = 1 + sizeof(uint32_t);
 static_assert(kMaxTrigramText <= std::numeric_limits<uint8_t>::max(),
               "a pending text's length is one byte");
 
-// Appends to `out` every p in [0, row_count) with counters[p] >= need
+// Appends to `out` every p in [begin, end) with counters[p] >= need
 // (need >= 1), in ascending order, with its counter, and sets every
 // counter to 0 on the way: one pass instead of a scan and a clear.
 template <class Out>
-void TakeAtLeast(uint8_t* counters, uint32_t row_count, uint8_t need,
+void TakeAtLeast(uint8_t* counters, uint32_t begin, uint32_t end, uint8_t need,
                  Out&& out) {
-  uint32_t p = 0;
+  uint32_t p = begin;
 #if defined(__SSE2__)
-  // Sixteen counters per step; x >= need exactly when max(x, need) == x.
+  // Sixteen counters per lane, four lanes per step; x >= need exactly when
+  // max(x, need) == x. Rows that pass are a few in a thousand, so one test
+  // per step decides whether any lane needs looking into; the walks touch
+  // most blocks, so the counters are cleared without testing for zero.
   const __m128i needs = _mm_set1_epi8(static_cast<char>(need));
   const __m128i zero = _mm_setzero_si128();
-  for (; p + 16 <= row_count; p += 16) {
+  constexpr uint32_t kLanes = 4;
+  for (; end - p >= 16 * kLanes; p += 16 * kLanes) {
     __m128i* at = reinterpret_cast<__m128i*>(counters + p);
-    const __m128i x = _mm_loadu_si128(at);
-    unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(x, needs), x)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, zero)) == 0xFFFF) continue;
-    while (mask != 0) {
-      const uint32_t row = p + static_cast<uint32_t>(__builtin_ctz(mask));
-      out(row, counters[row]);
-      mask &= mask - 1;
+    __m128i passes[kLanes];
+    __m128i any = zero;
+    for (uint32_t l = 0; l < kLanes; ++l) {
+      const __m128i x = _mm_loadu_si128(at + l);
+      passes[l] = _mm_cmpeq_epi8(_mm_max_epu8(x, needs), x);
+      any = _mm_or_si128(any, passes[l]);
     }
-    _mm_storeu_si128(at, zero);
+    if (_mm_movemask_epi8(any) != 0) {
+      for (uint32_t l = 0; l < kLanes; ++l) {
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(passes[l]));
+        while (mask != 0) {
+          const uint32_t row =
+              p + 16 * l + static_cast<uint32_t>(__builtin_ctz(mask));
+          out(row, counters[row]);
+          mask &= mask - 1;
+        }
+      }
+    }
+    for (uint32_t l = 0; l < kLanes; ++l) _mm_storeu_si128(at + l, zero);
   }
 #endif
-  for (; p < row_count; ++p) {
+  for (; p < end; ++p) {
     if (counters[p] >= need) out(p, counters[p]);
     counters[p] = 0;
   }
+}
+
+// Asks for the first lines of a list about to be walked: the walk of the
+// one before hides the wait, which the hardware's prefetcher would only
+// begin after the first misses; lists are short next to their number.
+void Prefetch(const void* at) {
+#if defined(__GNUC__)
+  __builtin_prefetch(at);
+#else
+  (void)at;
+#endif
+}
+
+template <class Row>
+void PrefetchStart(const Row* list, uint64_t size) {
+  constexpr uint64_t kLine = 64 / sizeof(Row);
+  constexpr uint64_t kLines = 8;
+  const uint64_t n = std::min(size, kLine * kLines);
+  for (uint64_t i = 0; i < n; i += kLine) Prefetch(list + i);
 }
 
 // Grows `v` geometrically so that `n` more elements cannot fail.
@@ -165,6 +199,7 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     RoomForOne(repeat_offsets_);
     RoomForOne(bitmap_of_);
     RoomForOne(max_extra_);
+    RoomForOne(segment_offsets_);
   }
   const uint32_t id = keys_++;
   slots_[i] = {key, id};
@@ -175,6 +210,7 @@ uint32_t CandidateGenerator::FindOrAdd(uint32_t key) {
     repeat_offsets_.push_back(repeat_offsets_.back());
     bitmap_of_.push_back(kNoBitmap);
     max_extra_.push_back(0);
+    segment_offsets_.push_back(segment_offsets_.back());
   }
   return id;
 }
@@ -283,22 +319,30 @@ void CandidateGenerator::Build() {
   if (!pending_sorted_) SortPendingCalls();
   std::vector<uint64_t> offsets(size_t{keys_} + 1, 0);
   std::vector<uint64_t> repeat_offsets(size_t{keys_} + 1, 0);
-  CountPending(offsets, repeat_offsets);
+  std::vector<uint64_t> segment_offsets(size_t{keys_} + 1, 0);
+  CountPending(offsets, repeat_offsets, segment_offsets);
   for (size_t i = 1; i < offsets.size(); ++i) {
     offsets[i] += offsets[i - 1];
     repeat_offsets[i] += repeat_offsets[i - 1];
+    segment_offsets[i] += segment_offsets[i - 1];
   }
-  std::vector<uint32_t> rows(offsets.back());
+  std::vector<uint16_t> lows(offsets.back());
   std::vector<Repeat> repeats(repeat_offsets.back());
+  std::vector<SegmentStart> segments(segment_offsets.back());
   std::vector<uint32_t> max_extra(keys_, 0);
-  PlacePending(offsets, repeat_offsets, rows, repeats, max_extra);
+  PlacePending(offsets, repeat_offsets, segment_offsets, lows, repeats,
+               segments, max_extra);
   std::vector<Tail> tails(keys_);
   std::vector<uint32_t> bitmap_of(keys_, kNoBitmap);
 
   // Nothing below can fail before the lists are whole; the texts give
   // their room back before the bitmaps take theirs.
   offsets_.swap(offsets);
-  rows_.swap(rows);
+  lows_.swap(lows);
+  segment_offsets_.swap(segment_offsets);
+  segments_.swap(segments);
+  blocks_ = static_cast<uint32_t>((uint64_t{row_count_} + kBlockRows - 1) >>
+                                  kBlockBits);
   repeat_offsets_.swap(repeat_offsets);
   repeats_.swap(repeats);
   tails_.swap(tails);
@@ -320,8 +364,8 @@ void CandidateGenerator::SortPendingCalls() {
 }
 
 void CandidateGenerator::CountPending(
-    std::vector<uint64_t>& offsets,
-    std::vector<uint64_t>& repeat_offsets) const {
+    std::vector<uint64_t>& offsets, std::vector<uint64_t>& repeat_offsets,
+    std::vector<uint64_t>& segment_offsets) const {
   // The calls come by row, so a row filed again under an id is the last
   // row seen under it.
   std::vector<uint32_t> last_row(keys_, kNoRow);
@@ -329,6 +373,10 @@ void CandidateGenerator::CountPending(
   for (const PendingCall& call : pending_calls_) {
     ForEachPendingId(call, [&](uint32_t id) {
       if (last_row[id] != call.row) {
+        if (last_row[id] == kNoRow ||
+            (last_row[id] >> kBlockBits) != (call.row >> kBlockBits)) {
+          ++segment_offsets[id + 1];
+        }
         last_row[id] = call.row;
         repeated[id] = 0;
         ++offsets[id + 1];
@@ -342,11 +390,15 @@ void CandidateGenerator::CountPending(
 
 void CandidateGenerator::PlacePending(
     const std::vector<uint64_t>& offsets,
-    const std::vector<uint64_t>& repeat_offsets, std::vector<uint32_t>& rows,
-    std::vector<Repeat>& repeats, std::vector<uint32_t>& max_extra) const {
+    const std::vector<uint64_t>& repeat_offsets,
+    const std::vector<uint64_t>& segment_offsets, std::vector<uint16_t>& lows,
+    std::vector<Repeat>& repeats, std::vector<SegmentStart>& segments,
+    std::vector<uint32_t>& max_extra) const {
   std::vector<uint64_t> next(offsets.begin(), offsets.end() - 1);
   std::vector<uint64_t> next_repeat(repeat_offsets.begin(),
                                     repeat_offsets.end() - 1);
+  std::vector<uint64_t> next_segment(segment_offsets.begin(),
+                                     segment_offsets.end() - 1);
   // Each list's last row is kept per id: reading it back from the lists,
   // which are large and written at random, would wait on memory.
   std::vector<uint32_t> last_row(keys_, kNoRow);
@@ -354,8 +406,13 @@ void CandidateGenerator::PlacePending(
     const uint32_t row = call.row;
     ForEachPendingId(call, [&](uint32_t id) {
       if (last_row[id] != row) {
+        const uint32_t block = row >> kBlockBits;
+        if (last_row[id] == kNoRow || (last_row[id] >> kBlockBits) != block) {
+          segments[next_segment[id]++] = {
+              block, static_cast<uint32_t>(next[id] - offsets[id])};
+        }
         last_row[id] = row;
-        rows[next[id]++] = row;
+        lows[next[id]++] = static_cast<uint16_t>(row & (kBlockRows - 1));
         return;
       }
       uint64_t& repeat = next_repeat[id];
@@ -374,7 +431,7 @@ void CandidateGenerator::BuildBitmaps() {
   std::vector<uint32_t> bitmap_of(keys_, kNoBitmap);
   size_t bitmap_words = 0;
   for (uint32_t id = 0; id < keys_; ++id) {
-    const uint64_t size = Rows(id).size();
+    const uint64_t size = ListSize(id);
     if (size > 0 && size * kBitmapShare >= bitmap_rows &&
         bitmap_words + words <= kNoBitmap) {
       bitmap_of[id] = static_cast<uint32_t>(bitmap_words);
@@ -385,7 +442,8 @@ void CandidateGenerator::BuildBitmaps() {
   for (uint32_t id = 0; id < keys_; ++id) {
     if (bitmap_of[id] == kNoBitmap) continue;
     uint64_t* bits = bitmaps.data() + bitmap_of[id];
-    for (uint32_t row : Rows(id)) bits[row / 64] |= uint64_t{1} << (row % 64);
+    ForEachRow(
+        id, [&](uint32_t row) { bits[row / 64] |= uint64_t{1} << (row % 64); });
   }
   bitmap_of_.swap(bitmap_of);
   bitmaps_.swap(bitmaps);
@@ -407,7 +465,7 @@ void CandidateGenerator::Unbuild() {
     }
   };
   for (uint32_t id = 0; id < keys_; ++id) {
-    for (uint32_t row : Rows(id)) put(id, row, 1);
+    ForEachRow(id, [&](uint32_t row) { put(id, row, 1); });
     for (const Repeat& r : Repeats(id)) put(id, r.row, r.extra);
     for (uint32_t row : tails_[id].rows) put(id, row, 1);
     for (const Repeat& r : tails_[id].repeats) put(id, r.row, r.extra);
@@ -415,7 +473,10 @@ void CandidateGenerator::Unbuild() {
   pending_bytes_.swap(bytes);
   pending_calls_.swap(calls);
   std::vector<uint64_t>().swap(offsets_);
-  std::vector<uint32_t>().swap(rows_);
+  std::vector<uint16_t>().swap(lows_);
+  std::vector<uint64_t>().swap(segment_offsets_);
+  std::vector<SegmentStart>().swap(segments_);
+  blocks_ = 0;
   std::vector<uint64_t>().swap(repeat_offsets_);
   std::vector<Repeat>().swap(repeats_);
   std::vector<Tail>().swap(tails_);
@@ -461,23 +522,27 @@ void CandidateGenerator::AddQueryText(Query& q, std::string_view text) const {
 // The walks add plainly where no counter can pass 255 in the query (the
 // usual case: a query's walked lists add up to a few dozen), and saturate
 // otherwise; the plain loop is a third shorter.
-void CandidateGenerator::WalkSparse(Query& q, std::span<const uint32_t> rows,
-                                    uint32_t add, bool saturate) const {
+template <class Row>
+void CandidateGenerator::WalkSparse(Query& q, std::span<const Row> rows,
+                                    uint32_t base, uint32_t add,
+                                    bool saturate) const {
   q.postings_walked_ += rows.size();
-  uint8_t* counters = q.counters_.data();
+  uint8_t* counters = q.counters_.data() + base;
   for (uint32_t v : rows) {
     const uint32_t c = counters[v];
-    if (c == 0) q.touched_.push_back(v);
+    if (c == 0) q.touched_.push_back(base + v);
     counters[v] = static_cast<uint8_t>(saturate ? std::min(c + add, kMaxCounter)
                                                 : c + add);
   }
 }
 
-void CandidateGenerator::WalkDense(Query& q, std::span<const uint32_t> rows,
-                                   uint32_t add, bool saturate) const {
+template <class Row>
+void CandidateGenerator::WalkDense(Query& q, std::span<const Row> rows,
+                                   uint32_t base, uint32_t add,
+                                   bool saturate) const {
   q.postings_walked_ += rows.size();
   // The rows are random, so the loops are kept free of branches.
-  uint8_t* counters = q.counters_.data();
+  uint8_t* counters = q.counters_.data() + base;
   if (!saturate) {
     const uint8_t add8 = static_cast<uint8_t>(add);
     for (uint32_t v : rows)
@@ -490,15 +555,75 @@ void CandidateGenerator::WalkDense(Query& q, std::span<const uint32_t> rows,
   }
 }
 
+void CandidateGenerator::WalkListSparse(Query& q, uint32_t id, uint32_t add,
+                                        bool saturate) const {
+  const std::span<const SegmentStart> segments = SegmentsOf(id);
+  for (size_t s = 0; s < segments.size(); ++s) {
+    WalkSparse(q, Lows(id, segments, s), segments[s].block << kBlockBits, add,
+               saturate);
+  }
+  WalkSparse(q, std::span<const uint32_t>(tails_[id].rows), 0, add, saturate);
+}
+
+void CandidateGenerator::PrefetchNext(uint32_t id, uint32_t s,
+                                      uint32_t block) const {
+  const std::span<const SegmentStart> segments = SegmentsOf(id);
+  if (s == segments.size() || segments[s].block != block) return;
+  const std::span<const uint16_t> lows = Lows(id, segments, s);
+  PrefetchStart(lows.data(), lows.size());
+}
+
+void CandidateGenerator::WalkByBlock(Query& q, size_t walked, uint8_t least,
+                                     bool saturate) const {
+  uint8_t* counters = q.counters_.data();
+  const uint32_t rows = row_count_;
+  auto take = [&](uint32_t begin, uint32_t end) {
+    // The query's own row is never its own candidate.
+    if (q.record_ >= begin && q.record_ < end) counters[q.record_] = 0;
+    TakeAtLeast(counters, begin, end, least, [&](uint32_t row, uint32_t c) {
+      q.survivors_.push_back({row, c});
+    });
+  };
+  // The tails hold rows of any block; they go first.
+  for (size_t k = 0; k < walked; ++k) {
+    const QueryTrigram& t = q.query_[k];
+    WalkDense(q, std::span<const uint32_t>(tails_[t.id].rows), 0,
+              std::min(t.multiplicity, kMaxCounter), saturate);
+  }
+  q.next_segment_.assign(walked, 0);
+  for (uint32_t b = 0; b < blocks_; ++b) {
+    const uint32_t base = b << kBlockBits;
+    for (size_t k = 0; k < walked; ++k) {
+      const QueryTrigram& t = q.query_[k];
+      const std::span<const SegmentStart> segments = SegmentsOf(t.id);
+      uint32_t& s = q.next_segment_[k];
+      if (s == segments.size() || segments[s].block != b) continue;
+      const std::span<const uint16_t> lows = Lows(t.id, segments, s++);
+      if (k + 1 < walked)
+        PrefetchNext(q.query_[k + 1].id, q.next_segment_[k + 1], b);
+      WalkDense(q, lows, base, std::min(t.multiplicity, kMaxCounter), saturate);
+    }
+    take(base, static_cast<uint32_t>(
+                   std::min<uint64_t>(uint64_t{base} + kBlockRows, rows)));
+  }
+  const uint64_t built = uint64_t{blocks_} << kBlockBits;
+  if (built < rows) take(static_cast<uint32_t>(built), rows);
+}
+
 void CandidateGenerator::WalkRepeats(Query& q, std::span<const Repeat> repeats,
                                      uint32_t multiplicity, bool dense,
                                      bool saturate) const {
   q.postings_walked_ += repeats.size();
   uint8_t* counters = q.counters_.data();
+  // Whether a counter was zero is a coin toss on a dense walk: the test
+  // is kept out of that loop, or its mispredictions cost more than the add.
+  if (!dense) {
+    for (const Repeat& r : repeats) {
+      if (counters[r.row] == 0) q.touched_.push_back(r.row);
+    }
+  }
   for (const Repeat& r : repeats) {
-    const uint32_t c = counters[r.row];
-    if (!dense && c == 0) q.touched_.push_back(r.row);
-    const uint64_t sum = c + uint64_t{r.extra} * multiplicity;
+    const uint64_t sum = counters[r.row] + uint64_t{r.extra} * multiplicity;
     counters[r.row] = static_cast<uint8_t>(
         saturate ? std::min<uint64_t>(sum, kMaxCounter) : sum);
   }
@@ -523,8 +648,27 @@ bool CandidateGenerator::Holds(uint32_t id, uint32_t row, size_t* base_cursor,
     const uint64_t* bits = bitmaps_.data() + bitmap_of_[id];
     return (bits[row / 64] >> (row % 64)) & 1;
   }
-  return Contains(Rows(id), row, base_cursor) ||
+  return BuiltHolds(id, row, base_cursor) ||
          Contains(tails_[id].rows, row, tail_cursor);
+}
+
+bool CandidateGenerator::BuiltHolds(uint32_t id, uint32_t row,
+                                    size_t* cursor) const {
+  const uint32_t block = row >> kBlockBits;
+  const std::span<const SegmentStart> segments = SegmentsOf(id);
+  const auto it = std::partition_point(
+      segments.begin(), segments.end(),
+      [&](const SegmentStart& s) { return s.block < block; });
+  if (it == segments.end() || it->block != block) return false;
+  const size_t s = static_cast<size_t>(it - segments.begin());
+  // Within the block the cursor counts from the block's start.
+  const size_t begin = segments[s].start;
+  const std::span<const uint16_t> segment = Lows(id, segments, s);
+  size_t at = std::min(*cursor > begin ? *cursor - begin : 0, segment.size());
+  const uint32_t low = row & (kBlockRows - 1);
+  at = Seek(segment, low, &at, [](uint16_t v) { return uint32_t{v}; });
+  *cursor = begin + at;
+  return at < segment.size() && segment[at] == low;
 }
 
 const std::vector<uint32_t>& CandidateGenerator::Take(
@@ -538,7 +682,7 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
   Prepare();
 
   for (QueryTrigram& q : state.query_) {
-    q.size = Rows(q.id).size() + tails_[q.id].rows.size();
+    q.size = ListSize(q.id) + tails_[q.id].rows.size();
     // Rows filed more than once are counted by walking their few entries;
     // where they are many, they go into the list's bound instead.
     const uint64_t repeats = Repeats(q.id).size() + tails_[q.id].repeats.size();
@@ -598,28 +742,17 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
     WalkRepeats(state, Repeats(q.id), q.multiplicity, dense, saturate);
     WalkRepeats(state, tails_[q.id].repeats, q.multiplicity, dense, saturate);
   }
-  for (size_t k = 0; k < walked; ++k) {
-    const QueryTrigram& q = state.query_[k];
-    const uint32_t add = std::min(q.multiplicity, kMaxCounter);
-    if (dense) {
-      WalkDense(state, Rows(q.id), add, saturate);
-      WalkDense(state, tails_[q.id].rows, add, saturate);
-    } else {
-      WalkSparse(state, Rows(q.id), add, saturate);
-      WalkSparse(state, tails_[q.id].rows, add, saturate);
-    }
-  }
-  // The query's own row is never its own candidate.
-  if (state.record_ < rows) counters[state.record_] = 0;
-
   state.survivors_.clear();
   if (dense) {
-    TakeAtLeast(counters, rows, static_cast<uint8_t>(least),
-                [&](uint32_t row, uint32_t count) {
-                  state.survivors_.push_back({row, count});
-                });
-    state.touched_.clear();
+    WalkByBlock(state, walked, static_cast<uint8_t>(least), saturate);
   } else {
+    for (size_t k = 0; k < walked; ++k) {
+      const QueryTrigram& q = state.query_[k];
+      WalkListSparse(state, q.id, std::min(q.multiplicity, kMaxCounter),
+                     saturate);
+    }
+    // The query's own row is never its own candidate.
+    if (state.record_ < rows) counters[state.record_] = 0;
     for (uint32_t v : state.touched_) {
       const uint32_t c = counters[v];
       counters[v] = 0;
@@ -641,10 +774,25 @@ const std::vector<uint32_t>& CandidateGenerator::Take(
     size_t base_repeat = 0;
     size_t tail_repeat = 0;
     size_t kept = 0;
-    for (Survivor s : state.survivors_) {
+    // The rows are far apart in a long list's bitmap, each test a miss:
+    // asking for the bits some rows ahead overlaps the waits.
+    const uint64_t* bits = bitmap_of_[q.id] != kNoBitmap
+                               ? bitmaps_.data() + bitmap_of_[q.id]
+                               : nullptr;
+    const size_t count = state.survivors_.size();
+    for (size_t i = 0; i < count; ++i) {
+      if (bits != nullptr && i + kBitsAhead < count) {
+        const uint32_t ahead = state.survivors_[i + kBitsAhead].row;
+        if (ahead < bitmap_rows_) Prefetch(bits + ahead / 64);
+      }
+      Survivor s = state.survivors_[i];
       if (counts != nullptr || s.count < need64) {
         state.rows_searched_ += 1;
-        if (Holds(q.id, s.row, &base_cursor, &tail_cursor)) {
+        // A long list's bits answer at once; Holds only for the others.
+        const bool held = bits != nullptr && s.row < bitmap_rows_
+                              ? ((bits[s.row / 64] >> (s.row % 64)) & 1) != 0
+                              : Holds(q.id, s.row, &base_cursor, &tail_cursor);
+        if (held) {
           uint64_t times = 1;
           if (!q.walk_repeats) {
             times += Extra(q.id, s.row, &base_repeat, &tail_repeat);
