@@ -1,0 +1,277 @@
+#include "vexlor/tables/distributed/block_pair_finder.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "vexlor/platform/variant_array.h"
+#include "vexlor/strings/normalize.h"
+#include "vexlor/tables/candidates/candidate_counter.h"
+#include "vexlor/tables/candidates/candidate_generator.h"
+#include "vexlor/tables/candidates/candidate_need.h"
+#include "vexlor/tables/candidates/candidate_rule.h"
+#include "vexlor/tables/candidates/min_hash.h"
+#include "vexlor/tables/candidates/trigram.h"
+#include "vexlor/tables/cell_text.h"
+#include "vexlor/tables/distributed/block_words.h"
+#include "vexlor/tables/distributed/finder_context.h"
+#include "vexlor/tables/stages/match_stages.h"
+#include "vexlor/tables/table_model.h"
+
+namespace vexlor {
+
+using platform::ArrayLock;
+using platform::Variant;
+using platform::VariantArray;
+
+namespace {
+
+// The shortlist's place of a row is kept in 15 bits of an entry.
+static_assert(std::max(kBoundedLimits.shortlist, kBoundedLimits.top) < 32768);
+static_assert(kMinHashBands < 256);
+
+// Stands in for the trigram index of the stages that compare: the rows a
+// record is compared with are the ones set before it.
+class ListedRows : public CandidateCounter {
+ public:
+  void File(std::string_view, uint32_t) override {}
+  void Begin(uint32_t) override {}
+  void Count(std::string_view, uint32_t) override {}
+  const std::vector<uint32_t>& Take(uint32_t) override { return rows; }
+  void Reset() override {}
+  std::vector<uint32_t> rows;
+};
+
+}  // namespace
+
+struct BlockPairFinder::State {
+  explicit State(const ColumnOptions& columns) : ctx(columns) {}
+
+  FinderContext ctx;
+  CandidateGenerator generator{CandidateRule::kBounded};
+  CandidateGenerator::Query query;
+  std::unique_ptr<MatchStages> stages;
+  ListedRows* listed = nullptr;  // owned by the stages
+  uint32_t first_row = 0;
+  uint32_t rows = 0;
+  uint32_t columns = 0;
+  double threshold = 0.0;
+  double cluster_threshold = 0.0;
+  bool estimated = false;
+  // Reused per record.
+  std::string raw;
+  std::string normalized;
+  std::string cell_text;
+  std::vector<uint32_t> order;
+  std::vector<uint32_t> places;
+  std::vector<uint32_t> histogram;
+  std::vector<uint32_t> entries;
+  std::vector<uint8_t> reaches;
+  std::vector<uint32_t> verdict_words;
+
+  // The text that the stages file for a Cluster cell (`filed`), and the
+  // one a record is counted by, as its comparison form reads (`counted`);
+  // false for a cell that is not a string.
+  bool ClusterText(const Variant& cell, uint32_t c, std::string_view* filed,
+                   std::string_view* counted) {
+    if (!cell.IsString()) return false;
+    CellText(cell, &raw);
+    const std::string* text = &raw;
+    if (ctx.options().weight[c] <= 1.0) {
+      NormalizeTextInto(raw, true, &normalized);
+      text = &normalized;
+    }
+    *filed = *text;
+    *counted = *text;
+    const bool ascii = std::all_of(text->begin(), text->end(), [](char ch) {
+      return static_cast<unsigned char>(ch) < 0x80;
+    });
+    if (!ascii) {
+      CellText(Variant::AnsiString(*text), &cell_text);
+      *counted = cell_text;
+    }
+    return true;
+  }
+
+  void FileBlock(const VariantArray& block) {
+    for (uint32_t r = 0; r < rows; ++r) {
+      for (uint32_t c = 0; c < columns; ++c) {
+        if (!ctx.options().cluster[c]) continue;
+        std::string_view filed, counted;
+        if (ClusterText(block.cell(c, r), c, &filed, &counted)) {
+          generator.File(filed, r);
+        }
+      }
+    }
+  }
+
+  // Starts the query of row `row` of the table, read from `records`; the
+  // need of its cluster text.
+  CandidateNeed QueryRecord(const VariantArray& records, uint32_t i,
+                            uint32_t row) {
+    const bool own = row >= first_row && row - first_row < rows;
+    generator.BeginQuery(query, own ? row - first_row : kNoRecord);
+    int64_t key_length = 0;
+    const uint32_t limit = std::min(columns, records.columns());
+    for (uint32_t c = 0; c < limit; ++c) {
+      if (!ctx.options().cluster[c]) continue;
+      std::string_view filed, counted;
+      if (!ClusterText(records.cell(c, i), c, &filed, &counted)) continue;
+      generator.AddQueryText(query, counted);
+      key_length += static_cast<int64_t>(counted.size());
+    }
+    return NeedFor(key_length, cluster_threshold);
+  }
+
+  // The verdicts of record i of `records` against the block's rows in
+  // listed->rows: which reach the threshold, or false when the record's
+  // comparisons changed the options (the labelling process then meets
+  // that itself).
+  bool Verdicts(const VariantArray& records, uint32_t i) {
+    reaches.assign(listed->rows.size(), 0);
+    if (listed->rows.empty()) return true;
+    verdict_words.clear();
+    stages->FindRecordPairs(records, i, i + 1, rows, cluster_threshold,
+                            threshold, &verdict_words);
+    const uint32_t head = verdict_words.at(0);
+    if ((head & kFoundRecord) == 0) return false;
+    size_t listed_rows = head >> 2;
+    if ((head & kFoundLastMisses) != 0) --listed_rows;
+    // The rows that reach come in the order they were listed.
+    size_t at = 0;
+    for (size_t k = 0; k < listed_rows; ++k) {
+      const uint32_t p = verdict_words.at(2 + k);
+      while (at < listed->rows.size() && listed->rows[at] != p) ++at;
+      if (at == listed->rows.size()) return false;
+      reaches[at] = 1;
+    }
+    return true;
+  }
+
+  void FindRecord(const VariantArray& records, uint32_t i, uint32_t row,
+                  std::vector<uint32_t>* words) {
+    const CandidateNeed need = QueryRecord(records, i, row);
+    if (need.kind == CandidateNeed::kNone) {
+      words->push_back(BlockHead(kBlockNone, 0, 0));
+      return;
+    }
+    // Every row a candidate: the labelling process compares them itself.
+    if (need.kind == CandidateNeed::kAll || estimated) {
+      words->push_back(BlockHead(kBlockLeave, 0, 0));
+      return;
+    }
+    const uint32_t hits = std::max<uint32_t>(need.hits, 1);
+    const std::vector<CandidateGenerator::ShortlistRow>& shortlist =
+        generator.TakeShortlist(query, kBoundedLimits);
+    // Places in the shortlist: most bands first, then the lower row.
+    order.resize(shortlist.size());
+    for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+      return shortlist[a].bands != shortlist[b].bands
+                 ? shortlist[a].bands > shortlist[b].bands
+                 : a < b;
+    });
+    histogram.assign(kMinHashBands + 1, 0);
+    places.resize(shortlist.size());
+    for (uint32_t k = 0; k < order.size(); ++k) places[order[k]] = k;
+    listed->rows.clear();
+    entries.clear();
+    for (uint32_t k = 0; k < shortlist.size(); ++k) {
+      const CandidateGenerator::ShortlistRow& s = shortlist[k];
+      ++histogram[s.bands];
+      if (s.count < hits) continue;
+      listed->rows.push_back(s.row);
+      entries.push_back(BlockEntry(s.bands, s.count, false, places[k]));
+    }
+    if (!Verdicts(records, i)) {
+      words->push_back(BlockHead(kBlockLeave, 0, 0));
+      return;
+    }
+    uint32_t histogram_words = 0;
+    for (uint32_t h : histogram) histogram_words += h != 0 ? 1 : 0;
+    words->push_back(BlockHead(kBlockListed, histogram_words,
+                               static_cast<uint32_t>(entries.size())));
+    for (uint32_t b = 0; b <= kMinHashBands; ++b) {
+      if (histogram[b] != 0) words->push_back(BlockHistogram(b, histogram[b]));
+    }
+    for (size_t k = 0; k < entries.size(); ++k) {
+      words->push_back(first_row + listed->rows[k]);
+      words->push_back(entries[k] | (reaches[k] != 0 ? 1u << 15 : 0u));
+    }
+  }
+};
+
+BlockPairFinder::BlockPairFinder(const ColumnOptions& columns,
+                                 const Variant& block, uint32_t first_row,
+                                 int32_t IDColumnIndex, double Threshold,
+                                 double ClusterThreshold,
+                                 const MatchOptions& options)
+    : state_(std::make_unique<State>(columns)) {
+  VariantArray* input = AcceptTable(block);
+  if (input == nullptr) throw std::invalid_argument("the block is no table");
+  State& s = *state_;
+  s.first_row = first_row;
+  s.rows = input->rows();
+  if (uint64_t{first_row} + s.rows >= kNoRecord) {
+    throw std::invalid_argument("the block's rows lie beyond the last row");
+  }
+  s.columns = std::min<uint32_t>(input->columns(), kMaxColumns);
+  s.threshold = Threshold;
+  s.cluster_threshold = ClusterThreshold;
+  s.estimated = options.scoring == Scoring::kEstimated;
+  CandidateScan scan;
+  ListedRows** listed = &s.listed;
+  scan.make_counter = [listed](uint32_t, uint32_t) {
+    auto counter = std::make_unique<ListedRows>();
+    *listed = counter.get();
+    return std::unique_ptr<CandidateCounter>(std::move(counter));
+  };
+  s.stages = std::make_unique<MatchStages>(s.ctx, scan);
+  s.stages->SetSwap(options.swap_first, options.swap_second);
+  ArrayLock lock(input);
+  s.stages->CreateIndex(s.rows > 0 ? s.rows - 1 : 0, s.rows);
+  if (ColumnOptions::InRange(IDColumnIndex)) {
+    s.ctx.options().cluster[IDColumnIndex] = false;
+    s.ctx.options().dupe_search[IDColumnIndex] = false;
+  }
+  s.stages->IndexRows(*input, s.rows, s.columns, [](uint32_t) {});
+  s.stages->BeginMatching(s.rows, s.columns);
+  s.FileBlock(*input);
+}
+
+BlockPairFinder::~BlockPairFinder() = default;
+
+uint32_t BlockPairFinder::first_row() const { return state_->first_row; }
+
+uint32_t BlockPairFinder::rows() const { return state_->rows; }
+
+void BlockPairFinder::CommonKeys(uint32_t blocks, std::vector<uint64_t>* keys) {
+  state_->generator.CommonBandKeys(
+      kBoundedLimits.bucket / std::max<uint32_t>(blocks, 1), keys);
+}
+
+void BlockPairFinder::KeyRows(std::span<const uint64_t> keys,
+                              std::vector<uint32_t>* rows) {
+  state_->generator.BandKeyRows(keys, rows);
+}
+
+void BlockPairFinder::SkipKeys(std::vector<uint64_t> keys) {
+  state_->generator.SkipBandKeys(std::move(keys));
+}
+
+void BlockPairFinder::Find(const Variant& records, uint32_t first,
+                           std::vector<uint32_t>* words) {
+  VariantArray* table = AcceptTable(records);
+  if (table == nullptr) throw std::invalid_argument("the records are no table");
+  const uint32_t n = table->rows();
+  if (uint64_t{first} + n >= kNoRecord) {
+    throw std::invalid_argument("the records lie beyond the last row");
+  }
+  ArrayLock lock(table);
+  for (uint32_t i = 0; i < n; ++i) {
+    state_->FindRecord(*table, i, first + i, words);
+  }
+}
+
+}  // namespace vexlor

@@ -1,0 +1,151 @@
+#include "vexlor/tables/distributed/block_words.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "vexlor/tables/candidates/candidate_rule.h"
+#include "vexlor/tables/candidates/min_hash.h"
+#include "vexlor/tables/distributed/found_pairs.h"
+
+namespace vexlor {
+namespace {
+
+constexpr uint32_t kHistogramSize = kMinHashBands + 1;
+
+struct Entry {
+  uint32_t row;
+  uint32_t bands;
+  uint32_t count;
+  bool reaches;
+  uint32_t place;
+};
+
+// One block's words of one record, read and checked.
+struct BlockRecord {
+  uint32_t kind = kBlockLeave;
+  const uint32_t* histogram = nullptr;
+  uint32_t histogram_words = 0;
+  const uint32_t* entries = nullptr;
+  uint32_t entry_count = 0;
+};
+
+[[noreturn]] void Malformed() {
+  throw std::invalid_argument("a block's words are cut short or malformed");
+}
+
+BlockRecord ReadRecord(std::span<const uint32_t> words, size_t* at) {
+  if (*at >= words.size()) Malformed();
+  const uint32_t head = words[(*at)++];
+  BlockRecord r;
+  r.kind = head & 3;
+  r.histogram_words = (head >> 2) & 0x3F;
+  r.entry_count = head >> 8;
+  if (r.kind > kBlockListed) Malformed();
+  const size_t size = r.histogram_words + size_t{2} * r.entry_count;
+  if (words.size() - *at < size) Malformed();
+  r.histogram = words.data() + *at;
+  r.entries = r.histogram + r.histogram_words;
+  *at += size;
+  return r;
+}
+
+}  // namespace
+
+void MergeBlockWords(std::span<const std::span<const uint32_t>> blocks,
+                     uint32_t records, std::vector<uint32_t>* found) {
+  const size_t n = blocks.size();
+  const uint32_t shortlist =
+      std::max(kBoundedLimits.shortlist, kBoundedLimits.top);
+  std::vector<size_t> at(n, 0);
+  std::vector<BlockRecord> read(n);
+  // Per block and band count b: the block's shortlisted rows met in more
+  // than b bands (greater) and in exactly b (equal).
+  std::vector<uint32_t> greater(n * kHistogramSize), equal(n * kHistogramSize);
+  std::vector<uint32_t> all_greater(kHistogramSize);
+  std::vector<uint32_t> before_equal(kHistogramSize);
+  std::vector<Entry> kept;
+  for (uint32_t r = 0; r < records; ++r) {
+    bool leave = false, none = false, listed = false;
+    for (size_t k = 0; k < n; ++k) {
+      read[k] = ReadRecord(blocks[k], &at[k]);
+      leave = leave || read[k].kind == kBlockLeave;
+      none = none || read[k].kind == kBlockNone;
+      listed = listed || read[k].kind == kBlockListed;
+    }
+    if (leave) {
+      found->push_back(0);
+      continue;
+    }
+    // The need is the record's: every block agrees on it.
+    if (none && listed) Malformed();
+    if (none || n == 0) {
+      found->push_back(FoundHeader(0, false));
+      found->push_back(0);
+      continue;
+    }
+    std::fill(equal.begin(), equal.end(), 0);
+    std::fill(all_greater.begin(), all_greater.end(), 0);
+    for (size_t k = 0; k < n; ++k) {
+      uint32_t* eq = equal.data() + k * kHistogramSize;
+      for (uint32_t h = 0; h < read[k].histogram_words; ++h) {
+        const uint32_t bands = read[k].histogram[h] >> 16;
+        if (bands >= kHistogramSize) Malformed();
+        eq[bands] += read[k].histogram[h] & 0xFFFF;
+      }
+      uint32_t* gt = greater.data() + k * kHistogramSize;
+      uint32_t above = 0;
+      for (uint32_t b = kHistogramSize; b-- > 0;) {
+        gt[b] = above;
+        all_greater[b] += above;
+        above += eq[b];
+      }
+    }
+    // A row is in the whole table's shortlist when fewer than `shortlist`
+    // rows come before it: before it in its block, met in more bands in
+    // another, or in as many in a block of lower rows.
+    kept.clear();
+    std::fill(before_equal.begin(), before_equal.end(), 0);
+    for (size_t k = 0; k < n; ++k) {
+      const uint32_t* gt = greater.data() + k * kHistogramSize;
+      for (uint32_t e = 0; e < read[k].entry_count; ++e) {
+        const uint32_t word = read[k].entries[2 * e + 1];
+        const Entry entry{read[k].entries[2 * e], word >> 24,
+                          (word >> 16) & 0xFF, ((word >> 15) & 1) != 0,
+                          word & 0x7FFF};
+        if (entry.bands >= kHistogramSize) Malformed();
+        const uint64_t place = uint64_t{entry.place} +
+                               all_greater[entry.bands] - gt[entry.bands] +
+                               before_equal[entry.bands];
+        if (place < shortlist) kept.push_back(entry);
+      }
+      const uint32_t* eq = equal.data() + k * kHistogramSize;
+      for (uint32_t b = 0; b < kHistogramSize; ++b) before_equal[b] += eq[b];
+    }
+    // The best `top` by counter (equal: the lower row), in row order.
+    const auto better = [](const Entry& a, const Entry& b) {
+      return a.count != b.count ? a.count > b.count : a.row < b.row;
+    };
+    if (kept.size() > kBoundedLimits.top) {
+      std::nth_element(kept.begin(), kept.begin() + kBoundedLimits.top,
+                       kept.end(), better);
+      kept.resize(kBoundedLimits.top);
+    }
+    std::sort(kept.begin(), kept.end(),
+              [](const Entry& a, const Entry& b) { return a.row < b.row; });
+    uint32_t reaching = 0;
+    for (const Entry& e : kept) reaching += e.reaches ? 1 : 0;
+    const bool last_misses = !kept.empty() && !kept.back().reaches;
+    found->push_back(
+        FoundHeader(reaching + (last_misses ? 1 : 0), last_misses));
+    found->push_back(static_cast<uint32_t>(kept.size()));
+    for (const Entry& e : kept) {
+      if (e.reaches) found->push_back(e.row);
+    }
+    if (last_misses) found->push_back(kept.back().row);
+  }
+  for (size_t k = 0; k < n; ++k) {
+    if (at[k] != blocks[k].size()) Malformed();
+  }
+}
+
+}  // namespace vexlor

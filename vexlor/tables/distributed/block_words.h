@@ -1,0 +1,46 @@
+// What each block of a split table finds for a record (block_pair_finder.h),
+// and how the labelling process merges the blocks' words into found words.
+//
+// Block words, 32 bits, record after record: a head (entries << 8) |
+// (histogram << 2) | kind, kind being kBlockLeave (the labelling process
+// finds the record itself), kBlockNone (no row can be a candidate) or
+// kBlockListed; then `histogram` words (bands << 16) | rows, the rows of
+// the block's shortlist met in that many bands; then per entry, a
+// shortlisted row whose counter reaches the need, ascending: its row in
+// the whole table, and (bands << 24) | (counter << 16) | (reaches << 15)
+// | its place in the block's shortlist.
+#ifndef VEXLOR_TABLES_DISTRIBUTED_BLOCK_WORDS_H_
+#define VEXLOR_TABLES_DISTRIBUTED_BLOCK_WORDS_H_
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vexlor {
+
+inline constexpr uint32_t kBlockLeave = 0;
+inline constexpr uint32_t kBlockNone = 1;
+inline constexpr uint32_t kBlockListed = 2;
+
+inline constexpr uint32_t BlockHead(uint32_t kind, uint32_t histogram,
+                                    uint32_t entries) {
+  return entries << 8 | histogram << 2 | kind;
+}
+inline constexpr uint32_t BlockHistogram(uint32_t bands, uint32_t rows) {
+  return bands << 16 | rows;
+}
+inline constexpr uint32_t BlockEntry(uint32_t bands, uint32_t count,
+                                     bool reaches, uint32_t place) {
+  return bands << 24 | count << 16 | (reaches ? 1u : 0u) << 15 | place;
+}
+
+// The found words (found_pairs.h) of `records` records, from the block
+// words of the same records from every block, the blocks in row order.
+// Throws std::invalid_argument when some block's words are cut short or
+// malformed. Cost: linear in the words.
+void MergeBlockWords(std::span<const std::span<const uint32_t>> blocks,
+                     uint32_t records, std::vector<uint32_t>* found);
+
+}  // namespace vexlor
+
+#endif  // VEXLOR_TABLES_DISTRIBUTED_BLOCK_WORDS_H_
