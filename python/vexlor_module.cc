@@ -44,6 +44,8 @@
 #include "vexlor/strings/soundex.h"
 #include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/match_options.h"
+#include "vexlor/tables/distributed/block_pair_finder.h"
+#include "vexlor/tables/distributed/block_words.h"
 #include "vexlor/tables/distributed/pair_ranges.h"
 #include "vexlor/tables/index/record_index.h"
 #include "vexlor/tables/return_results.h"
@@ -989,6 +991,130 @@ class MatchFinder {
   std::unique_ptr<MatchPairFinder> finder_;
 };
 
+// ---- The split index: begin ----------------------------------------------
+// vexlor.distributed's finders over one block of a table under the bounded
+// candidate rule (block_pair_finder.h), and the merge of their words
+// (block_words.h). Kept together so that it can move to a file of its own.
+
+// The 32- or 64-bit words of `bytes`; a ValueError when they do not divide.
+template <class Word>
+std::vector<Word> BytesToWords(const py::bytes& bytes) {
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(bytes.ptr(), &data, &size) != 0) {
+    throw py::error_already_set();
+  }
+  if (size % sizeof(Word) != 0) {
+    throw py::value_error("the words are cut short");
+  }
+  std::vector<Word> words(static_cast<size_t>(size) / sizeof(Word));
+  if (!words.empty()) std::memcpy(words.data(), data, size);
+  return words;
+}
+
+template <class Word>
+py::bytes WordsToBytes(const std::vector<Word>& words) {
+  return py::bytes(reinterpret_cast<const char*>(words.data()),
+                   words.size() * sizeof(Word));
+}
+
+class BlockFinder {
+ public:
+  BlockFinder(const Control& control, py::handle rows, uint32_t first_row,
+              int32_t id_column, double threshold, double cluster_threshold,
+              const std::string& options) {
+    Arena arena;
+    bool exact = false;
+    const Variant block = ArgumentFromPython(rows, &arena, &exact);
+    const MatchOptions parsed = ParseMatchOptions(
+        platform::Utf8ToUtf16(options), OptionsReader::kDupeSearch);
+    py::gil_scoped_release release;
+    finder_ = std::make_unique<BlockPairFinder>(control.column_options(), block,
+                                                first_row, id_column, threshold,
+                                                cluster_threshold, parsed);
+  }
+
+  uint32_t first_row() const { return finder_->first_row(); }
+  uint32_t rows() const { return finder_->rows(); }
+
+  py::bytes CommonKeys(uint32_t blocks) {
+    std::vector<uint64_t> keys;
+    {
+      py::gil_scoped_release release;
+      finder_->CommonKeys(blocks, &keys);
+    }
+    return WordsToBytes(keys);
+  }
+
+  py::bytes KeyRows(const py::bytes& keys) {
+    const std::vector<uint64_t> asked = BytesToWords<uint64_t>(keys);
+    std::vector<uint32_t> rows;
+    {
+      py::gil_scoped_release release;
+      finder_->KeyRows(asked, &rows);
+    }
+    return WordsToBytes(rows);
+  }
+
+  void SkipKeys(const py::bytes& keys) {
+    finder_->SkipKeys(BytesToWords<uint64_t>(keys));
+  }
+
+  py::bytes Find(py::handle records, uint32_t first) {
+    Arena arena;
+    bool exact = false;
+    const Variant table = ArgumentFromPython(records, &arena, &exact);
+    std::vector<uint32_t> words;
+    {
+      py::gil_scoped_release release;
+      finder_->Find(table, first, &words);
+    }
+    return WordsToBytes(words);
+  }
+
+ private:
+  std::unique_ptr<BlockPairFinder> finder_;
+};
+
+// The found words of `records` records from every block's words, the
+// blocks in row order.
+py::bytes MergeBlocks(const std::vector<py::bytes>& blocks, uint32_t records) {
+  std::vector<std::vector<uint32_t>> words;
+  for (const py::bytes& b : blocks) words.push_back(BytesToWords<uint32_t>(b));
+  std::vector<std::span<const uint32_t>> spans(words.begin(), words.end());
+  std::vector<uint32_t> found;
+  {
+    py::gil_scoped_release release;
+    MergeBlockWords(spans, records, &found);
+  }
+  return WordsToBytes(found);
+}
+
+// Sums per key the rows of every block (KeyRows' answers) and gives the
+// keys that more than the bucket of rows share.
+py::bytes KeysOverBucket(const py::bytes& keys,
+                         const std::vector<py::bytes>& rows) {
+  const std::vector<uint64_t> asked = BytesToWords<uint64_t>(keys);
+  std::vector<std::vector<uint32_t>> counts;
+  for (const py::bytes& b : rows) counts.push_back(BytesToWords<uint32_t>(b));
+  return WordsToBytes(vexlor::KeysOverBucket(asked, counts));
+}
+
+void RegisterSplitIndex(py::module_& m) {
+  py::class_<BlockFinder>(m, "_BlockPairFinder")
+      .def(py::init<const Control&, py::handle, uint32_t, int32_t, double,
+                    double, const std::string&>())
+      .def_property_readonly("first_row", &BlockFinder::first_row)
+      .def_property_readonly("rows", &BlockFinder::rows)
+      .def("common_keys", &BlockFinder::CommonKeys)
+      .def("key_rows", &BlockFinder::KeyRows)
+      .def("skip_keys", &BlockFinder::SkipKeys)
+      .def("find", &BlockFinder::Find);
+  m.def("_merge_block_words", &MergeBlocks);
+  m.def("_keys_over_bucket", &KeysOverBucket);
+}
+// ---- The split index: end ------------------------------------------------
+
 // The persisted index (record_index.h) for vexlor.Index, which lines
 // frames up with its columns: rows in, answers as tuples out.
 class PyIndex {
@@ -1466,6 +1592,7 @@ PYBIND11_MODULE(_vexlor, m) {
       .def(py::init<const Control&, py::handle, int32_t, double, double,
                     const std::string&>())
       .def("find", &MatchFinder::Find);
+  RegisterSplitIndex(m);
   g_control_type = py::type::of<Control>().inc_ref().ptr();
   g_control_attribute = PyUnicode_InternFromString("_c");
 }

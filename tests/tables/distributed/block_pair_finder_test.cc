@@ -83,15 +83,9 @@ std::vector<uint32_t> SplitWords(const ColumnOptions& columns,
   }
   std::sort(common.begin(), common.end());
   common.erase(std::unique(common.begin(), common.end()), common.end());
-  std::vector<uint32_t> sum(common.size(), 0), counts;
-  for (auto& f : finders) {
-    f->KeyRows(common, &counts);
-    for (size_t i = 0; i < counts.size(); ++i) sum[i] += counts[i];
-  }
-  std::vector<uint64_t> over;
-  for (size_t i = 0; i < common.size(); ++i) {
-    if (sum[i] > kBoundedLimits.bucket) over.push_back(common[i]);
-  }
+  std::vector<std::vector<uint32_t>> counts(blocks);
+  for (uint32_t k = 0; k < blocks; ++k) finders[k]->KeyRows(common, &counts[k]);
+  const std::vector<uint64_t> over = KeysOverBucket(common, counts);
   for (auto& f : finders) f->SkipKeys(over);
   std::vector<uint32_t> found;
   for (uint32_t at = 0; at < rows; at += range) {

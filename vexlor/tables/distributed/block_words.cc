@@ -148,4 +148,21 @@ void MergeBlockWords(std::span<const std::span<const uint32_t>> blocks,
   }
 }
 
+std::vector<uint64_t> KeysOverBucket(
+    std::span<const uint64_t> keys,
+    std::span<const std::vector<uint32_t>> block_rows) {
+  std::vector<uint64_t> rows(keys.size(), 0);
+  for (const std::vector<uint32_t>& block : block_rows) {
+    if (block.size() != keys.size()) {
+      throw std::invalid_argument("a block counted other keys");
+    }
+    for (size_t i = 0; i < keys.size(); ++i) rows[i] += block[i];
+  }
+  std::vector<uint64_t> over;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    if (rows[i] > kBoundedLimits.bucket) over.push_back(keys[i]);
+  }
+  return over;
+}
+
 }  // namespace vexlor

@@ -41,6 +41,13 @@ inline constexpr uint32_t BlockEntry(uint32_t bands, uint32_t count,
 void MergeBlockWords(std::span<const std::span<const uint32_t>> blocks,
                      uint32_t records, std::vector<uint32_t>* found);
 
+// The keys among `keys` that more than BoundedLimits::bucket rows of the
+// whole table share, from every block's rows per key (KeyRows). Throws
+// std::invalid_argument when a block counted another number of keys.
+std::vector<uint64_t> KeysOverBucket(
+    std::span<const uint64_t> keys,
+    std::span<const std::vector<uint32_t>> block_rows);
+
 }  // namespace vexlor
 
 #endif  // VEXLOR_TABLES_DISTRIBUTED_BLOCK_WORDS_H_
