@@ -1060,14 +1060,27 @@ class BlockFinder {
     finder_->SkipKeys(BytesToWords<uint64_t>(keys));
   }
 
-  py::bytes Find(py::handle records, uint32_t first) {
+  py::bytes Shortlist(py::handle records, uint32_t first) {
     Arena arena;
     bool exact = false;
     const Variant table = ArgumentFromPython(records, &arena, &exact);
     std::vector<uint32_t> words;
     {
       py::gil_scoped_release release;
-      finder_->Find(table, first, &words);
+      finder_->Shortlist(table, first, &words);
+    }
+    return WordsToBytes(words);
+  }
+
+  py::bytes Find(py::handle records, uint32_t first, const py::bytes& cuts) {
+    Arena arena;
+    bool exact = false;
+    const Variant table = ArgumentFromPython(records, &arena, &exact);
+    const std::vector<uint32_t> taken = BytesToWords<uint32_t>(cuts);
+    std::vector<uint32_t> words;
+    {
+      py::gil_scoped_release release;
+      finder_->Find(table, first, taken, &words);
     }
     return WordsToBytes(words);
   }
@@ -1076,11 +1089,32 @@ class BlockFinder {
   std::unique_ptr<BlockPairFinder> finder_;
 };
 
-// The found words of `records` records from every block's words, the
-// blocks in row order.
-py::bytes MergeBlocks(const std::vector<py::bytes>& blocks, uint32_t records) {
+// The blocks' words of `records` records, the blocks in row order.
+std::vector<std::vector<uint32_t>> BlocksWords(
+    const std::vector<py::bytes>& blocks) {
   std::vector<std::vector<uint32_t>> words;
   for (const py::bytes& b : blocks) words.push_back(BytesToWords<uint32_t>(b));
+  return words;
+}
+
+// Every block's cuts (block_words.h) from every block's shortlist words.
+std::vector<py::bytes> Cuts(const std::vector<py::bytes>& blocks,
+                            uint32_t records) {
+  const std::vector<std::vector<uint32_t>> words = BlocksWords(blocks);
+  std::vector<std::span<const uint32_t>> spans(words.begin(), words.end());
+  std::vector<std::vector<uint32_t>> cuts;
+  {
+    py::gil_scoped_release release;
+    BlockCuts(spans, records, &cuts);
+  }
+  std::vector<py::bytes> out;
+  for (const std::vector<uint32_t>& c : cuts) out.push_back(WordsToBytes(c));
+  return out;
+}
+
+// The found words of `records` records from every block's entry words.
+py::bytes MergeBlocks(const std::vector<py::bytes>& blocks, uint32_t records) {
+  const std::vector<std::vector<uint32_t>> words = BlocksWords(blocks);
   std::vector<std::span<const uint32_t>> spans(words.begin(), words.end());
   std::vector<uint32_t> found;
   {
@@ -1109,7 +1143,9 @@ void RegisterSplitIndex(py::module_& m) {
       .def("common_keys", &BlockFinder::CommonKeys)
       .def("key_rows", &BlockFinder::KeyRows)
       .def("skip_keys", &BlockFinder::SkipKeys)
+      .def("shortlist", &BlockFinder::Shortlist)
       .def("find", &BlockFinder::Find);
+  m.def("_block_cuts", &Cuts);
   m.def("_merge_block_words", &MergeBlocks);
   m.def("_keys_over_bucket", &KeysOverBucket);
 }

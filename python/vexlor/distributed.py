@@ -235,13 +235,18 @@ def _block_key_rows(key, packed, settings, first_row, keys):
     return _finder(key, make, lambda f: f.key_rows(keys))
 
 
-def _block_find(key, packed, settings, first_row, over, records, first):
+def _block_shortlist(key, packed, settings, first_row, over, records, first):
     # The keys over the bucket come with every range, so that a worker
     # that had to make its finder again skips them too.
     def use(finder):
         finder.skip_keys(over)
-        return finder.find(records, first)
+        return finder.shortlist(records, first)
     return _finder(key, _block_finder(key, packed, settings, first_row), use)
+
+
+def _block_find(key, packed, settings, first_row, records, first, cuts):
+    make = _block_finder(key, packed, settings, first_row)
+    return _finder(key, make, lambda f: f.find(records, first, cuts))
 
 
 def find_split_dupe_words(client, rows, settings, progress=False,
@@ -279,23 +284,42 @@ def find_split_dupe_words(client, rows, settings, progress=False,
                               for k in range(n)], False)
     [over] = client.scatter([_vexlor._keys_over_bucket(keys, counts)],
                             broadcast=True)
-    # A few ranges in flight: the workers go on while this process merges,
-    # and no worker holds more than those ranges' records.
-    words, flight = [], []
+    # A record is settled in two rounds (block_words.h): the blocks'
+    # shortlists, then, with the cuts of the whole table's shortlist, their
+    # counts and verdicts. A few ranges are in flight, so that the workers
+    # go on while this process merges, and no worker holds more than those
+    # ranges' records and shortlists.
     ranges = _ranges(len(rows), n, range_rows)
-    for i, (b, e) in enumerate(ranges):
-        [records] = client.scatter([rows[b:e]], broadcast=True)
-        flight.append((e - b, [
-            on(k, _block_find, over, records, b, name="find-%d" % b)
+    shortlisting, finding, words = [], [], []
+
+    def cut_oldest():
+        b, e, records, futures = shortlisting.pop(0)
+        cuts = _vexlor._block_cuts(_gather(client, futures, False), e - b)
+        finding.append((e - b, [
+            on(k, _block_find, records, b, cuts[k], name="find-%d" % b)
             for k in range(n)]))
-        while flight and (len(flight) > _RANGES_IN_FLIGHT or
-                          i == len(ranges) - 1):
-            count, futures = flight.pop(0)
-            found = _gather(client, futures, False)
-            words.append(_vexlor._merge_block_words(found, count))
-            if progress:
-                print("vexlor.distributed: %d of %d ranges" % (
-                    len(words), len(ranges)), file=sys.stderr)
+
+    def merge_oldest():
+        count, futures = finding.pop(0)
+        words.append(_vexlor._merge_block_words(
+            _gather(client, futures, False), count))
+        if progress:
+            print("vexlor.distributed: %d of %d ranges" % (
+                len(words), len(ranges)), file=sys.stderr)
+
+    for b, e in ranges:
+        [records] = client.scatter([rows[b:e]], broadcast=True)
+        shortlisting.append((b, e, records, [
+            on(k, _block_shortlist, over, records, b, name="list-%d" % b)
+            for k in range(n)]))
+        if len(shortlisting) > _RANGES_IN_FLIGHT:
+            cut_oldest()
+        if len(finding) > _RANGES_IN_FLIGHT:
+            merge_oldest()
+    while shortlisting:
+        cut_oldest()
+    while finding:
+        merge_oldest()
     return b"".join(words)
 
 

@@ -91,10 +91,17 @@ std::vector<uint32_t> SplitWords(const ColumnOptions& columns,
   for (uint32_t at = 0; at < rows; at += range) {
     const uint32_t end = std::min(rows, at + range);
     const Variant records = Slice(table, at, end);
-    std::vector<std::vector<uint32_t>> words(blocks);
+    std::vector<std::vector<uint32_t>> shortlists(blocks), words(blocks);
     std::vector<std::span<const uint32_t>> spans;
     for (uint32_t k = 0; k < blocks; ++k) {
-      finders[k]->Find(records, at, &words[k]);
+      finders[k]->Shortlist(records, at, &shortlists[k]);
+      spans.push_back(shortlists[k]);
+    }
+    std::vector<std::vector<uint32_t>> cuts;
+    BlockCuts(spans, end - at, &cuts);
+    spans.clear();
+    for (uint32_t k = 0; k < blocks; ++k) {
+      finders[k]->Find(records, at, cuts[k], &words[k]);
       spans.push_back(words[k]);
     }
     MergeBlockWords(spans, end - at, &found);
@@ -148,15 +155,18 @@ TEST(BlockPairFinderTest, SplitTableFindsWhatOneMachineFinds) {
 TEST(BlockPairFinderTest, MalformedBlockWordsAreRefused) {
   const std::vector<std::vector<uint32_t>> bad = {
       {},                                          // a record missing
-      {BlockHead(kBlockListed, 1, 1), 0},          // cut short
+      {BlockHead(kBlockListed, 1, 0)},             // cut short
       {BlockHead(3, 0, 0)},                        // no such kind
       {BlockHead(kBlockListed, 1, 0), 99u << 16},  // too many bands
       {BlockHead(kBlockNone, 0, 0), 7},            // words left over
+      {BlockHead(kBlockListed, 0, 1), 5},          // an entry cut short
   };
   for (const std::vector<uint32_t>& words : bad) {
     std::vector<std::span<const uint32_t>> blocks{words};
     std::vector<uint32_t> found;
+    std::vector<std::vector<uint32_t>> cuts;
     EXPECT_THROW(MergeBlockWords(blocks, 1, &found), std::invalid_argument);
+    EXPECT_THROW(BlockCuts(blocks, 1, &cuts), std::invalid_argument);
   }
 }
 

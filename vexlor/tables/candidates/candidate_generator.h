@@ -182,10 +182,14 @@ class CandidateGenerator {
 
   // Ends the query as TakeBounded does up to its shortlist: the
   // max(shortlist, top) rows met in the most bands (equal: the lower row),
-  // ascending, each with its counter, whatever the need. Empty where
-  // TakeBounded returns no row whatever the need.
+  // ascending, with their bands and no count yet. Empty where TakeBounded
+  // returns no row whatever the need. Valid until the next query.
   const std::vector<ShortlistRow>& TakeShortlist(Query& q,
                                                  const BoundedLimits& limits);
+  // Gives each of `rows` (ascending, filed, not the record's own) its
+  // trigram counter with the query's texts added since BeginQuery. Cost:
+  // the rows' kept texts.
+  void CountRows(Query& q, std::span<ShortlistRow> rows) const;
 
   // Postings walked, and rows searched for in a list, by the generator's
   // own query state since construction: the work done, for measurements.
@@ -266,6 +270,8 @@ class CandidateGenerator {
   // the bands; their counts from the kept texts, keeping those that reach
   // `need`; the best.
   void GatherQueryKeys(Query& q) const;
+  // The query's trigram keys with their multiplicities, in query_.
+  void GatherMultiplicities(Query& q) const;
   void MeetInBands(Query& q, uint32_t bucket, uint32_t shortlist) const;
   void CountFromTexts(Query& q, uint64_t need) const;
   void KeepBest(Query& q, uint32_t top, std::vector<uint8_t>* counts) const;

@@ -116,6 +116,10 @@ const std::vector<uint32_t>& CandidateGenerator::TakeBounded(
 void CandidateGenerator::GatherQueryKeys(Query& state) const {
   state.band_keys_.resize(kMinHashBands);
   MinHashBandKeys(state.keys_, state.band_keys_.data());
+  GatherMultiplicities(state);
+}
+
+void CandidateGenerator::GatherMultiplicities(Query& state) const {
   std::sort(state.keys_.begin(), state.keys_.end());
   state.query_.clear();
   for (size_t i = 0; i < state.keys_.size();) {
@@ -246,12 +250,19 @@ CandidateGenerator::TakeShortlist(Query& state, const BoundedLimits& limits) {
   for (const Survivor& s : state.survivors_) {
     state.shortlist_.push_back({s.row, s.count, 0});
   }
+  return state.shortlist_;
+}
+
+void CandidateGenerator::CountRows(Query& state,
+                                   std::span<ShortlistRow> rows) const {
+  GatherMultiplicities(state);
+  state.survivors_.clear();
+  for (const ShortlistRow& r : rows) state.survivors_.push_back({r.row, 0});
   // A need of zero keeps every row, in the same order.
   CountFromTexts(state, 0);
-  for (size_t i = 0; i < state.survivors_.size(); ++i) {
-    state.shortlist_[i].count = state.survivors_[i].count;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    rows[i].count = state.survivors_[i].count;
   }
-  return state.shortlist_;
 }
 
 void CandidateGenerator::CommonBandKeys(uint32_t rows,

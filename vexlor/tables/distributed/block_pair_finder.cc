@@ -1,6 +1,7 @@
 #include "vexlor/tables/distributed/block_pair_finder.h"
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -27,9 +28,10 @@ using platform::VariantArray;
 
 namespace {
 
-// The shortlist's place of a row is kept in 15 bits of an entry.
-static_assert(std::max(kBoundedLimits.shortlist, kBoundedLimits.top) < 32768);
-static_assert(kMinHashBands < 256);
+// A histogram word holds a shortlist's rows in 16 bits; a head, the
+// histogram's words in 6.
+static_assert(std::max(kBoundedLimits.shortlist, kBoundedLimits.top) < 65536);
+static_assert(kMinHashBands < 63);
 
 // Stands in for the trigram index of the stages that compare: the rows a
 // record is compared with are the ones set before it.
@@ -63,8 +65,16 @@ struct BlockPairFinder::State {
   std::string raw;
   std::string normalized;
   std::string cell_text;
-  std::vector<uint32_t> order;
-  std::vector<uint32_t> places;
+  // Shortlists kept between the rounds, by the first record of their
+  // range: record i's rows, most bands first, from rows[offsets[i]].
+  struct Kept {
+    uint32_t records = 0;
+    std::vector<uint32_t> offsets;
+    std::vector<CandidateGenerator::ShortlistRow> rows;
+  };
+  std::map<uint32_t, Kept> kept;
+  // Reused per record.
+  std::vector<CandidateGenerator::ShortlistRow> cut;
   std::vector<uint32_t> histogram;
   std::vector<uint32_t> entries;
   std::vector<uint8_t> reaches;
@@ -149,55 +159,92 @@ struct BlockPairFinder::State {
     return true;
   }
 
-  void FindRecord(const VariantArray& records, uint32_t i, uint32_t row,
-                  std::vector<uint32_t>* words) {
-    const CandidateNeed need = QueryRecord(records, i, row);
+  // The record's kind, for a need that settles it without rows.
+  bool Settled(CandidateNeed need, uint32_t* kind) const {
     if (need.kind == CandidateNeed::kNone) {
-      words->push_back(BlockHead(kBlockNone, 0, 0));
-      return;
+      *kind = kBlockNone;
+      return true;
     }
     // Every row a candidate: the labelling process compares them itself.
     if (need.kind == CandidateNeed::kAll || estimated) {
-      words->push_back(BlockHead(kBlockLeave, 0, 0));
+      *kind = kBlockLeave;
+      return true;
+    }
+    return false;
+  }
+
+  void ShortlistRecord(const VariantArray& records, uint32_t i, uint32_t row,
+                       Kept& out, std::vector<uint32_t>* words) {
+    const CandidateNeed need = QueryRecord(records, i, row);
+    out.offsets.push_back(static_cast<uint32_t>(out.rows.size()));
+    uint32_t kind;
+    if (Settled(need, &kind)) {
+      words->push_back(BlockHead(kind, 0, 0));
       return;
     }
-    const uint32_t hits = std::max<uint32_t>(need.hits, 1);
     const std::vector<CandidateGenerator::ShortlistRow>& shortlist =
         generator.TakeShortlist(query, kBoundedLimits);
-    // Places in the shortlist: most bands first, then the lower row.
-    order.resize(shortlist.size());
-    for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      return shortlist[a].bands != shortlist[b].bands
-                 ? shortlist[a].bands > shortlist[b].bands
-                 : a < b;
-    });
+    const size_t begin = out.rows.size();
+    out.rows.insert(out.rows.end(), shortlist.begin(), shortlist.end());
+    // Most bands first, then the lower row: the order of the cuts.
+    std::sort(out.rows.begin() + static_cast<ptrdiff_t>(begin), out.rows.end(),
+              [](const CandidateGenerator::ShortlistRow& a,
+                 const CandidateGenerator::ShortlistRow& b) {
+                return a.bands != b.bands ? a.bands > b.bands : a.row < b.row;
+              });
     histogram.assign(kMinHashBands + 1, 0);
-    places.resize(shortlist.size());
-    for (uint32_t k = 0; k < order.size(); ++k) places[order[k]] = k;
+    for (const CandidateGenerator::ShortlistRow& s : shortlist) {
+      ++histogram[s.bands];
+    }
+    uint32_t histogram_words = 0;
+    for (uint32_t h : histogram) histogram_words += h != 0 ? 1 : 0;
+    words->push_back(BlockHead(kBlockListed, histogram_words, 0));
+    for (uint32_t b = 0; b <= kMinHashBands; ++b) {
+      if (histogram[b] != 0) words->push_back(BlockHistogram(b, histogram[b]));
+    }
+  }
+
+  void FindRecord(const VariantArray& records, uint32_t i, uint32_t row,
+                  const Kept& shortlists, uint32_t take,
+                  std::vector<uint32_t>* words) {
+    const CandidateNeed need = QueryRecord(records, i, row);
+    uint32_t kind;
+    if (Settled(need, &kind)) {
+      words->push_back(BlockHead(kind, 0, 0));
+      return;
+    }
+    const uint32_t begin = shortlists.offsets[i];
+    const uint32_t end = i + 1 < shortlists.records
+                             ? shortlists.offsets[i + 1]
+                             : static_cast<uint32_t>(shortlists.rows.size());
+    if (take > end - begin) {
+      throw std::invalid_argument("a cut is longer than its shortlist");
+    }
+    cut.assign(shortlists.rows.begin() + begin,
+               shortlists.rows.begin() + begin + take);
+    std::sort(cut.begin(), cut.end(),
+              [](const CandidateGenerator::ShortlistRow& a,
+                 const CandidateGenerator::ShortlistRow& b) {
+                return a.row < b.row;
+              });
+    generator.CountRows(query, cut);
+    const uint32_t hits = std::max<uint32_t>(need.hits, 1);
     listed->rows.clear();
     entries.clear();
-    for (uint32_t k = 0; k < shortlist.size(); ++k) {
-      const CandidateGenerator::ShortlistRow& s = shortlist[k];
-      ++histogram[s.bands];
+    for (const CandidateGenerator::ShortlistRow& s : cut) {
       if (s.count < hits) continue;
       listed->rows.push_back(s.row);
-      entries.push_back(BlockEntry(s.bands, s.count, false, places[k]));
+      entries.push_back(s.count);
     }
     if (!Verdicts(records, i)) {
       words->push_back(BlockHead(kBlockLeave, 0, 0));
       return;
     }
-    uint32_t histogram_words = 0;
-    for (uint32_t h : histogram) histogram_words += h != 0 ? 1 : 0;
-    words->push_back(BlockHead(kBlockListed, histogram_words,
-                               static_cast<uint32_t>(entries.size())));
-    for (uint32_t b = 0; b <= kMinHashBands; ++b) {
-      if (histogram[b] != 0) words->push_back(BlockHistogram(b, histogram[b]));
-    }
+    words->push_back(
+        BlockHead(kBlockListed, 0, static_cast<uint32_t>(entries.size())));
     for (size_t k = 0; k < entries.size(); ++k) {
       words->push_back(first_row + listed->rows[k]);
-      words->push_back(entries[k] | (reaches[k] != 0 ? 1u << 15 : 0u));
+      words->push_back(BlockEntry(entries[k], reaches[k] != 0));
     }
   }
 };
@@ -260,18 +307,46 @@ void BlockPairFinder::SkipKeys(std::vector<uint64_t> keys) {
   state_->generator.SkipBandKeys(std::move(keys));
 }
 
-void BlockPairFinder::Find(const Variant& records, uint32_t first,
-                           std::vector<uint32_t>* words) {
+namespace {
+
+// The table of `records`, locked, checked to lie within the rows.
+VariantArray* RecordsTable(const Variant& records, uint32_t first) {
   VariantArray* table = AcceptTable(records);
   if (table == nullptr) throw std::invalid_argument("the records are no table");
-  const uint32_t n = table->rows();
-  if (uint64_t{first} + n >= kNoRecord) {
+  if (uint64_t{first} + table->rows() >= kNoRecord) {
     throw std::invalid_argument("the records lie beyond the last row");
   }
+  return table;
+}
+
+}  // namespace
+
+void BlockPairFinder::Shortlist(const Variant& records, uint32_t first,
+                                std::vector<uint32_t>* words) {
+  VariantArray* table = RecordsTable(records, first);
   ArrayLock lock(table);
-  for (uint32_t i = 0; i < n; ++i) {
-    state_->FindRecord(*table, i, first + i, words);
+  State::Kept shortlists;
+  shortlists.records = table->rows();
+  for (uint32_t i = 0; i < shortlists.records; ++i) {
+    state_->ShortlistRecord(*table, i, first + i, shortlists, words);
   }
+  state_->kept[first] = std::move(shortlists);
+}
+
+void BlockPairFinder::Find(const Variant& records, uint32_t first,
+                           std::span<const uint32_t> cuts,
+                           std::vector<uint32_t>* words) {
+  VariantArray* table = RecordsTable(records, first);
+  const auto kept = state_->kept.find(first);
+  if (kept == state_->kept.end() || kept->second.records != table->rows() ||
+      cuts.size() != table->rows()) {
+    throw std::invalid_argument("no shortlists kept for these records");
+  }
+  ArrayLock lock(table);
+  for (uint32_t i = 0; i < table->rows(); ++i) {
+    state_->FindRecord(*table, i, first + i, kept->second, cuts[i], words);
+  }
+  state_->kept.erase(kept);
 }
 
 }  // namespace vexlor

@@ -57,13 +57,22 @@ class BlockPairFinder {
   // The keys that more than bucket rows of the whole table have.
   void SkipKeys(std::vector<uint64_t> keys);
 
-  // Appends the block words (block_words.h) of `records`, rows first to first + n - 1 of
-  // the table (n its rows), to *words. Throws std::invalid_argument when
-  // `records` is no table, std::bad_alloc. Cost: a band lookup per record
-  // and band, a count of at most the shortlist's rows, and a comparison
-  // with each of them that reaches the need.
+  // The first round of records first to first + n - 1 of the table, in
+  // `records` (n rows): appends their shortlist words (block_words.h) to
+  // *words and keeps their shortlists until Find takes them. Throws
+  // std::invalid_argument when `records` is no table, std::bad_alloc.
+  // Cost: a band lookup per record and band.
+  void Shortlist(const platform::Variant& records, uint32_t first,
+                 std::vector<uint32_t>* words);
+
+  // The second round of the same records: appends their entry words to
+  // *words, the block's rows of the whole table's shortlist being the first
+  // `cuts[i]` of record i's kept shortlist. Throws std::invalid_argument
+  // when those records' shortlists are not kept or the cuts do not fit
+  // them, std::bad_alloc. Cost: a count of the rows of the cut from their
+  // texts, and a comparison with each that reaches the need.
   void Find(const platform::Variant& records, uint32_t first,
-            std::vector<uint32_t>* words);
+            std::span<const uint32_t> cuts, std::vector<uint32_t>* words);
 
  private:
   struct State;

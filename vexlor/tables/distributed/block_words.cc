@@ -14,13 +14,12 @@ constexpr uint32_t kHistogramSize = kMinHashBands + 1;
 
 struct Entry {
   uint32_t row;
-  uint32_t bands;
   uint32_t count;
   bool reaches;
-  uint32_t place;
 };
 
-// One block's words of one record, read and checked.
+// One block's words of one record, read and checked: `histogram` words
+// then `entries` pairs of words.
 struct BlockRecord {
   uint32_t kind = kBlockLeave;
   const uint32_t* histogram = nullptr;
@@ -49,25 +48,62 @@ BlockRecord ReadRecord(std::span<const uint32_t> words, size_t* at) {
   return r;
 }
 
+void ExpectAllRead(std::span<const std::span<const uint32_t>> blocks,
+                   const std::vector<size_t>& at) {
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    if (at[k] != blocks[k].size()) Malformed();
+  }
+}
+
 }  // namespace
+
+void BlockCuts(std::span<const std::span<const uint32_t>> shortlists,
+               uint32_t records, std::vector<std::vector<uint32_t>>* cuts) {
+  const size_t n = shortlists.size();
+  const uint32_t shortlist =
+      std::max(kBoundedLimits.shortlist, kBoundedLimits.top);
+  cuts->assign(n, std::vector<uint32_t>(records, 0));
+  std::vector<size_t> at(n, 0);
+  std::vector<uint32_t> rows(n * kHistogramSize);
+  std::vector<uint32_t> total(kHistogramSize);
+  for (uint32_t r = 0; r < records; ++r) {
+    std::fill(rows.begin(), rows.end(), 0);
+    std::fill(total.begin(), total.end(), 0);
+    for (size_t k = 0; k < n; ++k) {
+      const BlockRecord read = ReadRecord(shortlists[k], &at[k]);
+      if (read.entry_count != 0) Malformed();
+      for (uint32_t h = 0; h < read.histogram_words; ++h) {
+        const uint32_t bands = read.histogram[h] >> 16;
+        if (bands >= kHistogramSize) Malformed();
+        rows[k * kHistogramSize + bands] += read.histogram[h] & 0xFFFF;
+        total[bands] += read.histogram[h] & 0xFFFF;
+      }
+    }
+    // The whole table's shortlist takes the rows met in the most bands,
+    // and of those met in as many the lower rows: the blocks in order.
+    uint32_t left = shortlist;
+    for (uint32_t b = kHistogramSize; b-- > 0 && left > 0;) {
+      for (size_t k = 0; k < n && left > 0; ++k) {
+        const uint32_t taken = std::min(left, rows[k * kHistogramSize + b]);
+        (*cuts)[k][r] += taken;
+        left -= taken;
+      }
+    }
+  }
+  ExpectAllRead(shortlists, at);
+}
 
 void MergeBlockWords(std::span<const std::span<const uint32_t>> blocks,
                      uint32_t records, std::vector<uint32_t>* found) {
   const size_t n = blocks.size();
-  const uint32_t shortlist =
-      std::max(kBoundedLimits.shortlist, kBoundedLimits.top);
   std::vector<size_t> at(n, 0);
   std::vector<BlockRecord> read(n);
-  // Per block and band count b: the block's shortlisted rows met in more
-  // than b bands (greater) and in exactly b (equal).
-  std::vector<uint32_t> greater(n * kHistogramSize), equal(n * kHistogramSize);
-  std::vector<uint32_t> all_greater(kHistogramSize);
-  std::vector<uint32_t> before_equal(kHistogramSize);
   std::vector<Entry> kept;
   for (uint32_t r = 0; r < records; ++r) {
     bool leave = false, none = false, listed = false;
     for (size_t k = 0; k < n; ++k) {
       read[k] = ReadRecord(blocks[k], &at[k]);
+      if (read[k].histogram_words != 0) Malformed();
       leave = leave || read[k].kind == kBlockLeave;
       none = none || read[k].kind == kBlockNone;
       listed = listed || read[k].kind == kBlockListed;
@@ -78,48 +114,12 @@ void MergeBlockWords(std::span<const std::span<const uint32_t>> blocks,
     }
     // The need is the record's: every block agrees on it.
     if (none && listed) Malformed();
-    if (none || n == 0) {
-      found->push_back(FoundHeader(0, false));
-      found->push_back(0);
-      continue;
-    }
-    std::fill(equal.begin(), equal.end(), 0);
-    std::fill(all_greater.begin(), all_greater.end(), 0);
-    for (size_t k = 0; k < n; ++k) {
-      uint32_t* eq = equal.data() + k * kHistogramSize;
-      for (uint32_t h = 0; h < read[k].histogram_words; ++h) {
-        const uint32_t bands = read[k].histogram[h] >> 16;
-        if (bands >= kHistogramSize) Malformed();
-        eq[bands] += read[k].histogram[h] & 0xFFFF;
-      }
-      uint32_t* gt = greater.data() + k * kHistogramSize;
-      uint32_t above = 0;
-      for (uint32_t b = kHistogramSize; b-- > 0;) {
-        gt[b] = above;
-        all_greater[b] += above;
-        above += eq[b];
-      }
-    }
-    // A row is in the whole table's shortlist when fewer than `shortlist`
-    // rows come before it: before it in its block, met in more bands in
-    // another, or in as many in a block of lower rows.
     kept.clear();
-    std::fill(before_equal.begin(), before_equal.end(), 0);
     for (size_t k = 0; k < n; ++k) {
-      const uint32_t* gt = greater.data() + k * kHistogramSize;
       for (uint32_t e = 0; e < read[k].entry_count; ++e) {
         const uint32_t word = read[k].entries[2 * e + 1];
-        const Entry entry{read[k].entries[2 * e], word >> 24,
-                          (word >> 16) & 0xFF, ((word >> 15) & 1) != 0,
-                          word & 0x7FFF};
-        if (entry.bands >= kHistogramSize) Malformed();
-        const uint64_t place = uint64_t{entry.place} +
-                               all_greater[entry.bands] - gt[entry.bands] +
-                               before_equal[entry.bands];
-        if (place < shortlist) kept.push_back(entry);
+        kept.push_back({read[k].entries[2 * e], word >> 16, (word & 1) != 0});
       }
-      const uint32_t* eq = equal.data() + k * kHistogramSize;
-      for (uint32_t b = 0; b < kHistogramSize; ++b) before_equal[b] += eq[b];
     }
     // The best `top` by counter (equal: the lower row), in row order.
     const auto better = [](const Entry& a, const Entry& b) {
@@ -143,9 +143,7 @@ void MergeBlockWords(std::span<const std::span<const uint32_t>> blocks,
     }
     if (last_misses) found->push_back(kept.back().row);
   }
-  for (size_t k = 0; k < n; ++k) {
-    if (at[k] != blocks[k].size()) Malformed();
-  }
+  ExpectAllRead(blocks, at);
 }
 
 std::vector<uint64_t> KeysOverBucket(
