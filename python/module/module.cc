@@ -3,8 +3,8 @@
 // One file per job: value conversion (conversion.h), events and interrupts
 // (events.h), the control wrapper (control.h), the direct calls of the
 // single-string members (direct_calls.h), the pair finders of
-// vexlor.distributed (pair_finders.h) and the persisted index
-// (persisted_index.h). Each defines its part of the module here; a new part
+// vexlor.distributed (pair_finders.h) and their split-index form
+// (split_index.h), and the persisted index (persisted_index.h). Each defines its part of the module here; a new part
 // is a new file with its Define function and one line below. The Pythonic
 // surface lives in vexlor/__init__.py.
 #include <pybind11/pybind11.h>
@@ -18,6 +18,7 @@
 #include "python/module/direct_calls.h"
 #include "python/module/pair_finders.h"
 #include "python/module/persisted_index.h"
+#include "python/module/split_index.h"
 #include "vexlor/control/member_table.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/tables/match_options.h"
@@ -80,6 +81,7 @@ PYBIND11_MODULE(_vexlor, m) {
   DefineDirectCalls(m);
   DefinePersistedIndex(m);
   DefinePairFinders(m);
+  DefineSplitIndex(m);
 }
 
 }  // namespace vexlor::python

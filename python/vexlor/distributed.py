@@ -35,6 +35,10 @@ _WORKER_BYTES_PER_TABLE_BYTE = 4
 # and the progress bar moves, large enough that a task outweighs its cost.
 _RANGE_ROWS = 20000
 
+# Ranges of records sent ahead of the one being merged, when the table is
+# split (find_split_dupe_words).
+_RANGES_IN_FLIGHT = 3
+
 
 def _distributed():
     try:
@@ -194,11 +198,141 @@ def _gather(client, futures, progress):
             client.cancel(futures)
 
 
+def _said(options, name):
+    """The last value `options` gives `name`, lower case, or None."""
+    said = re.findall(r"%s\s*=\s*(\w*)" % name, options, re.IGNORECASE)
+    return said[-1].lower() if said else None
+
+
+def _splits_index(settings):
+    """Whether the workers hold a block of the table each rather than all
+    of it: with bounded candidates, whose shortlists the blocks find alone
+    (vexlor/tables/distributed/block_pair_finder.h)."""
+    options = settings["options"]
+    return (_said(options, "candidates") == "bounded" and
+            _said(options, "scoring") != "estimated")
+
+
+def _block_finder(key, packed, settings, first_row):
+    from . import _vexlor
+
+    def make():
+        ctl = _settings_control(settings)
+        return _vexlor._BlockPairFinder(
+            ctl._c, _unpacked(packed), first_row, settings["id"],
+            settings["threshold"], settings["cluster_threshold"],
+            settings["options"])
+    return make
+
+
+def _block_common_keys(key, packed, settings, first_row, blocks):
+    make = _block_finder(key, packed, settings, first_row)
+    return _finder(key, make, lambda f: f.common_keys(blocks))
+
+
+def _block_key_rows(key, packed, settings, first_row, keys):
+    make = _block_finder(key, packed, settings, first_row)
+    return _finder(key, make, lambda f: f.key_rows(keys))
+
+
+def _block_shortlist(key, packed, settings, first_row, over, records, first):
+    # The keys over the bucket come with every range, so that a worker
+    # that had to make its finder again skips them too.
+    def use(finder):
+        finder.skip_keys(over)
+        return finder.shortlist(records, first)
+    return _finder(key, _block_finder(key, packed, settings, first_row), use)
+
+
+def _block_find(key, packed, settings, first_row, records, first, cuts):
+    make = _block_finder(key, packed, settings, first_row)
+    return _finder(key, make, lambda f: f.find(records, first, cuts))
+
+
+def find_split_dupe_words(client, rows, settings, progress=False,
+                          range_rows=None):
+    """find_dupe_words with the table split into one block of rows per
+    worker: each worker holds its block's index alone and meets every
+    record against it; this process merges the blocks' shortlists."""
+    import uuid
+    from . import _vexlor
+    workers = sorted(client.scheduler_info().get("workers", {})) or [None]
+    n = len(workers)
+    bounds = [(len(rows) * k // n, len(rows) * (k + 1) // n)
+              for k in range(n)]
+    key = uuid.uuid4().hex
+    [settings_future] = client.scatter([settings], broadcast=True)
+
+    def on(k, function, *args, name):
+        where = {} if workers[k] is None else {
+            "workers": [workers[k]], "allow_other_workers": False}
+        return client.submit(function, "%s-%d" % (key, k), blocks[k],
+                             settings_future, bounds[k][0], *args,
+                             key="vexlor-split-%s-%s-%d" % (name, key, k),
+                             **where)
+
+    blocks = []
+    for k, (b, e) in enumerate(bounds):
+        where = {} if workers[k] is None else {"workers": [workers[k]]}
+        [block] = client.scatter([_packed(rows[b:e])], **where)
+        blocks.append(block)
+    common = _gather(client, [on(k, _block_common_keys, n, name="common")
+                              for k in range(n)], False)
+    keys = b"".join(sorted({common[k][i:i + 8] for k in range(n)
+                            for i in range(0, len(common[k]), 8)}))
+    counts = _gather(client, [on(k, _block_key_rows, keys, name="rows")
+                              for k in range(n)], False)
+    [over] = client.scatter([_vexlor._keys_over_bucket(keys, counts)],
+                            broadcast=True)
+    # A record is settled in two rounds (block_words.h): the blocks'
+    # shortlists, then, with the cuts of the whole table's shortlist, their
+    # counts and verdicts. A few ranges are in flight, so that the workers
+    # go on while this process merges, and no worker holds more than those
+    # ranges' records and shortlists.
+    ranges = _ranges(len(rows), n, range_rows)
+    shortlisting, finding, words = [], [], []
+
+    def cut_oldest():
+        b, e, records, futures = shortlisting.pop(0)
+        cuts = _vexlor._block_cuts(_gather(client, futures, False), e - b)
+        finding.append((e - b, [
+            on(k, _block_find, records, b, cuts[k], name="find-%d" % b)
+            for k in range(n)]))
+
+    def merge_oldest():
+        count, futures = finding.pop(0)
+        words.append(_vexlor._merge_block_words(
+            _gather(client, futures, False), count))
+        if progress:
+            print("vexlor.distributed: %d of %d ranges" % (
+                len(words), len(ranges)), file=sys.stderr)
+
+    for b, e in ranges:
+        [records] = client.scatter([rows[b:e]], broadcast=True)
+        shortlisting.append((b, e, records, [
+            on(k, _block_shortlist, over, records, b, name="list-%d" % b)
+            for k in range(n)]))
+        if len(shortlisting) > _RANGES_IN_FLIGHT:
+            cut_oldest()
+        if len(finding) > _RANGES_IN_FLIGHT:
+            merge_oldest()
+    while shortlisting:
+        cut_oldest()
+    while finding:
+        merge_oldest()
+    return b"".join(words)
+
+
 def find_dupe_words(client, rows, settings, progress=False, range_rows=None,
                     table_bytes=0):
     """The found pairs of every record of `rows` (lists of cells), as the
     labelling reads them: bytes."""
     import uuid
+    if _splits_index(settings):
+        _check_memory(client, table_bytes // max(
+            1, len(client.scheduler_info().get("workers", {}))))
+        return find_split_dupe_words(client, rows, settings, progress,
+                                     range_rows)
     workers = max(1, len(client.scheduler_info().get("workers", {})))
     _check_memory(client, table_bytes)
     key = uuid.uuid4().hex

@@ -75,8 +75,10 @@ class DistributedTest(unittest.TestCase):
 
     def test_same_labels_as_one_machine(self):
         for what, df, keywords in self._frames():
+            # Bounded candidates split the table itself over the workers.
             for options in ["", "Grouping=Center",
-                            "Grouping=Clique;Scores=1"]:
+                            "Grouping=Clique;Scores=1", "Candidates=Bounded",
+                            "Candidates=Bounded;Grouping=Clique;Scores=1"]:
                 for cluster_threshold in [0.5, 0.3]:
                     with self.subTest(what=what, options=options,
                                       cluster_threshold=cluster_threshold):

@@ -62,6 +62,14 @@ class CandidateGenerator {
   };
 
  public:
+  // A row of the bounded rule's shortlist: the bands it met the query in
+  // and its trigram counter (at most 255).
+  struct ShortlistRow {
+    uint32_t row;
+    uint32_t bands;
+    uint32_t count;
+  };
+
   // The state of one query. Queries with states of their own may run on
   // several threads at once once the lists are built (Prepare), as long as
   // no row is filed meanwhile.
@@ -92,6 +100,7 @@ class CandidateGenerator {
     std::vector<uint32_t> band_keys_;
     std::vector<uint32_t> key_slots_;
     std::vector<uint32_t> key_multiplicity_;
+    std::vector<ShortlistRow> shortlist_;
     uint64_t postings_walked_ = 0;
     uint64_t rows_searched_ = 0;
   };
@@ -157,6 +166,34 @@ class CandidateGenerator {
 
   // Builds the lists now, if rows were filed since. Throws std::bad_alloc.
   void Prepare();
+
+  // For a table whose rows are filed in blocks by several generators
+  // (block_pair_finder.h), on a generator made for the bounded rule; each
+  // builds the band keys first as TakeBounded does.
+  //
+  // A band key as (band << 32 | key).
+  static uint64_t BandKeyOf(uint32_t band, uint32_t key) {
+    return uint64_t{band} << 32 | key;
+  }
+  // The band keys that more than `rows` filed rows have, ascending.
+  void CommonBandKeys(uint32_t rows, std::vector<uint64_t>* keys);
+  // For each of `keys`, the number of filed rows that have it.
+  void BandKeyRows(std::span<const uint64_t> keys, std::vector<uint32_t>* rows);
+  // From now on a band skips exactly the keys among `keys` (ascending),
+  // whatever BoundedLimits::bucket says: the keys over the bucket in the
+  // whole table, where this generator holds a block of it.
+  void SkipBandKeys(std::vector<uint64_t> keys);
+
+  // Ends the query as TakeBounded does up to its shortlist: the
+  // max(shortlist, top) rows met in the most bands (equal: the lower row),
+  // ascending, with their bands and no count yet. Empty where TakeBounded
+  // returns no row whatever the need. Valid until the next query.
+  const std::vector<ShortlistRow>& TakeShortlist(Query& q,
+                                                 const BoundedLimits& limits);
+  // Gives each of `rows` (ascending, filed, not the record's own) its
+  // trigram counter with the query's texts added since BeginQuery. Cost:
+  // the rows' kept texts.
+  void CountRows(Query& q, std::span<ShortlistRow> rows) const;
 
   // Postings walked, and rows searched for in a list, by the generator's
   // own query state since construction: the work done, for measurements.
@@ -287,6 +324,8 @@ class CandidateGenerator {
   // the bands; their counts from the kept texts, keeping those that reach
   // `need`; the best.
   void GatherQueryKeys(Query& q) const;
+  // The query's trigram keys with their multiplicities, in query_.
+  void GatherMultiplicities(Query& q) const;
   void MeetInBands(Query& q, uint32_t bucket, uint32_t shortlist) const;
   void CountFromTexts(Query& q, uint64_t need) const;
   void KeepBest(Query& q, uint32_t top, std::vector<uint8_t>* counts) const;
@@ -361,6 +400,9 @@ class CandidateGenerator {
   // per band the rows' keys, ordered by key and row.
   const bool bounded_;
   bool bands_built_ = false;
+  // SkipBandKeys': whether it was called, and its keys.
+  bool skip_listed_keys_ = false;
+  std::vector<uint64_t> skipped_keys_;
   std::vector<BandEntry> bands_;
   std::vector<uint64_t> band_offsets_;
   // Per band and per top 16 bits of a key, the first entry (from the

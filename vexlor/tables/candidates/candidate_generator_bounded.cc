@@ -1,5 +1,7 @@
 // The bounded rule of candidate_rule.h: band keys instead of lists.
 #include <algorithm>
+#include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "vexlor/tables/candidates/candidate_generator.h"
@@ -114,6 +116,10 @@ const std::vector<uint32_t>& CandidateGenerator::TakeBounded(
 void CandidateGenerator::GatherQueryKeys(Query& state) const {
   state.band_keys_.resize(kMinHashBands);
   MinHashBandKeys(state.keys_, state.band_keys_.data());
+  GatherMultiplicities(state);
+}
+
+void CandidateGenerator::GatherMultiplicities(Query& state) const {
   std::sort(state.keys_.begin(), state.keys_.end());
   state.query_.clear();
   for (size_t i = 0; i < state.keys_.size();) {
@@ -132,6 +138,8 @@ void CandidateGenerator::MeetInBands(Query& state, uint32_t bucket,
   }
   // A row's counter: the bands it shares with the query.
   uint8_t* met = state.counters_.data();
+  // With a list of keys to skip, the list alone decides.
+  const uint32_t cap = skip_listed_keys_ ? UINT32_MAX : bucket;
   state.survivors_.clear();
   for (uint32_t b = 0; b < kMinHashBands; ++b) {
     const uint32_t top = state.band_keys_[b] >> kDirectoryBits;
@@ -144,16 +152,21 @@ void CandidateGenerator::MeetInBands(Query& state, uint32_t bucket,
   for (uint32_t b = 0; b < kMinHashBands; ++b) {
     const std::span<const BandEntry> band = Band(b);
     const uint32_t key = state.band_keys_[b];
+    if (skip_listed_keys_ &&
+        std::binary_search(skipped_keys_.begin(), skipped_keys_.end(),
+                           BandKeyOf(b, key))) {
+      continue;
+    }
     const auto first =
         std::partition_point(band.begin(), band.end(),
                              [key](const BandEntry& e) { return e.key < key; });
     auto last = first;
     while (last != band.end() && last->key == key &&
-           static_cast<uint32_t>(last - first) <= bucket) {
+           static_cast<uint32_t>(last - first) <= cap) {
       ++last;
     }
     // Too many rows share the key for it to tell them apart.
-    if (static_cast<uint32_t>(last - first) > bucket) continue;
+    if (static_cast<uint32_t>(last - first) > cap) continue;
     for (auto e = first; e != last; ++e) {
       state.postings_walked_ += 1;
       if (e->row == state.record_) continue;
@@ -223,6 +236,73 @@ void CandidateGenerator::CountFromTexts(Query& state, uint64_t need) const {
     if (s.count >= need) state.survivors_[kept++] = s;
   }
   state.survivors_.resize(kept);
+}
+
+const std::vector<CandidateGenerator::ShortlistRow>&
+CandidateGenerator::TakeShortlist(Query& state, const BoundedLimits& limits) {
+  state.shortlist_.clear();
+  if (!bounded_ || state.keys_.empty() || limits.top == 0) {
+    return state.shortlist_;
+  }
+  Prepare();
+  GatherQueryKeys(state);
+  MeetInBands(state, limits.bucket, std::max(limits.shortlist, limits.top));
+  for (const Survivor& s : state.survivors_) {
+    state.shortlist_.push_back({s.row, s.count, 0});
+  }
+  return state.shortlist_;
+}
+
+void CandidateGenerator::CountRows(Query& state,
+                                   std::span<ShortlistRow> rows) const {
+  GatherMultiplicities(state);
+  state.survivors_.clear();
+  for (const ShortlistRow& r : rows) state.survivors_.push_back({r.row, 0});
+  // A need of zero keeps every row, in the same order.
+  CountFromTexts(state, 0);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    rows[i].count = state.survivors_[i].count;
+  }
+}
+
+void CandidateGenerator::CommonBandKeys(uint32_t rows,
+                                        std::vector<uint64_t>* keys) {
+  Prepare();
+  keys->clear();
+  for (uint32_t b = 0; b < kMinHashBands; ++b) {
+    const std::span<const BandEntry> band = Band(b);
+    for (size_t i = 0; i < band.size();) {
+      size_t j = i;
+      while (j < band.size() && band[j].key == band[i].key) ++j;
+      if (j - i > rows) keys->push_back(BandKeyOf(b, band[i].key));
+      i = j;
+    }
+  }
+}
+
+void CandidateGenerator::BandKeyRows(std::span<const uint64_t> keys,
+                                     std::vector<uint32_t>* rows) {
+  Prepare();
+  rows->clear();
+  for (uint64_t k : keys) {
+    const uint32_t b = static_cast<uint32_t>(k >> 32);
+    const uint32_t key = static_cast<uint32_t>(k);
+    if (b >= kMinHashBands) {
+      rows->push_back(0);
+      continue;
+    }
+    const std::span<const BandEntry> band = Band(b);
+    const auto range = std::equal_range(
+        band.begin(), band.end(), BandEntry{key, 0},
+        [](const BandEntry& x, const BandEntry& y) { return x.key < y.key; });
+    rows->push_back(static_cast<uint32_t>(range.second - range.first));
+  }
+}
+
+void CandidateGenerator::SkipBandKeys(std::vector<uint64_t> keys) {
+  std::sort(keys.begin(), keys.end());
+  skipped_keys_ = std::move(keys);
+  skip_listed_keys_ = true;
 }
 
 void CandidateGenerator::KeepBest(Query& state, uint32_t top,

@@ -5,11 +5,10 @@
 #include <string>
 
 #include "vexlor/platform/variant_array.h"
-#include "vexlor/records/field_coll.h"
+#include "vexlor/tables/distributed/finder_context.h"
 #include "vexlor/tables/methods/dupe_search.h"
 #include "vexlor/tables/methods/fuzzy_match.h"
 #include "vexlor/tables/stages/match_stages.h"
-#include "vexlor/tables/stages/silent_sink.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
@@ -17,31 +16,6 @@ namespace vexlor {
 using platform::ArrayLock;
 using platform::Variant;
 using platform::VariantArray;
-
-namespace {
-
-class FinderContext : public BatchContext {
- public:
-  explicit FinderContext(const ColumnOptions& columns) : columns_(columns) {}
-  ColumnOptions& options() override { return columns_; }
-  FieldColl& fields() override { return fields_; }
-  ProgressSink& progress() override { return sink_; }
-  const CsvSettings& csv() override { return csv_; }
-  bool& canceled() override { return canceled_; }
-  void ClearLastError() override {}
-  void SetOutOfMemoryError() override { throw std::bad_alloc(); }
-  bool HasError() override { return false; }
-  std::string NewGuidString() override { return std::string(); }
-
- private:
-  ColumnOptions columns_;
-  FieldColl fields_;
-  SilentSink sink_;
-  CsvSettings csv_;
-  bool canceled_ = false;
-};
-
-}  // namespace
 
 namespace {
 
