@@ -27,11 +27,9 @@ void MatchStages::Free() {
   StopAhead();
   ready_ = AheadRows();
   next_ = AheadRows();
-  workers_.reset();
-  std::vector<ThreadQuery>().swap(thread_queries_);
+  workers_.Free();
   index_.Free();
   appended_.Free();
-  matching_ = false;
   texts_.Drop();
 }
 
@@ -40,7 +38,7 @@ void MatchStages::FileRow(const VariantArray& source, uint32_t from,
   // With the prefix filter a row filed while matching goes beside the lists
   // the workers read; otherwise what was found ahead was found against
   // fewer rows.
-  const bool beside = matching_ && index_.generator() != nullptr;
+  const bool beside = texts_.sealed() && index_.generator() != nullptr;
   if (!beside) {
     StopAhead();
     ready_.first = ready_.end = 0;
@@ -74,7 +72,6 @@ void MatchStages::BeginMatching(uint32_t rows, uint32_t columns) {
   columns_ = std::min<uint32_t>(columns, kMaxColumns);
   matching_rows_ = rows;
   RefreshColumns();
-  matching_ = true;
   texts_.Seal();
 }
 
@@ -99,9 +96,8 @@ CandidateNeed MatchStages::CountWorkingRow(uint32_t row,
   return NeedFor(key_length, cluster_threshold);
 }
 
-CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
-  index_.BeginCount(kNoRecord);
-  int64_t key_length = 0;
+template <class UseText>
+void MatchStages::ForEachRecordClusterText(UseText&& use_text) {
   std::string_view text;
   const VariantArray& table = *record_.table;
   for (uint32_t c = 0; c < columns_ && c < table.columns(); ++c) {
@@ -109,9 +105,17 @@ CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
     const Variant& cell = table.cell(c, record_.row);
     if (!cell.IsString()) continue;
     RecordText(cell, static_cast<int>(c), &text);
+    use_text(text);
+  }
+}
+
+CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
+  index_.BeginCount(kNoRecord);
+  int64_t key_length = 0;
+  ForEachRecordClusterText([&](std::string_view text) {
     index_.CountText(text, kNoRecord);
     key_length += static_cast<int64_t>(text.size());
-  }
+  });
   QueryAppended();
   return NeedFor(key_length, cluster_threshold);
 }
@@ -119,15 +123,8 @@ CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
 void MatchStages::QueryAppended() {
   if (!appended_.any()) return;
   appended_.BeginQuery();
-  std::string_view text;
-  const VariantArray& table = *record_.table;
-  for (uint32_t c = 0; c < columns_ && c < table.columns(); ++c) {
-    if (!options_.cluster[c]) continue;
-    const Variant& cell = table.cell(c, record_.row);
-    if (!cell.IsString()) continue;
-    RecordText(cell, static_cast<int>(c), &text);
-    appended_.AddQueryText(text);
-  }
+  ForEachRecordClusterText(
+      [&](std::string_view text) { appended_.AddQueryText(text); });
 }
 
 const std::vector<uint32_t>& MatchStages::TakeCandidates(uint32_t need) {

@@ -39,6 +39,7 @@
 #include "vexlor/tables/stages/batch_workers.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
 #include "vexlor/tables/distributed/found_pairs.h"
+#include "vexlor/tables/stages/ahead_workers.h"
 #include "vexlor/tables/stages/appended_rows.h"
 #include "vexlor/tables/stages/candidate_index.h"
 #include "vexlor/tables/stages/cell_form.h"
@@ -294,6 +295,10 @@ class MatchStages {
   // Waits for the workers, dropping what they were finding. Never fails.
   void StopAhead() noexcept;
   CandidateNeed CountRecord(double cluster_threshold);
+  // use_text(text) for the comparison text of each string cell of the
+  // current record (of another table) in a compared Cluster column.
+  template <class UseText>
+  void ForEachRecordClusterText(UseText&& use_text);
   // Starts the query of the current record of another table against the
   // rows filed while matching, when there are any.
   void QueryAppended();
@@ -440,9 +445,7 @@ class MatchStages {
   // The text of column c of the i-th row of `batch`, as SealedText says.
   int BatchText(const AheadRows& batch, uint32_t i, int c,
                 std::string_view* text) const;
-  std::unique_ptr<BatchWorkers> workers_;
-  bool no_workers_ = false;  // no thread could be started
-  std::vector<ThreadQuery> thread_queries_;
+  AheadWorkers workers_;
   AheadRows ready_;  // taken by MatchWorkingRow
   AheadRows next_;   // being found by the workers, when started
   FindJob ready_job_{this, &ready_};
@@ -450,7 +453,6 @@ class MatchStages {
   bool next_started_ = false;
   std::vector<char> cluster_now_;
   const std::vector<uint32_t>* prefetched_ = nullptr;
-  bool matching_ = false;
   AppendedRows appended_;
   FoundReader found_;
   std::vector<int> dupe_columns_;

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -42,7 +41,7 @@ void MatchStages::StopAhead() noexcept {
   if (!next_started_) return;
   next_started_ = false;
   try {
-    workers_->Finish();
+    workers_.pool()->Finish();
   } catch (...) {
     // Nothing of it is used.
   }
@@ -51,7 +50,7 @@ void MatchStages::StopAhead() noexcept {
 }
 
 void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
-  ThreadQuery& own = stages->thread_queries_[thread];
+  ThreadQuery& own = stages->workers_.query(thread);
   Ahead& ahead = batch->rows[i];
   ahead.rows.clear();
   ahead.verdicts_found = false;
@@ -197,9 +196,9 @@ void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background,
   TakeVerdictState(batch, threshold);
   if (batch.table != nullptr) TakeSnapshot(batch);
   if (in_background) {
-    workers_->Start(batch.end - batch.first, job);
+    workers_.pool()->Start(batch.end - batch.first, job);
   } else {
-    workers_->Run(batch.end - batch.first, job);
+    workers_.pool()->Run(batch.end - batch.first, job);
   }
 }
 
@@ -244,16 +243,10 @@ void MatchStages::SetAhead(const VariantArray* table, uint32_t first,
     StopAhead();
     return;
   }
-  if (workers_ == nullptr) {
+  if (workers_.pool() == nullptr) {
     const unsigned threads = BatchThreadCount();
-    if (threads < 2 || matching_rows_ < kMinRowsForWorkers || no_workers_) {
-      return;
-    }
-    thread_queries_.resize(threads);
-    try {
-      workers_ = std::make_unique<BatchWorkers>(threads);
-    } catch (const std::system_error&) {
-      no_workers_ = true;  // the system has no thread to give: one will do
+    if (threads < 2 || matching_rows_ < kMinRowsForWorkers ||
+        !workers_.Start(threads)) {
       return;
     }
     // The lists are built before the threads share them.
@@ -265,7 +258,7 @@ void MatchStages::SetAhead(const VariantArray* table, uint32_t first,
   bool found = false;
   if (next_started_) {
     next_started_ = false;
-    workers_->Finish();
+    workers_.pool()->Finish();
     found = next_.table == table && next_.first == first && next_.end == end &&
             next_.cluster == cluster_now_ &&
             next_.cluster_threshold == cluster_threshold;

@@ -80,7 +80,7 @@ void MatchStages::FindPairs(uint32_t first, uint32_t end,
                             double cluster_threshold, double threshold,
                             std::vector<uint32_t>* words) {
   index_.generator()->Prepare();
-  if (thread_queries_.empty()) thread_queries_.resize(1);
+  workers_.EnsureQueries(1);
   // Batches of rows bound the memory of candidate lists held at once.
   constexpr uint32_t kBatchRows = 256;
   AheadRows batch;
