@@ -14,6 +14,7 @@
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/candidates/index_size.h"
 #include "vexlor/tables/candidates/ll_hash.h"
+#include "vexlor/tables/methods/batch_run.h"
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/return_results.h"
 #include "vexlor/tables/string_ids.h"
@@ -69,14 +70,10 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
                     int16_t DeleteOrder, int16_t ReturnResults,
                     bool ShowProgress, std::u16string_view LogFilenameDeleted,
                     TextEncoding log_encoding) {
-  ctx.ClearLastError();
-  ctx.canceled() = false;
-  VariantArray* input = AcceptTable(varArray);
+  BatchRun run(ctx);
+  VariantArray* input = run.TakeTable(varArray, true);
   if (input == nullptr) return Variant();
 
-  // Host code runs during every report; a locked table cannot change size
-  // under the loops.
-  ArrayLock input_lock(input);
   const uint32_t rows = input->rows();
   const int64_t last_column = MaxColumnIndex >= 0
                                   ? int64_t{MaxColumnIndex}
@@ -89,8 +86,7 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
     result =
         CreateResultTable(*input, static_cast<uint32_t>(last_column + 1), rows);
   } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-    return Variant();
+    return run.OutOfMemory();
   }
 
   // The log exists from here on, even when no row is ever taken.
@@ -110,8 +106,7 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
         log.WriteLine(line);
       }
     } catch (const std::bad_alloc&) {
-      ctx.SetOutOfMemoryError();
-      return Variant();
+      return run.OutOfMemory();
     }
   }
 
@@ -119,8 +114,7 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
       FIDColumnIndex >= 0 ? int64_t{FIDColumnIndex} : FindFidColumn(*input);
   if (fid_column < 0) return Variant();
 
-  ProgressSink& progress = ctx.progress();
-  ReporterScope reporter(progress);
+  ProgressSink& progress = run.progress();
   std::string key;
 
   // Index pass: the rows of every group, in ascending order. Each row's
@@ -128,7 +122,7 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
   // group, and the decision pass needs neither keys nor lookups.
   std::vector<uint8_t> fate;
   try {
-    reporter.Open(ShowProgress, kTitle, 0, ProgressWindowKind::kWait);
+    run.OpenProgress(ShowProgress, kTitle, 0, ProgressWindowKind::kWait);
     fate.assign(rows, kNoGroup);
     IndexSize size = StandardIndexSize(rows > 0 ? rows - 1 : 0);
     auto index = std::make_unique<LLHash>();
@@ -147,14 +141,13 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
       fate[DeleteOrder == kKeepFirst ? group.front() : group.back()] = kKeep;
     });
   } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-    return Variant();
+    return run.OutOfMemory();
   }
 
   // Decision pass: rows in order, with the log and the copy.
   VariantArray& out = *result.AsArray();
   uint32_t written = 0;
-  try {
+  run.Guarded([&] {
     ArrayLock result_lock(&out);
     progress.BeginStage(kStatusDeleting, ProgressEvent::kProgress,
                         ProgressFields{});
@@ -181,18 +174,15 @@ Variant DeleteDupes(BatchContext& ctx, const Variant& varArray,
       }
       if (progress.IsCanceled()) break;
     }
-  } catch (const std::bad_alloc&) {
-    // The rows decided so far stand.
-    ctx.SetOutOfMemoryError();
-  }
+  });
+  // Out of memory or cancelled, the rows decided so far stand.
   log.Close();
-  reporter.Close();
+  run.CloseProgress();
 
   if (written == 0) return Variant();
   if (!TrimResultRows(&result, written)) {
     // Rows of Empty cells past the copied ones would read as records.
-    ctx.SetOutOfMemoryError();
-    return Variant();
+    return run.OutOfMemory();
   }
   return result;
 }

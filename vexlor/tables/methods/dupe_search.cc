@@ -6,16 +6,16 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/scoring/fs_estimation.h"
 #include "vexlor/tables/scoring/fs_model.h"
-#include "vexlor/tables/candidates/index_size.h"
-#include "vexlor/tables/candidates/ll_hash.h"
+#include "vexlor/tables/grouping/label_groups.h"
+#include "vexlor/tables/methods/batch_run.h"
 #include "vexlor/tables/stages/match_progress.h"
-#include "vexlor/tables/grouping/copy_groups.h"
 #include "vexlor/tables/stages/match_stages.h"
 #include "vexlor/tables/return_results.h"
 #include "vexlor/tables/string_ids.h"
@@ -335,9 +335,9 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
                    double ClusterThreshold, int16_t ReturnResults,
                    bool ShowProgress, CandidateScan scan,
                    const MatchOptions& options) {
-  ctx.ClearLastError();
-  ctx.canceled() = false;
-  VariantArray* input = AcceptTable(varArray);
+  BatchRun run(ctx);
+  // Host code may change the table between the stages that read it.
+  VariantArray* input = run.TakeTable(varArray, false);
   if (input == nullptr) return Variant();
 
   const uint32_t columns = input->columns();
@@ -345,43 +345,27 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
   // The labels, and the scores when asked for.
   const uint32_t added = options.scores ? 2 : 1;
   if (columns > std::numeric_limits<uint32_t>::max() - added) {
-    ctx.SetOutOfMemoryError();
-    return Variant::Array(nullptr);
+    return run.OutOfMemory(Variant::Array(nullptr));
   }
 
-  ProgressSink& progress = ctx.progress();
-  ReporterScope reporter(progress);
   Search search(ctx, *input, Threshold, ClusterThreshold, scan, options);
 
   // Stage 1: preparation.
-  try {
+  run.Guarded([&] {
     ArrayLock input_lock(input);
-    reporter.Open(ShowProgress, kTitle, kFoundLabel);
-    progress.BeginStage(kStatusClusters, ProgressEvent::kProgress,
-                        ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
+    run.OpenProgress(ShowProgress, kTitle, kFoundLabel);
+    run.BeginIndexing(kStatusClusters);
     search.CreateIndex();
-    if (ColumnOptions::InRange(IDColumnIndex)) {
-      ctx.options().cluster[IDColumnIndex] = false;
-      ctx.options().dupe_search[IDColumnIndex] = false;
-    }
+    run.SwitchOffIdColumn(IDColumnIndex);
     search.Prepare();
-  } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-  }
-  if (ctx.canceled() || ctx.HasError()) return Variant();
+  });
+  if (run.Stopped()) return Variant();
 
   // Stage 2: search.
-  try {
-    search.Label();
-  } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-  }
+  run.Guarded([&] { search.Label(); });
   search.FreeIndex();
-  if (ctx.canceled() || ctx.HasError()) return Variant();
-  try {
-    progress.ReportAgain(100.0, search.last_fields(), kStatusCleaningUp);
-  } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
+  if (run.Stopped()) return Variant();
+  if (!run.CloseReport(search.last_fields(), kStatusCleaningUp)) {
     return Variant();
   }
 
@@ -391,8 +375,7 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
   try {
     work = CreateResultTable(*input, columns + added, rows);
   } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-    return Variant::Array(nullptr);
+    return run.OutOfMemory(Variant::Array(nullptr));
   }
   VariantArray& w = *work.AsArray();
   try {
@@ -404,27 +387,24 @@ Variant DupeSearch(BatchContext& ctx, const Variant& varArray,
     }
     search.WriteLabels(w, columns);
   } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
     DestroyResultArray(&work);
-    return Variant::Array(nullptr);
+    return run.OutOfMemory(Variant::Array(nullptr));
   }
   if (ReturnResults == kReturnAll) return work;
 
   // Duplicate groups: rows sharing a label, gathered through a label index.
-  std::unique_ptr<LLHash> labels;
+  std::optional<LabelGroups> groups;
   try {
-    IndexSize size = StandardIndexSize(rows > 0 ? rows - 1 : 0);
-    labels = std::make_unique<LLHash>();
-    labels->Init(size.buckets, size.node_block, 0);
+    groups.emplace(rows > 0 ? rows - 1 : 0, rows);
     ArrayLock work_lock(&w);
-    for (uint32_t r = 0; r < rows; ++r) labels->Add(search.LabelText(r), r);
+    for (uint32_t r = 0; r < rows; ++r) groups->Add(search.LabelText(r), r);
   } catch (const std::bad_alloc&) {
     ctx.SetOutOfMemoryError();
     return work;
   }
 
-  Variant dupes = CopyGroups(ctx, *labels, w, columns + added, rows / 10 + 500);
-  labels.reset();
+  Variant dupes = groups->Copy(ctx, w, columns + added);
+  groups.reset();
   DestroyResultArray(&work);
   return dupes;
 }

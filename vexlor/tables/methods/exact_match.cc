@@ -13,13 +13,13 @@
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/candidates/index_size.h"
 #include "vexlor/tables/candidates/ll_hash.h"
+#include "vexlor/tables/methods/batch_run.h"
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/stages/match_results.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {
 
-using platform::ArrayLock;
 using platform::Variant;
 using platform::VariantArray;
 
@@ -41,30 +41,23 @@ bool RowKey(const VariantArray& table, int32_t column, uint32_t r,
 Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
                            const Variant& varMatch, int32_t MatchColumnIndex,
                            int16_t ReturnResults, bool ShowProgress) {
-  ctx.ClearLastError();
-  ctx.canceled() = false;
-  VariantArray* master = AcceptTable(varArray);
-  VariantArray* match = AcceptTable(varMatch);
-  if (master == nullptr || match == nullptr) return Variant();
-
-  // Host code runs during every report; locked tables cannot change size
-  // under the loops.
-  ArrayLock master_lock(master);
-  ArrayLock match_lock(match);
+  BatchRun run(ctx);
+  const TablePair* tables = run.TakeTables(varArray, varMatch);
+  if (tables == nullptr) return Variant();
+  VariantArray* master = tables->first();
+  VariantArray* match = tables->second();
   const uint32_t master_rows = master->rows();
   const uint32_t match_rows = match->rows();
-  ProgressSink& progress = ctx.progress();
-  ReporterScope reporter(progress);
+  ProgressSink& progress = run.progress();
   std::vector<uint8_t> matched;
   std::unique_ptr<LLHash> index;
   std::string key;
 
   // Stage 1: the master rows by key.
-  try {
+  run.Guarded([&] {
     matched.assign(master_rows, 0);
-    reporter.Open(ShowProgress, kMatchTitle, kMatchFoundLabel);
-    progress.BeginStage(kMatchStatusClusters, ProgressEvent::kProgress,
-                        ProgressFields{1, 0, 0.0, -1, -1, -1, -1});
+    run.OpenProgress(ShowProgress, kMatchTitle, kMatchFoundLabel);
+    run.BeginIndexing(kMatchStatusClusters);
     IndexSize size = StandardIndexSize(master_rows > 0 ? master_rows - 1 : 0);
     index = std::make_unique<LLHash>();
     index->Init(size.buckets, size.node_block, size.node_block);
@@ -76,15 +69,13 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
       }
       if (progress.IsCanceled()) break;
     }
-  } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-  }
-  if (ctx.canceled() || ctx.HasError()) return Variant();
+  });
+  if (run.Stopped()) return Variant();
 
   // Stage 2: the match rows looked up.
   int64_t matches = 0;
   ProgressFields fields{0, 0, 0.0, 0, ClampToInt32(match_rows), 0, 0};
-  try {
+  run.Guarded([&] {
     progress.BeginStage(kMatchStatusMatching,
                         ProgressEvent::kProgressDupeSearch, fields);
     const double last_row = static_cast<double>(match_rows) - 1;
@@ -104,19 +95,12 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
       }
       if (progress.IsCanceled()) break;
     }
-  } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-  }
+  });
   index.reset();
-  if (ctx.canceled() || ctx.HasError()) return Variant();
+  if (run.Stopped()) return Variant();
   fields.record_no = ClampToInt32(match_rows);
   fields.found2 = ClampToInt32(matches);
-  try {
-    progress.ReportAgain(100.0, fields, kMatchStatusCleaningUp);
-  } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-    return Variant();
-  }
+  if (!run.CloseReport(fields, kMatchStatusCleaningUp)) return Variant();
 
   // The result is made at the size of the selection, so it never needs
   // cutting.
@@ -129,8 +113,7 @@ Variant ExactMatchByColumn(BatchContext& ctx, const Variant& varArray,
   try {
     result = CreateResultTable(*master, master->columns(), selected);
   } catch (const std::bad_alloc&) {
-    ctx.SetOutOfMemoryError();
-    return Variant();
+    return run.OutOfMemory();
   }
   VariantArray& out = *result.AsArray();
   const uint32_t copied =

@@ -40,6 +40,7 @@ class ComparisonTexts {
 
   // The rows added so far are sealed; rows added from now on go apart.
   void Seal() { sealed_ = true; }
+  bool sealed() const { return sealed_; }
 
   // Frees everything. Never fails.
   void Drop();

@@ -20,25 +20,16 @@ MatchStages::MatchStages(BatchContext& ctx, CandidateScan scan)
 MatchStages::~MatchStages() { StopAhead(); }
 
 void MatchStages::CreateIndex(uint32_t size_for, uint32_t counter_rows) {
-  if (scan_.make_counter && rule_ == CandidateRule::kExact) {
-    counter_ = scan_.make_counter(size_for, counter_rows);
-    return;
-  }
-  generator_ = std::make_unique<CandidateGenerator>(rule_);
+  index_.Create(scan_, size_for, counter_rows);
 }
 
 void MatchStages::Free() {
   StopAhead();
   ready_ = AheadRows();
   next_ = AheadRows();
-  workers_.reset();
-  std::vector<ThreadQuery>().swap(thread_queries_);
-  generator_.reset();
-  appended_.reset();
-  appended_rows_ = 0;
-  matching_ = false;
-  std::vector<uint32_t>().swap(combined_);
-  counter_.reset();
+  workers_.Free();
+  index_.Free();
+  appended_.Free();
   texts_.Drop();
 }
 
@@ -47,7 +38,7 @@ void MatchStages::FileRow(const VariantArray& source, uint32_t from,
   // With the prefix filter a row filed while matching goes beside the lists
   // the workers read; otherwise what was found ahead was found against
   // fewer rows.
-  const bool beside = matching_ && generator_ != nullptr;
+  const bool beside = texts_.sealed() && index_.generator() != nullptr;
   if (!beside) {
     StopAhead();
     ready_.first = ready_.end = 0;
@@ -59,50 +50,28 @@ void MatchStages::FileRow(const VariantArray& source, uint32_t from,
     const bool cluster = options_.cluster[c];
     if (!every_column && !cluster && !options_.dupe_search[c]) continue;
     const Variant& cell = source.cell(c, from);
-    const bool has_text = CellText(cell, &raw_);
+    std::string_view text;
+    const bool has_text = form_.Read(cell, options_.weight[c], &text);
     if (!cell.IsString()) {
-      texts_.Put(c, raw_, false, has_text);
+      texts_.Put(c, text, false, has_text);
       continue;
     }
-    const std::string* text = &raw_;
-    if (options_.weight[c] <= 1.0) {
-      NormalizeTextInto(raw_, true, &normalized_);
-      text = &normalized_;
-    }
-    texts_.Put(c, AsCellText(*text), true, true);
+    texts_.Put(c, form_.AsCellText(text), true, true);
     if (!cluster) continue;
     if (beside) {
-      if (appended_ == nullptr) {
-        appended_ = std::make_unique<CandidateGenerator>();
-      }
-      appended_->File(*text, to);
+      appended_.File(text, to);
       filed = true;
-    } else if (counter_ != nullptr) {
-      counter_->File(*text, to);
     } else {
-      generator_->File(*text, to);
+      index_.File(text, to);
     }
   }
-  if (filed) ++appended_rows_;
-}
-
-std::string_view MatchStages::AsCellText(const std::string& text) {
-  // The text a string cell made of `text` would give back: the same bytes
-  // for plain ASCII, which the round trip is spared.
-  if (std::all_of(text.begin(), text.end(), [](char ch) {
-        return static_cast<unsigned char>(ch) < 0x80;
-      })) {
-    return text;
-  }
-  CellText(Variant::AnsiString(text), &text_);
-  return text_;
+  if (filed) appended_.CountRow();
 }
 
 void MatchStages::BeginMatching(uint32_t rows, uint32_t columns) {
   columns_ = std::min<uint32_t>(columns, kMaxColumns);
   matching_rows_ = rows;
   RefreshColumns();
-  matching_ = true;
   texts_.Seal();
 }
 
@@ -113,121 +82,62 @@ void MatchStages::RefreshColumns() {
   }
 }
 
-void MatchStages::CountText(std::string_view text, uint32_t record) {
-  if (counter_ != nullptr) {
-    counter_->Count(text, record);
-  } else {
-    generator_->AddQueryText(text);
-  }
-}
-
-void MatchStages::BeginCount(uint32_t record) {
-  if (counter_ != nullptr) {
-    counter_->Begin(record);
-  } else {
-    generator_->BeginQuery(record);
-  }
-}
-
 CandidateNeed MatchStages::CountWorkingRow(uint32_t row,
                                            double cluster_threshold) {
-  BeginCount(row);
+  index_.BeginCount(row);
   int64_t key_length = 0;
   for (uint32_t c = 0; c < columns_; ++c) {
     if (!options_.cluster[c]) continue;
     const ComparisonTexts::Cell cell = texts_.Get(c, row);
     if (!cell.is_string) continue;
-    CountText(cell.text, row);
+    index_.CountText(cell.text, row);
     key_length += static_cast<int64_t>(cell.text.size());
   }
   return NeedFor(key_length, cluster_threshold);
 }
 
-CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
-  BeginCount(kNoRecord);
-  int64_t key_length = 0;
+template <class UseText>
+void MatchStages::ForEachRecordClusterText(UseText&& use_text) {
   std::string_view text;
-  for (uint32_t c = 0; c < columns_ && c < record_table_->columns(); ++c) {
+  const VariantArray& table = *record_.table;
+  for (uint32_t c = 0; c < columns_ && c < table.columns(); ++c) {
     if (!options_.cluster[c]) continue;
-    const Variant& cell = record_table_->cell(c, record_row_);
+    const Variant& cell = table.cell(c, record_.row);
     if (!cell.IsString()) continue;
     RecordText(cell, static_cast<int>(c), &text);
-    CountText(text, kNoRecord);
-    key_length += static_cast<int64_t>(text.size());
+    use_text(text);
   }
+}
+
+CandidateNeed MatchStages::CountRecord(double cluster_threshold) {
+  index_.BeginCount(kNoRecord);
+  int64_t key_length = 0;
+  ForEachRecordClusterText([&](std::string_view text) {
+    index_.CountText(text, kNoRecord);
+    key_length += static_cast<int64_t>(text.size());
+  });
   QueryAppended();
   return NeedFor(key_length, cluster_threshold);
 }
 
 void MatchStages::QueryAppended() {
-  if (appended_rows_ == 0) return;
-  appended_->BeginQuery(kNoRecord);
-  std::string_view text;
-  for (uint32_t c = 0; c < columns_ && c < record_table_->columns(); ++c) {
-    if (!options_.cluster[c]) continue;
-    const Variant& cell = record_table_->cell(c, record_row_);
-    if (!cell.IsString()) continue;
-    RecordText(cell, static_cast<int>(c), &text);
-    appended_->AddQueryText(text);
-  }
-  appended_queried_ = true;
-}
-
-const std::vector<uint32_t>& MatchStages::TakeAppended(uint32_t need) {
-  appended_queried_ = false;
-  if (rule_ == CandidateRule::kExact) return appended_->Take(need);
-  // A merge's records go in one by one between queries, which band keys
-  // would have to be made again for: they are searched by the exact rule,
-  // and the best of them kept as the bounded rule keeps its rows.
-  const std::vector<uint32_t>& rows = appended_->Take(need, &appended_counts_);
-  if (rows.size() <= kBoundedLimits.top) return rows;
-  best_appended_.clear();
-  for (uint32_t i = 0; i < rows.size(); ++i) best_appended_.push_back(i);
-  const auto ahead = [&](uint32_t a, uint32_t b) {
-    return appended_counts_[a] != appended_counts_[b]
-               ? appended_counts_[a] > appended_counts_[b]
-               : a < b;
-  };
-  std::nth_element(best_appended_.begin(),
-                   best_appended_.begin() + kBoundedLimits.top,
-                   best_appended_.end(), ahead);
-  best_appended_.resize(kBoundedLimits.top);
-  std::sort(best_appended_.begin(), best_appended_.end());
-  for (uint32_t& i : best_appended_) i = rows[i];
-  return best_appended_;
+  if (!appended_.any()) return;
+  appended_.BeginQuery();
+  ForEachRecordClusterText(
+      [&](std::string_view text) { appended_.AddQueryText(text); });
 }
 
 const std::vector<uint32_t>& MatchStages::TakeCandidates(uint32_t need) {
-  if (appended_queried_) {
+  if (appended_.queried()) {
     // The rows filed while matching come after every other row.
-    const std::vector<uint32_t>& own = TakeOwnCandidates(need);
-    combined_.assign(own.begin(), own.end());
-    const std::vector<uint32_t>& more = TakeAppended(need);
-    combined_.insert(combined_.end(), more.begin(), more.end());
-    return combined_;
+    return appended_.After(TakeOwnCandidates(need), need, index_.rule());
   }
   return TakeOwnCandidates(need);
 }
 
 const std::vector<uint32_t>& MatchStages::TakeOwnCandidates(uint32_t need) {
   if (prefetched_ != nullptr) return *prefetched_;
-  if (counter_ != nullptr) return counter_->Take(need);
-  return TakeUnderRule(*generator_, nullptr, need);
-}
-
-const std::vector<uint32_t>& MatchStages::TakeUnderRule(
-    CandidateGenerator& generator, CandidateGenerator::Query* query,
-    uint32_t need) const {
-  if (rule_ == CandidateRule::kBounded) {
-    return query != nullptr
-               ? generator.TakeBounded(*query, need, kBoundedLimits)
-               : generator.TakeBounded(need, kBoundedLimits);
-  }
-  return query != nullptr ? generator.Take(*query, need) : generator.Take(need);
-}
-
-void MatchStages::ResetCounters() {
-  if (counter_ != nullptr) counter_->Reset();
+  return index_.Take(need);
 }
 
 bool MatchStages::WorkText(int c, uint32_t row, std::string_view* text) const {
@@ -245,16 +155,8 @@ int MatchStages::SealedText(int c, uint32_t row, std::string_view* text) const {
 
 bool MatchStages::RecordText(const Variant& cell, int c,
                              std::string_view* text) {
-  const bool has = CellText(cell, &raw_);
-  // Only strings are normalised, as on the indexed side: a number keeps
-  // its sign and decimal point.
-  if (cell.IsString() && options_.weight[c] <= 1.0) {
-    NormalizeTextInto(raw_, true, &normalized_);
-    *text = normalized_;
-  } else {
-    *text = raw_;
-  }
-  return has;
+  // As on the indexed side.
+  return form_.Read(cell, options_.weight[c], text);
 }
 
 void MatchStages::LoadRecord() {
@@ -264,10 +166,10 @@ void MatchStages::LoadRecord() {
   for (int c : dupe_columns_) {
     if (!options_.dupe_search[c]) continue;
     bool has;
-    if (record_table_ == nullptr) {
-      has = WorkText(c, record_row_, &text);
-    } else if (static_cast<uint32_t>(c) < record_table_->columns()) {
-      has = RecordText(record_table_->cell(c, record_row_), c, &text);
+    if (record_.table == nullptr) {
+      has = WorkText(c, record_.row, &text);
+    } else if (static_cast<uint32_t>(c) < record_.table->columns()) {
+      has = RecordText(record_.table->cell(c, record_.row), c, &text);
     } else {
       has = false;
     }
@@ -277,7 +179,7 @@ void MatchStages::LoadRecord() {
       options_.dupe_search[c] = false;
     }
   }
-  loaded_ = true;
+  record_.loaded = true;
 }
 
 void MatchStages::SetCompared(uint32_t p) {
@@ -297,17 +199,13 @@ void MatchStages::SetCompared(uint32_t p) {
 }
 
 bool MatchStages::SwapInForce() const {
-  const int64_t columns = columns_;
-  return swap_first_ >= 0 && swap_second_ >= 0 && swap_first_ != swap_second_ &&
-         swap_first_ < columns && swap_second_ < columns &&
-         options_.dupe_search[swap_first_] &&
-         options_.dupe_search[swap_second_];
+  return swap_.InForce(columns_, options_.dupe_search);
 }
 
 void MatchStages::SetSwapColumns(uint32_t p, bool swapped) {
   FieldColl& fields = ctx_.fields();
   const bool views = !scan_.compare_in_full;
-  const int columns[2] = {swap_first_, swap_second_};
+  const int columns[2] = {swap_.first, swap_.second};
   for (int i = 0; i < 2; ++i) {
     std::string_view text;
     // Both cells had a text when p was set, or the swap is not in force.
@@ -335,12 +233,12 @@ bool MatchStages::Verdict(double threshold) {
 }
 
 bool MatchStages::Compare(uint32_t p) {
-  if (!loaded_) LoadRecord();
+  if (!record_.loaded) LoadRecord();
   SetCompared(p);
-  if (Verdict(threshold_)) return true;
+  if (Verdict(record_.threshold)) return true;
   if (!SwapInForce()) return false;
   SetSwapColumns(p, true);
-  return Verdict(threshold_);
+  return Verdict(record_.threshold);
 }
 
 double MatchStages::Similarity(uint32_t p) {
@@ -360,12 +258,10 @@ double MatchStages::Similarity(uint32_t p) {
 }
 
 bool MatchStages::Reaches(uint32_t first, uint32_t second, double threshold) {
-  const VariantArray* table = record_table_;
-  const uint32_t row = record_row_;
-  const double loop_threshold = threshold_;
+  const Record loop_record = record_;
   SetRecord(nullptr, first, threshold);
   const bool reaches = Compare(second);
-  SetRecord(table, row, loop_threshold);
+  SetRecord(loop_record.table, loop_record.row, loop_record.threshold);
   return reaches;
 }
 

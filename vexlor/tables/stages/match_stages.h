@@ -39,7 +39,13 @@
 #include "vexlor/tables/stages/batch_workers.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
 #include "vexlor/tables/distributed/found_pairs.h"
+#include "vexlor/tables/stages/ahead_workers.h"
+#include "vexlor/tables/stages/appended_rows.h"
+#include "vexlor/tables/stages/candidate_index.h"
+#include "vexlor/tables/stages/cell_form.h"
+#include "vexlor/tables/stages/found_reader.h"
 #include "vexlor/tables/stages/match_progress.h"
+#include "vexlor/tables/stages/swap_columns.h"
 #include "vexlor/tables/scoring/pair_scorer.h"
 #include "vexlor/tables/candidates/trigram.h"
 #include "vexlor/tables/stages/work_ahead.h"
@@ -57,7 +63,7 @@ class MatchStages {
   // Which rows a record is compared with (candidate_rule.h); exact unless
   // set. Belongs before CreateIndex: the bounded rule always uses the
   // generator, whatever counter the scan would make.
-  void SetCandidateRule(CandidateRule rule) { rule_ = rule; }
+  void SetCandidateRule(CandidateRule rule) { index_.SetRule(rule); }
 
   // Creates the trigram index: the prefix filter's, or the scan's counter
   // made for `size_for` trigrams and rows 0 to counter_rows - 1 (every row
@@ -108,10 +114,7 @@ class MatchStages {
   // `first` and `second` exchanged, and takes the better of both ways,
   // while both are compared columns of the matching stage and still
   // DupeSearch columns. -1 for either turns it off (the default).
-  void SetSwap(int first, int second) {
-    swap_first_ = first;
-    swap_second_ = second;
-  }
+  void SetSwap(int first, int second) { swap_ = {first, second}; }
 
   // From now on a pair's score is what `scorer` says rather than the
   // weighted mean of its fields (null: the mean again). Not owned; it is
@@ -155,7 +158,7 @@ class MatchStages {
                           double cluster_threshold, double threshold,
                           OnCandidate&& on_candidate) {
     SetRecord(nullptr, row, threshold);
-    appended_queried_ = false;
+    appended_.ForgetQuery();
     if (ready_.table == nullptr && row >= ready_.first && row < ready_.end) {
       Ahead& ahead = ready_.rows[row - ready_.first];
       const bool verdicts = ahead.verdicts_found &&
@@ -204,12 +207,7 @@ class MatchStages {
   // with the options as they are when matching begins, rather than finding
   // them; a record they do not hold is searched here. Null: found here.
   // Not owned; sets found->missed where it cannot stand in.
-  void SetFoundPairs(FoundPairs* found) {
-    found_ = found;
-    found_at_ = 0;
-    found_row_ = 0;
-    found_state_taken_ = false;
-  }
+  void SetFoundPairs(FoundPairs* found) { found_.Set(found); }
 
   // MatchRecord for rows first to end - 1 of `table` against working rows
   // 0 to limit - 1, appending to *words (found_pairs.h) the candidates
@@ -245,9 +243,9 @@ class MatchStages {
                       uint32_t limit, double cluster_threshold,
                       double threshold, OnCandidate&& on_candidate) {
     SetRecord(&table, row, threshold);
-    appended_queried_ = false;
-    if (found_ != nullptr && TakeFoundRecord(threshold)) {
-      return ScanVerdicts(found_record_, limit, on_candidate);
+    appended_.ForgetQuery();
+    if (found_.active() && TakeFoundRecord(threshold)) {
+      return ScanVerdicts(found_.record(), limit, on_candidate);
     }
     if (ready_.table == &table && row >= ready_.first && row < ready_.end &&
         ready_.cluster_threshold == cluster_threshold &&
@@ -273,17 +271,9 @@ class MatchStages {
   // taken from other processes (match_stages_found.cc).
   void SetRecord(const platform::VariantArray* table, uint32_t row,
                  double threshold) {
-    record_table_ = table;
-    record_row_ = row;
-    threshold_ = threshold;
-    loaded_ = false;
+    record_ = {table, row, threshold, false};
   }
   CandidateNeed CountWorkingRow(uint32_t row, double cluster_threshold);
-  // Ends `generator`'s query (its own state when `query` is null) under
-  // the rule in force.
-  const std::vector<uint32_t>& TakeUnderRule(CandidateGenerator& generator,
-                                             CandidateGenerator::Query* query,
-                                             uint32_t need) const;
   // CountWorkingRow for the generator's query state `query`, with `text`
   // as its buffer; touches nothing else.
   CandidateNeed QueryWorkingRow(CandidateGenerator::Query& query, uint32_t row,
@@ -305,21 +295,17 @@ class MatchStages {
   // Waits for the workers, dropping what they were finding. Never fails.
   void StopAhead() noexcept;
   CandidateNeed CountRecord(double cluster_threshold);
+  // use_text(text) for the comparison text of each string cell of the
+  // current record (of another table) in a compared Cluster column.
+  template <class UseText>
+  void ForEachRecordClusterText(UseText&& use_text);
   // Starts the query of the current record of another table against the
   // rows filed while matching, when there are any.
   void QueryAppended();
-  // The candidates among the rows filed while matching, after
-  // QueryAppended; under the bounded rule the best of the exact rule's.
-  const std::vector<uint32_t>& TakeAppended(uint32_t need);
-  // Starts counting the trigram hits of `record`, as CountText goes on.
-  void BeginCount(uint32_t record);
-  void CountText(std::string_view text, uint32_t record);
   // The candidate list of a need of at least one hit; resets the counters.
   const std::vector<uint32_t>& TakeCandidates(uint32_t need);
   // The candidate list without the rows filed while matching.
   const std::vector<uint32_t>& TakeOwnCandidates(uint32_t need);
-  // Resets the counters without taking candidates.
-  void ResetCounters();
 
   // Stores the viewed texts of the last compared pair in the field list on
   // every way out of a record's loop, before the texts can move.
@@ -363,8 +349,8 @@ class MatchStages {
       if (go_on) ++visited;
     }
     // Rows filed since the workers began follow every row they searched.
-    if (!stopped && appended_queried_) {
-      for (uint32_t p : TakeAppended(ahead.need.hits)) {
+    if (!stopped && appended_.queried()) {
+      for (uint32_t p : appended_.Take(ahead.need.hits, index_.rule())) {
         if (p >= limit) break;
         last = p;
         last_compared = true;
@@ -374,7 +360,7 @@ class MatchStages {
     }
     if (!last_compared) Compare(last);
     if (!ahead.partial) return visited;
-    if (!trusted) found_->missed = true;
+    if (!trusted) found_.SetMissed();
     return ahead.depth;
   }
 
@@ -383,11 +369,11 @@ class MatchStages {
     CommitViews commit(ctx_.fields());
     int64_t visited = 0;
     if (need.kind == CandidateNeed::kNone) {
-      ResetCounters();
+      index_.Reset();
       return 0;
     }
     if (need.kind == CandidateNeed::kAll) {
-      ResetCounters();
+      index_.Reset();
       for (uint32_t p = 0; p < limit; ++p) {
         if (!on_candidate(p, Compare(p))) break;
         ++visited;
@@ -420,19 +406,16 @@ class MatchStages {
   // The text of sealed cell (c, row): 1 with a text, 0 without, -1 for a
   // row that is not sealed. Safe on a worker thread.
   int SealedText(int c, uint32_t row, std::string_view* text) const;
-  // `text` as a string cell made of it would give it back (CellText).
-  std::string_view AsCellText(const std::string& text);
   // The comparison text of a cell of another table in column c.
   bool RecordText(const platform::Variant& cell, int c, std::string_view* text);
 
   BatchContext& ctx_;
   ColumnOptions& options_;
   const CandidateScan scan_;
-  CandidateRule rule_ = CandidateRule::kExact;
+  CandidateIndex index_;
   uint32_t columns_ = 0;  // compared columns of the matching stage
   uint32_t matching_rows_ = 0;
 
-  std::unique_ptr<CandidateGenerator> generator_;  // without make_counter
   // Finds the candidates of one row of a batch, on thread `thread`.
   struct FindJob {
     MatchStages* stages;
@@ -444,13 +427,13 @@ class MatchStages {
                 double threshold);
   // Notes in `batch` what its verdicts depend on, as it is now.
   void TakeVerdictState(AheadRows& batch, double threshold) const;
-  // FindCandidatesAhead with found_ set.
+  // FindCandidatesAhead with found pairs set.
   void TakeFound(uint32_t first, uint32_t end, double threshold);
-  // MatchRecord with found_ set: reads the record's words into
-  // found_record_, and says whether they stand in for its candidates.
+  // MatchRecord with found pairs set: reads the record's words, and says
+  // whether they stand in for its candidates.
   bool TakeFoundRecord(double threshold);
-  // Reads the next record of found_ into `ahead`; false when the words end.
-  bool ReadFound(Ahead& ahead);
+  // Notes in ready_ the verdict state that the other processes used, once.
+  void TakeFoundState(double threshold);
   // Whether a verdict found for `batch` is still the verdict now.
   bool VerdictStateHolds(const AheadRows& batch) const;
   // The verdicts of the i-th row of `batch` against its candidates in
@@ -462,9 +445,7 @@ class MatchStages {
   // The text of column c of the i-th row of `batch`, as SealedText says.
   int BatchText(const AheadRows& batch, uint32_t i, int c,
                 std::string_view* text) const;
-  std::unique_ptr<BatchWorkers> workers_;
-  bool no_workers_ = false;  // no thread could be started
-  std::vector<ThreadQuery> thread_queries_;
+  AheadWorkers workers_;
   AheadRows ready_;  // taken by MatchWorkingRow
   AheadRows next_;   // being found by the workers, when started
   FindJob ready_job_{this, &ready_};
@@ -472,43 +453,26 @@ class MatchStages {
   bool next_started_ = false;
   std::vector<char> cluster_now_;
   const std::vector<uint32_t>* prefetched_ = nullptr;
-  // Rows filed while matching (a merge's records) are filed here, beside
-  // the lists the workers read, and searched on the calling thread.
-  bool matching_ = false;
-  std::unique_ptr<CandidateGenerator> appended_;
-  uint32_t appended_rows_ = 0;
-  bool appended_queried_ = false;
-  std::vector<uint32_t> combined_;
-  // The bounded rule's choice among the appended rows.
-  std::vector<uint8_t> appended_counts_;
-  std::vector<uint32_t> best_appended_;
-  FoundPairs* found_ = nullptr;
-  size_t found_at_ = 0;     // the next word to read
-  uint32_t found_row_ = 0;  // the row it belongs to
-  bool found_state_taken_ = false;
-  Ahead found_record_;            // MatchRecord's
-  std::vector<uint32_t> listed_;  // FindRecordPairs'
-
-  std::unique_ptr<CandidateCounter> counter_;  // scan_.make_counter's
+  AppendedRows appended_;
+  FoundReader found_;
   std::vector<int> dupe_columns_;
 
   // The current record: a working row (table null) or a row of another
-  // table.
-  const platform::VariantArray* record_table_ = nullptr;
-  uint32_t record_row_ = 0;
-  double threshold_ = 0.0;
-  bool loaded_ = false;
-  int swap_first_ = -1;
-  int swap_second_ = -1;
+  // table, compared at `threshold`, and whether the field list holds it.
+  struct Record {
+    const platform::VariantArray* table = nullptr;
+    uint32_t row = 0;
+    double threshold = 0.0;
+    bool loaded = false;
+  };
+  Record record_;
+  SwapColumns swap_;
   PairScorer* scorer_ = nullptr;
 
   // The comparison form of the indexed rows.
   ComparisonTexts texts_;
-
   // Reused buffers: nothing is allocated per candidate pair.
-  std::string raw_;
-  std::string normalized_;
-  std::string text_;
+  CellForm form_;
 };
 
 }  // namespace vexlor

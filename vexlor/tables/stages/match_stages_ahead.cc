@@ -3,7 +3,6 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -24,14 +23,15 @@ CandidateNeed MatchStages::QueryWorkingRow(CandidateGenerator::Query& query,
                                            uint32_t row,
                                            const std::vector<char>& cluster,
                                            double cluster_threshold) const {
-  generator_->BeginQuery(query, row);
+  CandidateGenerator& generator = *index_.generator();
+  generator.BeginQuery(query, row);
   int64_t key_length = 0;
   ComparisonTexts::Cell cell;
   for (uint32_t c = 0; c < columns_; ++c) {
     if (!cluster[c] || !texts_.GetSealed(c, row, &cell) || !cell.is_string) {
       continue;
     }
-    generator_->AddQueryText(query, cell.text);
+    generator.AddQueryText(query, cell.text);
     key_length += static_cast<int64_t>(cell.text.size());
   }
   return NeedFor(key_length, cluster_threshold);
@@ -41,7 +41,7 @@ void MatchStages::StopAhead() noexcept {
   if (!next_started_) return;
   next_started_ = false;
   try {
-    workers_->Finish();
+    workers_.pool()->Finish();
   } catch (...) {
     // Nothing of it is used.
   }
@@ -50,7 +50,7 @@ void MatchStages::StopAhead() noexcept {
 }
 
 void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
-  ThreadQuery& own = stages->thread_queries_[thread];
+  ThreadQuery& own = stages->workers_.query(thread);
   Ahead& ahead = batch->rows[i];
   ahead.rows.clear();
   ahead.verdicts_found = false;
@@ -65,7 +65,7 @@ void MatchStages::FindJob::operator()(uint32_t i, unsigned thread) const {
                                     batch->cluster_threshold);
   if (ahead.need.kind != CandidateNeed::kAtLeast) return;
   const std::vector<uint32_t>& rows =
-      stages->TakeUnderRule(*stages->generator_, &own.query, ahead.need.hits);
+      stages->index_.TakeUnderRule(&own.query, ahead.need.hits);
   ahead.rows.assign(rows.begin(), rows.end());
   ahead.verdicts_found = !std::isnan(batch->threshold) &&
                          stages->FindVerdicts(own, *batch, i, ahead);
@@ -75,14 +75,15 @@ CandidateNeed MatchStages::QuerySnapshot(CandidateGenerator::Query& query,
                                          const AheadRows& batch,
                                          uint32_t i) const {
   // As CountRecord, from the texts read for the batch.
-  generator_->BeginQuery(query, kNoRecord);
+  CandidateGenerator& generator = *index_.generator();
+  generator.BeginQuery(query, kNoRecord);
   int64_t key_length = 0;
   const RecordSnapshot& snapshot = batch.snapshot;
   for (uint32_t c = 0; c < snapshot.columns(); ++c) {
     const RecordSnapshot::Cell& cell = snapshot.cell(i, c);
     if (!batch.cluster[c] || !cell.read || !cell.is_string) continue;
     const std::string_view text = snapshot.text(cell);
-    generator_->AddQueryText(query, text);
+    generator.AddQueryText(query, text);
     key_length += static_cast<int64_t>(text.size());
   }
   return NeedFor(key_length, batch.cluster_threshold);
@@ -130,11 +131,8 @@ bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
     fields.SetFieldAt(c, text, batch.weight[c], batch.compare_null[c]);
   }
   const int columns = static_cast<int>(columns_);
-  const int swap[2] = {batch.swap_first, batch.swap_second};
-  const bool swap_in_force = swap[0] >= 0 && swap[1] >= 0 &&
-                             swap[0] != swap[1] && swap[0] < columns &&
-                             swap[1] < columns && batch.dupe_search[swap[0]] &&
-                             batch.dupe_search[swap[1]];
+  const int swap[2] = {batch.swap.first, batch.swap.second};
+  const bool swap_in_force = batch.swap.InForce(columns_, batch.dupe_search);
   const bool* flags = batch.dupe_search.data();
   bool found = true;
   for (uint32_t p : ahead.rows) {
@@ -171,8 +169,7 @@ bool MatchStages::FindVerdicts(ThreadQuery& own, const AheadRows& batch,
 bool MatchStages::VerdictStateHolds(const AheadRows& batch) const {
   // A scorer that is not safe on any thread is asked on the calling one.
   if (batch.scorer != scorer_) return false;
-  if (batch.dupe_columns != dupe_columns_ || batch.swap_first != swap_first_ ||
-      batch.swap_second != swap_second_) {
+  if (batch.dupe_columns != dupe_columns_ || !(batch.swap == swap_)) {
     return false;
   }
   for (uint32_t c = 0; c < columns_; ++c) {
@@ -199,9 +196,9 @@ void MatchStages::FindInto(AheadRows& batch, FindJob& job, bool in_background,
   TakeVerdictState(batch, threshold);
   if (batch.table != nullptr) TakeSnapshot(batch);
   if (in_background) {
-    workers_->Start(batch.end - batch.first, job);
+    workers_.pool()->Start(batch.end - batch.first, job);
   } else {
-    workers_->Run(batch.end - batch.first, job);
+    workers_.pool()->Run(batch.end - batch.first, job);
   }
 }
 
@@ -215,8 +212,7 @@ void MatchStages::TakeVerdictState(AheadRows& batch, double threshold) const {
   batch.dupe_search = options_.dupe_search;
   batch.compare_null = options_.compare_null;
   batch.weight = options_.weight;
-  batch.swap_first = swap_first_;
-  batch.swap_second = swap_second_;
+  batch.swap = swap_;
 }
 
 void MatchStages::FindCandidatesAhead(
@@ -238,29 +234,23 @@ void MatchStages::SetAhead(const VariantArray* table, uint32_t first,
                            const std::function<bool(uint32_t)>& searches,
                            double threshold) {
   ready_.first = ready_.end = 0;
-  if (found_ != nullptr) {
+  if (found_.active()) {
     // Another table's records take their words in MatchRecord.
     if (table == nullptr) TakeFound(first, end, threshold);
     return;
   }
-  if (counter_ != nullptr || generator_ == nullptr || end <= first) {
+  if (index_.has_counter() || index_.generator() == nullptr || end <= first) {
     StopAhead();
     return;
   }
-  if (workers_ == nullptr) {
+  if (workers_.pool() == nullptr) {
     const unsigned threads = BatchThreadCount();
-    if (threads < 2 || matching_rows_ < kMinRowsForWorkers || no_workers_) {
-      return;
-    }
-    thread_queries_.resize(threads);
-    try {
-      workers_ = std::make_unique<BatchWorkers>(threads);
-    } catch (const std::system_error&) {
-      no_workers_ = true;  // the system has no thread to give: one will do
+    if (threads < 2 || matching_rows_ < kMinRowsForWorkers ||
+        !workers_.Start(threads)) {
       return;
     }
     // The lists are built before the threads share them.
-    generator_->Prepare();
+    index_.generator()->Prepare();
   }
   cluster_now_.assign(columns_, 0);
   for (uint32_t c = 0; c < columns_; ++c) cluster_now_[c] = options_.cluster[c];
@@ -268,7 +258,7 @@ void MatchStages::SetAhead(const VariantArray* table, uint32_t first,
   bool found = false;
   if (next_started_) {
     next_started_ = false;
-    workers_->Finish();
+    workers_.pool()->Finish();
     found = next_.table == table && next_.first == first && next_.end == end &&
             next_.cluster == cluster_now_ &&
             next_.cluster_threshold == cluster_threshold;

@@ -9,23 +9,24 @@ namespace vexlor {
 using platform::Variant;
 using platform::VariantArray;
 
-void MatchStages::TakeFound(uint32_t first, uint32_t end, double threshold) {
+void MatchStages::TakeFoundState(double threshold) {
   // The other processes found their verdicts with the options as matching
   // began; the first call comes before any record is matched.
-  if (!found_state_taken_) {
-    TakeVerdictState(ready_, threshold);
-    found_state_taken_ = true;
-  }
+  if (found_.TakeStateFirst()) TakeVerdictState(ready_, threshold);
+}
+
+void MatchStages::TakeFound(uint32_t first, uint32_t end, double threshold) {
+  TakeFoundState(threshold);
   Ahead skipped;
-  while (found_row_ < first && ReadFound(skipped)) {
+  while (found_.row() < first && found_.Read(skipped)) {
   }
-  if (found_row_ != first) return;  // rows taken out of turn: found here
+  if (found_.row() != first) return;  // rows taken out of turn: found here
   ready_.first = first;
   ready_.end = end;
   if (ready_.rows.size() < end - first) ready_.rows.resize(end - first);
   for (uint32_t row = first; row < end; ++row) {
     Ahead& ahead = ready_.rows[row - first];
-    if (!ReadFound(ahead)) {
+    if (!found_.Read(ahead)) {
       ahead.verdicts_found = false;
       ahead.partial = true;
     }
@@ -33,13 +34,11 @@ void MatchStages::TakeFound(uint32_t first, uint32_t end, double threshold) {
 }
 
 bool MatchStages::TakeFoundRecord(double threshold) {
-  // As in TakeFound, with the verdict state kept in ready_, which a match
-  // of another table's records does not use.
-  if (!found_state_taken_) {
-    TakeVerdictState(ready_, threshold);
-    found_state_taken_ = true;
-  }
-  return ReadFound(found_record_) && found_record_.verdicts_found &&
+  // The verdict state is kept in ready_, which a match of another table's
+  // records does not use.
+  TakeFoundState(threshold);
+  Ahead& record = found_.record();
+  return found_.Read(record) && record.verdicts_found &&
          ready_.threshold == threshold && VerdictStateHolds(ready_);
 }
 
@@ -48,7 +47,8 @@ void MatchStages::FindRecordPairs(const VariantArray& table, uint32_t first,
                                   double cluster_threshold, double threshold,
                                   std::vector<uint32_t>* words) {
   const std::array<bool, kMaxColumns> dupe_search = options_.dupe_search;
-  std::vector<uint32_t>& listed = listed_;
+  // One list for the call: nothing is allocated per record.
+  std::vector<uint32_t> listed;
   for (uint32_t row = first; row < end; ++row) {
     listed.clear();
     uint32_t last = 0;
@@ -76,36 +76,11 @@ void MatchStages::FindRecordPairs(const VariantArray& table, uint32_t first,
   RefreshColumns();
 }
 
-bool MatchStages::ReadFound(Ahead& ahead) {
-  const std::span<const uint32_t> words = found_->words;
-  if (found_at_ >= words.size()) return false;
-  const uint32_t header = words[found_at_];
-  const size_t listed = header >> 2;
-  ahead.partial = true;
-  ahead.rows.clear();
-  ahead.verdicts.clear();
-  ahead.verdicts_found =
-      (header & kFoundRecord) != 0 && words.size() - found_at_ - 1 > listed;
-  ++found_row_;
-  if (!ahead.verdicts_found) {
-    // A record not found elsewhere, or words cut short.
-    found_at_ = (header & kFoundRecord) != 0 ? words.size() : found_at_ + 1;
-    return true;
-  }
-  ahead.depth = words[found_at_ + 1];
-  const uint32_t* rows = words.data() + found_at_ + 2;
-  ahead.rows.assign(rows, rows + listed);
-  ahead.verdicts.assign(listed, 1);
-  if ((header & kFoundLastMisses) != 0 && listed > 0) ahead.verdicts.back() = 0;
-  found_at_ += 2 + listed;
-  return true;
-}
-
 void MatchStages::FindPairs(uint32_t first, uint32_t end,
                             double cluster_threshold, double threshold,
                             std::vector<uint32_t>* words) {
-  generator_->Prepare();
-  if (thread_queries_.empty()) thread_queries_.resize(1);
+  index_.generator()->Prepare();
+  workers_.EnsureQueries(1);
   // Batches of rows bound the memory of candidate lists held at once.
   constexpr uint32_t kBatchRows = 256;
   AheadRows batch;

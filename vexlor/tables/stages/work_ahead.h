@@ -18,6 +18,7 @@
 #include "vexlor/tables/column_options.h"
 #include "vexlor/tables/scoring/pair_scorer.h"
 #include "vexlor/tables/stages/record_snapshot.h"
+#include "vexlor/tables/stages/swap_columns.h"
 
 namespace vexlor {
 
@@ -58,8 +59,7 @@ struct AheadRows {
   std::array<bool, kMaxColumns> dupe_search{};
   std::array<bool, kMaxColumns> compare_null{};
   std::array<double, kMaxColumns> weight{};
-  int swap_first = -1;
-  int swap_second = -1;
+  SwapColumns swap;
   // Records of another table: their compared cells, as read when the
   // batch was set going.
   RecordSnapshot snapshot;
