@@ -61,8 +61,8 @@ int RunCall(const std::vector<std::string>& args, Io io) {
   CVexlorCtrl control;
   Variant result;
   InvokeError error;
-  if (Invoke(control, dispid, DISPATCH_METHOD | DISPATCH_PROPERTYGET, values,
-             &result, &error) != S_OK) {
+  if (Invoke(control, dispid, kDispatchMethod | kDispatchPropertyGet, values,
+             &result, &error) != kInvokeOk) {
     return Complain(io, kExitUsage, "call " + error.message);
   }
   if (!result.IsEmpty()) io.out << ResultText(result) << "\n";

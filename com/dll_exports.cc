@@ -1,7 +1,4 @@
 // The entry points of the in-process server.
-//
-// The module declares the registration codes under the names the Windows
-// headers define as macros, so it is read before them.
 #include "vexlor/control/module.h"
 #include "vexlor/platform/text.h"
 
@@ -16,6 +13,11 @@
 #include "com/win_registry.h"
 
 namespace {
+
+// The module's registration codes are handed to the host unchanged.
+static_assert(vexlor::kSelfRegOk == S_OK);
+static_assert(vexlor::kSelfRegTypeLibError == SELFREG_E_TYPELIB);
+static_assert(vexlor::kSelfRegClassError == SELFREG_E_CLASS);
 
 std::string ModulePathUtf8() {
   std::wstring path = vexlor::com::ModulePath();

@@ -679,7 +679,7 @@ class Control {
     InvokeError error;
     pending_ = py::none();
     const uint16_t flags =
-        put ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+        put ? kDispatchPropertyPut : kDispatchMethod | kDispatchPropertyGet;
     int32_t status;
     if (TakesTable(*member)) {
       InterruptWatch watch(control_.get(), &pending_);
@@ -696,7 +696,7 @@ class Control {
                     trace.is_none() ? nullptr : trace.release().ptr());
       throw py::error_already_set();
     }
-    if (status != S_OK) {
+    if (status != kInvokeOk) {
       PyErr_SetString(Types().dispatch_error.ptr(), error.message.c_str());
       throw py::error_already_set();
     }
