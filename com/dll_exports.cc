@@ -1,7 +1,4 @@
 // The entry points of the in-process server.
-#include "vexlor/control/module.h"
-#include "vexlor/platform/text.h"
-
 #include <windows.h>
 #include <olectl.h>
 
@@ -11,6 +8,8 @@
 #include "com/class_factory.h"
 #include "com/com_module.h"
 #include "com/win_registry.h"
+#include "vexlor/control/module.h"
+#include "vexlor/platform/text.h"
 
 namespace {
 

@@ -5,10 +5,9 @@
 // delivers events to Python sinks. The single-string members also have a
 // direct entry that skips the dispatch when the arguments are plain str,
 // int and bool. The Pythonic surface lives in vexlor/__init__.py.
-#include <unistd.h>
-
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -19,9 +18,9 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <span>
-#include <new>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -42,11 +41,11 @@
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
 #include "vexlor/strings/soundex.h"
-#include "vexlor/tables/scoring/fs_model.h"
-#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/distributed/pair_ranges.h"
 #include "vexlor/tables/index/record_index.h"
+#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/return_results.h"
+#include "vexlor/tables/scoring/fs_model.h"
 
 namespace py = pybind11;
 

@@ -17,10 +17,10 @@
 #include <cstdio>
 
 #include "cli/command.h"
-#include "review/review_decisions.h"
-#include "cli/table_command.h"
 #include "cli/summary.h"
+#include "cli/table_command.h"
 #include "cli/table_io.h"
+#include "review/review_decisions.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/cell_text.h"

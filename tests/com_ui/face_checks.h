@@ -7,8 +7,8 @@
 #ifndef VEXLOR_TESTS_COM_UI_FACE_CHECKS_H_
 #define VEXLOR_TESTS_COM_UI_FACE_CHECKS_H_
 
-#include <ocidl.h>
 #include <windows.h>
+#include <ocidl.h>
 
 #include <string>
 

@@ -12,8 +12,8 @@
 #ifndef VEXLOR_TESTS_COM_UI_PROGRESS_CHECKS_H_
 #define VEXLOR_TESTS_COM_UI_PROGRESS_CHECKS_H_
 
-#include <oaidl.h>
 #include <windows.h>
+#include <oaidl.h>
 
 #include <string>
 

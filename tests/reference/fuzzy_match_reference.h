@@ -7,8 +7,8 @@
 #ifndef VEXLOR_TESTS_REFERENCE_FUZZY_MATCH_REFERENCE_H_
 #define VEXLOR_TESTS_REFERENCE_FUZZY_MATCH_REFERENCE_H_
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <map>

@@ -16,12 +16,12 @@
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
 #include "vexlor/strings/soundex.h"
+#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/methods/delete_dupes.h"
 #include "vexlor/tables/methods/dupe_search.h"
 #include "vexlor/tables/methods/exact_match.h"
 #include "vexlor/tables/methods/fuzzy_match.h"
 #include "vexlor/tables/methods/fuzzy_merge.h"
-#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {

@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/reference/candidate_strategies.h"
+#include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/platform/guid.h"
 #include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/text.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
 #include "vexlor/strings/normalize.h"
-#include "tests/reference/candidate_strategies.h"
-#include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/candidates/candidate_rule.h"
 #include "vexlor/tables/stages/batch_workers.h"

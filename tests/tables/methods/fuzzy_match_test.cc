@@ -16,9 +16,9 @@
 #include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/stages/batch_workers.h"
 #include "vexlor/tables/methods/fuzzy_merge.h"
 #include "vexlor/tables/return_results.h"
+#include "vexlor/tables/stages/batch_workers.h"
 
 namespace vexlor {
 namespace {

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
-#include <thread>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #include "vexlor/platform/text.h"

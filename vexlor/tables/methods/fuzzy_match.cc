@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/methods/record_logs.h"
 #include "vexlor/tables/scoring/fs_estimation.h"
 #include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/stages/match_results.h"
 #include "vexlor/tables/stages/match_stages.h"
-#include "vexlor/tables/methods/record_logs.h"
 #include "vexlor/tables/table_model.h"
 
 namespace vexlor {

@@ -38,8 +38,8 @@
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
-#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/candidates/candidate_scan.h"
+#include "vexlor/tables/match_options.h"
 
 namespace vexlor {
 

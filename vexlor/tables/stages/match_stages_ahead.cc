@@ -1,11 +1,11 @@
-#include "vexlor/tables/stages/match_stages.h"
-
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <system_error>
 #include <utility>
 #include <vector>
+
+#include "vexlor/tables/stages/match_stages.h"
 
 namespace vexlor {
 
