@@ -4,10 +4,10 @@
 #include <sstream>
 
 #include "cli/command.h"
-#include "vexlor/control/member_table.h"
 #include "vexlor/control/module.h"
+#include "vexlor/member_table.h"
 #include "vexlor/platform/coerce.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::cli {
 

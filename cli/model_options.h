@@ -10,7 +10,7 @@
 
 #include "cli/arguments.h"
 #include "cli/table_io.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/scoring/fs_model.h"
 
 namespace vexlor::cli {

@@ -18,7 +18,7 @@
 #include "com/design_time_face.h"
 #include "com/event_connection.h"
 #include "com/progress_dialog.h"
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::com {
 

@@ -22,7 +22,7 @@
 #include <olectl.h>
 
 #include "com/property_exchange.h"
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::com {
 

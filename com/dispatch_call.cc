@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "com/variant_bridge.h"
-#include "vexlor/control/member_table.h"
+#include "vexlor/member_table.h"
 
 namespace vexlor::com {
 

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::com {
 

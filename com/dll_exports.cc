@@ -9,7 +9,7 @@
 #include "com/com_module.h"
 #include "com/win_registry.h"
 #include "vexlor/control/module.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
-#include "vexlor/control/event_sink.h"
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/event_sink.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::com {
 

@@ -16,7 +16,7 @@
 
 #include <deque>
 
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
 
 namespace vexlor::com {
 

@@ -4,7 +4,7 @@
 #include <oleauto.h>
 
 #include "com/guids.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::com {
 

@@ -26,10 +26,10 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/control/progress_window.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/progress_window.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace {
 

@@ -28,12 +28,10 @@
 #include <vector>
 
 #include "vexlor/control/control_context.h"
-#include "vexlor/control/member_table.h"
-#include "vexlor/control/progress_window.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/match_options.h"
+#include "vexlor/member_table.h"
+#include "vexlor/progress_window.h"
+#include "vexlor/return_results.h"
 #include "vexlor/strings/double_metaphone.h"
 #include "vexlor/strings/edit_distance.h"
 #include "vexlor/strings/gestalt_similarity.h"
@@ -41,11 +39,14 @@
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
 #include "vexlor/strings/soundex.h"
+#include "vexlor/tables/column_options.h"
 #include "vexlor/tables/distributed/pair_ranges.h"
 #include "vexlor/tables/index/record_index.h"
-#include "vexlor/tables/match_options.h"
-#include "vexlor/tables/return_results.h"
 #include "vexlor/tables/scoring/fs_model.h"
+#include "vexlor/text.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace py = pybind11;
 

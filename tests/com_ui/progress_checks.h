@@ -18,7 +18,7 @@
 #include <string>
 
 #include "tests/com_ui/test_container.h"
-#include "vexlor/control/resources.h"
+#include "vexlor/resources.h"
 
 namespace vexlor::ui_test {
 

@@ -17,10 +17,10 @@
 
 #include "tests/control/control_test_support.h"
 #include "tests/output/temp_dir.h"
-#include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/testing/scoped_env.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 namespace {

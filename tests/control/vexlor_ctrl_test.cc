@@ -1,12 +1,14 @@
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/vexlor_ctrl.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <set>
 
-#include "vexlor/control/member_table.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/member_table.h"
+#include "vexlor/platform/guid.h"
+#include "vexlor/tables/column_options.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 namespace {

@@ -1,4 +1,4 @@
-#include "vexlor/control/member_table.h"
+#include "vexlor/member_table.h"
 
 #include <string>
 

@@ -2,8 +2,8 @@
 
 #include <sstream>
 
-#include "vexlor/control/member_table.h"
-#include "vexlor/tables/return_results.h"
+#include "vexlor/member_table.h"
+#include "vexlor/return_results.h"
 
 namespace vexlor {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/export.h"
+#include "vexlor/export.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 

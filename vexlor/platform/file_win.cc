@@ -4,7 +4,7 @@
 #include <cerrno>
 
 #include "vexlor/platform/file.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::platform {
 

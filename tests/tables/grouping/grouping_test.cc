@@ -13,7 +13,7 @@
 #include "tests/reference/candidate_strategies.h"
 #include "tests/reference/dupe_search_reference.h"
 #include "tests/tables/fuzzy_test_support.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/methods/dupe_search.h"
 #include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/stages/batch_workers.h"

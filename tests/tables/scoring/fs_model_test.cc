@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/tables/fuzzy_test_support.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/methods/dupe_search.h"
 
 namespace vexlor {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <utility>
 
-#include "vexlor/platform/text.h"
 #include "vexlor/tables/cell_text.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 

@@ -5,7 +5,6 @@
 #include <new>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/methods/record_logs.h"
 #include "vexlor/tables/scoring/fs_estimation.h"
 #include "vexlor/tables/scoring/fs_model.h"
@@ -13,6 +12,7 @@
 #include "vexlor/tables/stages/match_results.h"
 #include "vexlor/tables/stages/match_stages.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -11,13 +11,13 @@
 #include <limits>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/records/field_coll.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
 #include "vexlor/tables/candidates/candidate_need.h"
 #include "vexlor/tables/column_options.h"
 #include "vexlor/tables/scoring/pair_scorer.h"
 #include "vexlor/tables/stages/record_snapshot.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

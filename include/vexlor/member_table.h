@@ -1,8 +1,15 @@
 // The dispatch interface of the control: every member with its dispatch
 // identifier, name, parameters and result, and late-bound calls by name or
 // identifier with automation's argument conversion.
-#ifndef VEXLOR_CONTROL_MEMBER_TABLE_H_
-#define VEXLOR_CONTROL_MEMBER_TABLE_H_
+//
+// Ownership: the table is static and lives as long as the program; Invoke
+// borrows the control and the arguments for the call only, and the result
+// belongs to the caller. Errors: Invoke returns a code (kInvokeOk or one of
+// the kInvoke* errors below) with an InvokeError that says which argument
+// and why; it never throws for bad arguments and never touches the
+// control's error state. Threads: as the control, one thread at a time.
+#ifndef VEXLOR_MEMBER_TABLE_H_
+#define VEXLOR_MEMBER_TABLE_H_
 
 #include <cstdint>
 #include <span>
@@ -10,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/export.h"
-#include "vexlor/platform/variant.h"
+#include "vexlor/export.h"
+#include "vexlor/variant.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 
@@ -122,4 +129,4 @@ VEXLOR_EXPORT int32_t Invoke(CVexlorCtrl& control, int32_t dispid,
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_CONTROL_MEMBER_TABLE_H_
+#endif  // VEXLOR_MEMBER_TABLE_H_
