@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 #ifndef VEXLOR_DATA_DIR
 #define VEXLOR_DATA_DIR "/work/shared/data"

@@ -26,10 +26,10 @@
 #include <vector>
 
 #include "bench/bench_data.h"
-#include "vexlor/platform/text.h"
 #include "vexlor/strings/normalize.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
 #include "vexlor/tables/candidates/candidate_need.h"
+#include "vexlor/text.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "vexlor/output/csv_export.h"
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/locale_text.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 namespace {

@@ -42,14 +42,15 @@
 #include "bench/bench_data.h"
 #include "tests/reference/candidate_strategies.h"
 #include "vexlor/control/control_context.h"
-#include "vexlor/control/event_sink.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/event_sink.h"
+#include "vexlor/records/field_coll.h"
 #include "vexlor/tables/methods/dupe_search.h"
 #include "vexlor/tables/methods/fuzzy_match.h"
 #include "vexlor/tables/methods/fuzzy_merge.h"
 #include "vexlor/tables/stages/match_stages.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace {
 

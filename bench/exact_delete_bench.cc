@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "benchmark/benchmark.h"
-#include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/guid.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 namespace {

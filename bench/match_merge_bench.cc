@@ -35,11 +35,11 @@
 #include <vector>
 
 #include "bench/bench_data.h"
-#include "vexlor/control/event_sink.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/event_sink.h"
+#include "vexlor/text.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace {
 

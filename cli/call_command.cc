@@ -4,10 +4,10 @@
 #include <sstream>
 
 #include "cli/command.h"
-#include "vexlor/control/member_table.h"
 #include "vexlor/control/module.h"
+#include "vexlor/member_table.h"
 #include "vexlor/platform/coerce.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::cli {
 
@@ -61,8 +61,8 @@ int RunCall(const std::vector<std::string>& args, Io io) {
   CVexlorCtrl control;
   Variant result;
   InvokeError error;
-  if (Invoke(control, dispid, DISPATCH_METHOD | DISPATCH_PROPERTYGET, values,
-             &result, &error) != S_OK) {
+  if (Invoke(control, dispid, kDispatchMethod | kDispatchPropertyGet, values,
+             &result, &error) != kInvokeOk) {
     return Complain(io, kExitUsage, "call " + error.message);
   }
   if (!result.IsEmpty()) io.out << ResultText(result) << "\n";

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "vexlor/platform/column_limits.h"
 #include "vexlor/platform/coerce.h"
+#include "vexlor/platform/column_limits.h"
 
 namespace vexlor::cli {
 

@@ -9,7 +9,7 @@
 
 #include "cli/arguments.h"
 #include "cli/table_io.h"
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::cli {
 

@@ -9,7 +9,7 @@
 
 #include "cli/gzip.h"
 #include "cli/interrupts.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::cli {
 

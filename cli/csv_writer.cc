@@ -1,6 +1,6 @@
 #include "cli/csv_writer.h"
 
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::cli {
 

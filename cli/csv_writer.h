@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "vexlor/output/csv_format.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

@@ -10,8 +10,8 @@
 #include "cli/table_command.h"
 #include "cli/table_io.h"
 #include "vexlor/output/csv_format.h"
-#include "vexlor/platform/text.h"
 #include "vexlor/tables/methods/delete_dupes.h"
+#include "vexlor/text.h"
 
 namespace vexlor::cli {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

@@ -12,8 +12,8 @@
 
 #include "cli/arguments.h"
 #include "cli/table_io.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/match_options.h"
 
 namespace vexlor::cli {
 

@@ -10,7 +10,7 @@
 #include "cli/summary.h"
 #include "cli/table_command.h"
 #include "cli/table_io.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

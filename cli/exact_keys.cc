@@ -1,6 +1,6 @@
 #include "cli/exact_keys.h"
 
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

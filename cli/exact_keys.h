@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
 
 namespace vexlor::cli {
 

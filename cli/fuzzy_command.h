@@ -11,9 +11,9 @@
 
 #include "cli/command.h"
 #include "cli/table_io.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/match_options.h"
+#include "vexlor/variant.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::cli {
 

@@ -8,8 +8,8 @@
 
 #include "cli/arguments.h"
 #include "cli/command.h"
-#include "vexlor/platform/text.h"
 #include "vexlor/strings/pattern_compare.h"
+#include "vexlor/text.h"
 
 namespace vexlor::cli {
 

@@ -7,9 +7,9 @@
 
 #include "vexlor/output/csv_export.h"
 #include "vexlor/output/csv_format.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/scoring/fs_model.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

@@ -1,5 +1,5 @@
 // The command line's side of the settings the fuzzy batch methods read from
-// their Options text (vexlor/tables/match_options.h): flags that make the
+// their Options text (include/vexlor/match_options.h): flags that make the
 // settings, the pairs file (--pairs), and what the commands add to a
 // result for people to review it: label numbers, group sizes, matched ids.
 #ifndef VEXLOR_CLI_GROUP_SETTINGS_H_
@@ -10,8 +10,8 @@
 
 #include "cli/arguments.h"
 #include "cli/table_io.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/match_options.h"
+#include "vexlor/variant.h"
 
 namespace vexlor::cli {
 

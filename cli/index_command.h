@@ -10,8 +10,8 @@
 #include "cli/arguments.h"
 #include "cli/command.h"
 #include "cli/table_io.h"
-#include "vexlor/platform/variant.h"
 #include "vexlor/tables/index/record_index.h"
+#include "vexlor/variant.h"
 
 namespace vexlor::cli {
 

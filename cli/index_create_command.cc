@@ -11,9 +11,9 @@
 #include "cli/summary.h"
 #include "cli/table_command.h"
 #include "cli/table_io.h"
-#include "vexlor/platform/text.h"
 #include "vexlor/tables/index/record_index.h"
 #include "vexlor/tables/scoring/fs_model.h"
+#include "vexlor/text.h"
 
 namespace vexlor::cli {
 

@@ -4,10 +4,10 @@
 #include <sstream>
 
 #include "vexlor/output/csv_export.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/strings/normalize.h"
 #include "vexlor/tables/cell_text.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

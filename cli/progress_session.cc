@@ -8,7 +8,7 @@
 #include "cli/interrupts.h"
 #include "cli/table_io.h"
 #include "vexlor/platform/coerce.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::cli {
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "cli/arguments.h"
-#include "vexlor/control/event_sink.h"
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/event_sink.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::cli {
 

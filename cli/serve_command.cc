@@ -19,8 +19,8 @@
 #include "cli/index_command.h"
 #include "cli/interrupts.h"
 #include "cli/secret.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

@@ -4,9 +4,9 @@
 
 #include "cli/arguments.h"
 #include "cli/command.h"
-#include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/coerce.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::cli {
 

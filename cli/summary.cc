@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/match_options.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "cli/arguments.h"
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
 
 namespace vexlor::cli {
 

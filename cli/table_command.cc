@@ -7,7 +7,7 @@
 #include "cli/log_probe.h"
 #include "cli/progress_session.h"
 #include "cli/summary.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::cli {
 

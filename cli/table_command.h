@@ -19,9 +19,9 @@
 #include "cli/command.h"
 #include "cli/staged_log.h"
 #include "cli/table_io.h"
-#include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/column_limits.h"
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::cli {
 

@@ -7,8 +7,8 @@
 #include "cli/csv_writer.h"
 #include "cli/interrupts.h"
 #include "cli/output_target.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

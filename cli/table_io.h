@@ -12,7 +12,7 @@
 #include "cli/command.h"
 #include "cli/csv_reader.h"
 #include "vexlor/output/csv_format.h"
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
 
 namespace vexlor::cli {
 

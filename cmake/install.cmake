@@ -5,38 +5,12 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# The public headers: what a C++ host includes (the control, its member
-# table, events, module and progress windows, variants, text conversion)
-# and the headers those include. The other headers are internal and are not
-# installed; the install test compiles each installed header on its own.
-set(VEXLOR_PUBLIC_HEADERS
-  vexlor/control/about.h
-  vexlor/control/event_sink.h
-  vexlor/control/member_table.h
-  vexlor/control/module.h
-  vexlor/control/progress_window.h
-  vexlor/control/resources.h
-  vexlor/control/sink_list.h
-  vexlor/control/vexlor_ctrl.h
-  vexlor/output/csv_format.h
-  vexlor/platform/column_limits.h
-  vexlor/platform/export.h
-  vexlor/platform/guid.h
-  vexlor/platform/locale_text.h
-  vexlor/platform/text.h
-  vexlor/platform/variant.h
-  vexlor/platform/variant_array.h
-  vexlor/records/field_coll.h
-  vexlor/tables/batch_context.h
-  vexlor/tables/candidates/candidate_rule.h
-  vexlor/tables/column_options.h
-  vexlor/tables/match_options.h
-  vexlor/tables/return_results.h
-  vexlor/tables/string_ids.h)
-foreach(header ${VEXLOR_PUBLIC_HEADERS})
-  get_filename_component(folder ${header} DIRECTORY)
-  install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
-endforeach()
+# The public headers are include/vexlor/, all of it and nothing else: the
+# control, its member table, events and progress windows, variants, text
+# conversion, the settings and the enumerations. The install test compiles
+# each installed header on its own.
+install(DIRECTORY include/vexlor DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        FILES_MATCHING PATTERN "*.h")
 install(TARGETS vexlor_shared vexlor_static EXPORT vexlorTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -1,8 +1,8 @@
 #include "com/automation_object.h"
 
-#include <string>
-
 #include <olectl.h>
+
+#include <string>
 
 #include "com/about_dialog.h"
 #include "com/boundary.h"

@@ -11,15 +11,14 @@
 #ifndef VEXLOR_COM_AUTOMATION_OBJECT_H_
 #define VEXLOR_COM_AUTOMATION_OBJECT_H_
 
-#include "vexlor/control/vexlor_ctrl.h"
+#include <windows.h>
+#include <ocidl.h>
 
 #include "com/com_object.h"
 #include "com/design_time_face.h"
 #include "com/event_connection.h"
 #include "com/progress_dialog.h"
-
-#include <windows.h>
-#include <ocidl.h>
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::com {
 

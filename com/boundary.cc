@@ -1,10 +1,10 @@
-#include "vexlor/control/module.h"
-
 #include "com/boundary.h"
 
 #include <cstring>
 #include <exception>
 #include <new>
+
+#include "vexlor/control/module.h"
 
 namespace vexlor::com {
 

@@ -1,9 +1,3 @@
-// The module declares the registration codes under the names the Windows
-// headers define as macros, so it is read before them.
-// clang-format off
-#include "vexlor/control/module.h"
-// clang-format on
-
 #include "com/design_time_face.h"
 
 #include <string>
@@ -14,6 +8,7 @@
 #include "com/design_time_picture.h"
 #include "com/guids.h"
 #include "com/verb_enum.h"
+#include "vexlor/control/module.h"
 
 namespace vexlor::com {
 

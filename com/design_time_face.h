@@ -17,12 +17,12 @@
 #ifndef VEXLOR_COM_DESIGN_TIME_FACE_H_
 #define VEXLOR_COM_DESIGN_TIME_FACE_H_
 
+#include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
-#include <windows.h>
 
 #include "com/property_exchange.h"
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::com {
 

@@ -1,8 +1,3 @@
-// The member table declares its result codes and invoke flags under the
-// automation names, which the Windows headers define as macros: it must be
-// read before them.
-#include "vexlor/control/member_table.h"
-
 #include "com/dispatch_call.h"
 
 #include <cctype>
@@ -11,10 +6,23 @@
 #include <vector>
 
 #include "com/variant_bridge.h"
+#include "vexlor/member_table.h"
 
 namespace vexlor::com {
 
 namespace {
+
+// The member table's invoke flags and result codes are automation's, so
+// they pass between the two unchanged.
+static_assert(kDispatchMethod == DISPATCH_METHOD);
+static_assert(kDispatchPropertyGet == DISPATCH_PROPERTYGET);
+static_assert(kDispatchPropertyPut == DISPATCH_PROPERTYPUT);
+static_assert(kInvokeOk == S_OK);
+static_assert(kInvokeMemberNotFound == DISP_E_MEMBERNOTFOUND);
+static_assert(kInvokeTypeMismatch == DISP_E_TYPEMISMATCH);
+static_assert(kInvokeUnknownName == DISP_E_UNKNOWNNAME);
+static_assert(kInvokeOverflow == DISP_E_OVERFLOW);
+static_assert(kInvokeBadParamCount == DISP_E_BADPARAMCOUNT);
 
 // Member and parameter names are ASCII; anything else matches nothing.
 std::optional<std::string> AsciiName(const OLECHAR* name) {
@@ -134,9 +142,8 @@ HRESULT CallMember(CVexlorCtrl& control, DISPID dispid, WORD flags,
   }
   platform::Variant value;
   InvokeError error;
-  // The member table's invoke flags have automation's values.
   int32_t status = Invoke(control, dispid, flags, args, &value, &error);
-  if (status != 0) {
+  if (status != kInvokeOk) {
     if (arg_error != nullptr && error.arg_index >= 0 &&
         static_cast<size_t>(error.arg_index) < slots.size()) {
       *arg_error = static_cast<UINT>(slots[error.arg_index]);

@@ -3,10 +3,10 @@
 #ifndef VEXLOR_COM_DISPATCH_CALL_H_
 #define VEXLOR_COM_DISPATCH_CALL_H_
 
-#include "vexlor/control/vexlor_ctrl.h"
-
 #include <windows.h>
 #include <oaidl.h>
+
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::com {
 

@@ -1,10 +1,4 @@
 // The entry points of the in-process server.
-//
-// The module declares the registration codes under the names the Windows
-// headers define as macros, so it is read before them.
-#include "vexlor/control/module.h"
-#include "vexlor/platform/text.h"
-
 #include <windows.h>
 #include <olectl.h>
 
@@ -14,8 +8,15 @@
 #include "com/class_factory.h"
 #include "com/com_module.h"
 #include "com/win_registry.h"
+#include "vexlor/control/module.h"
+#include "vexlor/text.h"
 
 namespace {
+
+// The module's registration codes are handed to the host unchanged.
+static_assert(vexlor::kSelfRegOk == S_OK);
+static_assert(vexlor::kSelfRegTypeLibError == SELFREG_E_TYPELIB);
+static_assert(vexlor::kSelfRegClassError == SELFREG_E_CLASS);
 
 std::string ModulePathUtf8() {
   std::wstring path = vexlor::com::ModulePath();

@@ -1,8 +1,8 @@
 #include "com/event_connection.h"
 
-#include <algorithm>
-
 #include <olectl.h>
+
+#include <algorithm>
 
 #include "com/boundary.h"
 #include "com/guids.h"

@@ -8,14 +8,14 @@
 #ifndef VEXLOR_COM_EVENT_CONNECTION_H_
 #define VEXLOR_COM_EVENT_CONNECTION_H_
 
+#include <windows.h>
+#include <ocidl.h>
+
 #include <memory>
 #include <vector>
 
-#include "vexlor/control/event_sink.h"
-#include "vexlor/control/vexlor_ctrl.h"
-
-#include <windows.h>
-#include <ocidl.h>
+#include "vexlor/event_sink.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::com {
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/control/progress_window.h"
+#include "vexlor/progress_window.h"
 
 namespace vexlor::com {
 

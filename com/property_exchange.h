@@ -9,8 +9,8 @@
 #ifndef VEXLOR_COM_PROPERTY_EXCHANGE_H_
 #define VEXLOR_COM_PROPERTY_EXCHANGE_H_
 
-#include <ocidl.h>
 #include <windows.h>
+#include <ocidl.h>
 
 #include <cstdint>
 

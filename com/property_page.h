@@ -7,8 +7,8 @@
 #ifndef VEXLOR_COM_PROPERTY_PAGE_H_
 #define VEXLOR_COM_PROPERTY_PAGE_H_
 
-#include <unknwn.h>
 #include <windows.h>
+#include <unknwn.h>
 
 namespace vexlor::com {
 

@@ -2,7 +2,7 @@
 // About box, the property page and the pictures. Shared by the resource
 // script and the C++ sources, so it holds preprocessor definitions only.
 // The progress dialogs and the window texts use the ids of the window
-// models in vexlor/control/resources.h.
+// models in include/vexlor/resources.h.
 #ifndef VEXLOR_COM_RESOURCE_IDS_H_
 #define VEXLOR_COM_RESOURCE_IDS_H_
 

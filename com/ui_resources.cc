@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "com/com_module.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::com {
 

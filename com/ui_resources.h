@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "vexlor/control/resources.h"
+#include "vexlor/resources.h"
 
 namespace vexlor::com {
 

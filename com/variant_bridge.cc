@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::com {
 

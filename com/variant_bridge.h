@@ -11,12 +11,12 @@
 #ifndef VEXLOR_COM_VARIANT_BRIDGE_H_
 #define VEXLOR_COM_VARIANT_BRIDGE_H_
 
-#include <deque>
-
-#include "vexlor/platform/variant.h"
-
 #include <windows.h>
 #include <oaidl.h>
+
+#include <deque>
+
+#include "vexlor/variant.h"
 
 namespace vexlor::com {
 

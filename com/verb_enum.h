@@ -4,9 +4,9 @@
 #ifndef VEXLOR_COM_VERB_ENUM_H_
 #define VEXLOR_COM_VERB_ENUM_H_
 
+#include <windows.h>
 #include <olectl.h>
 #include <oleidl.h>
-#include <windows.h>
 
 namespace vexlor::com {
 

@@ -1,11 +1,10 @@
 #include "com/win_registry.h"
 
-#include "vexlor/platform/text.h"
-
 #include <windows.h>
 #include <oleauto.h>
 
 #include "com/guids.h"
+#include "vexlor/text.h"
 
 namespace vexlor::com {
 

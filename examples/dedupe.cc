@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 int main() {
   using vexlor::platform::Variant;

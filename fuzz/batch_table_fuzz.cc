@@ -31,10 +31,11 @@
 #include <vector>
 
 #include "fuzz/batch_table_oracle.h"
-#include "vexlor/control/progress_window.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/progress_window.h"
+#include "vexlor/tables/column_options.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace {
 

@@ -17,13 +17,13 @@
 #include "tests/reference/dupe_search_reference.h"
 #include "tests/reference/exact_delete_reference.h"
 #include "tests/reference/fuzzy_match_reference.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/match_options.h"
+#include "vexlor/return_results.h"
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/methods/delete_dupes.h"
-#include "vexlor/tables/return_results.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::fuzz {
 

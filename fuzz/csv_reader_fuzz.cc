@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "cli/csv_reader.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace {
 

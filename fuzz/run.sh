@@ -76,7 +76,7 @@ if [ "$mode" = total ]; then
 fi
 
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-flags="-std=c++20 -g -O1 -Wall -Wextra -Werror $sanitize -I$root"
+flags="-std=c++20 -g -O1 -Wall -Wextra -Werror $sanitize -I$root -I$root/include"
 
 # Header lines of a target: the words after "// KEY:", all lines joined.
 # Globs among the sources are expanded here, and the Windows side of each

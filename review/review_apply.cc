@@ -17,13 +17,13 @@
 #include <cstdio>
 
 #include "cli/command.h"
-#include "review/review_decisions.h"
-#include "cli/table_command.h"
 #include "cli/summary.h"
+#include "cli/table_command.h"
 #include "cli/table_io.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "review/review_decisions.h"
 #include "vexlor/tables/cell_text.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

@@ -12,10 +12,10 @@
 #include "cli/progress_session.h"
 #include "cli/summary.h"
 #include "cli/table_command.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/scoring/fs_model.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::cli {
 

@@ -14,8 +14,8 @@
 
 #include "cli/arguments.h"
 #include "cli/command.h"
-#include "review/review_decisions.h"
 #include "cli/table_io.h"
+#include "review/review_decisions.h"
 
 namespace vexlor::cli {
 

@@ -9,10 +9,10 @@
 #ifndef VEXLOR_REVIEW_REVIEW_SERVER_H_
 #define VEXLOR_REVIEW_REVIEW_SERVER_H_
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
-#include <cstddef>
 
 #include "review/review_decisions.h"
 

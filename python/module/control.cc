@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "vexlor/platform/text.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/distributed/found_pairs.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/text.h"
 
 namespace vexlor::python {
 
@@ -174,8 +174,8 @@ py::object Control::Call(int32_t dispid, py::tuple args, bool strict,
   Variant result;
   InvokeError error;
   const uint16_t flags =
-      put ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD | DISPATCH_PROPERTYGET;
-  int32_t status = S_OK;
+      put ? kDispatchPropertyPut : kDispatchMethod | kDispatchPropertyGet;
+  int32_t status = kInvokeOk;
   if (TakesTable(*member)) {
     RunUnlocked([&] {
       status = Invoke(*control_, dispid, flags, values, &result, &error);
@@ -185,7 +185,7 @@ py::object Control::Call(int32_t dispid, py::tuple args, bool strict,
     status = Invoke(*control_, dispid, flags, values, &result, &error);
     RaisePending();
   }
-  if (status != S_OK) {
+  if (status != kInvokeOk) {
     PyErr_SetString(Types().dispatch_error.ptr(), error.message.c_str());
     throw py::error_already_set();
   }

@@ -17,9 +17,10 @@
 
 #include "python/module/conversion.h"
 #include "python/module/events.h"
-#include "vexlor/control/member_table.h"
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/member_table.h"
+#include "vexlor/tables/column_options.h"
 #include "vexlor/tables/scoring/fs_model.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::python {
 

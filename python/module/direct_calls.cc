@@ -24,8 +24,7 @@
 
 #include "python/module/control.h"
 #include "python/module/conversion.h"
-#include "vexlor/control/member_table.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/member_table.h"
 #include "vexlor/strings/double_metaphone.h"
 #include "vexlor/strings/edit_distance.h"
 #include "vexlor/strings/gestalt_similarity.h"
@@ -33,6 +32,7 @@
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
 #include "vexlor/strings/soundex.h"
+#include "vexlor/text.h"
 
 namespace vexlor::python {
 

@@ -11,8 +11,8 @@
 #include <memory>
 #include <string_view>
 
-#include "vexlor/control/progress_window.h"
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/progress_window.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::python {
 

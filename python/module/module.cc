@@ -19,10 +19,10 @@
 #include "python/module/pair_finders.h"
 #include "python/module/persisted_index.h"
 #include "python/module/split_index.h"
-#include "vexlor/control/member_table.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/tables/match_options.h"
-#include "vexlor/tables/return_results.h"
+#include "vexlor/match_options.h"
+#include "vexlor/member_table.h"
+#include "vexlor/return_results.h"
+#include "vexlor/text.h"
 
 namespace vexlor::python {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "python/module/control.h"
 #include "python/module/conversion.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/distributed/pair_ranges.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/text.h"
 
 namespace vexlor::python {
 

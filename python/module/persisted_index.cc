@@ -13,10 +13,10 @@
 
 #include "python/module/control.h"
 #include "python/module/conversion.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/index/record_index.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::python {
 

@@ -12,10 +12,10 @@
 
 #include "python/module/control.h"
 #include "python/module/conversion.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/distributed/block_pair_finder.h"
 #include "vexlor/tables/distributed/block_words.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/text.h"
 
 namespace vexlor::python {
 

@@ -309,7 +309,7 @@ def dupes(df, *, id_column=None, columns=None, weights=None, threshold=80.0,
 
 
 # kLargeChainedGroup and kAdvisedLargeTableOptions of
-# vexlor/tables/match_options.h, which the command line's summary names.
+# include/vexlor/match_options.h, which the command line's summary names.
 _LARGE_CHAINED_GROUP = 50
 _ADVISED_OPTIONS = "Grouping=Clique;Scoring=Estimated;Swap=1,2"
 

@@ -1,10 +1,10 @@
+#include "cli/help.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-#include "cli/help.h"
 
 namespace vexlor::cli {
 namespace {

@@ -15,6 +15,7 @@
 #include "com/guids.h"
 #include "com/progress_dialog.h"
 #include "tests/control/control_test_support.h"
+#include "vexlor/control/progress_dialogs.h"
 #include "vexlor/platform/testing/allocation_walk.h"
 
 namespace vexlor::com {

@@ -8,9 +8,9 @@
 // Prints one line per failed check and a summary line; the exit code is the
 // number of failures.
 
+#include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <string>

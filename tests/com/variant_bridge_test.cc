@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::com {
 namespace {

@@ -4,8 +4,8 @@
 #ifndef VEXLOR_TESTS_COM_UI_CHECKS_H_
 #define VEXLOR_TESTS_COM_UI_CHECKS_H_
 
-#include <oaidl.h>
 #include <windows.h>
+#include <oaidl.h>
 
 #include <string>
 #include <string_view>

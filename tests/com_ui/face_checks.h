@@ -7,13 +7,13 @@
 #ifndef VEXLOR_TESTS_COM_UI_FACE_CHECKS_H_
 #define VEXLOR_TESTS_COM_UI_FACE_CHECKS_H_
 
-#include <ocidl.h>
 #include <windows.h>
+#include <ocidl.h>
 
 #include <string>
 
 #include "tests/com_ui/test_container.h"
-#include "vexlor/control/resources.h"
+#include "vexlor/resources.h"
 
 namespace vexlor::ui_test {
 

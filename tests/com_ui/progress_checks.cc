@@ -1,9 +1,3 @@
-// The member table names its dispatch codes as the Windows headers'
-// macros do, so it is read before them.
-// clang-format off
-#include "vexlor/control/member_table.h"
-// clang-format on
-
 #include "tests/com_ui/progress_checks.h"
 
 #include <commctrl.h>
@@ -18,9 +12,11 @@
 
 #include "tests/com_ui/checks.h"
 #include "tests/com_ui/window_probe.h"
-#include "vexlor/control/progress_window.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/member_table.h"
+#include "vexlor/progress_window.h"
+#include "vexlor/tables/string_ids.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::ui_test {
 

@@ -12,13 +12,13 @@
 #ifndef VEXLOR_TESTS_COM_UI_PROGRESS_CHECKS_H_
 #define VEXLOR_TESTS_COM_UI_PROGRESS_CHECKS_H_
 
-#include <oaidl.h>
 #include <windows.h>
+#include <oaidl.h>
 
 #include <string>
 
 #include "tests/com_ui/test_container.h"
-#include "vexlor/control/resources.h"
+#include "vexlor/resources.h"
 
 namespace vexlor::ui_test {
 

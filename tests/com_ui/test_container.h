@@ -6,8 +6,8 @@
 #ifndef VEXLOR_TESTS_COM_UI_TEST_CONTAINER_H_
 #define VEXLOR_TESTS_COM_UI_TEST_CONTAINER_H_
 
-#include <ocidl.h>
 #include <windows.h>
+#include <ocidl.h>
 
 namespace vexlor::ui_test {
 

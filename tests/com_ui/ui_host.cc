@@ -12,8 +12,8 @@
 // interface to have. Prints one line per failed check and a summary; the
 // exit code is the number of failures.
 
-#include <ole2.h>
 #include <windows.h>
+#include <ole2.h>
 
 #include <cstdio>
 #include <string>

@@ -4,6 +4,8 @@
 // result; the window must be closed, the logs closed and holding a prefix
 // of their complete content, and the control usable afterwards. Leaks show
 // up in the sanitizer build.
+#include "vexlor/platform/testing/allocation_walk.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,11 +17,10 @@
 
 #include "tests/control/control_test_support.h"
 #include "tests/output/temp_dir.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/testing/allocation_walk.h"
 #include "vexlor/platform/testing/scoped_env.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 namespace {

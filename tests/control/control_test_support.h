@@ -13,11 +13,11 @@
 #include <functional>
 #include <string>
 
-#include "vexlor/control/event_sink.h"
-#include "vexlor/control/progress_window.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/event_sink.h"
+#include "vexlor/progress_window.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor::testing {
 

@@ -72,10 +72,10 @@ TEST(ModuleTest, RegistersTheEntriesAndUnregistersThemAll) {
 TEST(ModuleTest, RefusalsGiveTheirCodes) {
   FakeRegistry lib;
   lib.refuse_typelib = true;
-  EXPECT_EQ(DllRegisterServer(lib, "x"), SELFREG_E_TYPELIB);
+  EXPECT_EQ(DllRegisterServer(lib, "x"), kSelfRegTypeLibError);
   FakeRegistry classes;
   classes.refuse_keys = true;
-  EXPECT_EQ(DllRegisterServer(classes, "x"), SELFREG_E_CLASS);
+  EXPECT_EQ(DllRegisterServer(classes, "x"), kSelfRegClassError);
 }
 
 TEST(ModuleTest, FactoriesAndExtent) {

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "vexlor/control/control_context.h"
-#include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/testing/allocation_walk.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/tables/column_options.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 namespace {

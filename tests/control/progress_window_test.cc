@@ -1,4 +1,4 @@
-#include "vexlor/control/progress_window.h"
+#include "vexlor/progress_window.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/control/resources.h"
+#include "vexlor/control/progress_dialogs.h"
 #include "vexlor/platform/testing/scoped_env.h"
+#include "vexlor/resources.h"
+#include "vexlor/tables/batch_context.h"
 
 namespace vexlor {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "tests/control/control_test_support.h"
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 namespace {

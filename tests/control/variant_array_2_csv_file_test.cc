@@ -5,10 +5,10 @@
 #include <string>
 
 #include "tests/output/temp_dir.h"
-#include "vexlor/control/vexlor_ctrl.h"
 #include "vexlor/platform/testing/allocation_walk.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 namespace {

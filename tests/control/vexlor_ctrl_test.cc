@@ -1,12 +1,14 @@
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/vexlor_ctrl.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 #include <set>
 
-#include "vexlor/control/member_table.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/member_table.h"
+#include "vexlor/platform/guid.h"
+#include "vexlor/tables/column_options.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 namespace {
@@ -146,21 +148,23 @@ TEST(MemberTableTest, InvokeConvertsArguments) {
   Variant result;
   InvokeError error;
   std::vector<Variant> args = {S("Lee"), S("4"), S("0")};
-  ASSERT_EQ(Invoke(c, 7, DISPATCH_METHOD, args, &result, &error), S_OK);
+  ASSERT_EQ(Invoke(c, 7, kDispatchMethod, args, &result, &error), kInvokeOk);
   EXPECT_EQ(result.AsString(), u"l000");
 
   args = {S("ABCD"), S("ABXD")};
-  ASSERT_EQ(Invoke(c, 15, DISPATCH_METHOD, args, &result, &error), S_OK);
+  ASSERT_EQ(Invoke(c, 15, kDispatchMethod, args, &result, &error), kInvokeOk);
   EXPECT_EQ(result.AsDouble(), 75.0);
 
   args = {
       S(","),
   };
-  ASSERT_EQ(Invoke(c, 2, DISPATCH_PROPERTYPUT, args, &result, &error), S_OK);
-  ASSERT_EQ(Invoke(c, 2, DISPATCH_PROPERTYGET, {}, &result, &error), S_OK);
+  ASSERT_EQ(Invoke(c, 2, kDispatchPropertyPut, args, &result, &error),
+            kInvokeOk);
+  ASSERT_EQ(Invoke(c, 2, kDispatchPropertyGet, {}, &result, &error), kInvokeOk);
   EXPECT_EQ(result.AsString(), u",");
   args = {S("False")};
-  ASSERT_EQ(Invoke(c, 3, DISPATCH_PROPERTYPUT, args, &result, &error), S_OK);
+  ASSERT_EQ(Invoke(c, 3, kDispatchPropertyPut, args, &result, &error),
+            kInvokeOk);
   EXPECT_FALSE(c.GetCSVTextInQuotes());
 }
 
@@ -174,18 +178,18 @@ TEST(MemberTableTest, InvokeRefusesWhatDoesNotFit) {
   } cases[] = {
       {7,
        {S("Lee"), Variant::I4(70000), Variant::Bool(false)},
-       DISP_E_OVERFLOW},
-      {16, {S("a"), S("b"), S("abc"), S("0")}, DISP_E_TYPEMISMATCH},
-      {10, {S("a")}, DISP_E_BADPARAMCOUNT},
-      {19, {}, DISP_E_MEMBERNOTFOUND},
+       kInvokeOverflow},
+      {16, {S("a"), S("b"), S("abc"), S("0")}, kInvokeTypeMismatch},
+      {10, {S("a")}, kInvokeBadParamCount},
+      {19, {}, kInvokeMemberNotFound},
       {21,
        {Variant::R8(1e9), S("1"), S("1"), S("1"), S("0"), S("")},
-       DISP_E_OVERFLOW},
+       kInvokeOverflow},
   };
   for (const Case& k : cases) {
     Variant result;
     InvokeError error;
-    EXPECT_EQ(Invoke(c, k.dispid, DISPATCH_METHOD, k.args, &result, &error),
+    EXPECT_EQ(Invoke(c, k.dispid, kDispatchMethod, k.args, &result, &error),
               k.code)
         << k.dispid;
     EXPECT_FALSE(error.message.empty());

@@ -24,8 +24,8 @@
 #include "vexlor/output/log_file.h"
 #include "vexlor/platform/locale_text.h"
 #include "vexlor/platform/testing/locale_data.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 namespace {

@@ -12,9 +12,9 @@
 #include "vexlor/platform/locale_text.h"
 #include "vexlor/platform/testing/locale_data.h"
 #include "vexlor/platform/testing/scoped_env.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "vexlor/platform/testing/locale_data.h"
 #include "vexlor/platform/testing/scoped_env.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::platform {
 namespace {

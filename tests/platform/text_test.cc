@@ -1,4 +1,4 @@
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
+#include "vexlor/variant_array.h"
+
 #include <gtest/gtest.h>
 
 #include "vexlor/platform/testing/failing_allocator.h"
-#include "vexlor/platform/variant_array.h"
 
 namespace vexlor::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "vexlor/platform/coerce.h"
 #include "vexlor/platform/guid.h"
 #include "vexlor/platform/testing/failing_allocator.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::platform {
 namespace {

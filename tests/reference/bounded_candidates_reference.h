@@ -1,4 +1,4 @@
-// The bounded candidate rule of vexlor/tables/candidates/candidate_rule.h
+// The bounded candidate rule of include/vexlor/candidate_rule.h
 // taken straight from its steps, for checking the generator's TakeBounded:
 // every row's band keys and count are made from its trigrams, and a band's
 // rows are found by comparing every row's key.
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "tests/reference/trigram_reference.h"
-#include "vexlor/tables/candidates/candidate_rule.h"
+#include "vexlor/candidate_rule.h"
 #include "vexlor/tables/candidates/min_hash.h"
 
 namespace vexlor::reference {

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "tests/reference/fuzzy_match_reference.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::reference {
 

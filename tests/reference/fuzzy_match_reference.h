@@ -7,8 +7,8 @@
 #ifndef VEXLOR_TESTS_REFERENCE_FUZZY_MATCH_REFERENCE_H_
 #define VEXLOR_TESTS_REFERENCE_FUZZY_MATCH_REFERENCE_H_
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -17,13 +17,13 @@
 
 #include "tests/reference/naive_gestalt.h"
 #include "tests/reference/trigram_reference.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/records/field_coll.h"
 #include "vexlor/strings/normalize.h"
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/column_options.h"
 #include "vexlor/tables/scoring/fs_model.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::reference {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/platform/numeric_locale.h"
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
 
 namespace vexlor {
 namespace {

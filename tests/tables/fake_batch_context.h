@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/records/field_coll.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/column_options.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::testing {
 

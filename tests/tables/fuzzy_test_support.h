@@ -14,9 +14,9 @@
 #include "tests/output/temp_dir.h"
 #include "tests/tables/fake_batch_context.h"
 #include "vexlor/platform/guid.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::testing {
 

@@ -1,11 +1,11 @@
-#include "vexlor/tables/match_options.h"
+#include "vexlor/match_options.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "vexlor/platform/export.h"
+#include "vexlor/export.h"
 
 namespace vexlor {
 

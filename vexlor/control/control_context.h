@@ -7,8 +7,10 @@
 #include <string>
 
 #include "vexlor/control/progress_reporter.h"
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/records/field_coll.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/column_options.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 

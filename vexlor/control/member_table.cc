@@ -1,4 +1,4 @@
-#include "vexlor/control/member_table.h"
+#include "vexlor/member_table.h"
 
 #include <string>
 
@@ -378,15 +378,15 @@ int32_t Fail(InvokeError* error, int32_t code, int arg, std::string message) {
 int32_t Convert(const MemberInfo& member, const ParamInfo& param, int index,
                 const Variant& in, Variant* out, InvokeError* error) {
   CoerceStatus status = platform::ChangeType(in, param.type, out);
-  if (status == CoerceStatus::kOk) return S_OK;
+  if (status == CoerceStatus::kOk) return kInvokeOk;
   std::string where = std::string(member.name) + ": argument " +
                       std::to_string(index + 1) + " (" + param.name + ", " +
                       ParamTypeName(param) + ")";
   if (status == CoerceStatus::kOverflow) {
-    return Fail(error, DISP_E_OVERFLOW, index, where + " is out of range");
+    return Fail(error, kInvokeOverflow, index, where + " is out of range");
   }
   return Fail(
-      error, DISP_E_TYPEMISMATCH, index,
+      error, kInvokeTypeMismatch, index,
       where + " cannot take a value of type " + platform::TypeName(in.vt()));
 }
 
@@ -445,32 +445,32 @@ int32_t Invoke(CVexlorCtrl& control, int32_t dispid, uint16_t flags,
                InvokeError* error) {
   const MemberInfo* member = FindMember(dispid);
   if (member == nullptr) {
-    return Fail(error, DISP_E_MEMBERNOTFOUND, -1,
+    return Fail(error, kInvokeMemberNotFound, -1,
                 "no member with dispatch identifier " + std::to_string(dispid));
   }
   Variant ignored;
   if (result == nullptr) result = &ignored;
   if (member->kind == MemberKind::kProperty) {
-    bool put = (flags & DISPATCH_PROPERTYPUT) != 0 || args.size() == 1;
+    bool put = (flags & kDispatchPropertyPut) != 0 || args.size() == 1;
     if (args.size() > 1 || (put && args.empty())) {
-      return Fail(error, DISP_E_BADPARAMCOUNT, -1,
+      return Fail(error, kInvokeBadParamCount, -1,
                   std::string(member->name) +
                       ": a property takes no argument to read, one to write");
     }
     if (!put) {
       *result = GetProperty(control, dispid);
-      return S_OK;
+      return kInvokeOk;
     }
     ParamInfo value{"value", member->result};
     Variant converted;
     int32_t status = Convert(*member, value, 0, args[0], &converted, error);
-    if (status != S_OK) return status;
+    if (status != kInvokeOk) return status;
     PutProperty(control, dispid, converted);
     *result = Variant();
-    return S_OK;
+    return kInvokeOk;
   }
   if (args.size() != member->params.size()) {
-    return Fail(error, DISP_E_BADPARAMCOUNT, -1,
+    return Fail(error, kInvokeBadParamCount, -1,
                 std::string(member->name) + " takes " +
                     std::to_string(member->params.size()) + " argument" +
                     (member->params.size() == 1 ? "" : "s") + ", not " +
@@ -480,10 +480,10 @@ int32_t Invoke(CVexlorCtrl& control, int32_t dispid, uint16_t flags,
   for (size_t i = 0; i < args.size(); ++i) {
     int32_t status = Convert(*member, member->params[i], static_cast<int>(i),
                              args[i], &converted[i], error);
-    if (status != S_OK) return status;
+    if (status != kInvokeOk) return status;
   }
   *result = CallMethod(control, dispid, Args(std::move(converted)));
-  return S_OK;
+  return kInvokeOk;
 }
 
 }  // namespace vexlor

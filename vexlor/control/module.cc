@@ -2,8 +2,8 @@
 
 #include <sstream>
 
-#include "vexlor/control/member_table.h"
-#include "vexlor/tables/return_results.h"
+#include "vexlor/member_table.h"
+#include "vexlor/return_results.h"
 
 namespace vexlor {
 
@@ -92,22 +92,22 @@ std::unique_ptr<CVexlorPropPage> CreatePropPage(std::string_view name) {
 
 int32_t DllRegisterServer(RegistryStore& store, const std::string& path) {
   if (!store.RegisterTypeLib(kTypeLibId, kTypeLibMajor, kTypeLibMinor, path)) {
-    return SELFREG_E_TYPELIB;
+    return kSelfRegTypeLibError;
   }
   if (!RegisterControlClass(store, path) || !RegisterPageClass(store, path)) {
-    return SELFREG_E_CLASS;
+    return kSelfRegClassError;
   }
   return kSelfRegOk;
 }
 
 int32_t DllUnregisterServer(RegistryStore& store) {
   if (!store.UnregisterTypeLib(kTypeLibId, kTypeLibMajor, kTypeLibMinor)) {
-    return SELFREG_E_TYPELIB;
+    return kSelfRegTypeLibError;
   }
   bool ok = store.DeleteTree(ClassKey(kControlClsid));
   ok = store.DeleteTree(kControlProgId) && ok;
   ok = store.DeleteTree(ClassKey(kPropPageClsid)) && ok;
-  return ok ? kSelfRegOk : SELFREG_E_CLASS;
+  return ok ? kSelfRegOk : kSelfRegClassError;
 }
 
 Extent OnSetExtent(Extent) { return Extent{890, 890}; }

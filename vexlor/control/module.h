@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/export.h"
+#include "vexlor/export.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 
@@ -37,10 +37,12 @@ inline constexpr uint32_t kMiscStatus = 0x20591;  // 132497
 inline constexpr int kTypeLibMajor = 1;
 inline constexpr int kTypeLibMinor = 0;
 
-// Return codes of registration.
+// Return codes of registration, with the values a Windows host expects from
+// its self-registration entry points.
 inline constexpr int32_t kSelfRegOk = 0;
-inline constexpr int32_t SELFREG_E_TYPELIB = static_cast<int32_t>(0x80040200);
-inline constexpr int32_t SELFREG_E_CLASS = static_cast<int32_t>(0x80040201);
+inline constexpr int32_t kSelfRegTypeLibError =
+    static_cast<int32_t>(0x80040200);
+inline constexpr int32_t kSelfRegClassError = static_cast<int32_t>(0x80040201);
 
 // The property page: caption "General", no properties exchanged.
 class CVexlorPropPage {
@@ -76,7 +78,7 @@ class RegistryStore {
 };
 
 // Registers the type library, then the control class and the page class.
-// kSelfRegOk, or SELFREG_E_TYPELIB / SELFREG_E_CLASS when the store refuses.
+// kSelfRegOk, or kSelfRegTypeLibError / kSelfRegClassError when the store refuses.
 VEXLOR_EXPORT int32_t DllRegisterServer(RegistryStore& store,
                                         const std::string& module_path);
 // Unregisters the type library, then the classes; same return codes.

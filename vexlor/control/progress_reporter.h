@@ -19,10 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/control/event_sink.h"
-#include "vexlor/control/progress_window.h"
-#include "vexlor/control/resources.h"
+#include "vexlor/control/progress_dialogs.h"
 #include "vexlor/control/sink_list.h"
+#include "vexlor/event_sink.h"
+#include "vexlor/progress_window.h"
+#include "vexlor/resources.h"
 #include "vexlor/tables/batch_context.h"
 
 namespace vexlor {

@@ -1,4 +1,4 @@
-#include "vexlor/control/progress_window.h"
+#include "vexlor/progress_window.h"
 
 #include <unistd.h>
 
@@ -7,6 +7,10 @@
 #include <csignal>
 #include <cstdio>
 #include <system_error>
+
+#include "vexlor/control/progress_dialogs.h"
+#include "vexlor/tables/batch_context.h"
+#include "vexlor/tables/string_ids.h"
 
 namespace vexlor {
 

@@ -1,6 +1,8 @@
-#include "vexlor/control/resources.h"
+#include "vexlor/resources.h"
 
 #include <cstdlib>
+
+#include "vexlor/tables/string_ids.h"
 
 namespace vexlor {
 

@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "vexlor/control/event_sink.h"
+#include "vexlor/event_sink.h"
 
 namespace vexlor {
 

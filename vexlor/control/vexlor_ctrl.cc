@@ -1,4 +1,4 @@
-#include "vexlor/control/vexlor_ctrl.h"
+#include "vexlor/vexlor_ctrl.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,9 +6,12 @@
 
 #include "vexlor/control/about.h"
 #include "vexlor/control/control_context.h"
+#include "vexlor/control/sink_list.h"
+#include "vexlor/match_options.h"
 #include "vexlor/output/csv_export.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/output/csv_format.h"
+#include "vexlor/platform/guid.h"
+#include "vexlor/records/field_coll.h"
 #include "vexlor/strings/double_metaphone.h"
 #include "vexlor/strings/edit_distance.h"
 #include "vexlor/strings/gestalt_similarity.h"
@@ -16,13 +19,15 @@
 #include "vexlor/strings/pattern_compare.h"
 #include "vexlor/strings/phonex.h"
 #include "vexlor/strings/soundex.h"
+#include "vexlor/tables/column_options.h"
 #include "vexlor/tables/methods/delete_dupes.h"
 #include "vexlor/tables/methods/dupe_search.h"
 #include "vexlor/tables/methods/exact_match.h"
 #include "vexlor/tables/methods/fuzzy_match.h"
 #include "vexlor/tables/methods/fuzzy_merge.h"
-#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 
@@ -55,6 +60,30 @@ class BatchScope {
 
 }  // namespace
 
+struct CVexlorCtrl::State {
+  explicit State(std::unique_ptr<platform::GuidSource> guid_source)
+      : guids(std::move(guid_source)) {}
+
+  FieldColl field_list;
+  bool canceled = false;
+  // True while a batch method runs.
+  bool batch_running = false;
+  ColumnOptions options;
+  const FsModel* scoring_model = nullptr;
+  FsModel* scoring_model_out = nullptr;
+  int32_t last_error = 0;
+  std::string last_error_description;
+  std::u16string csv_delimiter = u";";
+  bool csv_text_in_quotes = true;
+  bool csv_column_headers = true;
+  bool modified = false;
+  LogFormat log_format;
+  std::unique_ptr<platform::GuidSource> guids;
+  SinkList sinks;
+  WindowPresenter* window_presenter = nullptr;
+  std::function<void(const std::string&)> about_presenter;
+};
+
 CVexlorCtrl::CVexlorCtrl()
     : CVexlorCtrl(std::make_unique<platform::RandomGuidSource>()) {}
 
@@ -62,8 +91,8 @@ CVexlorCtrl::CVexlorCtrl(uint64_t label_seed)
     : CVexlorCtrl(std::make_unique<platform::SeededGuidSource>(label_seed)) {}
 
 CVexlorCtrl::CVexlorCtrl(std::unique_ptr<platform::GuidSource> guids)
-    : field_list_(std::make_unique<FieldColl>()), guids_(std::move(guids)) {
-  options_.Reset();
+    : state_(std::make_unique<State>(std::move(guids))) {
+  state_->options.Reset();
 }
 
 // No cancellation to signal: a batch method runs only within a member call,
@@ -71,19 +100,77 @@ CVexlorCtrl::CVexlorCtrl(std::unique_ptr<platform::GuidSource> guids)
 // each one), so a flag set here would have no reader.
 CVexlorCtrl::~CVexlorCtrl() = default;
 
+std::u16string CVexlorCtrl::GetCSVDelimiter() const {
+  return state_->csv_delimiter;
+}
+
+bool CVexlorCtrl::GetCSVTextInQuotes() const {
+  return state_->csv_text_in_quotes;
+}
+
+bool CVexlorCtrl::GetCSVColumnHeaders() const {
+  return state_->csv_column_headers;
+}
+
+bool CVexlorCtrl::IsModified() const { return state_->modified; }
+
+const LogFormat& CVexlorCtrl::GetLogFormat() const {
+  return state_->log_format;
+}
+
+void CVexlorCtrl::SetLogFormat(const LogFormat& format) {
+  state_->log_format = format;
+}
+
+bool CVexlorCtrl::CanceledByUser() const { return state_->canceled; }
+
+int32_t CVexlorCtrl::LastError() const { return state_->last_error; }
+
+bool CVexlorCtrl::HasError() const { return state_->last_error != 0; }
+
+ColumnOptions& CVexlorCtrl::column_options() { return state_->options; }
+
+const ColumnOptions& CVexlorCtrl::column_options() const {
+  return state_->options;
+}
+
+FieldColl& CVexlorCtrl::field_list() { return state_->field_list; }
+
+void CVexlorCtrl::set_window_presenter(WindowPresenter* presenter) {
+  state_->window_presenter = presenter;
+}
+
+WindowPresenter* CVexlorCtrl::window_presenter() const {
+  return state_->window_presenter;
+}
+
+void CVexlorCtrl::set_scoring_model(const FsModel* model, FsModel* model_out) {
+  state_->scoring_model = model;
+  state_->scoring_model_out = model_out;
+}
+
+void CVexlorCtrl::set_about_presenter(
+    std::function<void(const std::string&)> show) {
+  state_->about_presenter = std::move(show);
+}
+
+bool& CVexlorCtrl::canceled_flag() { return state_->canceled; }
+
+SinkList& CVexlorCtrl::sinks() { return state_->sinks; }
+
 void CVexlorCtrl::SetCSVDelimiter(std::u16string_view value) {
-  csv_delimiter_.assign(value);
-  modified_ = true;
+  state_->csv_delimiter.assign(value);
+  state_->modified = true;
 }
 
 void CVexlorCtrl::SetCSVTextInQuotes(bool value) {
-  csv_text_in_quotes_ = value;
-  modified_ = true;
+  state_->csv_text_in_quotes = value;
+  state_->modified = true;
 }
 
 void CVexlorCtrl::SetCSVColumnHeaders(bool value) {
-  csv_column_headers_ = value;
-  modified_ = true;
+  state_->csv_column_headers = value;
+  state_->modified = true;
 }
 
 std::u16string CVexlorCtrl::metaphone(std::u16string_view S, int16_t length) {
@@ -153,34 +240,34 @@ double CVexlorCtrl::Difference(std::string_view S1, std::string_view S2) {
   return Difference(Utf8ToUtf16(S1), Utf8ToUtf16(S2));
 }
 
-void CVexlorCtrl::ListCompareInit() { field_list_->ListCompareInit(); }
+void CVexlorCtrl::ListCompareInit() { state_->field_list.ListCompareInit(); }
 
 void CVexlorCtrl::ListSetCompare(std::u16string_view FieldName,
                                  std::u16string_view Value) {
-  field_list_->ListSetCompare(Utf16ToAnsi(FieldName), Utf16ToAnsi(Value));
+  state_->field_list.ListSetCompare(Utf16ToAnsi(FieldName), Utf16ToAnsi(Value));
 }
 
-double CVexlorCtrl::ListCalcDiff() { return field_list_->ListCalcDiff(); }
+double CVexlorCtrl::ListCalcDiff() { return state_->field_list.ListCalcDiff(); }
 
 void CVexlorCtrl::ListAddField(std::u16string_view FieldName,
                                std::u16string_view Value, double Weight,
                                bool CompareNull) {
-  field_list_->ListAddField(Utf16ToAnsi(FieldName), Utf16ToAnsi(Value), Weight,
-                            CompareNull);
+  state_->field_list.ListAddField(Utf16ToAnsi(FieldName), Utf16ToAnsi(Value),
+                                  Weight, CompareNull);
 }
 
 std::string CVexlorCtrl::NewGuidString() {
   platform::Guid guid;
-  if (!guids_->Create(&guid) || guid.IsZero()) return std::string();
+  if (!state_->guids->Create(&guid) || guid.IsZero()) return std::string();
   return platform::FormatGuid(guid);
 }
 
 std::u16string CVexlorCtrl::NewGUID() { return AnsiToUtf16(NewGuidString()); }
 
-void CVexlorCtrl::Cancel() { canceled_ = true; }
+void CVexlorCtrl::Cancel() { state_->canceled = true; }
 
 void CVexlorCtrl::Reset() {
-  options_.Reset();
+  state_->options.Reset();
   ClearLastError();
 }
 
@@ -188,45 +275,45 @@ void CVexlorCtrl::SetColumnOption(int16_t ColumnIndex, bool Cluster,
                                   bool DupeSearch, double Weight,
                                   bool CompareNull,
                                   std::u16string_view ColumnName) {
-  options_.Set(ColumnIndex, Cluster, DupeSearch, Weight, CompareNull,
-               ColumnName);
+  state_->options.Set(ColumnIndex, Cluster, DupeSearch, Weight, CompareNull,
+                      ColumnName);
 }
 
 std::u16string CVexlorCtrl::LastErrorDescription() const {
-  return AnsiToUtf16(last_error_description_);
+  return AnsiToUtf16(state_->last_error_description);
 }
 
 void CVexlorCtrl::AboutBox() {
-  if (about_presenter_) {
-    about_presenter_(AboutText());
+  if (state_->about_presenter) {
+    state_->about_presenter(AboutText());
   } else {
     std::fputs(AboutText().c_str(), stderr);
   }
 }
 
 void CVexlorCtrl::ClearLastError() {
-  last_error_ = 0;
-  last_error_description_.clear();
+  state_->last_error = 0;
+  state_->last_error_description.clear();
 }
 
 void CVexlorCtrl::SetOutOfMemoryError() {
-  last_error_ = -1;
-  last_error_description_ = kOutOfMemoryDescription;
+  state_->last_error = -1;
+  state_->last_error_description = kOutOfMemoryDescription;
 }
 
-void CVexlorCtrl::Advise(EventSink* sink) { sinks_.Add(sink); }
+void CVexlorCtrl::Advise(EventSink* sink) { state_->sinks.Add(sink); }
 
-void CVexlorCtrl::Unadvise(EventSink* sink) { sinks_.Remove(sink); }
+void CVexlorCtrl::Unadvise(EventSink* sink) { state_->sinks.Remove(sink); }
 
 MatchOptions CVexlorCtrl::WithModel(MatchOptions options) const {
-  options.model = scoring_model_;
-  options.model_out = scoring_model_out_;
+  options.model = state_->scoring_model;
+  options.model_out = state_->scoring_model_out;
   return options;
 }
 
 template <typename Call>
 Variant CVexlorCtrl::RunBatch(Call&& call) {
-  BatchScope batch(batch_running_);
+  BatchScope batch(state_->batch_running);
   if (!batch.entered()) return Variant();
   try {
     ControlContext context(*this);
@@ -272,7 +359,7 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
     return ::vexlor::FuzzyMerge(
         context, varArray, varImport, IDColumnIndex, Threshold,
         ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
-        LogFilenameRejected, log_format_.encoding, CandidateScan{},
+        LogFilenameRejected, state_->log_format.encoding, CandidateScan{},
         WithModel(ParseMatchOptions(Options, OptionsReader::kFuzzyMerge)));
   });
 }
@@ -288,26 +375,27 @@ Variant CVexlorCtrl::FuzzyMerge(const Variant& varArray,
     return ::vexlor::FuzzyMerge(
         context, varArray, varImport, IDColumnIndex, Threshold,
         ClusterThreshold, ReturnResults, ShowProgress, LogFilenameImported,
-        LogFilenameRejected, log_format_.encoding, CandidateScan{}, Options);
+        LogFilenameRejected, state_->log_format.encoding, CandidateScan{},
+        Options);
   });
 }
 
 bool CVexlorCtrl::VariantArray2CSVFile(const Variant& varArray,
                                        std::u16string_view Filename) {
   // Inside a running batch call the error state belongs to that call.
-  const bool nested = batch_running_;
+  const bool nested = state_->batch_running;
   if (!nested) ClearLastError();
   try {
     platform::VariantArray* table = AcceptTable(varArray);
     if (table == nullptr) return false;
     platform::ArrayLock lock(table);
     CsvFormat format;
-    format.delimiter = csv_delimiter_;
-    format.text_in_quotes = csv_text_in_quotes_;
-    format.column_headers = csv_column_headers_;
+    format.delimiter = state_->csv_delimiter;
+    format.text_in_quotes = state_->csv_text_in_quotes;
+    format.column_headers = state_->csv_column_headers;
     // Linux file names are bytes, read as UTF-8: so any name the host
     // passes can be created as given.
-    return ExportCsvFile(*table, format, options_.names,
+    return ExportCsvFile(*table, format, state_->options.names,
                          platform::Utf16ToUtf8(Filename));
   } catch (const std::bad_alloc&) {
     if (!nested) SetOutOfMemoryError();
@@ -321,9 +409,10 @@ Variant CVexlorCtrl::DeleteDupes(const Variant& varArray,
                                  bool ShowProgress,
                                  std::u16string_view LogFilenameDeleted) {
   return RunBatch([&](ControlContext& context) {
-    return ::vexlor::DeleteDupes(
-        context, varArray, FIDColumnIndex, MaxColumnIndex, DeleteOrder,
-        ReturnResults, ShowProgress, LogFilenameDeleted, log_format_.encoding);
+    return ::vexlor::DeleteDupes(context, varArray, FIDColumnIndex,
+                                 MaxColumnIndex, DeleteOrder, ReturnResults,
+                                 ShowProgress, LogFilenameDeleted,
+                                 state_->log_format.encoding);
   });
 }
 
@@ -339,7 +428,7 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
     return ::vexlor::FuzzyMatch(
         context, varArray, varMatch, IDColumnIndex, Threshold, ClusterThreshold,
         ReturnResults, ShowProgress, LogFilenamePositive, LogFilenameNegative,
-        log_format_.encoding, CandidateScan{},
+        state_->log_format.encoding, CandidateScan{},
         WithModel(ParseMatchOptions(Options, OptionsReader::kFuzzyMatch)));
   });
 }
@@ -355,7 +444,7 @@ Variant CVexlorCtrl::FuzzyMatch(const Variant& varArray,
     return ::vexlor::FuzzyMatch(
         context, varArray, varMatch, IDColumnIndex, Threshold, ClusterThreshold,
         ReturnResults, ShowProgress, LogFilenamePositive, LogFilenameNegative,
-        log_format_.encoding, CandidateScan{}, Options);
+        state_->log_format.encoding, CandidateScan{}, Options);
   });
 }
 

@@ -15,7 +15,7 @@
 
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/locale_text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

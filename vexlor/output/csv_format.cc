@@ -4,7 +4,7 @@
 #include <charconv>
 #include <system_error>
 
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 

@@ -26,31 +26,16 @@
 #include <string>
 #include <string_view>
 
+#include "vexlor/log_format.h"
 #include "vexlor/platform/column_limits.h"
 #include "vexlor/platform/locale_text.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 
-enum class TextEncoding { kWindows1252, kUtf8 };
-
 // The highest column index an exported table writes: 401 fields at most.
 inline constexpr int64_t kMaxExportColumn = kLastCopiedColumn;
-
-// How a field's text is put into a line.
-enum class CsvRule {
-  // String cells on one line (CR LF and LF become one blank each), string
-  // cells and header names quoted when text_in_quotes says so, other cells
-  // never.
-  kOneLine,
-  // Every field as it is, line breaks included, enclosed in double quotes
-  // (inner quotes doubled) exactly when it holds the delimiter, a double
-  // quote, CR or LF, whatever its type; text_in_quotes is not read. A line
-  // of one empty field is written as "" so that it does not read as a blank
-  // line.
-  kRfc4180,
-};
 
 struct CsvFormat {
   // Placed between fields unchanged; any length, empty joins the fields.

@@ -7,7 +7,7 @@
 #include <limits>
 #include <system_error>
 
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::platform {
 

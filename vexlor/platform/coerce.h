@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
 
 namespace vexlor::platform {
 

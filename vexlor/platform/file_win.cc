@@ -1,10 +1,10 @@
-#include <io.h>
 #include <windows.h>
+#include <io.h>
 
 #include <cerrno>
 
 #include "vexlor/platform/file.h"
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor::platform {
 

@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "vexlor/platform/export.h"
+#include "vexlor/export.h"
 
 namespace vexlor::platform {
 

@@ -1,11 +1,11 @@
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
 
 #include <cstring>
 #include <new>
 #include <utility>
 
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor::platform {
 

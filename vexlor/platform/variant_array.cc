@@ -1,4 +1,4 @@
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant_array.h"
 
 #include <new>
 #include <utility>

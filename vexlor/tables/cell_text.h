@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "vexlor/platform/variant.h"
+#include "vexlor/variant.h"
 
 namespace vexlor {
 

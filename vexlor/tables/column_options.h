@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vexlor/export.h"
 #include "vexlor/platform/column_limits.h"
-#include "vexlor/platform/export.h"
 
 namespace vexlor {
 

@@ -1,11 +1,11 @@
-#include "vexlor/tables/match_options.h"
+#include "vexlor/match_options.h"
 
 #include <charconv>
 #include <cmath>
 #include <system_error>
 
-#include "vexlor/platform/text.h"
 #include "vexlor/tables/column_options.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 namespace {

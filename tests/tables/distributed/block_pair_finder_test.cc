@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "tests/tables/fuzzy_test_support.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/distributed/block_words.h"
 #include "vexlor/tables/distributed/pair_ranges.h"
 #include "vexlor/tables/methods/dupe_search.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 namespace {

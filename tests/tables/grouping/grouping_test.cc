@@ -13,10 +13,10 @@
 #include "tests/reference/candidate_strategies.h"
 #include "tests/reference/dupe_search_reference.h"
 #include "tests/tables/fuzzy_test_support.h"
-#include "vexlor/tables/stages/batch_workers.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/methods/dupe_search.h"
 #include "vexlor/tables/scoring/fs_model.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/tables/stages/batch_workers.h"
 
 namespace vexlor {
 namespace {

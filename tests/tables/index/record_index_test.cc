@@ -11,8 +11,8 @@
 
 #include "tests/output/temp_dir.h"
 #include "tests/tables/fuzzy_test_support.h"
-#include "vexlor/platform/text.h"
 #include "vexlor/tables/methods/dupe_search.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 namespace {

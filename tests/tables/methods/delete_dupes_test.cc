@@ -14,9 +14,9 @@
 #include "tests/tables/fake_batch_context.h"
 #include "vexlor/output/csv_format.h"
 #include "vexlor/platform/testing/allocation_walk.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/text.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 namespace {

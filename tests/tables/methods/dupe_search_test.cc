@@ -11,17 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/platform/guid.h"
-#include "vexlor/platform/testing/allocation_walk.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
-#include "vexlor/strings/normalize.h"
 #include "tests/reference/candidate_strategies.h"
 #include "tests/tables/fuzzy_test_support.h"
+#include "vexlor/candidate_rule.h"
+#include "vexlor/platform/guid.h"
+#include "vexlor/platform/testing/allocation_walk.h"
+#include "vexlor/strings/normalize.h"
 #include "vexlor/tables/batch_context.h"
-#include "vexlor/tables/candidates/candidate_rule.h"
 #include "vexlor/tables/stages/batch_workers.h"
+#include "vexlor/text.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 namespace {

@@ -14,11 +14,11 @@
 #include "tests/reference/fuzzy_match_reference.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/platform/testing/allocation_walk.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/stages/batch_workers.h"
+#include "vexlor/return_results.h"
 #include "vexlor/tables/methods/fuzzy_merge.h"
-#include "vexlor/tables/return_results.h"
+#include "vexlor/tables/stages/batch_workers.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 namespace {

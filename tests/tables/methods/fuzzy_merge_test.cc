@@ -14,8 +14,8 @@
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/platform/guid.h"
 #include "vexlor/platform/testing/allocation_walk.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "tests/tables/fuzzy_test_support.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/methods/dupe_search.h"
-#include "vexlor/tables/match_options.h"
 
 namespace vexlor {
 namespace {

@@ -43,7 +43,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vexlor/tables/candidates/candidate_rule.h"
+#include "vexlor/candidate_rule.h"
 
 namespace vexlor {
 

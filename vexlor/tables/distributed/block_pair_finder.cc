@@ -6,12 +6,11 @@
 #include <string>
 #include <utility>
 
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/candidate_rule.h"
 #include "vexlor/strings/normalize.h"
 #include "vexlor/tables/candidates/candidate_counter.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
 #include "vexlor/tables/candidates/candidate_need.h"
-#include "vexlor/tables/candidates/candidate_rule.h"
 #include "vexlor/tables/candidates/min_hash.h"
 #include "vexlor/tables/candidates/trigram.h"
 #include "vexlor/tables/cell_text.h"
@@ -19,6 +18,7 @@
 #include "vexlor/tables/distributed/finder_context.h"
 #include "vexlor/tables/stages/match_stages.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -27,9 +27,9 @@
 #include <span>
 #include <vector>
 
-#include "vexlor/platform/variant.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/variant.h"
 
 namespace vexlor {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "vexlor/tables/candidates/candidate_rule.h"
+#include "vexlor/candidate_rule.h"
 #include "vexlor/tables/candidates/min_hash.h"
 #include "vexlor/tables/distributed/found_pairs.h"
 

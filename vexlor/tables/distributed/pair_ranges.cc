@@ -4,12 +4,12 @@
 #include <stdexcept>
 #include <string>
 
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/distributed/finder_context.h"
 #include "vexlor/tables/methods/dupe_search.h"
 #include "vexlor/tables/methods/fuzzy_match.h"
 #include "vexlor/tables/stages/match_stages.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -16,12 +16,12 @@
 #include <string_view>
 #include <vector>
 
+#include "vexlor/match_options.h"
 #include "vexlor/output/csv_format.h"
-#include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/column_options.h"
 #include "vexlor/tables/distributed/found_pairs.h"
-#include "vexlor/tables/match_options.h"
+#include "vexlor/variant.h"
 
 namespace vexlor {
 

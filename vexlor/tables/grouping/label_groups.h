@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/candidates/ll_hash.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -26,9 +26,9 @@
 #include <span>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/index/index_settings.h"
 #include "vexlor/tables/index/index_store.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

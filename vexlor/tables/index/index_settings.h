@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "vexlor/match_options.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/match_options.h"
 
 namespace vexlor {
 

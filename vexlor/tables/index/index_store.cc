@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "vexlor/platform/text.h"
 #include "vexlor/tables/cell_text.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/index/index_settings.h"
+#include "vexlor/variant_array.h"
 
 struct sqlite3;
 

@@ -3,13 +3,13 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
-#include <thread>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
-#include "vexlor/platform/text.h"
 #include "vexlor/tables/cell_text.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 

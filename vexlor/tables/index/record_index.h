@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "vexlor/platform/guid.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/index/index_matcher.h"
 #include "vexlor/tables/index/index_settings.h"
 #include "vexlor/tables/index/index_store.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -10,11 +10,11 @@
 #include <new>
 #include <optional>
 
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -10,15 +10,15 @@
 #include <vector>
 
 #include "vexlor/output/log_file.h"
-#include "vexlor/platform/text.h"
-#include "vexlor/tables/cell_text.h"
+#include "vexlor/return_results.h"
 #include "vexlor/tables/candidates/index_size.h"
 #include "vexlor/tables/candidates/ll_hash.h"
+#include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/methods/batch_run.h"
 #include "vexlor/tables/stages/match_progress.h"
-#include "vexlor/tables/return_results.h"
 #include "vexlor/tables/string_ids.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 

@@ -17,9 +17,9 @@
 #include <string_view>
 
 #include "vexlor/output/csv_format.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

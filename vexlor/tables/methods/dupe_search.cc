@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/scoring/fs_estimation.h"
-#include "vexlor/tables/scoring/fs_model.h"
+#include "vexlor/return_results.h"
 #include "vexlor/tables/grouping/label_groups.h"
 #include "vexlor/tables/methods/batch_run.h"
+#include "vexlor/tables/scoring/fs_estimation.h"
+#include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/stages/match_stages.h"
-#include "vexlor/tables/return_results.h"
 #include "vexlor/tables/string_ids.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

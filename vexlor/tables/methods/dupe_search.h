@@ -39,10 +39,10 @@
 
 #include <cstdint>
 
-#include "vexlor/platform/variant.h"
+#include "vexlor/match_options.h"
 #include "vexlor/tables/batch_context.h"
-#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/candidates/candidate_scan.h"
+#include "vexlor/variant.h"
 
 namespace vexlor {
 

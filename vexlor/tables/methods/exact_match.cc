@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "vexlor/platform/column_limits.h"
-#include "vexlor/platform/variant_array.h"
-#include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/candidates/index_size.h"
 #include "vexlor/tables/candidates/ll_hash.h"
+#include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/methods/batch_run.h"
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/stages/match_results.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -13,8 +13,8 @@
 
 #include <cstdint>
 
-#include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/variant.h"
 
 namespace vexlor {
 

@@ -4,11 +4,11 @@
 #include <new>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/methods/batch_run.h"
 #include "vexlor/tables/methods/master_match.h"
 #include "vexlor/tables/stages/match_results.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -35,11 +35,11 @@
 #include <cstdint>
 #include <string_view>
 
+#include "vexlor/match_options.h"
 #include "vexlor/output/csv_format.h"
-#include "vexlor/platform/variant.h"
 #include "vexlor/tables/batch_context.h"
-#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/candidates/candidate_scan.h"
+#include "vexlor/variant.h"
 
 namespace vexlor {
 

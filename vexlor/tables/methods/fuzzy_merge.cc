@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/return_results.h"
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/grouping/label_groups.h"
 #include "vexlor/tables/methods/batch_run.h"
 #include "vexlor/tables/methods/master_match.h"
-#include "vexlor/tables/return_results.h"
 #include "vexlor/tables/string_ids.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -10,16 +10,16 @@
 #include <cstdint>
 #include <string_view>
 
+#include "vexlor/match_options.h"
 #include "vexlor/output/csv_format.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/candidates/candidate_scan.h"
-#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/methods/batch_run.h"
 #include "vexlor/tables/methods/record_logs.h"
 #include "vexlor/tables/scoring/fs_model.h"
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/stages/match_stages.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

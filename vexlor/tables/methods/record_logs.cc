@@ -1,6 +1,6 @@
 #include "vexlor/tables/methods/record_logs.h"
 
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 

@@ -9,8 +9,8 @@
 
 #include "vexlor/output/csv_format.h"
 #include "vexlor/output/log_file.h"
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/tables/batch_context.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "vexlor/platform/text.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 namespace {

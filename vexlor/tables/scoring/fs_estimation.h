@@ -15,9 +15,9 @@
 #include <array>
 #include <cstdint>
 
+#include "vexlor/match_options.h"
 #include "vexlor/tables/column_options.h"
 #include "vexlor/tables/scoring/fs_model.h"
-#include "vexlor/tables/match_options.h"
 #include "vexlor/tables/stages/match_stages.h"
 
 namespace vexlor {

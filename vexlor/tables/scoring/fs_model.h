@@ -59,8 +59,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "vexlor/records/field_coll.h"

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "vexlor/candidate_rule.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
-#include "vexlor/tables/candidates/candidate_rule.h"
 #include "vexlor/tables/candidates/trigram.h"
 
 namespace vexlor {

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "vexlor/candidate_rule.h"
 #include "vexlor/tables/candidates/candidate_counter.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
-#include "vexlor/tables/candidates/candidate_rule.h"
 #include "vexlor/tables/candidates/candidate_scan.h"
 
 namespace vexlor {

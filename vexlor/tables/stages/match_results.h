@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "vexlor/tables/return_results.h"
+#include "vexlor/return_results.h"
 #include "vexlor/tables/string_ids.h"
 
 namespace vexlor {

@@ -4,10 +4,10 @@
 #include <stdexcept>
 #include <utility>
 
-#include "vexlor/platform/text.h"
 #include "vexlor/strings/normalize.h"
 #include "vexlor/tables/cell_text.h"
 #include "vexlor/tables/table_model.h"
+#include "vexlor/text.h"
 
 namespace vexlor {
 

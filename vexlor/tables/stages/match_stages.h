@@ -29,26 +29,26 @@
 #include <string_view>
 #include <vector>
 
-#include "vexlor/platform/variant.h"
-#include "vexlor/platform/variant_array.h"
+#include "vexlor/candidate_rule.h"
 #include "vexlor/tables/batch_context.h"
-#include "vexlor/tables/candidates/candidate_need.h"
-#include "vexlor/tables/candidates/candidate_rule.h"
-#include "vexlor/tables/candidates/candidate_scan.h"
-#include "vexlor/tables/stages/comparison_texts.h"
-#include "vexlor/tables/stages/batch_workers.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
+#include "vexlor/tables/candidates/candidate_need.h"
+#include "vexlor/tables/candidates/candidate_scan.h"
+#include "vexlor/tables/candidates/trigram.h"
 #include "vexlor/tables/distributed/found_pairs.h"
+#include "vexlor/tables/scoring/pair_scorer.h"
 #include "vexlor/tables/stages/ahead_workers.h"
 #include "vexlor/tables/stages/appended_rows.h"
+#include "vexlor/tables/stages/batch_workers.h"
 #include "vexlor/tables/stages/candidate_index.h"
 #include "vexlor/tables/stages/cell_form.h"
+#include "vexlor/tables/stages/comparison_texts.h"
 #include "vexlor/tables/stages/found_reader.h"
 #include "vexlor/tables/stages/match_progress.h"
 #include "vexlor/tables/stages/swap_columns.h"
-#include "vexlor/tables/scoring/pair_scorer.h"
-#include "vexlor/tables/candidates/trigram.h"
 #include "vexlor/tables/stages/work_ahead.h"
+#include "vexlor/variant.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

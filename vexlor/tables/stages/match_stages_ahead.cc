@@ -1,10 +1,10 @@
-#include "vexlor/tables/stages/match_stages.h"
-
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <utility>
 #include <vector>
+
+#include "vexlor/tables/stages/match_stages.h"
 
 namespace vexlor {
 

@@ -1,8 +1,8 @@
-#include "vexlor/tables/stages/match_stages.h"
-
 #include <array>
 #include <span>
 #include <vector>
+
+#include "vexlor/tables/stages/match_stages.h"
 
 namespace vexlor {
 

@@ -11,7 +11,6 @@
 #include <limits>
 #include <vector>
 
-#include "vexlor/platform/variant_array.h"
 #include "vexlor/records/field_coll.h"
 #include "vexlor/tables/candidates/candidate_generator.h"
 #include "vexlor/tables/candidates/candidate_need.h"
@@ -19,6 +18,7 @@
 #include "vexlor/tables/scoring/pair_scorer.h"
 #include "vexlor/tables/stages/record_snapshot.h"
 #include "vexlor/tables/stages/swap_columns.h"
+#include "vexlor/variant_array.h"
 
 namespace vexlor {
 

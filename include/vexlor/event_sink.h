@@ -5,8 +5,14 @@
 // A sink may call back into the control (Cancel, CanceledByUser, LastError,
 // the single-string methods), and connect or disconnect sinks, itself
 // included (CVexlorCtrl::Advise and Unadvise say what then holds).
-#ifndef VEXLOR_CONTROL_EVENT_SINK_H_
-#define VEXLOR_CONTROL_EVENT_SINK_H_
+//
+// Ownership: the control does not own its sinks; a sink must stay alive
+// while it is connected. Errors: a sink has nothing to report back but
+// Cancel; an exception it throws leaves the batch member that raised the
+// event (std::bad_alloc as the "Out of Memory" state). Threads: events come
+// on the thread of the batch call, never on a worker thread.
+#ifndef VEXLOR_EVENT_SINK_H_
+#define VEXLOR_EVENT_SINK_H_
 
 #include <cstdint>
 #include <string_view>
@@ -44,4 +50,4 @@ class EventSink {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_CONTROL_EVENT_SINK_H_
+#endif  // VEXLOR_EVENT_SINK_H_

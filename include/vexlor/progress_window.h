@@ -1,17 +1,27 @@
-// The progress windows of the batch methods, as window models.
+// The progress windows of the batch methods, as window models, and how a
+// host shows them.
 //
-// CProgressDlg (template 202: bar, status line, cluster sizes, elapsed and
-// remaining time, record and found counters) and CWaitDlg (template 203:
-// bar, status line, elapsed and remaining time) keep the texts of their
-// items exactly as a dialog would show them. How a window reaches the
-// screen is up to a WindowPresenter: a host may supply one; otherwise a
-// window is drawn as a panel on the terminal when stderr is a terminal, and
+// A batch method called with ShowProgress keeps a window model for its
+// duration: template 202 (bar, status line, cluster sizes, elapsed and
+// remaining time, record and found counters) for the search-type methods,
+// template 203 (bar, status line, elapsed and remaining time) for
+// DeleteDupes. The model keeps the texts of its items exactly as a dialog
+// would show them. How a window reaches the screen is up to a
+// WindowPresenter: a host may supply one; otherwise a window is drawn as a panel on the terminal when stderr is a terminal, and
 // not drawn at all when it is not. The model and its Cancel behaviour work
 // either way. Cancel (the button, the close box, Ctrl-C in the terminal
 // panel) only sets the window's canceled flag; the window stays open until
 // it is destroyed.
-#ifndef VEXLOR_CONTROL_PROGRESS_WINDOW_H_
-#define VEXLOR_CONTROL_PROGRESS_WINDOW_H_
+//
+// Ownership: the control owns its windows; a presenter sees each one from
+// Show to Close and must not keep a reference after Close. A presenter is
+// not owned by the control (CVexlorCtrl::set_window_presenter).
+// Errors: a presenter answers only with Cancel. An exception it throws
+// leaves the batch member that called it (std::bad_alloc as the "Out of
+// Memory" state), and the window is closed on the way out.
+// Threads: every presenter call comes on the thread of the batch call.
+#ifndef VEXLOR_PROGRESS_WINDOW_H_
+#define VEXLOR_PROGRESS_WINDOW_H_
 
 #include <signal.h>
 
@@ -22,9 +32,8 @@
 #include <string>
 #include <string_view>
 
-#include "vexlor/control/resources.h"
-#include "vexlor/platform/export.h"
-#include "vexlor/tables/batch_context.h"
+#include "vexlor/export.h"
+#include "vexlor/resources.h"
 
 namespace vexlor {
 
@@ -104,33 +113,6 @@ class VEXLOR_EXPORT ProgressWindow {
   bool shown_ = false;
 };
 
-// Template 202: the window of the search-type methods.
-class VEXLOR_EXPORT CProgressDlg : public ProgressWindow {
- public:
-  explicit CProgressDlg(WindowPresenter* presenter = nullptr,
-                        Language language = UserLanguage());
-  // Creation: caption = `title`, found label = `found_label`, then shown.
-  void Create(std::string_view title, std::string_view found_label);
-  // Sets the label of the found counter (item 210).
-  void SetFoundLabel(std::string_view text);
-  // Bar, the seven value fields ("-" for a negative value), then the
-  // message pump.
-  void UpdateProgress(double percent, const ProgressFields& fields,
-                      std::string_view elapsed, std::string_view eta);
-};
-
-// Template 203: the window of DeleteDupes.
-class VEXLOR_EXPORT CWaitDlg : public ProgressWindow {
- public:
-  explicit CWaitDlg(WindowPresenter* presenter = nullptr,
-                    Language language = UserLanguage());
-  // Creation: caption = `title`, status = string 211, then shown.
-  void Create(std::string_view title);
-  // Bar, elapsed and ETA texts, then the message pump.
-  void UpdateProgress(double percent, std::string_view elapsed,
-                      std::string_view eta);
-};
-
 // Draws a window as a panel of a few lines on a terminal, redrawn in place,
 // and makes Ctrl-C its Cancel button while it is shown: a SIGINT handler
 // that marks the interrupt is installed at Show and the previous handler is
@@ -172,4 +154,4 @@ class VEXLOR_EXPORT TerminalPanel : public WindowPresenter {
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_CONTROL_PROGRESS_WINDOW_H_
+#endif  // VEXLOR_PROGRESS_WINDOW_H_

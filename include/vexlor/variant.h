@@ -6,14 +6,19 @@
 // its characters; arrays are reference-counted two-dimensional tables of
 // variants (variant_array.h). Copies share; nothing here is thread-safe
 // beyond what a single-threaded apartment needs.
-#ifndef VEXLOR_PLATFORM_VARIANT_H_
-#define VEXLOR_PLATFORM_VARIANT_H_
+//
+// Ownership: a Variant owns its string and its share of an array; a copy
+// shares both. Errors: the builders that allocate throw std::bad_alloc,
+// nothing else throws. Threads: see above; a Variant and everything it
+// shares belong to one thread at a time.
+#ifndef VEXLOR_VARIANT_H_
+#define VEXLOR_VARIANT_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "vexlor/platform/export.h"
+#include "vexlor/export.h"
 
 namespace vexlor::platform {
 
@@ -171,4 +176,4 @@ VEXLOR_EXPORT bool SameValue(const Variant& a, const Variant& b);
 
 }  // namespace vexlor::platform
 
-#endif  // VEXLOR_PLATFORM_VARIANT_H_
+#endif  // VEXLOR_VARIANT_H_

@@ -25,8 +25,13 @@
 //                                  from the data (fs_model.h)
 //   Candidates=Exact|Bounded       all three: which rows a record is
 //                                  compared with (candidate_rule.h)
-#ifndef VEXLOR_TABLES_MATCH_OPTIONS_H_
-#define VEXLOR_TABLES_MATCH_OPTIONS_H_
+//
+// Ownership: MatchOptions is a value; the observer, the model and the found
+// pairs it points to are the caller's and must outlive the batch call that
+// reads them. Errors: parsing never fails (see above). Threads: the
+// observer is called on the thread of the batch call, in record order.
+#ifndef VEXLOR_MATCH_OPTIONS_H_
+#define VEXLOR_MATCH_OPTIONS_H_
 
 #include <cstdint>
 #include <optional>
@@ -34,7 +39,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vexlor/tables/candidates/candidate_rule.h"
+#include "vexlor/candidate_rule.h"
 
 namespace vexlor {
 
@@ -142,4 +147,4 @@ MatchOptions ParseMatchOptions(std::u16string_view text, OptionsReader reader,
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_MATCH_OPTIONS_H_
+#endif  // VEXLOR_MATCH_OPTIONS_H_

@@ -1,8 +1,10 @@
 // The ReturnResults and DeleteOrder values of the batch methods, under the
 // names of the type library. The control's members, the member table's
 // interface description and the batch units all read them from here.
-#ifndef VEXLOR_TABLES_RETURN_RESULTS_H_
-#define VEXLOR_TABLES_RETURN_RESULTS_H_
+//
+// Constants only: no ownership, no errors, any thread.
+#ifndef VEXLOR_RETURN_RESULTS_H_
+#define VEXLOR_RETURN_RESULTS_H_
 
 #include <array>
 #include <cstdint>
@@ -63,4 +65,4 @@ inline constexpr std::array<Enumeration, 5> kEnumerations = {{
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_RETURN_RESULTS_H_
+#endif  // VEXLOR_RETURN_RESULTS_H_

@@ -5,14 +5,16 @@
 // LC_MESSAGES, LANG that is set and not empty) starts with "de", English
 // otherwise. The texts are UTF-8, since they go to a display, never into a
 // comparison.
-#ifndef VEXLOR_CONTROL_RESOURCES_H_
-#define VEXLOR_CONTROL_RESOURCES_H_
+//
+// Everything here is static and read-only: no ownership, no errors, any
+// thread.
+#ifndef VEXLOR_RESOURCES_H_
+#define VEXLOR_RESOURCES_H_
 
 #include <span>
 #include <string_view>
 
-#include "vexlor/platform/export.h"
-#include "vexlor/tables/string_ids.h"
+#include "vexlor/export.h"
 
 namespace vexlor {
 
@@ -78,4 +80,4 @@ VEXLOR_EXPORT std::string_view ItemText(const DialogTemplate& dialog, int id);
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_CONTROL_RESOURCES_H_
+#endif  // VEXLOR_RESOURCES_H_

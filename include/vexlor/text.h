@@ -11,13 +11,17 @@
 // - Windows: the system's own best-fit conversion to code page 1252, as
 //   every Windows program's ANSI text gets it: letters with marks lose
 //   them (Ł -> L, ő -> o), other scripts become '?' (Иванов -> ??????).
-#ifndef VEXLOR_PLATFORM_TEXT_H_
-#define VEXLOR_PLATFORM_TEXT_H_
+//
+// Every function returns a new string and keeps nothing; none fails (an
+// invalid UTF-8 sequence counts as a character Windows-1252 lacks) except by
+// std::bad_alloc. Safe from any thread.
+#ifndef VEXLOR_TEXT_H_
+#define VEXLOR_TEXT_H_
 
 #include <string>
 #include <string_view>
 
-#include "vexlor/platform/export.h"
+#include "vexlor/export.h"
 
 namespace vexlor::platform {
 
@@ -46,4 +50,4 @@ VEXLOR_EXPORT bool IsValidUtf8(std::string_view text);
 
 }  // namespace vexlor::platform
 
-#endif  // VEXLOR_PLATFORM_TEXT_H_
+#endif  // VEXLOR_TEXT_H_

@@ -26,8 +26,10 @@
 // record meets at most kMinHashBands x `bucket` rows and counts at most
 // `shortlist` of them, whatever the table.
 // Trigram lists are not walked at all: the counts come from the filed texts.
-#ifndef VEXLOR_TABLES_CANDIDATES_CANDIDATE_RULE_H_
-#define VEXLOR_TABLES_CANDIDATES_CANDIDATE_RULE_H_
+//
+// Plain values, read by MatchOptions: no ownership, no errors, any thread.
+#ifndef VEXLOR_CANDIDATE_RULE_H_
+#define VEXLOR_CANDIDATE_RULE_H_
 
 #include <cstdint>
 
@@ -48,4 +50,4 @@ inline constexpr BoundedLimits kBoundedLimits = {16, 200, 128};
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_TABLES_CANDIDATES_CANDIDATE_RULE_H_
+#endif  // VEXLOR_CANDIDATE_RULE_H_

@@ -26,47 +26,40 @@
 // the calling thread, before it returns; worker threads it may start never
 // run host code. Strings passed in are read during the call only; nothing
 // the control returns refers back into it.
-#ifndef VEXLOR_CONTROL_VEXLOR_CTRL_H_
-#define VEXLOR_CONTROL_VEXLOR_CTRL_H_
+//
+// Ownership: every table a member returns belongs to the caller, and the
+// arguments are read, never kept. Event sinks, the window presenter and a
+// scoring model are the host's: the control keeps pointers to them and
+// never deletes them. A control must outlive every call into it.
+#ifndef VEXLOR_VEXLOR_CTRL_H_
+#define VEXLOR_VEXLOR_CTRL_H_
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "vexlor/control/event_sink.h"
-#include "vexlor/control/sink_list.h"
-#include "vexlor/output/csv_format.h"
-#include "vexlor/platform/export.h"
-#include "vexlor/platform/guid.h"
-#include "vexlor/platform/variant.h"
-#include "vexlor/records/field_coll.h"
-#include "vexlor/tables/column_options.h"
-#include "vexlor/tables/match_options.h"
-#include "vexlor/tables/return_results.h"
+#include "vexlor/event_sink.h"
+#include "vexlor/export.h"
+#include "vexlor/log_format.h"
+#include "vexlor/match_options.h"
+#include "vexlor/return_results.h"
+#include "vexlor/variant.h"
 
 namespace vexlor {
 
+struct ColumnOptions;
+class FieldColl;
 class FsModel;
-struct MatchOptions;
-
 class WindowPresenter;
+class SinkList;
+namespace platform {
+class GuidSource;
+}
 
 // LastErrorDescription after running out of memory.
 inline constexpr char kOutOfMemoryDescription[] = "Out of Memory";
-
-// How the batch methods write their log files. The default is the rule the
-// automation interface documents: Windows-1252 text, each string on one
-// line, quoted as CSVTextInQuotes says. A C++ host that reads its logs back
-// as data (the command line) can ask for lossless lines instead:
-// CsvRule::kRfc4180 in the encoding it writes its own files in. Delimiter
-// and header line follow the CSV properties under either rule.
-struct LogFormat {
-  CsvRule rule = CsvRule::kOneLine;
-  TextEncoding encoding = TextEncoding::kWindows1252;
-};
 
 class VEXLOR_EXPORT CVexlorCtrl {
  public:
@@ -80,7 +73,7 @@ class VEXLOR_EXPORT CVexlorCtrl {
   // `label_seed`: two controls with the same seed give the same texts.
   explicit CVexlorCtrl(uint64_t label_seed);
   // The same with any GUID source, which the control takes over (tests: one
-  // that fails). `guids` must not be null.
+  // that fails; platform/guid.h, not installed). `guids` must not be null.
   explicit CVexlorCtrl(std::unique_ptr<platform::GuidSource> guids);
   // A control must outlive every call into it, events included.
   ~CVexlorCtrl();
@@ -93,25 +86,25 @@ class VEXLOR_EXPORT CVexlorCtrl {
   // (empty joins the fields); CSVTextInQuotes encloses string cells and
   // header names in double quotes; CSVColumnHeaders writes a header line
   // first. Each setter marks the control modified; nothing else reacts.
-  std::u16string GetCSVDelimiter() const { return csv_delimiter_; }
+  std::u16string GetCSVDelimiter() const;
   void SetCSVDelimiter(std::u16string_view value);
-  bool GetCSVTextInQuotes() const { return csv_text_in_quotes_; }
+  bool GetCSVTextInQuotes() const;
   void SetCSVTextInQuotes(bool value);
-  bool GetCSVColumnHeaders() const { return csv_column_headers_; }
+  bool GetCSVColumnHeaders() const;
   void SetCSVColumnHeaders(bool value);
   // Whether a CSV property was set since construction (the design-time
   // face saves the control then). Never cleared.
-  bool IsModified() const { return modified_; }
+  bool IsModified() const;
 
   // The format of the log files of FuzzyMerge, FuzzyMatch and DeleteDupes
   // (see LogFormat). Not a property of the automation interface, and not
   // counted as a modification. VariantArray2CSVFile keeps the library's
   // rule whatever this says.
-  const LogFormat& GetLogFormat() const { return log_format_; }
-  void SetLogFormat(const LogFormat& format) { log_format_ = format; }
+  const LogFormat& GetLogFormat() const;
+  void SetLogFormat(const LogFormat& format);
 
   // Single-string methods. Each converts its text arguments to Windows-1252
-  // (characters it lacks are transliterated, platform/text.h) and works on
+  // (characters it lacks are transliterated, include/vexlor/text.h) and works on
   // those bytes; string results come back as UTF-16. They are total over
   // their inputs, touch no state of the control and raise no events; each
   // is linear in its input (EditDistance and Difference: in the product of
@@ -194,10 +187,10 @@ class VEXLOR_EXPORT CVexlorCtrl {
                        std::u16string_view ColumnName);
   // CanceledByUser: whether the last batch method stopped because of
   // Cancel or the window's Cancel button (until the next one starts).
-  bool CanceledByUser() const { return canceled_; }
+  bool CanceledByUser() const;
   // LastError: 0, or -1 when the last batch method (or
   // VariantArray2CSVFile) ran out of memory.
-  int32_t LastError() const { return last_error_; }
+  int32_t LastError() const;
   // LastErrorDescription: "" or "Out of Memory", with LastError.
   std::u16string LastErrorDescription() const;
   // AboutBox: shows the About text (about.h) through the about presenter,
@@ -220,7 +213,7 @@ class VEXLOR_EXPORT CVexlorCtrl {
   // them on the calling thread at the method's reports (about every 10 to
   // 100 records and at the end); `ShowProgress` also shows a progress
   // window (through the window presenter, or on a terminal). `Options`:
-  // "Name=Value;..." settings (tables/match_options.h); what a method does
+  // "Name=Value;..." settings (include/vexlor/match_options.h); what a method does
   // not know is ignored, and an empty text gives the documented behaviour.
   // The Cluster, DupeSearch, Weight and CompareNull options of columns 0 to
   // 399 choose what is indexed and compared; later columns are not.
@@ -328,31 +321,27 @@ class VEXLOR_EXPORT CVexlorCtrl {
 
   // For C++ hosts. The per-column options as the batch methods read and
   // change them (SetColumnOption and Reset are the interface's way).
-  ColumnOptions& column_options() { return options_; }
-  const ColumnOptions& column_options() const { return options_; }
+  // Both types are the library's own (tables/column_options.h,
+  // records/field_coll.h, not installed): these are for the hosts built
+  // with the library, the command line and the Python module.
+  ColumnOptions& column_options();
+  const ColumnOptions& column_options() const;
   // The field list the List* members and the batch methods share.
-  FieldColl& field_list() { return *field_list_; }
+  FieldColl& field_list();
   // Sets the error state to "Out of Memory", as a batch method does when it
   // runs out: for hosts that run out of memory on the control's behalf.
   void SetOutOfMemoryError();
   // How progress windows are shown (not owned; it must outlive the calls
   // that show windows); null, the default, draws them on the terminal when
   // stderr is one and shows nothing otherwise.
-  void set_window_presenter(WindowPresenter* presenter) {
-    window_presenter_ = presenter;
-  }
+  void set_window_presenter(WindowPresenter* presenter);
   // Scoring=Estimated for C++ hosts, for the batch calls that follow: the
   // model to score with instead of estimating one, and where to put the
   // model that scored; null for neither. Both must outlive those calls.
   // The members taking MatchOptions read the model from those instead.
-  void set_scoring_model(const FsModel* model, FsModel* model_out) {
-    scoring_model_ = model;
-    scoring_model_out_ = model_out;
-  }
+  void set_scoring_model(const FsModel* model, FsModel* model_out);
   // How AboutBox shows its text; by default it is written to stderr.
-  void set_about_presenter(std::function<void(const std::string&)> show) {
-    about_presenter_ = std::move(show);
-  }
+  void set_about_presenter(std::function<void(const std::string&)> show);
 
  private:
   // A batch call's view of the control.
@@ -365,33 +354,20 @@ class VEXLOR_EXPORT CVexlorCtrl {
   void ClearLastError();
   // `options` with the model set_scoring_model gave.
   MatchOptions WithModel(MatchOptions options) const;
-  bool HasError() const { return last_error_ != 0; }
+  bool HasError() const;
   // A new label: the text NewGUID returns, as Windows-1252 bytes.
   std::string NewGuidString();
-  bool& canceled_flag() { return canceled_; }
-  SinkList& sinks() { return sinks_; }
-  WindowPresenter* window_presenter() const { return window_presenter_; }
+  bool& canceled_flag();
+  SinkList& sinks();
+  WindowPresenter* window_presenter() const;
 
-  std::unique_ptr<FieldColl> field_list_;
-  bool canceled_ = false;
-  // True while a batch method runs.
-  bool batch_running_ = false;
-  ColumnOptions options_;
-  const FsModel* scoring_model_ = nullptr;
-  FsModel* scoring_model_out_ = nullptr;
-  int32_t last_error_ = 0;
-  std::string last_error_description_;
-  std::u16string csv_delimiter_ = u";";
-  bool csv_text_in_quotes_ = true;
-  bool csv_column_headers_ = true;
-  bool modified_ = false;
-  LogFormat log_format_;
-  std::unique_ptr<platform::GuidSource> guids_;
-  SinkList sinks_;
-  WindowPresenter* window_presenter_ = nullptr;
-  std::function<void(const std::string&)> about_presenter_;
+  // Everything the control keeps, out of sight of the hosts: its types
+  // are the library's internals, and the control's layout can change
+  // without a host being rebuilt.
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_CONTROL_VEXLOR_CTRL_H_
+#endif  // VEXLOR_VEXLOR_CTRL_H_

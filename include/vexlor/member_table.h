@@ -1,8 +1,15 @@
 // The dispatch interface of the control: every member with its dispatch
 // identifier, name, parameters and result, and late-bound calls by name or
 // identifier with automation's argument conversion.
-#ifndef VEXLOR_CONTROL_MEMBER_TABLE_H_
-#define VEXLOR_CONTROL_MEMBER_TABLE_H_
+//
+// Ownership: the table is static and lives as long as the program; Invoke
+// borrows the control and the arguments for the call only, and the result
+// belongs to the caller. Errors: Invoke returns a code (kInvokeOk or one of
+// the kInvoke* errors below) with an InvokeError that says which argument
+// and why; it never throws for bad arguments and never touches the
+// control's error state. Threads: as the control, one thread at a time.
+#ifndef VEXLOR_MEMBER_TABLE_H_
+#define VEXLOR_MEMBER_TABLE_H_
 
 #include <cstdint>
 #include <span>
@@ -10,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "vexlor/control/vexlor_ctrl.h"
-#include "vexlor/platform/export.h"
-#include "vexlor/platform/variant.h"
+#include "vexlor/export.h"
+#include "vexlor/variant.h"
+#include "vexlor/vexlor_ctrl.h"
 
 namespace vexlor {
 
@@ -50,19 +57,21 @@ enum Dispid : int32_t {
   kDispidAboutBox = -552,
 };
 
-// Invoke flags.
-inline constexpr uint16_t DISPATCH_METHOD = 1;
-inline constexpr uint16_t DISPATCH_PROPERTYGET = 2;
-inline constexpr uint16_t DISPATCH_PROPERTYPUT = 4;
+// Invoke flags. The values are automation's, so the Windows face passes its
+// flags and result codes through unchanged; the names are our own, so this
+// header reads the same before or after the Windows headers.
+inline constexpr uint16_t kDispatchMethod = 1;
+inline constexpr uint16_t kDispatchPropertyGet = 2;
+inline constexpr uint16_t kDispatchPropertyPut = 4;
 
 // Result codes of Invoke.
-inline constexpr int32_t S_OK = 0;
-inline constexpr int32_t DISP_E_MEMBERNOTFOUND =
+inline constexpr int32_t kInvokeOk = 0;
+inline constexpr int32_t kInvokeMemberNotFound =
     static_cast<int32_t>(0x80020003);
-inline constexpr int32_t DISP_E_TYPEMISMATCH = static_cast<int32_t>(0x80020005);
-inline constexpr int32_t DISP_E_UNKNOWNNAME = static_cast<int32_t>(0x80020006);
-inline constexpr int32_t DISP_E_OVERFLOW = static_cast<int32_t>(0x8002000A);
-inline constexpr int32_t DISP_E_BADPARAMCOUNT =
+inline constexpr int32_t kInvokeTypeMismatch = static_cast<int32_t>(0x80020005);
+inline constexpr int32_t kInvokeUnknownName = static_cast<int32_t>(0x80020006);
+inline constexpr int32_t kInvokeOverflow = static_cast<int32_t>(0x8002000A);
+inline constexpr int32_t kInvokeBadParamCount =
     static_cast<int32_t>(0x8002000E);
 
 struct ParamInfo {
@@ -101,7 +110,7 @@ VEXLOR_EXPORT const char* ParamTypeName(const ParamInfo& param);
 VEXLOR_EXPORT const char* ResultTypeName(const MemberInfo& member);
 
 struct InvokeError {
-  int32_t code = S_OK;
+  int32_t code = kInvokeOk;
   // 0-based index of the offending argument, or -1.
   int arg_index = -1;
   std::string message;
@@ -109,7 +118,7 @@ struct InvokeError {
 
 // Calls member `dispid` of `control` with `args` in parameter order,
 // converting each argument to its parameter's type. Properties: no argument
-// reads, one argument writes. Returns S_OK with the result in `*result`
+// reads, one argument writes. Returns kInvokeOk with the result in `*result`
 // (Empty for members without one), or an error code with `*error` filled:
 // unknown member, wrong argument count, type mismatch, overflow. A failed
 // call leaves the control untouched.
@@ -120,4 +129,4 @@ VEXLOR_EXPORT int32_t Invoke(CVexlorCtrl& control, int32_t dispid,
 
 }  // namespace vexlor
 
-#endif  // VEXLOR_CONTROL_MEMBER_TABLE_H_
+#endif  // VEXLOR_MEMBER_TABLE_H_

@@ -6,8 +6,13 @@
 // are two-dimensional; other dimension counts exist so that hosts can pass
 // them and be refused. The array is reference-counted by the variants that
 // hold it and must be created on the heap through Create.
-#ifndef VEXLOR_PLATFORM_VARIANT_ARRAY_H_
-#define VEXLOR_PLATFORM_VARIANT_ARRAY_H_
+//
+// Ownership: the variants holding the array share it; the last one frees
+// it. Errors: creation and resizing throw std::bad_alloc when memory runs
+// out; reads outside the bounds are the caller's fault and are not checked
+// in release builds. Threads: one thread at a time, like its variants.
+#ifndef VEXLOR_VARIANT_ARRAY_H_
+#define VEXLOR_VARIANT_ARRAY_H_
 
 #include <cassert>
 #include <cstddef>
@@ -15,8 +20,8 @@
 #include <memory>
 #include <vector>
 
-#include "vexlor/platform/export.h"
-#include "vexlor/platform/variant.h"
+#include "vexlor/export.h"
+#include "vexlor/variant.h"
 
 namespace vexlor::platform {
 
@@ -115,4 +120,4 @@ class VEXLOR_EXPORT ArrayLock {
 
 }  // namespace vexlor::platform
 
-#endif  // VEXLOR_PLATFORM_VARIANT_ARRAY_H_
+#endif  // VEXLOR_VARIANT_ARRAY_H_

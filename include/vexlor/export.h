@@ -5,8 +5,10 @@
 // conversion) is visible to programs that link libvexlor.so; everything
 // else stays internal and free to change. Static libraries and Windows
 // builds, where the COM server is the only DLL, need no marks.
-#ifndef VEXLOR_PLATFORM_EXPORT_H_
-#define VEXLOR_PLATFORM_EXPORT_H_
+//
+// Nothing to own, no errors, no threads: a macro only.
+#ifndef VEXLOR_EXPORT_H_
+#define VEXLOR_EXPORT_H_
 
 #if defined(_WIN32)
 #define VEXLOR_EXPORT
@@ -14,4 +16,4 @@
 #define VEXLOR_EXPORT __attribute__((visibility("default")))
 #endif
 
-#endif  // VEXLOR_PLATFORM_EXPORT_H_
+#endif  // VEXLOR_EXPORT_H_
