@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/tables/distributed/replay.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/distributed/block_words.h"
 #include "vexlor/tables/distributed/pair_ranges.h"
@@ -19,6 +20,7 @@ namespace {
 
 using platform::Variant;
 using platform::VariantArray;
+using testing::ReplayDupeSearch;
 using testing::SeededContext;
 
 // Rows begin to end - 1 of `table`.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/tables/distributed/replay.h"
 #include "tests/tables/fuzzy_test_support.h"
 #include "vexlor/tables/methods/dupe_search.h"
 #include "vexlor/tables/methods/fuzzy_match.h"
@@ -18,6 +19,8 @@ namespace vexlor {
 namespace {
 
 using platform::Variant;
+using testing::ReplayDupeSearch;
+using testing::ReplayFuzzyMatch;
 using testing::SeededContext;
 
 struct Case {

@@ -5,8 +5,6 @@
 #include <string>
 
 #include "vexlor/tables/distributed/finder_context.h"
-#include "vexlor/tables/methods/dupe_search.h"
-#include "vexlor/tables/methods/fuzzy_match.h"
 #include "vexlor/tables/stages/match_stages.h"
 #include "vexlor/tables/table_model.h"
 #include "vexlor/variant_array.h"
@@ -140,37 +138,6 @@ void MatchPairFinder::Find(const Variant& records,
   }
   s.stages->FindRecordPairs(*table, 0, table->rows(), s.rows,
                             s.cluster_threshold, s.threshold, words);
-}
-
-Variant ReplayFuzzyMatch(BatchContext& ctx, const Variant& varArray,
-                         const Variant& varMatch, int32_t IDColumnIndex,
-                         double Threshold, double ClusterThreshold,
-                         int16_t ReturnResults, bool ShowProgress,
-                         std::u16string_view LogFilenamePositive,
-                         std::u16string_view LogFilenameNegative,
-                         TextEncoding log_encoding, const MatchOptions& options,
-                         FoundPairs& found) {
-  MatchOptions replay = options;
-  // The model's estimation matches sampled records of its own, which the
-  // words do not follow; with the model scoring, nothing was found anyway.
-  if (options.scoring != Scoring::kEstimated) replay.found_pairs = &found;
-  found.missed = false;
-  return FuzzyMatch(ctx, varArray, varMatch, IDColumnIndex, Threshold,
-                    ClusterThreshold, ReturnResults, ShowProgress,
-                    LogFilenamePositive, LogFilenameNegative, log_encoding,
-                    CandidateScan{}, replay);
-}
-
-Variant ReplayDupeSearch(BatchContext& ctx, const Variant& varArray,
-                         int32_t IDColumnIndex, double Threshold,
-                         double ClusterThreshold, int16_t ReturnResults,
-                         bool ShowProgress, const MatchOptions& options,
-                         FoundPairs& found) {
-  MatchOptions replay = options;
-  if (options.scoring != Scoring::kEstimated) replay.found_pairs = &found;
-  found.missed = false;
-  return DupeSearch(ctx, varArray, IDColumnIndex, Threshold, ClusterThreshold,
-                    ReturnResults, ShowProgress, CandidateScan{}, replay);
 }
 
 }  // namespace vexlor

@@ -1,7 +1,7 @@
 // The duplicate search split across processes: each finds the candidates and
 // verdicts of a range of records against the whole table (DupePairFinder),
-// and one labels the records in order from what they found
-// (ReplayDupeSearch), with the same result as DupeSearch alone.
+// and one labels the records in order from what they found (DupeSearch with
+// MatchOptions::found_pairs), with the same result as DupeSearch alone.
 //
 // Exact because, when no host code runs during the call, DupeSearch's labels
 // follow from the pairs that reach Threshold in record order and the label
@@ -13,14 +13,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <string_view>
 #include <vector>
 
 #include "vexlor/match_options.h"
-#include "vexlor/output/csv_format.h"
-#include "vexlor/tables/batch_context.h"
 #include "vexlor/tables/column_options.h"
-#include "vexlor/tables/distributed/found_pairs.h"
 #include "vexlor/variant.h"
 
 namespace vexlor {
@@ -77,26 +73,6 @@ class MatchPairFinder {
   struct State;
   std::unique_ptr<State> state_;
 };
-
-// DupeSearch (dupe_search.h) with the arguments that the finders were made
-// with, labelling from `found`: the words of every range, concatenated in
-// record order. Same result, error state and side effects on the context
-// as DupeSearch, unless found.missed comes back set: then the result must be
-// made by DupeSearch alone (with a fresh label source).
-platform::Variant ReplayDupeSearch(
-    BatchContext& ctx, const platform::Variant& varArray, int32_t IDColumnIndex,
-    double Threshold, double ClusterThreshold, int16_t ReturnResults,
-    bool ShowProgress, const MatchOptions& options, FoundPairs& found);
-
-// FuzzyMatch (fuzzy_match.h) labelling from `found`, the words of every
-// range of varMatch in order; as ReplayDupeSearch.
-platform::Variant ReplayFuzzyMatch(
-    BatchContext& ctx, const platform::Variant& varArray,
-    const platform::Variant& varMatch, int32_t IDColumnIndex, double Threshold,
-    double ClusterThreshold, int16_t ReturnResults, bool ShowProgress,
-    std::u16string_view LogFilenamePositive,
-    std::u16string_view LogFilenameNegative, TextEncoding log_encoding,
-    const MatchOptions& options, FoundPairs& found);
 
 }  // namespace vexlor
 
