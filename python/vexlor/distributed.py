@@ -15,6 +15,7 @@ line's `vexlor dupes --workers N` and `--scheduler ADDRESS`.
 """
 
 import argparse
+import concurrent.futures
 import csv
 import itertools
 import os
@@ -22,6 +23,7 @@ import pickle
 import re
 import sys
 import threading
+import time
 import zlib
 
 from . import frames
@@ -96,8 +98,10 @@ def _ranges(rows, workers, range_rows):
     return [(b, min(b + size, rows)) for b in range(0, rows, size)]
 
 
-# Per worker process: the finder of the table last prepared, by its key. A
-# finder serves one range at a time, also on a worker of several threads.
+# Per worker process: the finders of the table last prepared, by their keys
+# (a call's key, then a block's number when the table is split: a worker
+# that took over a lost worker's block holds two). A finder serves one range
+# at a time, also on a worker of several threads.
 _FINDERS = {}
 _FINDER_LOCK = threading.Lock()
 
@@ -106,7 +110,9 @@ def _finder(key, make, use):
     with _FINDER_LOCK:
         finder = _FINDERS.get(key)
         if finder is None:
-            _FINDERS.clear()  # one table at a time
+            call = key.split("-")[0]
+            for other in [k for k in _FINDERS if k.split("-")[0] != call]:
+                del _FINDERS[other]  # one table at a time
             finder = _FINDERS[key] = make()
         return use(finder)
 
@@ -213,40 +219,189 @@ def _splits_index(settings):
             _said(options, "scoring") != "estimated")
 
 
+class _Block:
+    """A block's finder and the ranges it has shortlisted and not yet
+    found."""
+
+    def __init__(self, finder):
+        self.finder = finder
+        self.shortlisted = set()
+
+
 def _block_finder(key, packed, settings, first_row):
     from . import _vexlor
 
     def make():
         ctl = _settings_control(settings)
-        return _vexlor._BlockPairFinder(
+        return _Block(_vexlor._BlockPairFinder(
             ctl._c, _unpacked(packed), first_row, settings["id"],
             settings["threshold"], settings["cluster_threshold"],
-            settings["options"])
+            settings["options"]))
     return make
 
 
 def _block_common_keys(key, packed, settings, first_row, blocks):
     make = _block_finder(key, packed, settings, first_row)
-    return _finder(key, make, lambda f: f.common_keys(blocks))
+    return _finder(key, make, lambda b: b.finder.common_keys(blocks))
 
 
 def _block_key_rows(key, packed, settings, first_row, keys):
     make = _block_finder(key, packed, settings, first_row)
-    return _finder(key, make, lambda f: f.key_rows(keys))
+    return _finder(key, make, lambda b: b.finder.key_rows(keys))
 
 
 def _block_shortlist(key, packed, settings, first_row, over, records, first):
     # The keys over the bucket come with every range, so that a worker
     # that had to make its finder again skips them too.
-    def use(finder):
-        finder.skip_keys(over)
-        return finder.shortlist(records, first)
+    def use(block):
+        block.finder.skip_keys(over)
+        words = block.finder.shortlist(records, first)
+        block.shortlisted.add(first)
+        return words
     return _finder(key, _block_finder(key, packed, settings, first_row), use)
 
 
-def _block_find(key, packed, settings, first_row, records, first, cuts):
-    make = _block_finder(key, packed, settings, first_row)
-    return _finder(key, make, lambda f: f.find(records, first, cuts))
+def _block_find(key, packed, settings, first_row, over, records, first,
+                cuts):
+    def use(block):
+        if first not in block.shortlisted:
+            # Shortlisted by a worker since lost: the same shortlist again,
+            # which the cuts were made from.
+            block.finder.skip_keys(over)
+            block.finder.shortlist(records, first)
+        block.shortlisted.discard(first)
+        return block.finder.find(records, first, cuts)
+    return _finder(key, _block_finder(key, packed, settings, first_row), use)
+
+
+class _Broadcast:
+    """Data scattered to every worker, scattered again when a loss took
+    it: the scheduler keeps no way to make it anew."""
+
+    def __init__(self, client, data):
+        self._client = client
+        self._data = data
+        self._future = None
+
+    def future(self, check=False):
+        """The data's future; with `check`, first asks the scheduler
+        whether a worker still holds it."""
+        if check and self._future is not None:
+            held = self._client.who_has([self._future])
+            if not held.get(self._future.key):
+                self._future = None
+        for attempt in range(5):
+            if self._future is not None:
+                return self._future
+            try:
+                # A new key each time: the lost one may still be known.
+                [self._future] = self._client.scatter(
+                    [self._data], broadcast=True, hash=False)
+            except (KeyboardInterrupt, MemoryError):
+                raise
+            except Exception:
+                # The scheduler's copying can stumble on workers that come
+                # and go.
+                if attempt == 4:
+                    raise
+                time.sleep(1)
+        return self._future
+
+
+class _SplitBlocks:
+    """The table's blocks, one per worker, and the tasks on them. A block
+    whose worker is lost is sent again to a worker still there, and the
+    tasks that failed with it are submitted again; any other failure is
+    the call's."""
+
+    def __init__(self, client, rows, settings):
+        import uuid
+        self._client = client
+        self._rows = rows
+        self._settings = settings
+        self._key = uuid.uuid4().hex
+        workers = self._workers()
+        n = len(workers)
+        self.count = n
+        self._bounds = [(len(rows) * k // n, len(rows) * (k + 1) // n)
+                        for k in range(n)]
+        self._where = list(workers)
+        # In the tasks' keys: the moves before it and a number of its own,
+        # for a task sent again must be a new one to the scheduler.
+        self._moves = 0
+        self._sent = itertools.count()
+        self._blocks = [self._scatter(k) for k in range(n)]
+
+    def _workers(self):
+        # Asked of the scheduler now: the client's copy of its workers
+        # lags behind a loss.
+        return sorted(self._client.nthreads()) or [None]
+
+    def _scatter(self, k):
+        b, e = self._bounds[k]
+        where = {} if self._where[k] is None else {
+            "workers": [self._where[k]]}
+        [block] = self._client.scatter([_packed(self._rows[b:e])], hash=False,
+                                       **where)
+        return block
+
+    def submit(self, k, function, *args, name):
+        """Submits function(block key, block, settings, first row, *args)
+        to block k's worker; the args that are _Broadcast go as their
+        futures."""
+        where = {} if self._where[k] is None else {
+            "workers": [self._where[k]], "allow_other_workers": False}
+        check = self._moves > 0  # after a loss, data may be gone
+        args = [a.future(check) if isinstance(a, _Broadcast) else a
+                for a in args]
+        return self._client.submit(
+            function, "%s-%d" % (self._key, k), self._blocks[k],
+            self._settings.future(check), self._bounds[k][0], *args,
+            key="vexlor-split-%s-%s-%d-%d-%d" % (
+                name, self._key, k, self._moves, next(self._sent)), **where)
+
+    def _move_lost(self):
+        """Places the blocks of workers no longer there; whether any was."""
+        try:
+            self._client.wait_for_workers(1, timeout=60)
+        except Exception:
+            return False
+        alive = self._workers()
+        lost = [k for k in range(self.count)
+                if self._where[k] is not None and (
+                    self._where[k] not in alive or
+                    self._blocks[k].status != "finished")]
+        for k in lost:
+            held = {w: self._where.count(w) for w in alive}
+            self._where[k] = min(alive, key=lambda w: (held[w], w))
+        self._moves += 1 if lost else 0
+        for k in lost:
+            self._blocks[k] = self._scatter(k)
+        return bool(lost)
+
+    def gather(self, futures, again):
+        """The results of futures[k] in order; again(k) submits the task
+        of block k once more."""
+        for _ in range(4 * self.count):
+            try:
+                return self._client.gather(futures)
+            except (KeyboardInterrupt, MemoryError):
+                self._client.cancel(futures)
+                raise
+            except Exception as error:
+                # Only a loss cancels a task of ours: of its worker, or of
+                # the data it waited for. A task sent before the last move
+                # may also have failed with it.
+                lost = isinstance(error, concurrent.futures.CancelledError)
+                stale = any(f.status != "finished" and
+                            int(f.key.split("-")[-2]) < self._moves
+                            for f in futures)
+                if not self._move_lost() and not stale and not lost:
+                    self._client.cancel(futures)
+                    raise
+                futures = [f if f.status == "finished" else again(k)
+                           for k, f in enumerate(futures)]
+        return _gather(self._client, futures, False)
 
 
 def find_split_dupe_words(client, rows, settings, progress=False,
@@ -254,36 +409,20 @@ def find_split_dupe_words(client, rows, settings, progress=False,
     """find_dupe_words with the table split into one block of rows per
     worker: each worker holds its block's index alone and meets every
     record against it; this process merges the blocks' shortlists."""
-    import uuid
     from . import _vexlor
-    workers = sorted(client.scheduler_info().get("workers", {})) or [None]
-    n = len(workers)
-    bounds = [(len(rows) * k // n, len(rows) * (k + 1) // n)
-              for k in range(n)]
-    key = uuid.uuid4().hex
-    [settings_future] = client.scatter([settings], broadcast=True)
+    blocks = _SplitBlocks(client, rows, _Broadcast(client, settings))
+    n = blocks.count
 
-    def on(k, function, *args, name):
-        where = {} if workers[k] is None else {
-            "workers": [workers[k]], "allow_other_workers": False}
-        return client.submit(function, "%s-%d" % (key, k), blocks[k],
-                             settings_future, bounds[k][0], *args,
-                             key="vexlor-split-%s-%s-%d" % (name, key, k),
-                             **where)
+    def everywhere(function, *args, name):
+        def on(k):
+            return blocks.submit(k, function, *args, name=name)
+        return blocks.gather([on(k) for k in range(n)], on)
 
-    blocks = []
-    for k, (b, e) in enumerate(bounds):
-        where = {} if workers[k] is None else {"workers": [workers[k]]}
-        [block] = client.scatter([_packed(rows[b:e])], **where)
-        blocks.append(block)
-    common = _gather(client, [on(k, _block_common_keys, n, name="common")
-                              for k in range(n)], False)
+    common = everywhere(_block_common_keys, n, name="common")
     keys = b"".join(sorted({common[k][i:i + 8] for k in range(n)
                             for i in range(0, len(common[k]), 8)}))
-    counts = _gather(client, [on(k, _block_key_rows, keys, name="rows")
-                              for k in range(n)], False)
-    [over] = client.scatter([_vexlor._keys_over_bucket(keys, counts)],
-                            broadcast=True)
+    counts = everywhere(_block_key_rows, keys, name="rows")
+    over = _Broadcast(client, _vexlor._keys_over_bucket(keys, counts))
     # A record is settled in two rounds (block_words.h): the blocks'
     # shortlists, then, with the cuts of the whole table's shortlist, their
     # counts and verdicts. A few ranges are in flight, so that the workers
@@ -292,26 +431,31 @@ def find_split_dupe_words(client, rows, settings, progress=False,
     ranges = _ranges(len(rows), n, range_rows)
     shortlisting, finding, words = [], [], []
 
+    def submitted(function, args, name):
+        def on(k):
+            return blocks.submit(k, function, *args(k), name=name)
+        return [on(k) for k in range(n)], on
+
     def cut_oldest():
-        b, e, records, futures = shortlisting.pop(0)
-        cuts = _vexlor._block_cuts(_gather(client, futures, False), e - b)
-        finding.append((e - b, [
-            on(k, _block_find, records, b, cuts[k], name="find-%d" % b)
-            for k in range(n)]))
+        b, e, records, (futures, again) = shortlisting.pop(0)
+        cuts = _vexlor._block_cuts(blocks.gather(futures, again), e - b)
+        finding.append((e - b, submitted(
+            _block_find, lambda k, a=(over, records, b): a + (cuts[k],),
+            name="find-%d" % b)))
 
     def merge_oldest():
-        count, futures = finding.pop(0)
+        count, (futures, again) = finding.pop(0)
         words.append(_vexlor._merge_block_words(
-            _gather(client, futures, False), count))
+            blocks.gather(futures, again), count))
         if progress:
             print("vexlor.distributed: %d of %d ranges" % (
                 len(words), len(ranges)), file=sys.stderr)
 
     for b, e in ranges:
-        [records] = client.scatter([rows[b:e]], broadcast=True)
-        shortlisting.append((b, e, records, [
-            on(k, _block_shortlist, over, records, b, name="list-%d" % b)
-            for k in range(n)]))
+        records = _Broadcast(client, rows[b:e])
+        shortlisting.append((b, e, records, submitted(
+            _block_shortlist, lambda k, a=(over, records, b): a,
+            name="list-%d" % b)))
         if len(shortlisting) > _RANGES_IN_FLIGHT:
             cut_oldest()
         if len(finding) > _RANGES_IN_FLIGHT:

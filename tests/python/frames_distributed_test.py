@@ -38,13 +38,16 @@ def _random_frame(rows, seed):
                          "n": [rng.randrange(3) for _ in range(rows)]})
 
 
-def _dies_once(find):
-    """`find`, except that its first call ends the worker process."""
+def _dies_once(name):
+    """Makes the first call of vexlor.distributed's function `name` in this
+    worker end the worker process."""
+    import vexlor.distributed as module
+    find = getattr(module, name)
+
     def dying(*args):
-        import vexlor.distributed as module
-        module._find_dupes = find
+        setattr(module, name, find)
         os._exit(1)
-    return dying
+    setattr(module, name, dying)
 
 
 @unittest.skipIf(distributed is None, "Dask's distributed or pandas is not "
@@ -106,14 +109,19 @@ class DistributedTest(unittest.TestCase):
 
     def test_a_worker_that_dies_changes_nothing(self):
         df = _random_frame(2000, 5)
-        expected = vexlor.dupes(df, id_column="id", label_seed=3)
-        [address] = list(self.client.scheduler_info()["workers"])[:1]
-        self.client.run(
-            lambda: setattr(vd, "_find_dupes", _dies_once(vd._find_dupes)),
-            workers=[address])
-        got = vd.dupes(df, self.client, id_column="id", label_seed=3,
-                       range_rows=100)
-        pd.testing.assert_frame_equal(got, expected)
+        # With bounded candidates the dead worker's block of the table moves
+        # to the other, in either round of a range.
+        for options, dies in [("", "_find_dupes"),
+                              ("Candidates=Bounded", "_block_shortlist"),
+                              ("Candidates=Bounded", "_block_find")]:
+            with self.subTest(options=options, dies=dies):
+                args = dict(id_column="id", label_seed=3, options=options)
+                expected = vexlor.dupes(df, **args)
+                [address] = sorted(self.client.nthreads())[:1]
+                self.client.run(_dies_once, dies, workers=[address])
+                got = vd.dupes(df, self.client, range_rows=100, **args)
+                pd.testing.assert_frame_equal(got, expected)
+                self.client.wait_for_workers(2, timeout=60)
 
     def test_a_call_stopped_on_the_way_leaves_no_task_running(self):
         class Client:
