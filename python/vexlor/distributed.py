@@ -330,6 +330,7 @@ class _SplitBlocks:
         # for a task sent again must be a new one to the scheduler.
         self._moves = 0
         self._sent = itertools.count()
+        self._lossy = False
         self._blocks = [self._scatter(k) for k in range(n)]
 
     def _workers(self):
@@ -351,7 +352,7 @@ class _SplitBlocks:
         futures."""
         where = {} if self._where[k] is None else {
             "workers": [self._where[k]], "allow_other_workers": False}
-        check = self._moves > 0  # after a loss, data may be gone
+        check = self._lossy  # after a loss, data may be gone
         args = [a.future(check) if isinstance(a, _Broadcast) else a
                 for a in args]
         return self._client.submit(
@@ -399,6 +400,7 @@ class _SplitBlocks:
                 if not self._move_lost() and not stale and not lost:
                     self._client.cancel(futures)
                     raise
+                self._lossy = True
                 futures = [f if f.status == "finished" else again(k)
                            for k, f in enumerate(futures)]
         return _gather(self._client, futures, False)
