@@ -55,8 +55,12 @@ def truth_path(table):
 
 
 def read_truth(path):
+    """Per id: the entity, whether the record is its customer's original and
+    whether its names were swapped (tuples: millions of rows fit)."""
     with open_text(path) as f:
-        return {row["id"]: row for row in csv.DictReader(f)}
+        return {row["id"]: (row["entity_id"], row.get("role") == "orig",
+                            "name_swap" in (row.get("corruptions") or "").split(";"))
+                for row in csv.DictReader(f)}
 
 
 def pairs(counts):
@@ -72,7 +76,7 @@ def measure(ids, labels, truth):
     label_of = {}
     for i, record_id in enumerate(ids):
         label = labels.get(record_id, ("alone", i))
-        entity = truth[record_id]["entity_id"]
+        entity = truth[record_id][0]
         label_of[record_id] = label
         groups[label] += 1
         cells[label, entity] += 1
@@ -81,11 +85,10 @@ def measure(ids, labels, truth):
     p = correct / predicted if predicted else 1.0
     r = correct / true if true else 1.0
     f1 = 2 * p * r / (p + r) if p + r else 0.0
-    original = {row["entity_id"]: record_id for record_id, row in truth.items()
-                if row.get("role") == "orig"}
-    swaps = [record_id for record_id, row in truth.items()
-             if "name_swap" in (row.get("corruptions") or "").split(";")]
-    found = sum(label_of[s] == label_of[original[truth[s]["entity_id"]]] for s in swaps)
+    original = {entity: record_id for record_id, (entity, orig, _) in truth.items()
+                if orig}
+    swaps = [record_id for record_id, (_, _, swapped) in truth.items() if swapped]
+    found = sum(label_of[s] == label_of[original[truth[s][0]]] for s in swaps)
     swap_share = found / len(swaps) if swaps else None
     return p, r, f1, max(groups.values()), swap_share
 
@@ -135,10 +138,12 @@ def main():
 
     table = find(args.data, args.table)
     truth = read_truth(truth_path(table))
-    with open_text(table) as f:
-        rows = list(csv.reader(f))
-    header, records = rows[0], rows[1:]
-    ids = [r[0] for r in records]
+    header, records, ids = None, None, None
+    if args.options or not args.result:
+        with open_text(table) as f:
+            rows = list(csv.reader(f))
+        header, records = rows[0], rows[1:]
+        ids = [r[0] for r in records]
     print("| table | Options | time (CPU) | precision | recall | F1 | largest group | name swaps found |")
     print("|---|---|---:|---:|---:|---:|---:|---:|")
     name = os.path.basename(table).split(".")[0]
@@ -155,7 +160,11 @@ def main():
             reader = csv.reader(f)
             names = next(reader)
             at = names.index("FuzzyDupesID")
-            report(args.result, None, {r[0]: r[at] for r in reader})
+            labels = {r[0]: r[at] for r in reader}
+        # For a result alone the table is not read: the truth names every
+        # record of it.
+        ids = ids or list(truth)
+        report(args.result, None, labels)
     # Each run is reported as soon as it is done: on the large tables a run
     # takes many minutes.
     for options in args.options or ([] if args.result else [""]):
