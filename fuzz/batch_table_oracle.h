@@ -27,6 +27,8 @@
 
 namespace vexlor::fuzz {
 
+using reference::Canonical;
+
 // One call as the fuzzer made it; method as its switch numbers them.
 struct BatchCall {
   int method;
@@ -52,18 +54,6 @@ inline const platform::VariantArray* TableOf(const platform::Variant& v) {
   }
   const platform::VariantArray* array = target->AsArray();
   return array != nullptr && array->dims() == 2 ? array : nullptr;
-}
-
-// Rows that share a key get the number of the first of them: equal
-// vectors, equal partitions.
-template <typename Key>
-std::vector<uint32_t> Canonical(const std::vector<Key>& keys) {
-  std::map<Key, uint32_t> first;
-  std::vector<uint32_t> out;
-  for (uint32_t r = 0; r < keys.size(); ++r) {
-    out.push_back(first.emplace(keys[r], r).first->second);
-  }
-  return out;
 }
 
 // The label texts of column `c`; a cell that is no text reads as "".

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <tuple>
 #include <vector>
 
@@ -119,6 +120,20 @@ inline DupeOutcome ReferenceDupeSearch(
   f.record_no = static_cast<int32_t>(rows);
   out.reports.push_back(f);
   out.options = ref.options();
+  return out;
+}
+
+// Each row's group as the first row that shares it, so that groupings
+// named differently (labels, numbers) compare equal when they partition
+// the rows alike.
+template <typename Key>
+std::vector<uint32_t> Canonical(const std::vector<Key>& keys) {
+  std::map<Key, uint32_t> first;
+  std::vector<uint32_t> out;
+  out.reserve(keys.size());
+  for (uint32_t r = 0; r < keys.size(); ++r) {
+    out.push_back(first.emplace(keys[r], r).first->second);
+  }
   return out;
 }
 

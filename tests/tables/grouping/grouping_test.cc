@@ -23,6 +23,7 @@ namespace {
 
 using platform::Variant;
 using platform::VariantArray;
+using reference::Canonical;
 using testing::ProgressCall;
 using testing::S;
 
@@ -78,17 +79,6 @@ Variant PlantedTable(std::mt19937& gen) {
     rows[r][0] = Variant::I4(static_cast<int32_t>(r));
   }
   return testing::MakeTable(rows, 5);
-}
-
-// Each row's group as the first row that shares it.
-template <class Key>
-std::vector<uint32_t> Canonical(const std::vector<Key>& keys) {
-  std::map<Key, uint32_t> first;
-  std::vector<uint32_t> out;
-  for (uint32_t r = 0; r < keys.size(); ++r) {
-    out.push_back(first.emplace(keys[r], r).first->second);
-  }
-  return out;
 }
 
 class PairList : public PairObserver {
