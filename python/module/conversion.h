@@ -8,9 +8,11 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vexlor/variant.h"
 
@@ -63,6 +65,30 @@ py::object CellToPython(const platform::Variant& v, bool exact);
 // A result: Empty as None, else as a cell.
 py::object ResultToPython(const platform::Variant& v, bool exact);
 py::object TableToPython(const platform::Variant& v, bool exact);
+
+// Words of 32 or 64 bits as bytes in this machine's order, as the workers
+// of vexlor.distributed and the labelling process exchange them.
+template <class Word>
+py::bytes WordsToBytes(const std::vector<Word>& words) {
+  return py::bytes(reinterpret_cast<const char*>(words.data()),
+                   words.size() * sizeof(Word));
+}
+
+// The words of `bytes`; a ValueError when they do not divide.
+template <class Word>
+std::vector<Word> BytesToWords(const py::bytes& bytes) {
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(bytes.ptr(), &data, &size) != 0) {
+    throw py::error_already_set();
+  }
+  if (size % sizeof(Word) != 0) {
+    throw py::value_error("the words are cut short");
+  }
+  std::vector<Word> words(static_cast<size_t>(size) / sizeof(Word));
+  if (!words.empty()) std::memcpy(words.data(), data, size);
+  return words;
+}
 
 // _register, which the package calls at import with its classes.
 void DefineConversion(py::module_& m);

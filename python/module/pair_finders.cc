@@ -18,11 +18,6 @@ using platform::Variant;
 
 namespace {
 
-py::bytes WordBytes(const std::vector<uint32_t>& words) {
-  return py::bytes(reinterpret_cast<const char*>(words.data()),
-                   words.size() * sizeof(uint32_t));
-}
-
 class DupeFinder {
  public:
   DupeFinder(const Control& control, py::handle rows, int32_t id_column,
@@ -47,7 +42,7 @@ class DupeFinder {
       py::gil_scoped_release release;
       finder_->Find(begin, end, &words);
     }
-    return WordBytes(words);
+    return WordsToBytes(words);
   }
 
  private:
@@ -79,7 +74,7 @@ class MatchFinder {
       py::gil_scoped_release release;
       finder_->Find(table, &words);
     }
-    return WordBytes(words);
+    return WordsToBytes(words);
   }
 
  private:

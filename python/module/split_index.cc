@@ -4,7 +4,6 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -22,28 +21,6 @@ namespace vexlor::python {
 using platform::Variant;
 
 namespace {
-
-// The 32- or 64-bit words of `bytes`; a ValueError when they do not divide.
-template <class Word>
-std::vector<Word> BytesToWords(const py::bytes& bytes) {
-  char* data = nullptr;
-  Py_ssize_t size = 0;
-  if (PyBytes_AsStringAndSize(bytes.ptr(), &data, &size) != 0) {
-    throw py::error_already_set();
-  }
-  if (size % sizeof(Word) != 0) {
-    throw py::value_error("the words are cut short");
-  }
-  std::vector<Word> words(static_cast<size_t>(size) / sizeof(Word));
-  if (!words.empty()) std::memcpy(words.data(), data, size);
-  return words;
-}
-
-template <class Word>
-py::bytes WordsToBytes(const std::vector<Word>& words) {
-  return py::bytes(reinterpret_cast<const char*>(words.data()),
-                   words.size() * sizeof(Word));
-}
 
 class BlockFinder {
  public:
