@@ -2,7 +2,6 @@
 #include "python/module/control.h"
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,17 +23,6 @@ bool TakesTable(const MemberInfo& member) {
     if (p.type == platform::VT_VARIANT) return true;
   }
   return false;
-}
-
-std::vector<uint32_t> Words(const py::bytes& bytes) {
-  char* data = nullptr;
-  Py_ssize_t size = 0;
-  if (PyBytes_AsStringAndSize(bytes.ptr(), &data, &size) != 0) {
-    throw py::error_already_set();
-  }
-  std::vector<uint32_t> words(static_cast<size_t>(size) / 4);
-  if (!words.empty()) std::memcpy(words.data(), data, words.size() * 4);
-  return words;
 }
 
 // The settings of a replay: the Options text with the found pairs, except
@@ -200,7 +188,7 @@ py::tuple Control::ReplayDupes(py::handle rows, int32_t id_column,
   Arena arena;
   bool exact = false;
   const Variant table = ArgumentFromPython(rows, &arena, &exact);
-  const std::vector<uint32_t> found_words = Words(words);
+  const std::vector<uint32_t> found_words = BytesToWords<uint32_t>(words);
   FoundPairs found{found_words};
   const MatchOptions replay =
       ReplayOptions(options, OptionsReader::kDupeSearch, &found);
@@ -223,7 +211,7 @@ py::tuple Control::ReplayMatch(py::handle rows, py::handle others,
   bool exact = false;
   const Variant master = ArgumentFromPython(rows, &arena, &exact);
   const Variant second = ArgumentFromPython(others, &arena, &exact);
-  const std::vector<uint32_t> found_words = Words(words);
+  const std::vector<uint32_t> found_words = BytesToWords<uint32_t>(words);
   FoundPairs found{found_words};
   const MatchOptions replay =
       ReplayOptions(options, OptionsReader::kFuzzyMatch, &found);

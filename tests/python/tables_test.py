@@ -186,6 +186,15 @@ class TablesTest(unittest.TestCase):
         self.assertEqual(nested, [(None, False)])
         self.assertEqual(got, dupes(vexlor.Control(label_seed=3), ROWS))
 
+    def test_found_words_cut_short_are_refused(self):
+        # And the control stays usable.
+        ctl = vexlor.Control(label_seed=3)
+        with self.assertRaisesRegex(ValueError, "cut short"):
+            ctl._c.replay_dupes(ROWS, -1, 80.0, 0.3, "", vexlor.DRR_ALL,
+                                b"\0\0\0\0\0")
+        self.assertEqual(dupes(ctl, ROWS),
+                         dupes(vexlor.Control(label_seed=3), ROWS))
+
     def test_exception_in_a_sink_ends_the_call_and_propagates(self):
         ctl = vexlor.Control()
 
