@@ -415,10 +415,15 @@ def find_split_dupe_words(client, rows, settings, progress=False,
     blocks = _SplitBlocks(client, rows, _Broadcast(client, settings))
     n = blocks.count
 
-    def everywhere(function, *args, name):
+    def submitted(function, args, name):
+        """function's tasks on every block, args(k) giving block k's
+        arguments, and how to submit block k's again."""
         def on(k):
-            return blocks.submit(k, function, *args, name=name)
-        return blocks.gather([on(k) for k in range(n)], on)
+            return blocks.submit(k, function, *args(k), name=name)
+        return [on(k) for k in range(n)], on
+
+    def everywhere(function, *args, name):
+        return blocks.gather(*submitted(function, lambda k: args, name))
 
     common = everywhere(_block_common_keys, n, name="common")
     keys = b"".join(sorted({common[k][i:i + 8] for k in range(n)
@@ -432,11 +437,6 @@ def find_split_dupe_words(client, rows, settings, progress=False,
     # ranges' records and shortlists.
     ranges = _ranges(len(rows), n, range_rows)
     shortlisting, finding, words = [], [], []
-
-    def submitted(function, args, name):
-        def on(k):
-            return blocks.submit(k, function, *args(k), name=name)
-        return [on(k) for k in range(n)], on
 
     def cut_oldest():
         b, e, records, (futures, again) = shortlisting.pop(0)
